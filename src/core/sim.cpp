@@ -1,0 +1,97 @@
+#include "core/sim.h"
+
+#include <cstdio>
+
+#include "core/time_format.h"
+#include "panel/palette.h"
+
+namespace kestra {
+
+Sim::Sim(Ports ports, std::uint32_t seed)
+    : Rand(seed),
+      surface_(ports.Surface ? ports.Surface : &nullSurface_),
+      dialogs_(ports.Dialog ? ports.Dialog : &nullDialogs_),
+      sound_(ports.Audio ? ports.Audio : &nullSound_),
+      settings_(ports.Settings ? ports.Settings : &memorySettings_),
+      clock_(ports.Time ? ports.Time : &systemClock_),
+      panel_(*this) {
+    FlashGrey = ClGrey;
+    FlashRed = ClRed;
+    FlashWhite = ClWhite;
+}
+
+Sim::~Sim() {
+    // Objects refer to each other across lists; free the lists in reverse order of
+    // declaration so that no destructor runs against a freed neighbour.
+    TrackCircuits.FreeObjects();
+    Labels.FreeObjects();
+}
+
+void Sim::SetSurface(PanelSurface* surface) { surface_ = surface ? surface : &nullSurface_; }
+
+void Sim::SetFlashColours() {
+    FlashGrey = FlashPhase ? ClGrey : ClBlack;
+    FlashRed = FlashPhase ? ClRed : ClBlack;
+    FlashWhite = FlashPhase ? ClWhite : ClBlack;
+}
+
+void Sim::ResumeSimulation() {
+    --PauseCount;
+    if (PauseCount <= 0) {
+        PauseCount = 0;
+        panel_.RedrawStatus();
+    }
+}
+
+std::string Sim::FormatSimTime() const { return FormatClock(SimTime); }
+
+void Sim::Trace(const std::string& text) {
+    if (TraceHook) TraceHook(FormatSimTime() + ": " + text);
+}
+
+void Sim::BroadcastClock() {
+    if (!IsBroadcasting()) return;
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "LA%08X%08X", static_cast<std::uint32_t>(SimTime),
+                  static_cast<std::uint32_t>(MajorCycleInterval));
+    Broadcaster->Broadcast(buf);
+}
+
+// The major cycle. The order of the stages is fixed; subsystems take their places:
+//  fast cycle:  ARS sub-areas, berths, flags, signals, points, routes, trains,
+//               track circuits, subroutes, timetable; failures; level crossings;
+//               the area's cycle hook; then the deferred route requests.
+//  every second event: the clock, then the one-second cycle of entry points, berths,
+//               flags, points, routes, signals, track circuits, trains, timetable,
+//               subroutes, level crossings; the other events run the ARS cycle.
+void Sim::MajorCycleTick() {
+    if (IsPaused()) {
+        panel_.RedrawStatus();
+        return;
+    }
+
+    FlashPhase = !FlashPhase;
+    SetFlashColours();
+    Guarded([this] {
+        TrackCircuits.MajorCycle();
+        if (Hooks.CycleHook) Hooks.CycleHook();
+    });
+    Requests.RunRequests();
+
+    if (FlashPhase) {
+        if (!ClientMode) ++SimTime;
+        if (SimTime % 60 == 0) panel_.RedrawStatus();
+        Guarded([this] { TrackCircuits.OneSecond(); });
+    }
+}
+
+void Sim::ResetSimulation() {
+    SimTime = 0;
+    Score = 0;
+    MaxScore = 0;
+    Labels.Reset();
+    TrackCircuits.Reset();
+    if (Hooks.ResetHook) Hooks.ResetHook();
+}
+
+}  // namespace kestra

@@ -1,0 +1,146 @@
+#pragma once
+// The simulation: owns every class list, the request queue and the simulation state,
+// and runs the major cycle. Nothing outside it holds state, so several simulations
+// (a server and a client, say) can live in one process.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/hooks.h"
+#include "core/ports.h"
+#include "core/random.h"
+#include "core/request_queue.h"
+#include "interlocking/track_circuit.h"
+#include "panel/label.h"
+#include "panel/panel.h"
+
+namespace kestra {
+
+// Area constants, filled with defaults at start and completed by the area.
+struct TSimData {
+    std::array<float, 5> AccelerationByPower{0.35f, 0.40f, 0.45f, 0.62f, 0.80f};
+    std::array<std::int32_t, 10> ClassPriority{16, 48, 32, 16, 16, 16, 16, 8, 4, 16};
+    Colour BackgroundColour = 0;
+    std::array<float, 5> BrakingByPower{0.434f, 0.464f, 0.484f, 0.504f, 0.509f};
+    std::string AreaName;
+    std::int32_t MaxTrains = 35;
+    std::string NonDescribed = "****";
+    std::int32_t ScreenCount = 1;
+    std::string AreaID;
+    std::string AreaTitle;
+    bool ARSLabelLetter = true;
+};
+
+// Timer interval in milliseconds for a speed track-bar position 0..950.
+inline std::int32_t SpeedPositionToInterval(std::int32_t position) {
+    return (1000 - position) / 2;
+}
+// The interval used when the "Speed" setting is missing.
+inline constexpr std::int32_t DefaultMajorCycleInterval = 250;
+
+class Sim {
+public:
+    explicit Sim(Ports ports = {}, std::uint32_t seed = 1);
+    ~Sim();
+    Sim(const Sim&) = delete;
+    Sim& operator=(const Sim&) = delete;
+
+    // --- ports
+    PanelSurface& Surface() { return *surface_; }
+    Dialogs& Dialog() { return *dialogs_; }
+    kestra::Sound& Audio() { return *sound_; }
+    SettingsStore& Settings() { return *settings_; }
+    kestra::Clock& Time() { return *clock_; }
+    void SetSurface(PanelSurface* surface);
+
+    // --- the main cycle
+    // One event of the major-cycle timer.
+    void MajorCycleTick();
+    // Returns every list to its start state for a new simulation.
+    void ResetSimulation();
+    void PauseSimulation() { ++PauseCount; }
+    void ResumeSimulation();
+    bool IsPaused() const { return PauseCount > 0; }
+    // Passes "HH:MM:SS: text" to the trace hook, when one is attached.
+    void Trace(const std::string& text);
+    std::string FormatSimTime() const;
+    // Uniform integer 0 .. n-1 from the program's single generator.
+    std::int32_t RandomInt(std::int32_t n) { return Rand.Next(n); }
+
+    // --- deferred route requests
+    void QueueRequest(const std::string& command, RouteRequestTarget* entrance,
+                      RouteRequestTarget* exit, std::uint8_t flag) {
+        Requests.QueueRequest(command, entrance, exit, flag);
+    }
+    void QueueDelayedRequest(const std::string& command, RouteRequestTarget* entrance,
+                             RouteRequestTarget* exit, std::uint8_t flag, std::int32_t delay) {
+        Requests.QueueDelayedRequest(command, entrance, exit, flag, delay);
+    }
+
+    // --- state messages to clients
+    // True when a state message would go anywhere: a server with a broadcaster.
+    bool IsBroadcasting() const { return Broadcaster != nullptr && !ClientMode; }
+    void Broadcast(const std::string& payload) {
+        if (IsBroadcasting()) Broadcaster->Broadcast(payload);
+    }
+    // "LA" with the clock and the timer interval.
+    void BroadcastClock();
+
+    // --- drawing
+    kestra::Panel& Display() { return panel_; }
+
+    // --- simulation state
+    std::int32_t SimTime = 0;
+    std::int32_t PauseCount = 0;
+    bool ClientMode = false;
+    bool FlashPhase = false;
+    Colour FlashGrey;
+    Colour FlashRed;
+    Colour FlashWhite;
+    std::string LastFailReason;
+    TSimData SimData;
+    std::function<void(const std::string&)> TraceHook;
+    std::int32_t MajorCycleInterval = DefaultMajorCycleInterval;
+    std::int32_t Score = 0;
+    std::int32_t MaxScore = 0;
+    Random Rand;
+    AreaHooks Hooks;
+    RequestQueue Requests;
+
+    // --- links to subsystems that plug in (none until they exist)
+    StateBroadcaster* Broadcaster = nullptr;
+    TrainDescriberTrigger* TrainDescriber = nullptr;
+    TrackFailureOffer* TrackFailures = nullptr;
+
+    // --- class lists
+    TPELList Labels;
+    TTCSList TrackCircuits;
+
+private:
+    void SetFlashColours();
+    // Runs one cycle stage; an error inside skips the rest of that stage only.
+    template <class F>
+    static void Guarded(F&& stage) {
+        try {
+            stage();
+        } catch (const std::exception&) {
+        }
+    }
+
+    NullSurface nullSurface_;
+    NullDialogs nullDialogs_;
+    NullSound nullSound_;
+    MemorySettings memorySettings_;
+    SystemClock systemClock_;
+    PanelSurface* surface_;
+    Dialogs* dialogs_;
+    kestra::Sound* sound_;
+    SettingsStore* settings_;
+    kestra::Clock* clock_;
+    kestra::Panel panel_;
+};
+
+}  // namespace kestra

@@ -1,0 +1,45 @@
+#include "interlocking/speed_restriction.h"
+
+namespace kestra {
+
+void TTSR::MakeBlank() {
+    ID.clear();
+    FreightSpeed = 0;
+    PassengerSpeed = 0;
+    FromPosition = 0;
+    ToPosition = 0;
+    Owner = nullptr;
+}
+
+void TTSR::CopyRestriction(const TTSR& other) {
+    ID = other.ID;
+    FreightSpeed = other.FreightSpeed;
+    PassengerSpeed = other.PassengerSpeed;
+    FromPosition = other.FromPosition;
+    ToPosition = other.ToPosition;
+    Owner = other.Owner;
+}
+
+void TTSR::WriteRecord(ValueWriter& writer) const {
+    writer.WriteFloat(FreightSpeed);
+    writer.WriteFloat(PassengerSpeed);
+    writer.WriteInteger(FromPosition);
+    writer.WriteInteger(ToPosition);
+}
+
+void TTSR::ReadRecord(ValueReader& reader) {
+    FreightSpeed = reader.ReadFloat();
+    PassengerSpeed = reader.ReadFloat();
+    FromPosition = reader.ReadInteger();
+    ToPosition = reader.ReadInteger();
+}
+
+TTSR& TTSRList::InsertFront(std::unique_ptr<TTSR> tsr) {
+    TTSR& ref = Adopt(std::move(tsr));
+    // Adopt appended it; move the entry to the front.
+    Delete(Count() - 1);
+    Insert(0, ref.ID, &ref);
+    return ref;
+}
+
+}  // namespace kestra

@@ -1,0 +1,44 @@
+#pragma once
+// Temporary speed restrictions over a whole track circuit or a stretch of a subroute.
+
+#include <cstdint>
+#include <string>
+
+#include "core/ssi_object.h"
+
+namespace kestra {
+
+class TTSR : public TSSIObject {
+public:
+    TTSR() = default;
+    // Clears the identity, speeds, positions and owner.
+    void MakeBlank();
+    void CopyRestriction(const TTSR& other);
+    // The saved record: two floats and two integers. The identity is not saved.
+    void WriteRecord(ValueWriter& writer) const;
+    void ReadRecord(ValueReader& reader);
+    // Whether a position along the owning subroute lies in the restricted stretch.
+    bool Covers(std::int32_t position) const {
+        return position >= FromPosition && position <= ToPosition;
+    }
+
+    double FreightSpeed = 0;    // m/s
+    double PassengerSpeed = 0;  // m/s
+    std::int32_t FromPosition = 0;
+    std::int32_t ToPosition = 0;
+    TSSIObject* Owner = nullptr;
+};
+
+// Speeds are shown and entered in miles per hour: m/s x 2.25.
+inline double MphToMetresPerSecond(double mph) { return mph / 2.25; }
+inline std::int32_t MetresPerSecondToMph(double ms) {
+    return static_cast<std::int32_t>(ms * 2.25 + (ms >= 0 ? 0.5 : -0.5));
+}
+
+// A list of restrictions that owns them; new ones go to the front.
+class TTSRList : public TTypedList<TTSR> {
+public:
+    TTSR& InsertFront(std::unique_ptr<TTSR> tsr);
+};
+
+}  // namespace kestra

@@ -1,0 +1,271 @@
+#include "interlocking/track_circuit.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "core/sim.h"
+#include "panel/palette.h"
+
+namespace kestra {
+
+namespace {
+
+struct MarkingColours {
+    Colour c1;
+    Colour c2;
+};
+
+constexpr MarkingColours kMarking[6] = {
+    {ClBlack, ClBlack}, {ClCyan, ClCyan},  {ClPink, ClPink},
+    {ClCyan, ClPink},   {ClCyan, ClBlack}, {ClBlack, ClPink},
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int ParseHex4(std::string_view text) {
+    if (text.size() < 4) return -1;
+    int v = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int d = HexDigit(text[i]);
+        if (d < 0) return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+const char* ISOTypeLabel(std::uint8_t type) {
+    static const char* labels[6] = {"None", "Eng", "TI", "Eng & TI", "Eng & BET", "BET"};
+    return type < 6 ? labels[type] : "";
+}
+
+TTCS::TTCS(Sim& sim, std::string id) : TSSIObject(std::move(id)), sim_(sim) {}
+
+void TTCS::Occupy() {
+    ++OccupyCount;
+    if (OccupyCount == 1) {
+        StateTime = 0;
+        Draw();
+        if (sim_.TrainDescriber) sim_.TrainDescriber->BerthTDTrigger(*this, true);
+        SendState();
+    }
+}
+
+void TTCS::Vacate() {
+    if (OccupyCount == 1 && sim_.TrackFailures) sim_.TrackFailures->OfferFailure(*this);
+    --OccupyCount;
+    if (OccupyCount == 0) {
+        StateTime = 0;
+        ClearDelay = 0;
+    } else if (OccupyCount < 0) {
+        sim_.Trace(ID + " occupy count < 0");
+        OccupyCount = 0;
+    }
+}
+
+void TTCS::SetISOType(std::uint8_t type) {
+    if (type == ISOType) return;
+    ISOType = type;
+    if (type < 6) {
+        ISOColour1 = kMarking[type].c1;
+        ISOColour2 = kMarking[type].c2;
+    }
+    Draw();
+    SendState();
+}
+
+void TTCS::SetOccupiedState(bool occupied) {
+    if (occupied) {
+        OccupyCount = 1;
+        StateTime = 0;
+        ClearDelay = 0;
+    } else {
+        OccupyCount = 0;
+        StateTime = 0;
+        ClearDelay = 3;
+    }
+    Draw();
+    SendState();
+}
+
+void TTCS::SendState() {
+    if (!sim_.IsBroadcasting()) return;
+    const int index = sim_.TrackCircuits.IndexOf(this);
+    if (index < 0) return;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "TA%04X%c%X", index & 0xFFFF, IsOccupied() ? '1' : '0',
+                  ISOType & 0xF);
+    sim_.Broadcast(buf);
+}
+
+void TTCS::ApplyState(std::string_view body) {
+    if (body.size() < 2) return;
+    const int type = HexDigit(body[1]);
+    if (body[0] != '0' && body[0] != '1') return;
+    if (type < 0) return;
+    // The marking first, so that SetOccupiedState's redraw shows both.
+    if (type != ISOType) {
+        ISOType = static_cast<std::uint8_t>(type);
+        if (type < 6) {
+            ISOColour1 = kMarking[type].c1;
+            ISOColour2 = kMarking[type].c2;
+        }
+    }
+    SetOccupiedState(body[0] == '1');
+}
+
+void TTCS::MajorCycle() {
+    if (sim_.ClientMode || OccupyCount > 0 || ClearDelay >= 3) return;
+    ++ClearDelay;
+    if (ClearDelay == 3) {
+        Draw();
+        if (sim_.TrainDescriber) sim_.TrainDescriber->BerthTDTrigger(*this, false);
+        SendState();
+    }
+}
+
+void TTCS::OneSecond() {
+    if (StateTime < std::numeric_limits<std::int32_t>::max()) ++StateTime;
+}
+
+void TTCS::Reset() {
+    OccupyCount = 0;
+    StateTime = 0;
+    ClearDelay = 3;
+    ISOType = IsoNone;
+    ISOColour1 = 0;
+    ISOColour2 = 0;
+    TSRs.FreeObjects();
+}
+
+bool TTCS::Save(ValueWriter& writer) {
+    try {
+        writer.WriteInteger(OccupyCount);
+        writer.WriteInteger(StateTime);
+        writer.WriteInteger(ClearDelay);
+        writer.WriteInteger(ISOType);
+        writer.WriteInteger(static_cast<std::int32_t>(ISOColour1));
+        writer.WriteInteger(static_cast<std::int32_t>(ISOColour2));
+        writer.WriteInteger(TSRs.Count());
+        TSRs.ForEach([&](TTSR& t) { t.WriteRecord(writer); });
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TTCS::Load(ValueReader& reader) {
+    try {
+        const std::int32_t occupy = reader.ReadInteger();
+        const std::int32_t stateTime = reader.ReadInteger();
+        const std::int32_t clearDelay = reader.ReadInteger();
+        const std::int32_t isoType = reader.ReadInteger();
+        const std::int32_t colour1 = reader.ReadInteger();
+        const std::int32_t colour2 = reader.ReadInteger();
+        const std::int32_t tsrCount = reader.ReadInteger();
+        // Each restriction needs at least 4 tagged values: a count larger than what
+        // remains is corrupt and must not drive a long loop.
+        if (occupy < 0 || clearDelay < 0 || clearDelay > 3 || isoType < 0 || isoType > 255 ||
+            tsrCount < 0 || static_cast<std::size_t>(tsrCount) > reader.Remaining() / 4)
+            return false;
+        std::vector<std::unique_ptr<TTSR>> loaded;
+        for (std::int32_t i = 0; i < tsrCount; ++i) {
+            auto tsr = std::make_unique<TTSR>();
+            tsr->ReadRecord(reader);
+            tsr->Owner = this;
+            loaded.push_back(std::move(tsr));
+        }
+        OccupyCount = occupy;
+        StateTime = stateTime;
+        ClearDelay = clearDelay;
+        SetISOType(static_cast<std::uint8_t>(isoType));
+        ISOColour1 = static_cast<Colour>(colour1);
+        ISOColour2 = static_cast<Colour>(colour2);
+        TSRs.FreeObjects();
+        for (auto& t : loaded) TSRs.Adopt(std::move(t));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+CircuitSubroute* TTCS::FirstRouteLockedSubroute() const {
+    for (CircuitSubroute* s : Subroutes) {
+        if (s->IsRouteLocked()) return s;
+    }
+    return nullptr;
+}
+
+CircuitSubroute* TTCS::FindSubrouteToSignal(const TSSIObject* signal) const {
+    CircuitSubroute* controlled = nullptr;
+    CircuitSubroute* any = nullptr;
+    for (CircuitSubroute* s : Subroutes) {
+        if (s->EndSignalObject() != signal) continue;
+        if (s->IsRouteLocked()) return s;
+        if (!controlled && s->PointsControlledInPosition()) controlled = s;
+        if (!any) any = s;
+    }
+    return controlled ? controlled : any;
+}
+
+bool TTCS::HasOverlapLock() const {
+    for (CircuitSubroute* s : Subroutes) {
+        if (s->IsOverlapHeld()) return true;
+    }
+    return false;
+}
+
+void TTCS::Draw() {
+    Berths.Draw();
+    Points.Draw();
+    for (CircuitSubroute* s : Subroutes) {
+        if (s->IsFree()) s->DrawArrows();
+    }
+    for (CircuitSubroute* s : Subroutes) {
+        if (s->IsRouteLocked()) s->DrawArrows();
+    }
+    bool locked = false;
+    for (CircuitSubroute* s : Subroutes) {
+        if (s->IsRouteLocked() || s->IsOverlapHeld()) {
+            locked = true;
+            break;
+        }
+    }
+    auto drawLocking = [this] {
+        for (CircuitSubroute* s : Subroutes) {
+            if (s->IsRouteLocked() || s->IsOverlapHeld()) s->DrawLocking();
+        }
+    };
+    if (IsClear()) {
+        TrackElements.DrawColour2Bg(ClGrey, ISOColour1, ISOColour2);
+        if (locked) drawLocking();
+    } else if (locked) {
+        TrackElements.DrawColour2Bg(ClGrey, ISOColour1, ISOColour2);
+        drawLocking();
+    } else {
+        TrackElements.DrawColour2Bg(ClRed, ISOColour1, ISOColour2);
+    }
+}
+
+bool TTCSList::IsClear() const {
+    for (int i = 0; i < Count(); ++i) {
+        const TTCS* c = At(i);
+        if (c && !c->IsClear()) return false;
+    }
+    return true;
+}
+
+void TTCSList::HandleClientMessage(std::string_view payload) {
+    if (payload.size() < 6) return;
+    const int index = ParseHex4(payload.substr(2, 4));
+    if (index < 0 || index >= Count()) return;
+    if (payload.substr(0, 2) == "TA") At(index)->ApplyState(payload.substr(6));
+}
+
+}  // namespace kestra

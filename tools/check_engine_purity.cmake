@@ -1,0 +1,13 @@
+# Fails when any engine source includes a Qt header.
+file(GLOB_RECURSE files "${ENGINE_DIR}/*.h" "${ENGINE_DIR}/*.cpp")
+set(bad "")
+foreach(f IN LISTS files)
+  file(STRINGS "${f}" hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|qt[A-Za-z0-9]*/)")
+  if(hits)
+    list(APPEND bad "${f}: ${hits}")
+  endif()
+endforeach()
+if(bad)
+  string(REPLACE ";" "\n" msg "${bad}")
+  message(FATAL_ERROR "The engine must not include Qt headers:\n${msg}")
+endif()
