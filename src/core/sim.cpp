@@ -14,7 +14,8 @@ Sim::Sim(Ports ports, std::uint32_t seed)
       sound_(ports.Audio ? ports.Audio : &nullSound_),
       settings_(ports.Settings ? ports.Settings : &memorySettings_),
       clock_(ports.Time ? ports.Time : &systemClock_),
-      panel_(*this) {
+      panel_(*this),
+      messages_(*this) {
     FlashGrey = ClGrey;
     FlashRed = ClRed;
     FlashWhite = ClWhite;
@@ -86,6 +87,7 @@ void Sim::MajorCycleTick() {
 }
 
 void Sim::ResetSimulation() {
+    messages_.ClearMessages();
     SimTime = 0;
     Score = 0;
     MaxScore = 0;

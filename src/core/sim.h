@@ -15,6 +15,7 @@
 #include "core/request_queue.h"
 #include "interlocking/track_circuit.h"
 #include "panel/label.h"
+#include "panel/messages.h"
 #include "panel/panel.h"
 
 namespace kestra {
@@ -91,6 +92,9 @@ public:
 
     // --- drawing
     kestra::Panel& Display() { return panel_; }
+    kestra::Messages& Messages() { return messages_; }
+    // Reports to the signaller with an event type.
+    void PostEventMessage(const std::string& text, int type) { messages_.PostEventMessage(text, type); }
 
     // --- simulation state
     std::int32_t SimTime = 0;
@@ -141,6 +145,7 @@ private:
     SettingsStore* settings_;
     kestra::Clock* clock_;
     kestra::Panel panel_;
+    kestra::Messages messages_;
 };
 
 }  // namespace kestra

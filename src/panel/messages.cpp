@@ -1,0 +1,82 @@
+#include "panel/messages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "core/sim.h"
+#include "panel/palette.h"
+
+namespace kestra {
+
+const std::array<TMessageOption, EventTypeCount>& DefaultMessageOptions() {
+    static const std::array<TMessageOption, EventTypeCount> defaults = [] {
+        const Colour magenta = ClMagenta;
+        std::array<TMessageOption, EventTypeCount> d{{
+            {ClRed, true, true, "Trackside equipment failure", false, false, ""},
+            {ClYellow, false, false, "Train waiting at red signal", false, false, ""},
+            {ClYellow, false, true, "Train still waiting at red signal", false, false, ""},
+            {ClYellow, true, true, "Wrong route set for train", false, false, ""},
+            {magenta, false, true, "ARS message", false, false, ""},
+            {magenta, false, true, "ARS alarm", false, false, ""},
+            {ClSilver, false, false, "Train location report", true, false, ""},
+            {ClCyan, false, false, "General simulation message", false, false, ""},
+            {ClWhite, false, false, "General telephone message", false, false, ""},
+            {ClCyan, false, false, "General tips and hints", true, false, ""},
+            {ClCyan, false, true, "Train entering system", true, false, ""},
+            {ClCyan, false, true, "Train ready to start", true, false, ""},
+            {ClWhite, true, true, "Train ready in siding", true, false, ""},
+            {ClWhite, false, false, "Warning of delayed train entering the area", true, false, ""},
+        }};
+        return d;
+    }();
+    return defaults;
+}
+
+Messages::Messages(Sim& sim) : Options(DefaultMessageOptions()), sim_(sim) {}
+
+void Messages::PushLine(const std::string& text, kestra::Colour colour) {
+    std::string upper = text;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    MessageLine.push_back({upper, colour});
+    while (MessageLine.size() > 4) MessageLine.pop_front();
+    DrawMessageLine();
+}
+
+void Messages::PostEventMessage(const std::string& text, int type) {
+    if (type < 0 || type >= EventTypeCount) type = EvGeneral;
+    const TMessageOption& opt = Options[type];
+    if (opt.Disabled) return;
+    PushLine(text, opt.Colour);
+    MessageHistory.push_back({text, opt.Colour});
+    while (MessageHistory.size() > 15) MessageHistory.pop_front();
+    if (opt.Sound && !opt.SoundFilename.empty()) sim_.Audio().PlayFile(opt.SoundFilename);
+    if (opt.Popup) {
+        sim_.PauseSimulation();
+        sim_.Dialog().ShowInformation(text);
+        sim_.ResumeSimulation();
+    }
+}
+
+void Messages::PostErrorLine(const std::string& text) { PushLine(text, ClRed); }
+
+void Messages::ClearMessages() {
+    MessageLine.clear();
+    MessageHistory.clear();
+}
+
+void Messages::DrawMessageLine() {
+    if (sim_.Display().CurrentScreen < 1) return;
+    const int first = 4 - static_cast<int>(MessageLine.size());
+    for (int row = 0; row < 4; ++row) {
+        char buf[64];
+        const int i = row - first;
+        const std::string& text = i >= 0 ? MessageLine[i].Text : std::string();
+        std::snprintf(buf, sizeof buf, "%60.60s", text.c_str());
+        const kestra::Colour fg = i >= 0 ? MessageLine[i].Colour : ClSilver;
+        sim_.Display().DrawStatusText(67, 44 + row, ClDarkGrey, fg, buf);
+    }
+}
+
+}  // namespace kestra
