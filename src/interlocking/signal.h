@@ -1,0 +1,201 @@
+#pragma once
+// Signals: the aspects shown to drivers, and the entrance and exit points of routes.
+
+#include <cstdint>
+#include <string>
+
+#include "core/request_queue.h"
+#include "core/ssi_object.h"
+#include "interlocking/track_circuit.h"
+#include "panel/label.h"
+
+namespace kestra {
+
+class Sim;
+class TOVL;
+class TROU;
+class TULC;
+
+// Aspects, from danger to green.
+enum Aspects : std::uint8_t {
+    AspDanger = 0,
+    AspShunt = 1,
+    AspSingleYellow = 2,
+    AspFlashingSingleYellow = 3,
+    AspDoubleYellow = 4,
+    AspFlashingDoubleYellow = 5,
+    AspGreen = 6,
+};
+
+// Lamps a signal has, as bits of AspectFlags.
+enum AspectFlagBits : std::uint8_t {
+    AfRed = 1,
+    AfPositionLight = 2,
+    AfSingleYellow = 4,
+    AfFlashingSingleYellow = 8,
+    AfDoubleYellow = 16,
+    AfFlashingDoubleYellow = 32,
+    AfGreen = 64,
+};
+
+// Reminder collar bits.
+enum CollarBits : std::uint8_t {
+    CollarGeneral = 1,
+    CollarTraction = 2,
+};
+
+// Roles of a signal's extra panel elements.
+enum SignalElementRole : std::uint8_t {
+    SerHead = 0,
+    SerNothing = 1,
+    SerHead2 = 2,
+    SerHead3 = 3,
+    SerHead4 = 4,
+    SerEntrance = 5,
+    SerWarner = 6,
+    SerAuto = 7,
+    SerER = 8,
+};
+
+class TSIG : public TSSIObject, public RouteRequestTarget {
+public:
+    explicit TSIG(Sim& sim, std::string id = {});
+    ~TSIG() override;
+
+    bool CheckLeftClick(int x, int y) override;
+    bool CheckRightClick(int x, int y) override;
+    void Draw() override;
+    bool Load(ValueReader& reader) override;
+    void MajorCycle() override;
+    void OneSecond() override;
+    void Reset() override;
+    bool Save(ValueWriter& writer) override;
+
+    // Queued requests: a route request from this signal to an exit, and a cancel.
+    void QueuedRouteRequest(RouteRequestTarget* exit, std::uint8_t flag) override;
+    void RequestCancel() override;
+
+    // --- state setters (redraw and broadcast as each needs)
+    void SetAspect(std::uint8_t aspect);
+    void SetProceedAllowed(bool flag) { ProceedAllowed = flag; }
+    void SetAutoWorking(bool flag);
+    void SetCollar(std::uint8_t value);
+    void SetWarnerCollar(std::uint8_t value);
+    void SetAutoCollar(std::uint8_t value);
+    void SetERCollar(std::uint8_t value);
+    void SetLampProved(bool flag);
+    void SetApproachTimer(std::int32_t value);
+    void SetPassageState(std::int32_t value) { PassageState = value; }
+    void SetTRTS(bool flag);
+    void OperateTRTS();
+    // Broadcasts the binary "SA" state record.
+    void SendState();
+    // Applies a received "SA" record (8 bytes, code included).
+    void ApplyState(std::string_view record);
+
+    // --- queries
+    bool ShowsProceed() const { return Aspect != AspDanger; }
+    bool RouteProvedAtDanger() const;
+    bool HasTRTS() const { return TRTSX != 0 || TRTSY != 0; }
+    bool TRTSSatisfied() const { return TRTSOperated || !HasTRTS(); }
+    bool HasWarnerButton() const { return WarnerButtonX != 0 || WarnerButtonY != 0; }
+    bool HasRedLamp() const { return (AspectFlags & AfRed) != 0; }
+    bool RouteSuitsTraction(std::uint8_t power) const;
+    std::int32_t LookAheadCount() const;
+    TULC* ApproachSubroute() const;
+    bool ApproachOccupied() const;
+    // Aspect this signal would show following the signal ahead.
+    std::uint8_t AspectFrom(const TSIG& next, bool repeating) const;
+    // Derives BaseAspect from AspectFlags.
+    void SetBaseAspectFromFlags();
+    // The route set from this signal, set and locked.
+    bool HasSetRoute() const;
+
+    // --- overlap operations (signal_overlaps.cpp)
+    bool FullOverlapAvailable();
+    bool FullOverlapAvailableQuiet();
+    bool RestrictedOverlapAvailable();
+    bool RestrictedOverlapAvailableQuiet();
+    int RestrictedOverlapCount() const;
+    bool OverlapProved();
+    bool OverlapClearAvailable();
+    bool CanSwingOverlap();
+    void SwingOverlap();
+    void SetFullOverlap();
+    void SetRestrictedOverlap();
+    void SetFullOverlapForUpgrade();
+
+    Sim& sim() const { return sim_; }
+
+    // --- fields, in declaration order
+    std::int32_t ApproachTimer = 255;
+    bool ProceedAllowed = false;
+    std::uint8_t Aspect = AspDanger;
+    bool AutoWorking = false;
+    bool ReleaseAllowed = false;
+    bool LampProved = true;
+    std::uint8_t BaseAspect = AspDanger;
+    bool Armed = false;
+    std::int32_t PassageState = 0;
+    bool TrainPassed = false;
+    std::uint8_t Collar = 0;
+    std::uint8_t WarnerCollar = 0;
+    std::uint8_t AutoCollar = 0;
+    std::uint8_t ERCollar = 0;
+    bool TRTSOperated = false;
+    bool AutoOnWarner = false;
+    TOVL* SwingCandidate = nullptr;
+    bool ApproachLit = false;
+    std::int32_t LookAhead = 0;
+    std::uint8_t AspectFlags = AfRed;
+    TTCS* BerthCircuit = nullptr;
+    bool CancelRequested = false;
+    TROU* CurrentRoute = nullptr;
+    TSSIObject* CachedBerth = nullptr;
+    bool ApproachControlled = false;
+    std::uint8_t SignalKind = 0;
+    TSIG* NextSignal = nullptr;
+    bool WasOff = false;
+    bool PresetsProceeding = false;
+    TTypedList<TOVL> Overlaps;
+    TOVL* CurrentOverlap = nullptr;
+    TPELList Elements;
+    TROU* PresetRoute = nullptr;
+    bool PresetMode = false;
+    bool PresetEntered = false;
+    std::int32_t ApproachTime = 0;
+    TROU* RouteIn = nullptr;
+    TTypedList<TROU> Routes;
+    std::int32_t SightingDistance = 300;
+    TTCSList ControlCircuits;
+    TTCSList AheadCircuits;
+    TTypedList<TULC> AutoSubroutes;
+    std::uint8_t HeadOrientation = 0;
+    std::int32_t X = 0, Y = 0;
+    std::int32_t AutoButtonX = 0, AutoButtonY = 0;
+    std::int32_t ERButtonX = 0, ERButtonY = 0;
+    std::int32_t EntranceX = 0, EntranceY = 0;
+    std::int32_t WarnerButtonX = 0, WarnerButtonY = 0;
+    std::int32_t TRTSX = 0, TRTSY = 0;
+    std::uint8_t TRTSStyle = 0;
+    TTCS* FirstCircuitAhead = nullptr;
+    TTypedList<TULC> SubroutesToHere;
+    TTypedList<TULC> SubroutesFromHere;
+    TTypedList<TULC> MustBeFree;
+    std::int32_t HeadWidth = 0;
+    std::int32_t YellowRun = 0;
+    std::int32_t DoubleYellowRun = 0;
+    TSSIObject* Location = nullptr;
+    TTCSList TRTSCircuits;
+
+private:
+    Sim& sim_;
+};
+
+class TSIGList : public TTypedList<TSIG> {
+public:
+    // An "SA" record from the server; positions outside the list are ignored.
+    void HandleClientMessage(std::string_view payload);
+};
+
+}  // namespace kestra
