@@ -16,6 +16,7 @@
 #include "interlocking/track_circuit.h"
 #include "panel/label.h"
 #include "panel/messages.h"
+#include "panel/options.h"
 #include "panel/panel.h"
 
 namespace kestra {
@@ -95,6 +96,9 @@ public:
     kestra::Messages& Messages() { return messages_; }
     // Reports to the signaller with an event type.
     void PostEventMessage(const std::string& text, int type) { messages_.PostEventMessage(text, type); }
+    // The player's options and the current simulation's failure and delay settings.
+    kestra::Options& Options() { return options_; }
+    const kestra::Options& Options() const { return options_; }
 
     // --- simulation state
     std::int32_t SimTime = 0;
@@ -118,6 +122,7 @@ public:
     StateBroadcaster* Broadcaster = nullptr;
     TrainDescriberTrigger* TrainDescriber = nullptr;
     TrackFailureOffer* TrackFailures = nullptr;
+    EntryDelayGenerator* EntryDelays = nullptr;
 
     // --- class lists
     TPELList Labels;
@@ -146,6 +151,7 @@ private:
     kestra::Clock* clock_;
     kestra::Panel panel_;
     kestra::Messages messages_;
+    kestra::Options options_;
 };
 
 }  // namespace kestra

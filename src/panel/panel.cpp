@@ -89,7 +89,7 @@ void Panel::Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB
             }
         } else {
             const std::uint8_t shown =
-                (ShowTrackBreaks || NoSubstitute) ? code : SubstituteTrackBreak(code);
+                (sim_.Options().ShowTrackBreaks || NoSubstitute) ? code : SubstituteTrackBreak(code);
             const int col = x - screenStart;
             if (col >= 0 && col < ScreenColumns && y >= 0 && y < ScreenRows) {
                 const Colour cellBg = twoBg ? (((x + y) % 2 == 0) ? bgA : bgB) : bg;

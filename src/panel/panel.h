@@ -38,8 +38,6 @@ public:
     std::int32_t CurrentScreen = 1;
     bool NoSubstitute = false;
     bool EightBitColour = false;
-    // The option "Show track circuit breaks".
-    bool ShowTrackBreaks = false;
 
 private:
     void Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB, Colour bgA,
