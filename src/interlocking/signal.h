@@ -13,6 +13,7 @@ namespace kestra {
 
 class Sim;
 class TOVL;
+class TSIG;
 class TROU;
 class TULC;
 
@@ -55,6 +56,32 @@ enum SignalElementRole : std::uint8_t {
     SerWarner = 6,
     SerAuto = 7,
     SerER = 8,
+};
+
+// The controls of a signal that the signaller clicks.
+enum class SignalControl { Head = 0, Auto = 1, Warner = 2, ER = 3 };
+
+// What a signal needs of the train-describer berth in front of it. Berths implement it.
+class SignalBerthTarget {
+public:
+    virtual ~SignalBerthTarget() = default;
+    virtual int BerthColumn() const = 0;
+    virtual void InterposeDescription(const std::string& description) = 0;
+    virtual void CancelDescription() = 0;
+};
+
+// The random-failure check offered a signal whenever its aspect changes.
+class SignalFailureOffer {
+public:
+    virtual ~SignalFailureOffer() = default;
+    virtual void OfferFailure(TSIG& signal) = 0;
+};
+
+// What automatic route setting is told by signals.
+class SignalARSEvents {
+public:
+    virtual ~SignalARSEvents() = default;
+    virtual void RouteCancelled(TSIG& signal) = 0;
 };
 
 class TSIG : public TSSIObject, public RouteRequestTarget {
@@ -110,6 +137,17 @@ public:
     void SetBaseAspectFromFlags();
     // The route set from this signal, set and locked.
     bool HasSetRoute() const;
+    // The train-describer berth in front of the signal, or none.
+    SignalBerthTarget* SignalBerth();
+    bool HasEntranceMarker() const;
+    // A train stands or runs towards the signal within its approach-locking reach.
+    bool TrainApproaching() const;
+
+    // --- the signaller's controls
+    // Runs the action of one control with the button and the panel's mode.
+    void ControlAction(SignalControl control, bool left, bool reminder, bool isolation);
+    // Drops this signal as the selected entrance and redraws what showed it.
+    void Deselect();
 
     // --- overlap operations (signal_overlaps.cpp)
     bool FullOverlapAvailable();
@@ -189,6 +227,27 @@ public:
     TTCSList TRTSCircuits;
 
 private:
+    bool ClaimClick(int x, int y, bool left);
+    void SelectAsEntrance();
+    void HeadLeft();
+    void HeadRight();
+    void MainRules();
+    void ShuntRules();
+    void AutomaticRule();
+    void RepeatingRule();
+    void Idle();
+    void Exchanges();
+    void UpdatePassage(TROU& route);
+    void ApplyApproachLocking(bool mainSignal);
+    void ReleaseRoute();
+    void RouteReleaseAndAutoWorking(bool allowRelease);
+    void UpdateApproachLit();
+    int DrawHeadAt(int x, int y);
+    int DrawAutoButtonAt(int x, int y);
+    int DrawERButtonAt(int x, int y);
+    int DrawWarnerButtonAt(int x, int y);
+    void DrawEntranceMarkerAt(int x, int y, std::string_view text);
+
     Sim& sim_;
 };
 
