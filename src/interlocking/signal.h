@@ -6,6 +6,7 @@
 
 #include "core/request_queue.h"
 #include "core/ssi_object.h"
+#include "interlocking/interlocking_lists.h"
 #include "interlocking/track_circuit.h"
 #include "panel/label.h"
 
@@ -195,7 +196,7 @@ public:
     TSIG* NextSignal = nullptr;
     bool WasOff = false;
     bool PresetsProceeding = false;
-    TTypedList<TOVL> Overlaps;
+    TOVLList Overlaps;
     TOVL* CurrentOverlap = nullptr;
     TPELList Elements;
     TROU* PresetRoute = nullptr;
@@ -203,11 +204,11 @@ public:
     bool PresetEntered = false;
     std::int32_t ApproachTime = 0;
     TROU* RouteIn = nullptr;
-    TTypedList<TROU> Routes;
+    TROUList Routes;
     std::int32_t SightingDistance = 300;
     TTCSList ControlCircuits;
     TTCSList AheadCircuits;
-    TTypedList<TULC> AutoSubroutes;
+    TULCList AutoSubroutes;
     std::uint8_t HeadOrientation = 0;
     std::int32_t X = 0, Y = 0;
     std::int32_t AutoButtonX = 0, AutoButtonY = 0;
@@ -217,9 +218,9 @@ public:
     std::int32_t TRTSX = 0, TRTSY = 0;
     std::uint8_t TRTSStyle = 0;
     TTCS* FirstCircuitAhead = nullptr;
-    TTypedList<TULC> SubroutesToHere;
-    TTypedList<TULC> SubroutesFromHere;
-    TTypedList<TULC> MustBeFree;
+    TULCList SubroutesToHere;
+    TULCList SubroutesFromHere;
+    TULCList MustBeFree;
     std::int32_t HeadWidth = 0;
     std::int32_t YellowRun = 0;
     std::int32_t DoubleYellowRun = 0;
