@@ -44,6 +44,16 @@ void Sim::ResumeSimulation() {
     }
 }
 
+void Sim::CancelModes() {
+    Operator.OverrideMode = false;
+    Operator.ReminderMode = false;
+    Operator.IsolationMode = false;
+    Operator.InterposeMode = false;
+    Operator.CancelTDMode = false;
+    OVRTimerRunning = false;
+    panel_.RedrawStatus();
+}
+
 std::string Sim::FormatSimTime() const { return FormatClock(SimTime); }
 
 void Sim::Trace(const std::string& text) {
@@ -91,6 +101,7 @@ void Sim::ResetSimulation() {
     SimTime = 0;
     Score = 0;
     MaxScore = 0;
+    ApproachLockingIncidents = 0;
     Labels.Reset();
     TrackCircuits.Reset();
     if (Hooks.ResetHook) Hooks.ResetHook();

@@ -16,6 +16,7 @@
 #include "interlocking/track_circuit.h"
 #include "panel/label.h"
 #include "panel/messages.h"
+#include "panel/operator_state.h"
 #include "panel/options.h"
 #include "panel/panel.h"
 
@@ -91,6 +92,17 @@ public:
     // "LA" with the clock and the timer interval.
     void BroadcastClock();
 
+    // --- the signaller's modes
+    // Ends every signalling mode and the override timer, and shows it on the status line.
+    void CancelModes();
+
+    // --- multiplayer client
+    // Sends a request to the server; nothing happens until a network is attached.
+    void SendToServer(const std::string& payload) {
+        if (ServerLink) ServerLink(payload);
+    }
+    std::function<void(const std::string&)> ServerLink;
+
     // --- drawing
     kestra::Panel& Display() { return panel_; }
     kestra::Messages& Messages() { return messages_; }
@@ -114,6 +126,11 @@ public:
     std::int32_t MajorCycleInterval = DefaultMajorCycleInterval;
     std::int32_t Score = 0;
     std::int32_t MaxScore = 0;
+    // Approach locking applied in front of a train after a cancel.
+    std::int32_t ApproachLockingIncidents = 0;
+    TOperatorState Operator;
+    // The override timer runs while a mode that ends by itself is on.
+    bool OVRTimerRunning = false;
     Random Rand;
     AreaHooks Hooks;
     RequestQueue Requests;
