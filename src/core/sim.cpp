@@ -94,6 +94,7 @@ void Sim::MajorCycleTick() {
         if (SimTime % 60 == 0) panel_.RedrawStatus();
         Guarded([this] { TrackCircuits.OneSecond(); });
     }
+    panel_.UpdateTelephoneIndicator();
 }
 
 void Sim::ResetSimulation() {

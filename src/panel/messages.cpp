@@ -44,13 +44,35 @@ void Messages::PushLine(const std::string& text, kestra::Colour colour) {
     DrawMessageLine();
 }
 
+namespace {
+
+std::string MessagePayload(const std::string& text, int type) {
+    char head[8];
+    std::snprintf(head, sizeof head, "MA%02X", static_cast<unsigned>(type) & 0xFF);
+    return head + text;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
 void Messages::PostEventMessage(const std::string& text, int type) {
     if (type < 0 || type >= EventTypeCount) type = EvGeneral;
+    if (Requester) {
+        Requester->Reply(MessagePayload(text, type));
+        return;
+    }
     const TMessageOption& opt = Options[type];
     if (opt.Disabled) return;
     PushLine(text, opt.Colour);
     MessageHistory.push_back({text, opt.Colour});
     while (MessageHistory.size() > 15) MessageHistory.pop_front();
+    sim_.Display().DrawMessageHistory();
     if (opt.Sound && !opt.SoundFilename.empty()) sim_.Audio().PlayFile(opt.SoundFilename);
     if (opt.Popup) {
         sim_.PauseSimulation();
@@ -59,7 +81,22 @@ void Messages::PostEventMessage(const std::string& text, int type) {
     }
 }
 
-void Messages::PostErrorLine(const std::string& text) { PushLine(text, ClRed); }
+void Messages::PostErrorLine(const std::string& text) {
+    PushLine(text, ClRed);
+    sim_.Display().DrawMessageHistory();
+}
+
+void Messages::BroadcastEventMessage(const std::string& text, int type) {
+    sim_.Broadcast(MessagePayload(text, type));
+}
+
+void Messages::HandleClientMessage(std::string_view payload) {
+    if (payload.size() < 4 || payload.substr(0, 2) != "MA") return;
+    const int hi = HexValue(payload[2]);
+    const int lo = HexValue(payload[3]);
+    if (hi < 0 || lo < 0) return;
+    PostEventMessage(std::string(payload.substr(4)), hi * 16 + lo);
+}
 
 void Messages::ClearMessages() {
     MessageLine.clear();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 
 #include "core/ports.h"
 
@@ -49,15 +50,33 @@ struct MessageText {
     kestra::Colour Colour = 0;
 };
 
+// The connection of the client whose request a server is handling; messages raised
+// meanwhile go back to that client alone.
+class RequestingClient {
+public:
+    virtual ~RequestingClient() = default;
+    virtual void Reply(const std::string& payload) = 0;
+};
+
 class Messages {
 public:
     explicit Messages(Sim& sim);
 
+    // The one way to report to the signaller: line, history, sound and pop-up by type.
     void PostEventMessage(const std::string& text, int type);
+    // A red line on the message line only: no history, sound or pop-up.
     void PostErrorLine(const std::string& text);
+    // Sends "MA", the type in two hexadecimal digits and the text to every client.
+    void BroadcastEventMessage(const std::string& text, int type);
+    // An "MA" message received from the server: posted as if raised here. Malformed
+    // messages are ignored.
+    void HandleClientMessage(std::string_view payload);
     void ClearMessages();
     // Draws the four message-line rows on a normal screen.
     void DrawMessageLine();
+
+    // Set by the server while it handles one client's request.
+    RequestingClient* Requester = nullptr;
 
     std::array<TMessageOption, EventTypeCount> Options;
     std::deque<MessageText> MessageLine;     // at most 4, newest last

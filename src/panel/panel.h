@@ -1,6 +1,7 @@
 #pragma once
 // The panel model: turns glyph strings into glyphs on the panel surface, for the
-// current screen or as overview miniatures, and draws the furniture.
+// current screen or as overview miniatures, and draws the furniture (button bar, status
+// line, message line, overview frames and message history).
 
 #include <cstdint>
 #include <string>
@@ -19,18 +20,88 @@ inline constexpr int ScreenRows = 48;
 inline constexpr int PanelWidth = 1024;
 inline constexpr int PanelHeight = 768;
 
+// Rows and columns of the furniture.
+inline constexpr int ButtonBarRow = 46;
+inline constexpr int StatusRow = 47;
+inline constexpr int MessageLineColumn = 67;
+inline constexpr int MessageLineFirstRow = 44;
+inline constexpr int MessageLineRows = 4;
+inline constexpr int MessageLineWidth = 60;
+inline constexpr int TelephoneColumn = 13;
+inline constexpr int HistoryTopRow = 28;
+inline constexpr int HistoryBottomRow = 44;
+inline constexpr int HistoryTextColumn = 2;
+inline constexpr int HistoryTextWidth = 124;
+// The overview shows at most six screens, three frames of 35 columns per band.
+inline constexpr int OverviewScreens = 6;
+inline constexpr int OverviewFrameColumns = 35;
+
+// Frame pieces, telephone halves and the half-minute mark of the panel font.
+enum FurnitureGlyph : std::uint8_t {
+    FgTopLeft = 0x80,
+    FgTopRight = 0x81,
+    FgBottomLeft = 0x82,
+    FgBottomRight = 0x83,
+    FgBottomJunction = 0x84,
+    FgTopJunction = 0x85,
+    FgLeftJunction = 0x86,
+    FgCrossing = 0x87,
+    FgRightJunction = 0x88,
+    FgHorizontal = 0x89,
+    FgVertical = 0x8A,
+    FgTelephoneLeft = 0xA6,
+    FgTelephoneRight = 0xA7,
+    FgHalfMinute = 0xBD,
+};
+
+// The signalling mode the status line announces; the override banner wins when the
+// override mode is on together with another.
+enum class SignallingMode : std::uint8_t { None, Override, Reminder, Isolation, Interpose, CancelTD };
+
+// What the telephone indicator on the status line shows.
+enum class TelephoneIndicator : std::uint8_t { Idle, Ringing, InConversation };
+
 class Panel {
 public:
     explicit Panel(Sim& sim) : sim_(sim) {}
 
+    // --- drawing operations for the objects
     // Draws a glyph string starting at panel cell (x, y).
     void DrawText(int x, int y, Colour fg, std::string_view glyphs);
     // As DrawText, with background A on cells where x + y is even and B where it is odd.
     void DrawText2Bg(int x, int y, Colour fg, Colour bgB, Colour bgA, std::string_view glyphs);
     // Plain text at a screen cell of the current screen, for the furniture.
     void DrawStatusText(int column, int row, Colour bg, Colour fg, const std::string& text);
-    // The status line: clock or "PAUSED", and the score.
+
+    // --- whole-panel drawing
+    // Clears the panel and draws the furniture and every object of the current screen.
+    void RedrawPanel();
+    // The status line: clock or "PAUSED", score, telephone indicator and mode banner.
     void RedrawStatus();
+    // The two telephone glyphs in the colours of Telephone and the flash phase.
+    void UpdateTelephoneIndicator();
+    // The message history box of the overview; nothing on other screens.
+    void DrawMessageHistory();
+    SignallingMode StatusMode() const;
+
+    // --- screens
+    int ScreenCount() const;
+    // Shows a screen and redraws; false (and nothing happens) when it does not exist or
+    // is already shown.
+    bool SelectScreen(int screen);
+    // The mouse wheel: down shows the next screen, up the previous one.
+    bool WheelDown() { return SelectScreen(CurrentScreen + 1); }
+    bool WheelUp() { return CurrentScreen > 0 && SelectScreen(CurrentScreen - 1); }
+    // The pointer at panel pixel column px reaching a screen edge, when the option is on.
+    // Returns how far the pointer is to be moved (-512, +512) or 0 when nothing changed.
+    int PageFlip(int px);
+    // The screen of the button at a pixel of the button bar, or -1.
+    int ScreenButtonAt(int px, int py) const;
+    // The screen whose overview miniature lies under a pixel of the overview, or -1.
+    int MiniatureAt(int px, int py) const;
+    // A press on the button bar's screen buttons, or on a miniature of the overview with
+    // the left button. True when it changed the screen.
+    bool ScreenClick(int px, int py, bool leftButton);
 
     // Glyph substitution that hides track-circuit break marks.
     static std::uint8_t SubstituteTrackBreak(std::uint8_t code);
@@ -38,10 +109,14 @@ public:
     std::int32_t CurrentScreen = 1;
     bool NoSubstitute = false;
     bool EightBitColour = false;
+    // Set by the telephone; the indicator is silver while no call exists.
+    TelephoneIndicator Telephone = TelephoneIndicator::Idle;
 
 private:
     void Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB, Colour bgA,
                    std::string_view glyphs);
+    void DrawButtonBar();
+    void DrawOverviewFrames();
     Sim& sim_;
 };
 

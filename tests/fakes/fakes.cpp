@@ -1,10 +1,20 @@
 #include "fakes/fakes.h"
 
+#include <gtest/gtest.h>
+
+#include "panel_font.h"
+
 namespace kestra::test {
 
 void RecordingSurface::PutGlyph(int px, int py, std::uint8_t code, Colour fg, Colour bg,
                                 PanelFont font) {
     ++GlyphCount;
+    // Every code the engine draws must have a glyph in the font it is drawn with.
+    const font::Face& face = font == PanelFont::Small ? font::Small : font::Normal;
+    if (!face.HasGlyph(code)) {
+        ADD_FAILURE() << "code " << static_cast<int>(code) << " drawn in the " << face.Family
+                      << " font has no glyph (see fonts/glyphs.txt)";
+    }
     if (font == PanelFont::Small) {
         small_[{px, py}] = Cell{code, fg, bg, true};
         return;
