@@ -1,19 +1,28 @@
-// The kestra program: the Qt front end, or a headless run of the engine.
+// The kestra program: the Qt front end, a picture of the panel, or a headless run of
+// the engine.
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QGuiApplication>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "core/sim.h"
 #include "display_form.h"
+#include "font_sheet.h"
+#include "panel/options.h"
+#include "qt_ports.h"
 #include "qt_surface.h"
+#include "screenshot.h"
 
 namespace {
+
+std::uint32_t ClockSeed() {
+    return static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+}
 
 // Runs the engine with no window: --headless [--ticks N].
 int RunHeadless(int argc, char** argv) {
@@ -21,12 +30,18 @@ int RunHeadless(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) ticks = std::atol(argv[++i]);
     }
-    const auto seed = static_cast<std::uint32_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    kestra::Sim sim({}, seed);
+    kestra::Sim sim({}, ClockSeed());
     for (long i = 0; i < ticks; ++i) sim.MajorCycleTick();
     std::printf("ticks %ld simtime %s\n", ticks, sim.FormatSimTime().c_str());
     return 0;
+}
+
+bool DisplayAvailable() {
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
 }  // namespace
@@ -35,23 +50,70 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) return RunHeadless(argc, argv);
     }
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr,
+                     "Kestra cannot open a display: no DISPLAY or WAYLAND_DISPLAY is set. Run it "
+                     "on a desktop, or set QT_QPA_PLATFORM=offscreen for --screenshot.\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kestra");
+    QApplication::setOrganizationName("Kestra");
     QCommandLineParser parser;
     parser.addHelpOption();
     QCommandLineOption windowed("windowed", "Open an ordinary window instead of full screen.");
-    parser.addOption(windowed);
     QCommandLineOption quitAfter("quit-after", "Quit after this many milliseconds.", "ms");
-    parser.addOption(quitAfter);
+    QCommandLineOption screenshot("screenshot", "Write the panel as a PNG and exit.", "file");
+    QCommandLineOption screen("screen", "Screen for --screenshot (0 is the overview).", "n", "1");
+    QCommandLineOption post("post", "With --screenshot: post a message first.", "type:text");
+    QCommandLineOption time("time", "With --screenshot: the clock shows this time.", "HH:MM");
+    QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.", "file");
+    parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, fontSheet});
     parser.process(app);
 
+    if (parser.isSet(fontSheet)) {
+        return kestra::app::RenderFontSheet().save(parser.value(fontSheet), "PNG") ? 0 : 1;
+    }
+    if (parser.isSet(screenshot)) {
+        bool ok = false;
+        const int n = parser.value(screen).toInt(&ok);
+        if (!ok) {
+            std::fprintf(stderr, "--screen wants a number\n");
+            return 2;
+        }
+        kestra::app::ScreenshotRequest request;
+        request.Screen = n;
+        request.Posts = parser.values(post);
+        request.Time = parser.value(time);
+        QString error;
+        const auto image = kestra::app::RenderScreenshot(request, error);
+        if (!image) {
+            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+        if (!image->save(parser.value(screenshot), "PNG")) {
+            std::fprintf(stderr, "cannot write %s\n", parser.value(screenshot).toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
+
     kestra::app::QtPanelSurface surface;
+    kestra::app::QtDialogs dialogs;
+    kestra::app::QtSound sound;
+    kestra::app::QtSettings settings;
     kestra::Ports ports;
     ports.Surface = &surface;
-    const auto seed = static_cast<std::uint32_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    kestra::Sim sim(ports, seed);
+    ports.Dialog = &dialogs;
+    ports.Audio = &sound;
+    ports.Settings = &settings;
+    kestra::Sim sim(ports, ClockSeed());
+    kestra::LoadOptions(sim);
     kestra::app::TDisplayForm form(sim, surface);
+    dialogs.SetParent(&form);
+    sim.MajorCycleTick();
+    sim.Display().CurrentScreen = 1;
+    sim.Display().RedrawPanel();
     if (parser.isSet(windowed)) {
         form.resize(1024, 768);
         form.show();
@@ -62,6 +124,7 @@ int main(int argc, char** argv) {
     if (parser.isSet(quitAfter)) {
         QTimer::singleShot(parser.value(quitAfter).toInt(), &app, [&] {
             std::printf("ran to %s\n", sim.FormatSimTime().c_str());
+            form.close();
             QApplication::quit();
         });
     }

@@ -1,0 +1,49 @@
+#pragma once
+// The Qt adapters of the dialogs, sound and settings ports.
+
+#include <QSettings>
+#include <QSoundEffect>
+#include <QWidget>
+#include <map>
+#include <memory>
+
+#include "core/ports.h"
+
+namespace kestra::app {
+
+// Message, question and input boxes over the main window.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+    void ShowError(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+    bool Confirm(const std::string& text) override;
+    std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
+                                        const std::string& proposal) override;
+
+private:
+    QWidget* parent_;
+};
+
+// WAV files played without waiting; a file that cannot be played is ignored.
+class QtSound : public Sound {
+public:
+    void PlayFile(const std::string& path) override;
+
+private:
+    std::map<std::string, std::unique_ptr<QSoundEffect>> effects_;
+};
+
+// The options in the user's settings: QSettings("Kestra", "Options"), one value per name.
+class QtSettings : public SettingsStore {
+public:
+    QtSettings() : settings_("Kestra", "Options") {}
+    std::optional<std::string> Read(const std::string& name) override;
+    void Write(const std::string& name, const std::string& value) override;
+
+private:
+    QSettings settings_;
+};
+
+}  // namespace kestra::app

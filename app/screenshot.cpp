@@ -1,0 +1,44 @@
+#include "screenshot.h"
+
+#include "core/sim.h"
+#include "core/time_format.h"
+#include "qt_surface.h"
+
+namespace kestra::app {
+
+std::optional<QImage> RenderScreenshot(const ScreenshotRequest& request, QString& error) {
+    QtPanelSurface surface;
+    Ports ports;
+    ports.Surface = &surface;  // pop-ups and sounds go to the null ports
+    Sim sim(ports, 1);
+    // The built-in area is built here once it exists.
+    sim.MajorCycleTick();
+    if (!request.Time.isEmpty()) {
+        const std::int32_t t = ParseHalfMinute((request.Time + "   ").left(7).toStdString());
+        if (t < 0) {
+            error = "--time wants HH:MM";
+            return std::nullopt;
+        }
+        sim.SimTime = t;
+    }
+    for (const QString& post : request.Posts) {
+        const int colon = post.indexOf(':');
+        bool ok = false;
+        const int type = post.left(colon).toInt(&ok);
+        if (colon < 0 || !ok || type < 0 || type >= EventTypeCount) {
+            error = "--post wants TYPE:TEXT with a type from 0 to 13";
+            return std::nullopt;
+        }
+        sim.PostEventMessage(post.mid(colon + 1).toStdString(), type);
+    }
+    const int screens = sim.Display().ScreenCount();
+    if (request.Screen < 0 || request.Screen > screens) {
+        error = QString("no screen %1: the area has screens 0 to %2").arg(request.Screen).arg(screens);
+        return std::nullopt;
+    }
+    sim.Display().CurrentScreen = request.Screen;
+    sim.Display().RedrawPanel();
+    return surface.Image();
+}
+
+}  // namespace kestra::app

@@ -1,0 +1,23 @@
+#pragma once
+// The panel drawn without a person: one screen of a fresh simulation with the default
+// options, as a 1024 x 768 image.
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kestra::app {
+
+struct ScreenshotRequest {
+    int Screen = 1;
+    // Messages posted first, each "TYPE:TEXT".
+    QStringList Posts;
+    // The clock, "HH:MM"; empty for the start time.
+    QString Time;
+};
+
+// The picture, or nothing with the reason in error.
+std::optional<QImage> RenderScreenshot(const ScreenshotRequest& request, QString& error);
+
+}  // namespace kestra::app

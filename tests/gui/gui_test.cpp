@@ -1,0 +1,333 @@
+// The Qt front end under the offscreen platform: the panel image, the main window's
+// scaling, keys, mouse and wheel, the Options dialog, and the screenshot.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QWheelEvent>
+
+#include "core/sim.h"
+#include "display_form.h"
+#include "fakes/fakes.h"
+#include "options_form.h"
+#include "panel/palette.h"
+#include "panel_font.h"
+#include "qt_surface.h"
+#include "screenshot.h"
+
+namespace kestra::app {
+namespace {
+
+QRgb Rgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+TEST(QtSurfaceTest, GlyphPixelsComeFromTheFont) {
+    QtPanelSurface s;
+    s.TakeDirty();
+    s.PutGlyph(16, 32, 'q', ClRed, ClCyan, PanelFont::Normal);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const QRgb want = font::Normal.Ink('q', x, y) ? Rgb(ClRed) : Rgb(ClCyan);
+            ASSERT_EQ(s.Image().pixel(16 + x, 32 + y), want) << x << "," << y;
+        }
+    EXPECT_EQ(s.Image().pixel(15, 32), qRgb(0, 0, 0));
+    EXPECT_EQ(s.TakeDirty(), QRect(16, 32, 8, 16));
+    EXPECT_TRUE(s.TakeDirty().isEmpty());
+}
+
+TEST(QtSurfaceTest, SmallGlyphsAndClipping) {
+    QtPanelSurface s;
+    s.PutGlyph(100, 100, 'a', ClWhite, ClBlack, PanelFont::Small);
+    EXPECT_EQ(s.Image().pixel(100, 101), Rgb(ClWhite));
+    EXPECT_EQ(s.Image().pixel(101, 101), Rgb(ClWhite));
+    EXPECT_EQ(s.Image().pixel(100, 100), Rgb(ClBlack));
+    s.TakeDirty();
+    s.PutGlyph(1020, 760, 'a', ClWhite, ClGrey, PanelFont::Normal);  // half outside
+    EXPECT_EQ(s.TakeDirty(), QRect(1020, 760, 4, 8));
+    s.PutGlyph(-8, -16, 'a', ClWhite, ClGrey, PanelFont::Normal);  // wholly outside
+    EXPECT_TRUE(s.TakeDirty().isEmpty());
+}
+
+TEST(QtSurfaceTest, CodeWithoutGlyphShowsAHollowBox) {
+    QtPanelSurface s;
+    s.PutGlyph(0, 0, 205, ClWhite, ClBlack, PanelFont::Normal);
+    EXPECT_EQ(s.Image().pixel(1, 2), Rgb(ClWhite));
+    EXPECT_EQ(s.Image().pixel(3, 7), Rgb(ClBlack));
+}
+
+TEST(DisplayFormTest, PanelIsScaledByTheLargestWholeFactorAndCentred) {
+    struct Case {
+        int w, h;
+        QRect panel;
+    };
+    const Case cases[] = {
+        {1024, 768, QRect(0, 0, 1024, 768)},     {1920, 1080, QRect(448, 156, 1024, 768)},
+        {2048, 1536, QRect(0, 0, 2048, 1536)},   {3840, 2160, QRect(896, 312, 2048, 1536)},
+        {3072, 2304, QRect(0, 0, 3072, 2304)},   {800, 600, QRect(-112, -84, 1024, 768)},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TDisplayForm::PanelRectFor(QSize(c.w, c.h)), c.panel) << c.w << "x" << c.h;
+}
+
+class FormTest : public ::testing::Test {
+protected:
+    FormTest() {
+        Ports ports;
+        ports.Surface = &surface;
+        ports.Settings = &settings;
+        ports.Audio = &sound;
+        sim = std::make_unique<Sim>(ports, 7);
+        sim->SimData.ScreenCount = 2;
+        form = std::make_unique<TDisplayForm>(*sim, surface);
+        form->resize(2048 + 200, 1536 + 100);  // scale 2, offset (100, 50)
+        sim->Display().RedrawPanel();
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent e(QEvent::KeyPress, key, mods);
+        QApplication::sendEvent(form.get(), &e);
+    }
+    void Press(QPoint window, Qt::MouseButton button = Qt::LeftButton) {
+        QMouseEvent e(QEvent::MouseButtonPress, window, form->mapToGlobal(window), button, button,
+                      Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &e);
+    }
+    void Wheel(int dy) {
+        QWheelEvent e(QPointF(500, 500), QPointF(500, 500), QPoint(), QPoint(0, dy), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form.get(), &e);
+    }
+    // A panel pixel as a window position at scale 2 with the offset (100, 50).
+    static QPoint W(int px, int py) { return QPoint(100 + 2 * px + 1, 50 + 2 * py + 1); }
+    int Screen() { return sim->Display().CurrentScreen; }
+    QtPanelSurface surface;
+    MemorySettings settings;
+    test::RecordingSound sound;
+    std::unique_ptr<Sim> sim;
+    std::unique_ptr<TDisplayForm> form;
+};
+
+TEST_F(FormTest, MousePositionsMapBackToPanelPixels) {
+    EXPECT_EQ(form->ToPanel(QPoint(100, 50)), QPoint(0, 0));
+    EXPECT_EQ(form->ToPanel(QPoint(101, 51)), QPoint(0, 0));
+    EXPECT_EQ(form->ToPanel(QPoint(102, 52)), QPoint(1, 1));
+    EXPECT_EQ(form->ToPanel(QPoint(100 + 2047, 50 + 1535)), QPoint(1023, 767));
+    EXPECT_EQ(form->ToPanel(QPoint(99, 49)), QPoint(-1, -1));
+}
+
+TEST_F(FormTest, DigitKeysWheelAndButtonsChangeScreen) {
+    Key(Qt::Key_0);
+    EXPECT_EQ(Screen(), 0);
+    Key(Qt::Key_3);  // no third screen
+    EXPECT_EQ(Screen(), 0);
+    Key(Qt::Key_2, Qt::ControlModifier);  // digits only without modifiers
+    EXPECT_EQ(Screen(), 0);
+    Wheel(120);  // up on the overview: nothing
+    EXPECT_EQ(Screen(), 0);
+    Wheel(-120);
+    EXPECT_EQ(Screen(), 1);
+    Press(W(37 * 8, 46 * 16 + 4));  // the VW2 button
+    EXPECT_EQ(Screen(), 2);
+    Wheel(-120);  // down on the last screen: nothing
+    EXPECT_EQ(Screen(), 2);
+    Press(W(25 * 8 + 8, 46 * 16));  // MSG
+    EXPECT_EQ(Screen(), 0);
+    Press(W(300, 80));  // the VW2 miniature
+    EXPECT_EQ(Screen(), 2);
+}
+
+TEST_F(FormTest, ScreenChangeRepaintsTheImage) {
+    Key(Qt::Key_0);
+    // Overview frame corner in silver at the top-left cell.
+    EXPECT_EQ(surface.Image().pixel(0, 0), Rgb(ClBlack));
+    bool silver = false;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x) silver |= surface.Image().pixel(x, y) == Rgb(ClSilver);
+    EXPECT_TRUE(silver);
+}
+
+TEST_F(FormTest, PKeyPausesAndResumes) {
+    Key(Qt::Key_P);
+    EXPECT_TRUE(sim->IsPaused());
+    Key(Qt::Key_P);
+    EXPECT_FALSE(sim->IsPaused());
+}
+
+TEST_F(FormTest, HidingTheWindowSavesTheOptions) {
+    sim->MajorCycleInterval = 100;
+    form->show();
+    form->hide();
+    EXPECT_EQ(settings.Read("Speed").value_or(""), "100");
+}
+
+class OptionsFormTest : public ::testing::Test {
+protected:
+    OptionsFormTest() {
+        Ports ports;
+        ports.Settings = &settings;
+        ports.Audio = &sound;
+        sim = std::make_unique<Sim>(ports, 7);
+        LoadOptions(*sim);
+    }
+    MemorySettings settings;
+    test::RecordingSound sound;
+    std::unique_ptr<Sim> sim;
+};
+
+TEST_F(OptionsFormTest, PagesAndButtons) {
+    TOptionsForm f(*sim);
+    EXPECT_EQ(f.windowTitle(), "Options");
+    const QStringList pages = {"&General", "&Display", "&Control", "&Messages", "&ARS", "&Failures"};
+    ASSERT_EQ(f.Pages->count(), pages.size());
+    for (int i = 0; i < pages.size(); ++i) EXPECT_EQ(f.Pages->tabText(i), pages[i]);
+    EXPECT_EQ(f.OkButton->text(), "Ok");
+    EXPECT_EQ(f.OkButton->toolTip(), "Accept the changes");
+    EXPECT_EQ(f.CancelButton->toolTip(), "Abandon the changes");
+    EXPECT_EQ(f.EventCombo->count(), 14);
+    EXPECT_EQ(f.EventCombo->currentIndex(), 0);
+    EXPECT_EQ(f.ARSClassList->count(), 11);
+    EXPECT_EQ(f.ARSClassList->item(10)->text(), "Other");
+}
+
+TEST_F(OptionsFormTest, ShowsTheDefaults) {
+    TOptionsForm f(*sim);
+    EXPECT_EQ(f.SpeedTrackBar->value(), 500);  // 250 ms
+    EXPECT_TRUE(f.NoSignalPopupMenuBox->isChecked());
+    EXPECT_TRUE(f.MousePageFlipBox->isChecked());
+    EXPECT_TRUE(f.ShowAutosBox->isChecked());
+    EXPECT_FALSE(f.ShowTrackBreaksBox->isChecked());
+    EXPECT_TRUE(f.LocationReportingButtons[2]->isChecked());
+    EXPECT_TRUE(f.BERModeButtons[0]->isChecked());
+    EXPECT_TRUE(f.ARSClickModeButtons[0]->isChecked());
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(f.ARSClassList->item(i)->checkState(), Qt::Checked);
+    EXPECT_EQ(f.DelayAmountBar->value(), 250);
+    EXPECT_TRUE(f.PopupBox->isChecked());  // type 0
+    EXPECT_FALSE(f.DisableBox->isEnabled());
+}
+
+TEST_F(OptionsFormTest, CancelAfterChangingTheSpeedLeavesItUnchanged) {
+    TOptionsForm f(*sim);
+    f.SpeedTrackBar->setValue(900);
+    f.ShowShuntsBox->setChecked(true);
+    f.CancelButton->click();
+    EXPECT_EQ(f.result(), QDialog::Rejected);
+    EXPECT_EQ(sim->MajorCycleInterval, 250);
+    EXPECT_FALSE(sim->Options().ShowShunts);
+    EXPECT_FALSE(settings.Read("Speed").has_value());
+}
+
+TEST_F(OptionsFormTest, OkStoresAndSavesEveryPage) {
+    TOptionsForm f(*sim);
+    f.SpeedTrackBar->setValue(900);
+    f.ShowShuntsBox->setChecked(true);
+    f.BERModeButtons[1]->setChecked(true);
+    f.NoSignalPopupMenuBox->setChecked(false);
+    f.LocationReportingButtons[3]->setChecked(true);
+    f.ARSClassList->item(9)->setCheckState(Qt::Unchecked);
+    f.ARSClickModeButtons[2]->setChecked(true);
+    f.TrackFailureBar->setValue(25);
+    f.MaxFailuresSpin->setValue(2);
+    f.OkButton->click();
+    EXPECT_EQ(f.result(), QDialog::Accepted);
+    EXPECT_EQ(sim->MajorCycleInterval, 50);
+    const Options& o = sim->Options();
+    EXPECT_TRUE(o.ShowShunts);
+    EXPECT_EQ(o.BERMode, 1);
+    EXPECT_FALSE(o.NoSignalPopupMenu);
+    EXPECT_EQ(o.LocationReporting, 3);
+    EXPECT_FALSE(o.ARS[9]);
+    EXPECT_TRUE(o.ARS[8]);
+    EXPECT_EQ(o.ARSClickMode, 2);
+    EXPECT_FLOAT_EQ(o.TrackFailureChance, 0.0025f);
+    EXPECT_EQ(o.MaxFailures, 2);
+    EXPECT_EQ(settings.Read("Speed").value_or(""), "50");
+    EXPECT_EQ(settings.Read("ARS9").value_or(""), "false");
+}
+
+TEST_F(OptionsFormTest, EventSettingsApplyAtOnceAndSurviveCancel) {
+    TOptionsForm f(*sim);
+    f.EventCombo->setCurrentIndex(EvLocationReport);
+    EXPECT_TRUE(f.DisableBox->isEnabled());
+    f.DisableBox->setChecked(true);
+    f.PopupBox->setChecked(true);
+    f.EventCombo->setCurrentIndex(EvTracksideFailure);
+    EXPECT_FALSE(f.DisableBox->isChecked());
+    f.CancelButton->click();
+    EXPECT_TRUE(sim->Messages().Options[EvLocationReport].Disabled);
+    EXPECT_TRUE(sim->Messages().Options[EvLocationReport].Popup);
+    EXPECT_FALSE(settings.Read("Disabled6").has_value()) << "written only by a later save";
+}
+
+TEST_F(OptionsFormTest, OptionsKeepTheirSettingsAcrossRestarts) {
+    {
+        TOptionsForm f(*sim);
+        f.ShowPointsBox->setChecked(true);
+        f.SpeedTrackBar->setValue(0);
+        f.OkButton->click();
+    }
+    Ports ports;
+    ports.Settings = &settings;
+    Sim restarted(ports, 8);
+    LoadOptions(restarted);
+    EXPECT_TRUE(restarted.Options().ShowPoints);
+    EXPECT_EQ(restarted.MajorCycleInterval, 500);
+    TOptionsForm again(restarted);
+    EXPECT_TRUE(again.ShowPointsBox->isChecked());
+    EXPECT_EQ(again.SpeedTrackBar->value(), 0);
+}
+
+TEST(ScreenshotTest, OverviewShowsFramesHistoryAndButtons) {
+    ScreenshotRequest r;
+    r.Screen = 0;
+    r.Time = "14:32";
+    r.Posts = {"7:Welcome", "0:Points failure"};
+    QString error;
+    const auto image = RenderScreenshot(r, error);
+    ASSERT_TRUE(image.has_value()) << error.toStdString();
+    EXPECT_EQ(image->size(), QSize(1024, 768));
+    auto cellHas = [&](int col, int row, Colour c) {
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 8; ++x)
+                if (image->pixel(col * 8 + x, row * 16 + y) == Rgb(c)) return true;
+        return false;
+    };
+    EXPECT_TRUE(cellHas(0, 0, ClSilver));      // frame corner
+    EXPECT_TRUE(cellHas(2, 30, ClRed));        // second history message
+    EXPECT_TRUE(cellHas(2, 29, ClCyan));       // first history message
+    EXPECT_TRUE(cellHas(26, 46, ClWhite));     // MSG is the shown screen
+    EXPECT_TRUE(cellHas(1, 46, ClOrange));     // button bar
+    EXPECT_TRUE(cellHas(1, 47, ClSilver));     // the clock
+    EXPECT_FALSE(cellHas(100, 45, ClDarkGrey)) << "no message line on the overview";
+}
+
+TEST(ScreenshotTest, RefusesBadRequests) {
+    QString error;
+    ScreenshotRequest r;
+    r.Screen = 2;
+    EXPECT_FALSE(RenderScreenshot(r, error).has_value());
+    EXPECT_TRUE(error.contains("no screen 2"));
+    r.Screen = 1;
+    r.Posts = {"nonsense"};
+    EXPECT_FALSE(RenderScreenshot(r, error).has_value());
+    r.Posts = {"14:too big"};
+    EXPECT_FALSE(RenderScreenshot(r, error).has_value());
+}
+
+}  // namespace
+}  // namespace kestra::app
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
