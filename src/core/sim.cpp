@@ -24,7 +24,13 @@ Sim::Sim(Ports ports, std::uint32_t seed)
 Sim::~Sim() {
     // Objects refer to each other across lists; free the lists in reverse order of
     // declaration so that no destructor runs against a freed neighbour.
+    Subroutes.FreeObjects();
     TrackCircuits.FreeObjects();
+    Signals.FreeObjects();
+    Routes.FreeObjects();
+    OverlapEvaluation.Clear();
+    Overlaps.FreeObjects();
+    Points.FreeObjects();
     Labels.FreeObjects();
 }
 
@@ -84,7 +90,11 @@ void Sim::MajorCycleTick() {
     FlashPhase = !FlashPhase;
     SetFlashColours();
     Guarded([this] {
+        Signals.MajorCycle();
+        Points.MajorCycle();
+        Routes.MajorCycle();
         TrackCircuits.MajorCycle();
+        Subroutes.MajorCycle();
         if (Hooks.CycleHook) Hooks.CycleHook();
     });
     Requests.RunRequests();
@@ -92,7 +102,13 @@ void Sim::MajorCycleTick() {
     if (FlashPhase) {
         if (!ClientMode) ++SimTime;
         if (SimTime % 60 == 0) panel_.RedrawStatus();
-        Guarded([this] { TrackCircuits.OneSecond(); });
+        Guarded([this] {
+            Points.OneSecond();
+            Routes.OneSecond();
+            Signals.OneSecond();
+            TrackCircuits.OneSecond();
+            Subroutes.OneSecond();
+        });
     }
     panel_.UpdateTelephoneIndicator();
 }
@@ -103,8 +119,13 @@ void Sim::ResetSimulation() {
     Score = 0;
     MaxScore = 0;
     ApproachLockingIncidents = 0;
+    Overlaps.Reset();
     Labels.Reset();
+    Points.Reset();
+    Routes.Reset();
+    Signals.Reset();
     TrackCircuits.Reset();
+    Subroutes.Reset();
     if (Hooks.ResetHook) Hooks.ResetHook();
 }
 

@@ -13,6 +13,11 @@
 #include "core/ports.h"
 #include "core/random.h"
 #include "core/request_queue.h"
+#include "interlocking/overlap.h"
+#include "interlocking/points.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel/label.h"
 #include "panel/messages.h"
@@ -139,11 +144,33 @@ public:
     StateBroadcaster* Broadcaster = nullptr;
     TrainDescriberTrigger* TrainDescriber = nullptr;
     TrackFailureOffer* TrackFailures = nullptr;
+    SignalFailureOffer* SignalFailures = nullptr;
+    SignalARSEvents* ARSEvents = nullptr;
     EntryDelayGenerator* EntryDelays = nullptr;
+    PointsFailureOffer* PointsFailures = nullptr;
 
     // --- class lists
     TPELList Labels;
     TTCSList TrackCircuits;
+    TPTSList Points;
+    TULCList Subroutes;
+    TOVLList Overlaps;
+    // Overlaps whose swing test is running (normally empty).
+    TOVLList OverlapEvaluation;
+    TROUList Routes;
+    TSIGList Signals;
+    TLongRouteList LongRoutes;
+
+    // --- the interlocking's transient references, set only while a check or a
+    // command runs and none at all other times
+    // The route whose availability is under test or which is being set.
+    TROU* RouteBeingSet = nullptr;
+    // The overlap in use that a swing test moves from: its subroutes are not counted
+    // as conflicts.
+    TOVL* OverlapSwungTo = nullptr;
+    // The points the signaller is keying, normal or reverse.
+    TPTS* PointsKeyedNormal = nullptr;
+    TPTS* PointsKeyedReverse = nullptr;
 
 private:
     void SetFlashColours();

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/sim.h"
+#include "interlocking/subroute.h"
 #include "panel/palette.h"
 
 namespace kestra {
@@ -195,18 +196,20 @@ bool TTCS::Load(ValueReader& reader) {
     }
 }
 
-CircuitSubroute* TTCS::FirstRouteLockedSubroute() const {
-    for (CircuitSubroute* s : Subroutes) {
-        if (s->IsRouteLocked()) return s;
+TULC* TTCS::FirstRouteLockedSubroute() const {
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        TULC* s = Subroutes.At(i);
+        if (s && s->IsRouteLocked()) return s;
     }
     return nullptr;
 }
 
-CircuitSubroute* TTCS::FindSubrouteToSignal(const TSSIObject* signal) const {
-    CircuitSubroute* controlled = nullptr;
-    CircuitSubroute* any = nullptr;
-    for (CircuitSubroute* s : Subroutes) {
-        if (s->EndSignalObject() != signal) continue;
+TULC* TTCS::FindSubrouteToSignal(const TSIG* signal) const {
+    TULC* controlled = nullptr;
+    TULC* any = nullptr;
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        TULC* s = Subroutes.At(i);
+        if (!s || s->EndSignal != signal) continue;
         if (s->IsRouteLocked()) return s;
         if (!controlled && s->PointsControlledInPosition()) controlled = s;
         if (!any) any = s;
@@ -214,32 +217,29 @@ CircuitSubroute* TTCS::FindSubrouteToSignal(const TSSIObject* signal) const {
     return controlled ? controlled : any;
 }
 
-bool TTCS::HasOverlapLock() const {
-    for (CircuitSubroute* s : Subroutes) {
-        if (s->IsOverlapHeld()) return true;
-    }
-    return false;
-}
+bool TTCS::HasOverlapLock() const { return !Subroutes.IsOverlapFree(); }
 
 void TTCS::Draw() {
     Berths.Draw();
     Points.Draw();
-    for (CircuitSubroute* s : Subroutes) {
-        if (s->IsFree()) s->DrawArrows();
+    // Unlit arrows first, so that a lit arrow is drawn over an unlit one.
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        TULC* s = Subroutes.At(i);
+        if (s && s->IsFree()) s->DrawArrows();
     }
-    for (CircuitSubroute* s : Subroutes) {
-        if (s->IsRouteLocked()) s->DrawArrows();
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        TULC* s = Subroutes.At(i);
+        if (s && s->IsRouteLocked()) s->DrawArrows();
     }
     bool locked = false;
-    for (CircuitSubroute* s : Subroutes) {
-        if (s->IsRouteLocked() || s->IsOverlapHeld()) {
-            locked = true;
-            break;
-        }
+    for (int i = 0; i < Subroutes.Count() && !locked; ++i) {
+        const TULC* s = Subroutes.At(i);
+        locked = s && (s->IsRouteLocked() || s->IsOverlapHeld());
     }
     auto drawLocking = [this] {
-        for (CircuitSubroute* s : Subroutes) {
-            if (s->IsRouteLocked() || s->IsOverlapHeld()) s->DrawLocking();
+        for (int i = 0; i < Subroutes.Count(); ++i) {
+            TULC* s = Subroutes.At(i);
+            if (s && (s->IsRouteLocked() || s->IsOverlapHeld())) s->DrawLocking();
         }
     };
     if (IsClear()) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/ssi_object.h"
+#include "interlocking/interlocking_lists.h"
 #include "interlocking/speed_restriction.h"
 #include "panel/label.h"
 
@@ -12,23 +13,8 @@ namespace kestra {
 
 class Sim;
 class TTCS;
-
-// What a track circuit needs of the subroutes that run over it. Subroutes implement it.
-class CircuitSubroute {
-public:
-    virtual ~CircuitSubroute() = default;
-    virtual bool IsFree() const = 0;
-    virtual bool IsRouteLocked() const = 0;
-    // Held by an overlap.
-    virtual bool IsOverlapHeld() const = 0;
-    // Every points the subroute needs is controlled in its position.
-    virtual bool PointsControlledInPosition() const = 0;
-    // The signal at the subroute's end, or none.
-    virtual const TSSIObject* EndSignalObject() const = 0;
-    virtual void DrawArrows() = 0;
-    // The subroute's own track elements in its locking colour.
-    virtual void DrawLocking() = 0;
-};
+class TSIG;
+class TULC;
 
 // The train describer, told of every occupation and clearance.
 class TrainDescriberTrigger {
@@ -84,8 +70,8 @@ public:
     // Applies a received "TA" record body: "b" occupied and 1 hex marking type.
     void ApplyState(std::string_view body);
 
-    CircuitSubroute* FirstRouteLockedSubroute() const;
-    CircuitSubroute* FindSubrouteToSignal(const TSSIObject* signal) const;
+    TULC* FirstRouteLockedSubroute() const;
+    TULC* FindSubrouteToSignal(const TSIG* signal) const;
     bool HasOverlapLock() const;
 
     Sim& sim() const { return sim_; }
@@ -100,9 +86,9 @@ public:
     std::uint8_t Electrification = 0;
     TSSIObject* Location = nullptr;
     TPELList TrackElements;
-    TSSIList Points;
+    TPTSList Points;
     TTSRList TSRs;
-    std::vector<CircuitSubroute*> Subroutes;
+    TULCList Subroutes;
 
 private:
     Sim& sim_;

@@ -1,0 +1,212 @@
+#include "interlocking/overlap.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "core/sim.h"
+#include "interlocking/points.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
+
+namespace kestra {
+
+TOVL::TOVL(Sim& sim, std::string id) : TSSIObject(std::move(id)), sim_(sim) {}
+
+TOVL::~TOVL() = default;
+
+void TOVL::Configure(TSIG& signal, std::initializer_list<TULC*> subroutes, bool restricted,
+                     std::int32_t releaseTime) {
+    Signal = &signal;
+    signal.Overlaps.AddUniqueObject({}, this);
+    for (TULC* s : subroutes) Subroutes.Add({}, s);
+    Restricted = restricted;
+    ReleaseTime = releaseTime;
+}
+
+bool TOVL::HookAccepts() { return !sim_.Hooks.OverlapHook || sim_.Hooks.OverlapHook(*this); }
+
+bool TOVL::IsApplicable() const {
+    if (Routes.Empty()) return true;
+    for (int i = 0; i < Routes.Count(); ++i) {
+        const TROU* r = Routes.At(i);
+        if (r && (r->RouteSet || r == sim_.RouteBeingSet)) return true;
+    }
+    return false;
+}
+
+bool TOVL::IsAvailable() {
+    if (sim_.OverlapEvaluation.Contains(this)) return false;
+    if (!IsApplicable() || !Subroutes.IsFreeToSet()) return false;
+    return HookAccepts();
+}
+
+bool TOVL::IsAvailableQuiet() {
+    if (!IsApplicable()) return false;
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        TULC* s = Subroutes.At(i);
+        if (s && !s->CheckOverlapQuiet()) return false;
+    }
+    return HookAccepts();
+}
+
+bool TOVL::ArePointsControlled() const { return Subroutes.ArePointsControlledInPosition(); }
+
+bool TOVL::AreTCsClear() const { return Subroutes.AreTCsClear(); }
+
+bool TOVL::IsSet() const {
+    const TULC* first = Subroutes.At(0);
+    return first && first->Overlap == this;
+}
+
+bool TOVL::IsProved() const {
+    // Points still moving after a swing count as in position: the signal does not wait
+    // for them.
+    auto inPosition = [](const TPTS& p, bool normal) {
+        if (normal) return p.IsDetectedNormal() || (p.ControlledNormal && p.MovedForOverlap);
+        return p.IsDetectedReverse() || (p.ControlledReverse && p.MovedForOverlap);
+    };
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        const TULC* s = Subroutes.At(i);
+        if (!s) continue;
+        if (!s->IsCircuitClear()) return false;
+        for (int j = 0; j < s->NormalPoints.Count(); ++j) {
+            const TPTS* p = s->NormalPoints.At(j);
+            if (p && !inPosition(*p, true)) return false;
+        }
+        for (int j = 0; j < s->ReversePoints.Count(); ++j) {
+            const TPTS* p = s->ReversePoints.At(j);
+            if (p && !inPosition(*p, false)) return false;
+        }
+    }
+    return true;
+}
+
+std::int32_t TOVL::Cost() const {
+    std::vector<const TPTS*> seen;
+    std::int32_t cost = 0;
+    bool keyedHere = false;
+    auto count = [&](const TPTSList& list, bool normal) {
+        for (int j = 0; j < list.Count(); ++j) {
+            const TPTS* p = list.At(j);
+            if (!p || std::find(seen.begin(), seen.end(), p) != seen.end()) continue;
+            seen.push_back(p);
+            if (p == (normal ? sim_.PointsKeyedNormal : sim_.PointsKeyedReverse)) {
+                keyedHere = true;
+                continue;
+            }
+            if (!(normal ? p->ControlledNormal : p->ControlledReverse)) ++cost;
+        }
+    };
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        const TULC* s = Subroutes.At(i);
+        if (!s) continue;
+        count(s->NormalPoints, true);
+        count(s->ReversePoints, false);
+    }
+    return keyedHere ? cost : cost + 50;
+}
+
+bool TOVL::CanSwingTo(TOVL& current) {
+    TOVLList& evaluating = sim_.OverlapEvaluation;
+    // A swing test already running through this candidate answers for it, so that
+    // overlaps that wait on each other end.
+    if (evaluating.Contains(this)) return HookAccepts();
+    evaluating.Add({}, this);
+    if (Restricted != current.Restricted) {
+        evaluating.Remove(this);
+        return false;
+    }
+    TOVL* const previousSwungTo = sim_.OverlapSwungTo;
+    sim_.OverlapSwungTo = &current;
+
+    bool answer = IsApplicable();
+    std::vector<const TPTS*> needNormal;
+    std::vector<const TPTS*> needReverse;
+    auto collect = [](std::vector<const TPTS*>& into, const TPTSList& list) {
+        for (int j = 0; j < list.Count(); ++j) {
+            if (const TPTS* p = list.At(j)) into.push_back(p);
+        }
+    };
+    for (int i = 0; i < Subroutes.Count() && answer; ++i) {
+        TULC* s = Subroutes.At(i);
+        if (!s) continue;
+        answer = s->IsCircuitClear() && s->CheckOverlapQuiet();
+        collect(needNormal, s->NormalPoints);
+        collect(needNormal, s->FlankNormalPoints);
+        collect(needReverse, s->ReversePoints);
+        collect(needReverse, s->FlankReversePoints);
+    }
+
+    // The route being set must be able to keep its points, flank points included, and
+    // share no circuit with the candidate except over the very same subroute.
+    if (answer && sim_.RouteBeingSet) {
+        auto clash = [](const std::vector<const TPTS*>& need, const TPTSList& list) {
+            for (int j = 0; j < list.Count(); ++j) {
+                if (std::find(need.begin(), need.end(), list.At(j)) != need.end()) return true;
+            }
+            return false;
+        };
+        const TULCList& route = sim_.RouteBeingSet->AllSubroutes;
+        for (int i = 0; i < route.Count() && answer; ++i) {
+            const TULC* r = route.At(i);
+            if (!r) continue;
+            if (clash(needReverse, r->NormalPoints) || clash(needReverse, r->FlankNormalPoints) ||
+                clash(needNormal, r->ReversePoints) || clash(needNormal, r->FlankReversePoints)) {
+                answer = false;
+                break;
+            }
+            for (int j = 0; j < r->Conflicts.Count(); ++j) {
+                if (Subroutes.Contains(r->Conflicts.At(j))) answer = false;
+            }
+            for (int j = 0; j < Subroutes.Count() && answer; ++j) {
+                const TULC* c = Subroutes.At(j);
+                if (c && c != r && c->TrackCircuit && c->TrackCircuit == r->TrackCircuit) answer = false;
+            }
+        }
+    }
+    answer = answer && HookAccepts();
+
+    sim_.OverlapSwungTo = previousSwungTo;
+    evaluating.Remove(this);
+    return answer;
+}
+
+void TOVL::SetWithRoute() {
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        if (TULC* s = Subroutes.At(i)) s->LockForOverlap(*this);
+    }
+}
+
+void TOVL::SetBySwing() {
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        if (TULC* s = Subroutes.At(i)) s->LockForSwing(*this);
+    }
+    if (Signal) Signal->CurrentOverlap = this;
+}
+
+void TOVL::Clear() {
+    // Only this overlap's own holding is cleared: a subroute another overlap holds
+    // keeps it.
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        TULC* s = Subroutes.At(i);
+        if (s && s->Overlap == this) s->ClearOverlap();
+    }
+    if (Signal && Signal->CurrentOverlap == this) Signal->CurrentOverlap = nullptr;
+}
+
+// --- the list ------------------------------------------------------------------
+
+TOVLList::TOVLList() = default;
+TOVLList::~TOVLList() = default;
+
+bool TOVLList::Contains(const TOVL* overlap) const { return overlap && IndexOf(overlap) >= 0; }
+
+void TOVLList::Remove(const TOVL* overlap) {
+    const int index = IndexOf(overlap);
+    if (index >= 0) Delete(index);
+}
+
+}  // namespace kestra

@@ -1,0 +1,504 @@
+#include "interlocking/route.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "core/sim.h"
+#include "interlocking/overlap.h"
+#include "interlocking/points.h"
+#include "interlocking/signal.h"
+#include "interlocking/state_message.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
+
+namespace kestra {
+
+namespace {
+
+constexpr const char* kNotAvailable = "Route not available";
+
+// Names the route under test for the points and overlap checks while a check or the
+// setting runs, and clears it again however the check ends.
+class RouteBeingSet {
+public:
+    RouteBeingSet(Sim& sim, TROU* route) : sim_(sim), saved_(sim.RouteBeingSet) { sim.RouteBeingSet = route; }
+    ~RouteBeingSet() { sim_.RouteBeingSet = saved_; }
+    RouteBeingSet(const RouteBeingSet&) = delete;
+    RouteBeingSet& operator=(const RouteBeingSet&) = delete;
+
+private:
+    Sim& sim_;
+    TROU* saved_;
+};
+
+}  // namespace
+
+TROU::TROU(Sim& sim, std::string id) : TSSIObject(std::move(id)), sim_(sim) { Kind = KindRoute; }
+
+TROU::~TROU() = default;
+
+void TROU::Configure(std::uint8_t routeClass, TSIG& entrance, TSIG& exit,
+                     std::initializer_list<TULC*> subroutes, std::initializer_list<TULC*> permissive) {
+    Class = routeClass;
+    Entrance = &entrance;
+    Exit = &exit;
+    for (TULC* s : subroutes) Subroutes.Add({}, s);
+    for (TULC* s : permissive) PermissiveSubroutes.Add({}, s);
+    BuildDerived();
+    entrance.Routes.AddUniqueObject({}, this);
+    RouteSet = Class == RcAutomatic;
+}
+
+void TROU::BuildDerived() {
+    AllSubroutes.Clear();
+    for (int i = 0; i < Subroutes.Count(); ++i) AllSubroutes.Add({}, Subroutes.At(i));
+    for (int i = 0; i < PermissiveSubroutes.Count(); ++i) AllSubroutes.Add({}, PermissiveSubroutes.At(i));
+    FirstSubroute = AllSubroutes.At(0);
+    auto circuit = [this](int i) {
+        const TULC* s = AllSubroutes.At(i);
+        return s ? s->TrackCircuit : nullptr;
+    };
+    FirstCircuit = circuit(0);
+    SecondCircuit = circuit(1);
+    ThirdCircuit = circuit(2);
+}
+
+// --- checks ----------------------------------------------------------------------
+
+bool TROU::PointsConsistent() const {
+    std::vector<TPTS*> normal;
+    std::vector<TPTS*> reverse;
+    auto collect = [](std::vector<TPTS*>& into, const TPTSList& list) {
+        for (int j = 0; j < list.Count(); ++j) {
+            TPTS* p = list.At(j);
+            if (p && std::find(into.begin(), into.end(), p) == into.end()) into.push_back(p);
+        }
+    };
+    for (int i = 0; i < AllSubroutes.Count(); ++i) {
+        const TULC* s = AllSubroutes.At(i);
+        if (!s) continue;
+        collect(normal, s->NormalPoints);
+        collect(reverse, s->ReversePoints);
+    }
+    for (TPTS* p : normal) {
+        if (std::find(reverse.begin(), reverse.end(), p) != reverse.end()) return false;
+    }
+    for (TPTS* p : normal) {
+        if (!p->IsFreeToGoNormal()) return false;
+    }
+    for (TPTS* p : reverse) {
+        if (!p->IsFreeToGoReverse()) return false;
+    }
+    return true;
+}
+
+bool TROU::PresetsFree() const {
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        const TULC* s = Subroutes.At(i);
+        const TSIG* sig = s ? s->EndSignal : nullptr;
+        if (!sig || sig == Exit) continue;
+        const TROU* r = sig->CurrentRoute;
+        if (r && r->RouteSet && r != this) return false;
+    }
+    return true;
+}
+
+bool TROU::PresetsOff() const {
+    const TSIG* beyondExit = (Exit && Exit->SignalKind == 6) ? Exit->NextSignal : nullptr;
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        const TULC* s = Subroutes.At(i);
+        const TSIG* sig = s ? s->EndSignal : nullptr;
+        if (!sig || sig == Exit || sig == beyondExit) continue;
+        if (!sig->ShowsProceed()) return false;
+    }
+    return true;
+}
+
+bool TROU::ClassCheck() const {
+    switch (Class) {
+        case RcMain:
+        case RcWarner:
+            return PermissiveSubroutes.IsFreeToSet();
+        case RcShunt:
+        case RcCallOn:
+            return PermissiveSubroutes.IsFreeToSetIgnoreParallel();
+        default:
+            // Automatic routes are never requested.
+            return false;
+    }
+}
+
+bool TROU::OverlapTest(bool quiet) {
+    switch (Class) {
+        case RcWarner:
+            if (Exit->RestrictedOverlapCount() == 0) return true;
+            return quiet ? Exit->RestrictedOverlapAvailableQuiet() : Exit->RestrictedOverlapAvailable();
+        case RcMain:
+            return quiet ? Exit->FullOverlapAvailableQuiet() : Exit->FullOverlapAvailable();
+        default:
+            return true;
+    }
+}
+
+bool TROU::IsAvailable() {
+    RouteBeingSet being(sim_, this);
+    std::string& reason = sim_.LastFailReason;
+    reason = kNotAvailable;
+    const bool override = sim_.Operator.OverrideMode;
+    if (!override && Exit->WarnerCollar != 0 && Class == RcWarner) {
+        reason = "The exit signal warner button is collared";
+        return false;
+    }
+    const bool warnerExempt = Exit->HasWarnerButton() && Exit->WarnerCollar == 0 && Class == RcWarner;
+    if (!override && (Entrance->Collar != 0 || Exit->Collar != 0) && !warnerExempt) {
+        reason = "One or both signals are collared";
+        return false;
+    }
+    if (Entrance->CurrentRoute && Entrance->CurrentRoute != this) {
+        reason = "Cannot overset a different route";
+        return false;
+    }
+    if (Entrance->PresetMode) {
+        reason = "Preset signal already working in preset mode";
+        return false;
+    }
+    if (!PresetsFree()) {
+        reason = "Preset signal(s) already have a route set";
+        return false;
+    }
+    if (!PointsConsistent() || !Subroutes.IsFreeToSet()) return false;
+    // Checks that passed may have left reasons of their own behind; from here on a
+    // refusal without a reason of its own is the plain one.
+    reason = kNotAvailable;
+    if (!ClassCheck()) return false;
+    reason = kNotAvailable;
+    if (!OverlapTest(false)) {
+        reason = "No overlap available";
+        return false;
+    }
+    reason = kNotAvailable;
+    if (sim_.Hooks.RouteAvailableHook && !sim_.Hooks.RouteAvailableHook(*this)) return false;
+    return true;
+}
+
+bool TROU::IsAvailableARS() {
+    RouteBeingSet being(sim_, this);
+    const std::string savedReason = sim_.LastFailReason;
+    bool ok = Entrance->Collar == 0 && Exit->Collar == 0;
+    const TROU* current = Entrance->CurrentRoute;
+    ok = ok && !(current && current != this && current->MainRoute != this);
+    ok = ok && !Entrance->PresetMode && PointsConsistent() && Subroutes.IsFreeToSetARS() && ClassCheck() &&
+         OverlapTest(true);
+    if (ok && sim_.Hooks.RouteAvailableHook) ok = sim_.Hooks.RouteAvailableHook(*this);
+    sim_.LastFailReason = savedReason;
+    return ok;
+}
+
+bool TROU::CallOnApplies() {
+    return Class == RcCallOn && !PermissiveSubroutes.AreTCsClear() && Subroutes.AreTCsClear() && IsAvailable();
+}
+
+bool TROU::ClearAhead(const TSIG& from, TSIG** next) const {
+    if (next) *next = nullptr;
+    int start = 0;
+    if (&from != Entrance) {
+        start = -1;
+        for (int i = 0; i < AllSubroutes.Count(); ++i) {
+            const TULC* s = AllSubroutes.At(i);
+            if (s && s->EndSignal == &from) {
+                start = i + 1;
+                break;
+            }
+        }
+        if (start < 0) return true;
+    }
+    for (int i = start; i < AllSubroutes.Count(); ++i) {
+        const TULC* s = AllSubroutes.At(i);
+        if (!s) continue;
+        if (!PermissiveSubroutes.Contains(s) && !s->IsCircuitClear()) return false;
+        if (s->EndSignal) {
+            if (next) *next = s->EndSignal;
+            return true;
+        }
+    }
+    return true;
+}
+
+bool TROU::SubAreasInEffect(ARSSubAreaLink** first) const {
+    if (first) *first = nullptr;
+    for (ARSSubAreaLink* a : ARSSubAreas) {
+        if (a && !a->IsInEffect()) {
+            if (first) *first = a;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TROU::IsProved(RouteProvedFlags& flags) {
+    flags = RouteProvedFlags{};
+    switch (Class) {
+        case RcShunt:
+        case RcCallOn:
+            flags.ShuntAspect = true;
+            flags.ApproachWait = true;
+            break;
+        case RcWarner:
+            flags.ApproachWait = true;
+            break;
+        default:
+            break;
+    }
+    bool result = RouteSet && Subroutes.RouteProved();
+    if (result && sim_.Hooks.RouteProvedHook) result = sim_.Hooks.RouteProvedHook(*this);
+    return result;
+}
+
+std::int32_t TROU::RouteLength() const {
+    std::int32_t total = 0;
+    for (int i = 0; i < AllSubroutes.Count(); ++i) {
+        if (const TULC* s = AllSubroutes.At(i)) total += s->Length;
+    }
+    return total;
+}
+
+// --- commands --------------------------------------------------------------------
+
+void TROU::MarkSet() {
+    if (RouteSet) return;
+    RouteSet = true;
+    if (sim_.TrainDescriber) sim_.TrainDescriber->BerthTDTrigger(*this, true);
+    SendState();
+}
+
+void TROU::Unset() {
+    if (TSIG* e = Entrance; e && e->PresetMode) {
+        // The entrance leaves preset mode; a through route it carried as its current
+        // route goes with it.
+        if (e->CurrentRoute == e->PresetRoute && e->CurrentRoute != this) e->CurrentRoute = nullptr;
+        e->PresetMode = false;
+        e->PresetEntered = false;
+        e->PresetRoute = nullptr;
+    }
+    if (!RouteSet) return;
+    RouteSet = false;
+    if (sim_.TrainDescriber) sim_.TrainDescriber->BerthTDTrigger(*this, false);
+    SendState();
+}
+
+void TROU::SetPresets() {
+    auto presets = [this](const TULCList& list) {
+        // Every entry except the last ends inside the route.
+        for (int i = 0; i + 1 < list.Count(); ++i) {
+            const TULC* s = list.At(i);
+            TSIG* sig = s ? s->EndSignal : nullptr;
+            if (!sig || sig == Exit) continue;
+            if (sig->SignalKind == 1 || (sig->SignalKind == 0 && !sig->HasRedLamp())) {
+                sig->PresetMode = true;
+                sig->PresetRoute = this;
+                sig->CurrentRoute = this;
+                if (!sig->PresetEntered) sig->CancelRequested = false;
+                sig->Draw();
+            }
+        }
+    };
+    presets(Subroutes);
+    presets(PermissiveSubroutes);
+}
+
+void TROU::MarkPresetsEntered() {
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        const TULC* s = Subroutes.At(i);
+        TSIG* sig = s ? s->EndSignal : nullptr;
+        if (sig && sig != Exit) sig->PresetEntered = true;
+    }
+}
+
+void TROU::CancelSubAreas() {
+    bool changed = false;
+    for (ARSSubAreaLink* a : ARSSubAreas) {
+        if (a && a->SetInactive()) changed = true;
+    }
+    if (changed) sim_.PostEventMessage("ARS subarea(s) cancelled due to route cancel", EvTips);
+}
+
+void TROU::SetRoute() {
+    {
+        RouteBeingSet being(sim_, this);
+        MarkSet();
+        Subroutes.RouteRequest();
+        PermissiveSubroutes.RouteRequest();
+        SetPresets();
+        if (Class == RcWarner && Exit->RestrictedOverlapCount() > 0) {
+            Exit->SetRestrictedOverlap();
+        } else if (Class == RcMain) {
+            Exit->SetFullOverlap();
+        }
+        Exit->RouteIn = this;
+        Entrance->CancelRequested = false;
+        Entrance->ApproachTime = ApproachTime;
+        Entrance->CurrentRoute = this;
+        Entrance->PresetMode = false;
+        Entrance->PresetRoute = nullptr;
+        Entrance->Draw();
+        Entrance->NextSignal = Exit;
+    }
+    if (sim_.Hooks.RouteSetHook) sim_.Hooks.RouteSetHook(*this);
+}
+
+void TROU::SendState() {
+    if (!sim_.IsBroadcasting()) return;
+    const int index = sim_.Routes.IndexOf(this);
+    if (index < 0) return;
+    std::string payload = "RA" + Hex4(index);
+    payload += RouteSet ? '1' : '0';
+    sim_.Broadcast(payload);
+}
+
+void TROU::ApplyState(std::string_view body) {
+    if (body.empty() || (body[0] != '0' && body[0] != '1')) return;
+    RouteSet = body[0] == '1';
+    if (Entrance) Entrance->Draw();
+}
+
+// --- cycles and saving -----------------------------------------------------------
+
+void TROU::Reset() { RouteSet = Class == RcAutomatic; }
+
+bool TROU::Save(ValueWriter& writer) {
+    try {
+        WriteFlagSet(writer, {RouteSet});
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TROU::Load(ValueReader& reader) {
+    try {
+        bool flags[1];
+        ReadFlagSet(reader, flags, 1);
+        RouteSet = flags[0];
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// --- the route request -----------------------------------------------------------
+
+namespace {
+
+bool ClassMatches(const TROU& r, const TSIG& exit, std::uint8_t flag) {
+    if (flag == 1) return r.Class == RcWarner;
+    if (flag != 0) return false;
+    return r.Class == RcMain || r.Class == RcShunt || (r.Class == RcCallOn && exit.SignalKind == 6);
+}
+
+bool SomeOverlapClear(TSIG& sig, bool restricted) {
+    for (int i = 0; i < sig.Overlaps.Count(); ++i) {
+        TOVL* o = sig.Overlaps.At(i);
+        if (o && o->Restricted == restricted && o->IsAvailable() && o->AreTCsClear()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8_t flag) {
+    RouteRequestResult result;
+    if (sim.ClientMode) {
+        std::string payload = "QC" + Hex4(sim.Signals.IndexOf(&entrance)) + Hex4(sim.Signals.IndexOf(&exit));
+        payload += flag ? '1' : '0';
+        payload += sim.Operator.OverrideMode ? '1' : '0';
+        sim.SendToServer(payload);
+        return result;
+    }
+
+    bool matched = false;
+    for (int i = 0; i < entrance.Routes.Count() && !result.Set; ++i) {
+        TROU* r = entrance.Routes.At(i);
+        if (!r || r->Exit != &exit || !ClassMatches(*r, exit, flag)) continue;
+        matched = true;
+        if (r->Class == RcMain && r->CallOnVariant && r->CallOnVariant->CallOnApplies()) r = r->CallOnVariant;
+        TROU* alternative = r->Alternative;
+        if (!r->IsAvailable()) {
+            if (alternative && !exit.HasWarnerButton() && alternative->IsAvailable()) {
+                alternative->SetRoute();
+                result.Set = true;
+            }
+            continue;
+        }
+        const bool restrictedClear = SomeOverlapClear(exit, true);
+        const bool fullClear = SomeOverlapClear(exit, false);
+        const bool onlyRestrictedClear = restrictedClear && !fullClear;
+        if ((r->ClearAhead(entrance) && exit.OverlapClearAvailable() && !onlyRestrictedClear) || !alternative ||
+            exit.HasWarnerButton() || !alternative->IsAvailable()) {
+            r->SetRoute();
+        } else {
+            alternative->SetRoute();
+        }
+        result.Set = true;
+    }
+
+    if (!result.Set && !matched && flag == 0) {
+        for (const TLongRoute& longRoute : sim.LongRoutes) {
+            if (longRoute.Entrance != &entrance || longRoute.Exit != &exit) continue;
+            std::int32_t k = 0;
+            for (TROU* r : longRoute.Routes) {
+                if (!r || !r->IsAvailable()) break;
+                sim.QueueDelayedRequest("QC", r->Entrance, r->Exit, 0, 3 * k);
+                ++k;
+            }
+            result.Set = true;
+            break;
+        }
+    }
+
+    if (!result.Set) {
+        if (matched) {
+            sim.PostEventMessage(sim.LastFailReason, EvTips);
+        } else {
+            result.NoRoute = true;
+        }
+    }
+    entrance.Draw();
+    entrance.SendState();
+    return result;
+}
+
+// --- the list ------------------------------------------------------------------
+
+TROUList::TROUList() = default;
+TROUList::~TROUList() = default;
+
+bool TROUList::Contains(const TROU* route) const { return route && IndexOf(route) >= 0; }
+
+void TROUList::DetermineAutoULCs() const {
+    for (int i = 0; i < Count(); ++i) {
+        TROU* r = At(i);
+        if (!r || r->Class != RcAutomatic || !r->Entrance || r->Entrance->SubroutesToHere.Empty()) continue;
+        const TULC* berth = r->Entrance->SubroutesToHere.At(0);
+        TULC* s = berth ? berth->NextSubroute() : nullptr;
+        // Never longer than the whole railway, even if the line loops without the exit.
+        for (int steps = r->sim().Subroutes.Count() + 1; s && steps > 0; --steps) {
+            if (r->Subroutes.Contains(s)) break;
+            r->Subroutes.Add({}, s);
+            if (s->EndSignal == r->Exit) break;
+            s = s->NextSubroute();
+        }
+        r->BuildDerived();
+    }
+}
+
+void TROUList::HandleClientMessage(std::string_view payload) const {
+    if (payload.size() < 6) return;
+    const int index = ParseHex4(payload.substr(2, 4));
+    if (index < 0 || index >= Count()) return;
+    if (payload.substr(0, 2) == "RA") {
+        if (TROU* r = At(index)) r->ApplyState(payload.substr(6));
+    }
+}
+
+}  // namespace kestra

@@ -1,0 +1,158 @@
+// The signal's operations on its overlaps: availability for route setting, proving,
+// choosing the overlap to set with a route, and swinging to an alternative.
+
+#include "core/sim.h"
+#include "interlocking/overlap.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+
+namespace kestra {
+
+namespace {
+
+// Whether some overlap of the signal of the given kind (full or restricted) passes.
+template <class F>
+bool SomeOverlap(const TSIG& sig, bool restricted, F&& test) {
+    for (int i = 0; i < sig.Overlaps.Count(); ++i) {
+        TOVL* o = sig.Overlaps.At(i);
+        if (o && o->Restricted == restricted && test(*o)) return true;
+    }
+    return false;
+}
+
+// The first overlap of the given kind that passes, or none.
+template <class F>
+TOVL* FirstOverlap(const TSIG& sig, bool restricted, F&& test) {
+    for (int i = 0; i < sig.Overlaps.Count(); ++i) {
+        TOVL* o = sig.Overlaps.At(i);
+        if (o && o->Restricted == restricted && test(*o)) return o;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool TSIG::FullOverlapAvailable() {
+    return Overlaps.Empty() || SomeOverlap(*this, false, [](TOVL& o) { return o.IsAvailable(); });
+}
+
+bool TSIG::FullOverlapAvailableQuiet() {
+    return Overlaps.Empty() || SomeOverlap(*this, false, [](TOVL& o) { return o.IsAvailableQuiet(); });
+}
+
+bool TSIG::RestrictedOverlapAvailable() {
+    return Overlaps.Empty() || SomeOverlap(*this, true, [](TOVL& o) { return o.IsAvailable(); });
+}
+
+bool TSIG::RestrictedOverlapAvailableQuiet() {
+    return Overlaps.Empty() || SomeOverlap(*this, true, [](TOVL& o) { return o.IsAvailableQuiet(); });
+}
+
+int TSIG::RestrictedOverlapCount() const {
+    int n = 0;
+    for (int i = 0; i < Overlaps.Count(); ++i) {
+        const TOVL* o = Overlaps.At(i);
+        if (o && o->Restricted) ++n;
+    }
+    return n;
+}
+
+bool TSIG::OverlapProved() {
+    if (Overlaps.Empty()) return true;
+    // The overlap must still be locked, not merely remembered: one released from its
+    // start no longer protects anything.
+    return CurrentOverlap && CurrentOverlap->IsSet() && CurrentOverlap->IsProved();
+}
+
+bool TSIG::OverlapClearAvailable() {
+    // A signal without overlaps needs none, as every other overlap test says.
+    if (Overlaps.Empty()) return true;
+    TOVL* inPosition =
+        FirstOverlap(*this, false, [](TOVL& o) { return o.ArePointsControlled() && o.IsApplicable(); });
+    if (inPosition && inPosition->AreTCsClear()) return true;
+    return SomeOverlap(*this, false, [](TOVL& o) { return o.IsAvailable() && o.AreTCsClear(); });
+}
+
+bool TSIG::CanSwingOverlap() {
+    if (Overlaps.Empty()) return true;
+    if (Overlaps.Count() == 1 || !CurrentOverlap) return false;
+    SwingCandidate = nullptr;
+    // The best is kept here and stored at the end: a nested test of this same signal
+    // (overlaps that wait on each other) must not spoil the choice of this one.
+    TOVL* best = nullptr;
+    std::int32_t bestCost = 999;
+    TOVL* const current = CurrentOverlap;
+    for (int i = 0; i < Overlaps.Count(); ++i) {
+        TOVL* o = Overlaps.At(i);
+        if (!o || o == current) continue;
+        if (o->CanSwingTo(*current)) {
+            const std::int32_t cost = o->Cost();
+            if (cost < bestCost) {
+                bestCost = cost;
+                best = o;
+            }
+        }
+    }
+    SwingCandidate = best;
+    return best != nullptr;
+}
+
+void TSIG::SwingOverlap() {
+    if (!CurrentOverlap || !SwingCandidate || SwingCandidate == CurrentOverlap) {
+        sim().Trace(ID + " set alternative overlap error");
+        return;
+    }
+    TOVL* const candidate = SwingCandidate;
+    CurrentOverlap->Clear();
+    candidate->SetBySwing();
+    CurrentOverlap = candidate;
+}
+
+namespace {
+
+// Keeps an overlap already set beyond the signal when it is of the kind wanted and
+// usable with the routes now set: setting the same route again must not lock a second
+// overlap beside the first.
+bool KeepsCurrent(TSIG& sig, bool restricted) {
+    TOVL* current = sig.CurrentOverlap;
+    return current && current->IsSet() && current->Restricted == restricted && current->IsApplicable();
+}
+
+void SetFound(TSIG& sig, TOVL* found) {
+    if (!found) return;
+    found->SetWithRoute();
+    sig.CurrentOverlap = found;
+}
+
+}  // namespace
+
+void TSIG::SetFullOverlap() {
+    if (KeepsCurrent(*this, false)) return;
+    TOVL* found = FirstOverlap(*this, false, [](TOVL& o) {
+        return o.IsAvailable() && o.ArePointsControlled() && o.IsApplicable();
+    });
+    if (!found) found = FirstOverlap(*this, false, [](TOVL& o) { return o.IsAvailable(); });
+    SetFound(*this, found);
+}
+
+// The first pass prefers an overlap whose points already lie right; it still has to be
+// available, so that an overlap is never laid over track another route has locked.
+void TSIG::SetRestrictedOverlap() {
+    if (KeepsCurrent(*this, true)) return;
+    TOVL* found = FirstOverlap(*this, true, [](TOVL& o) {
+        return o.ArePointsControlled() && o.IsApplicable() && o.IsAvailable();
+    });
+    if (!found) found = FirstOverlap(*this, true, [](TOVL& o) { return o.IsAvailable(); });
+    SetFound(*this, found);
+}
+
+void TSIG::SetFullOverlapForUpgrade() {
+    TOVL* found = FirstOverlap(*this, false, [](TOVL& o) {
+        return o.ArePointsControlled() && o.IsApplicable() && o.IsAvailable();
+    });
+    if (!found) found = FirstOverlap(*this, false, [](TOVL& o) { return o.IsAvailable(); });
+    SetFound(*this, found);
+}
+
+}  // namespace kestra

@@ -1,0 +1,231 @@
+#include "panel/commands.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/sim.h"
+#include "interlocking/signal.h"
+#include "panel/messages.h"
+
+namespace kestra {
+
+bool OperatorCommands::OfferClick(int column, int row, bool left) {
+    // Signals first, so that a signal drawn over points or a berth wins; then points,
+    // berths and ARS sub-areas.
+    auto offer = [&](TSSIList& list) {
+        return left ? list.CheckLeftClick(column, row) : list.CheckRightClick(column, row);
+    };
+    return offer(sim_.Signals) || offer(sim_.Points);
+}
+
+UiAction OperatorCommands::MousePress(int px, int py, bool left) {
+    TOperatorState& op = sim_.Operator;
+    op.SelectedBerth = nullptr;
+    op.PopupMenu = PopupMenuKind::None;
+    if (px < 0 || py < 0 || px >= 1024 || py >= 768) return UiAction::None;
+    const int screen = sim_.Display().CurrentScreen;
+    const int row = py / 16;
+    const int column = px / 8 + (screen - 1) * 128;
+    const int neighbour = (px % 8 >= 4) ? column + 1 : column - 1;
+
+    if (row == 46) {
+        if ((px / 8) % 6 == 0) return UiAction::None;  // the gap between two buttons
+        const int b = px / 48;
+        switch (b) {
+            case 0: return UiAction::MainMenu;
+            case 1: PressOverrideButton(); return UiAction::None;
+            case 2: PressReminderButton(); return UiAction::None;
+            case 3: PressIsolationButton(); return UiAction::None;
+            default: SelectScreen(b - 4); return UiAction::None;
+        }
+    }
+    if (row == 47) {
+        const bool telephone = px >= 104 && px <= 119;
+        const bool score = px >= 64 && px <= 95;
+        if ((telephone || score) && sim_.ClientMode) {
+            sim_.PostEventMessage(NotInClientMode, EvGeneral);
+            return UiAction::None;
+        }
+        if (telephone) return UiAction::Telephone;
+        if (score) return UiAction::PerformanceAnalysis;
+        return UiAction::None;
+    }
+    if (!left) {
+        if (!OfferClick(column, row, false) && !OfferClick(neighbour, row, false)) {
+            if (sim_.Hooks.RightClickHook) sim_.Hooks.RightClickHook(column, row);
+        }
+        if (op.PopupMenu == PopupMenuKind::Signal) return UiAction::SignalMenu;
+        if (op.PopupMenu == PopupMenuKind::Berth) return UiAction::BerthMenu;
+        return UiAction::None;
+    }
+    if (screen == 0) {
+        // A click on a miniature shows its screen.
+        const int target = sim_.Display().MiniatureAt(px, py);
+        if (target > 0) SelectScreen(target);
+        return UiAction::None;
+    }
+    if (!OfferClick(column, row, true) && !OfferClick(neighbour, row, true)) {
+        if (sim_.Hooks.LeftClickHook) sim_.Hooks.LeftClickHook(column, row);
+    }
+    return UiAction::None;
+}
+
+UiAction OperatorCommands::KeyPress(PanelKey key, int digit) {
+    const bool client = sim_.ClientMode;
+    auto refuseOnClient = [&](UiAction action) {
+        if (!client) return action;
+        sim_.PostEventMessage(NotInClientMode, EvGeneral);
+        return UiAction::None;
+    };
+    switch (key) {
+        case PanelKey::Digit: SelectScreen(digit); return UiAction::None;
+        case PanelKey::F2: return refuseOnClient(UiAction::TrainList);
+        case PanelKey::F3: return UiAction::OptionsDialog;
+        case PanelKey::F4: return refuseOnClient(UiAction::TimetableEdit);
+        case PanelKey::F5: return refuseOnClient(UiAction::PerformanceAnalysis);
+        case PanelKey::F6: return refuseOnClient(UiAction::Telephone);
+        case PanelKey::F7: return refuseOnClient(UiAction::IncidentReport);
+        case PanelKey::F10: return UiAction::SendMessage;
+        case PanelKey::P:
+            if (sim_.IsPaused())
+                sim_.ResumeSimulation();
+            else
+                sim_.PauseSimulation();
+            sim_.Display().RedrawStatus();
+            return UiAction::None;
+        case PanelKey::CtrlS: return refuseOnClient(UiAction::SaveAs);
+        case PanelKey::CtrlI: return UiAction::InterposeBySignal;
+        default: return UiAction::None;
+    }
+}
+
+void OperatorCommands::OVRTimerEvent() { sim_.CancelModes(); }
+
+void OperatorCommands::SelectScreen(int screen) { sim_.Display().SelectScreen(screen); }
+
+void OperatorCommands::PressOverrideButton() {
+    TOperatorState& op = sim_.Operator;
+    if (op.OverrideMode) {
+        sim_.CancelModes();
+        return;
+    }
+    if (op.SelectedEntrance != nullptr) {
+        sim_.PostEventMessage("Press the OVR button before starting routesetting", EvTips);
+        return;
+    }
+    op.OverrideMode = true;
+    sim_.OVRTimerRunning = true;
+    sim_.Display().RedrawStatus();
+}
+
+void OperatorCommands::OverrideMenuItem() {
+    if (sim_.Operator.OverrideMode) {
+        sim_.CancelModes();
+        return;
+    }
+    sim_.Operator.OverrideMode = true;
+    sim_.OVRTimerRunning = true;
+    sim_.Display().RedrawStatus();
+}
+
+void OperatorCommands::PressReminderButton() {
+    const bool wasOn = sim_.Operator.ReminderMode;
+    sim_.CancelModes();
+    if (!wasOn) {
+        sim_.Operator.ReminderMode = true;
+        sim_.Display().RedrawStatus();
+    }
+}
+
+void OperatorCommands::PressIsolationButton() {
+    const bool wasOn = sim_.Operator.IsolationMode;
+    sim_.CancelModes();
+    if (!wasOn) {
+        sim_.Operator.IsolationMode = true;
+        sim_.Display().RedrawStatus();
+    }
+}
+
+void OperatorCommands::StartInterposeBySignal(const std::string& description) {
+    sim_.CancelModes();
+    sim_.Operator.InterposeDescription = description;
+    sim_.Operator.InterposeMode = true;
+    sim_.OVRTimerRunning = true;
+    sim_.Display().RedrawStatus();
+}
+
+void OperatorCommands::StartCancelBySignal() {
+    sim_.CancelModes();
+    sim_.Operator.CancelTDMode = true;
+    sim_.OVRTimerRunning = true;
+    sim_.Display().RedrawStatus();
+}
+
+// ------------------------------------------------------------------ signal pop-up menu
+
+std::string OperatorCommands::SignalMenuCaption() const {
+    const TSIG* s = sim_.Operator.SelectedSignal;
+    if (s == nullptr || s->ID.size() < 2) return {};
+    return s->ID.substr(1, s->ID.size() - 2);
+}
+
+bool OperatorCommands::SignalMenuCaptionVisible() const {
+    const TSIG* s = sim_.Operator.SelectedSignal;
+    return s != nullptr && !(s->SignalKind >= 5 && s->SignalKind <= 8);
+}
+
+bool OperatorCommands::SignalMenuCancelEnabled() const {
+    const TSIG* s = sim_.Operator.SelectedSignal;
+    return s != nullptr && s->HasSetRoute() && s->CurrentRoute->Class != 4;
+}
+
+bool OperatorCommands::SignalMenuGeneralChecked() const {
+    const TSIG* s = sim_.Operator.SelectedSignal;
+    return s != nullptr && (s->Collar & CollarGeneral) != 0;
+}
+
+bool OperatorCommands::SignalMenuTractionChecked() const {
+    const TSIG* s = sim_.Operator.SelectedSignal;
+    return s != nullptr && (s->Collar & CollarTraction) != 0;
+}
+
+void OperatorCommands::SignalMenuCancelRoute() {
+    if (TSIG* s = sim_.Operator.SelectedSignal) sim_.QueueRequest("QD", s, nullptr, 0);
+}
+
+void OperatorCommands::SignalMenuGeneralReminder() {
+    if (TSIG* s = sim_.Operator.SelectedSignal)
+        s->SetCollar(static_cast<std::uint8_t>(s->Collar ^ CollarGeneral));
+}
+
+void OperatorCommands::SignalMenuTractionReminder() {
+    if (TSIG* s = sim_.Operator.SelectedSignal)
+        s->SetCollar(static_cast<std::uint8_t>(s->Collar ^ CollarTraction));
+}
+
+bool OperatorCommands::SignalMenuInterposeTD(const std::string& description) {
+    TSIG* s = sim_.Operator.SelectedSignal;
+    SignalBerthTarget* berth = s ? s->SignalBerth() : nullptr;
+    if (berth == nullptr) {
+        sim_.Dialog().ShowError("Cannot interpose: Signal has no associated berth");
+        return false;
+    }
+    std::string upper = description;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    berth->InterposeDescription(upper);
+    return true;
+}
+
+bool OperatorCommands::SignalMenuCancelTD() {
+    TSIG* s = sim_.Operator.SelectedSignal;
+    SignalBerthTarget* berth = s ? s->SignalBerth() : nullptr;
+    if (berth == nullptr) {
+        sim_.Dialog().ShowError("Cannot cancel TD: Signal has no associated berth");
+        return false;
+    }
+    berth->CancelDescription();
+    return true;
+}
+
+}  // namespace kestra

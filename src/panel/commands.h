@@ -1,0 +1,80 @@
+#pragma once
+// The signaller's commands: mouse presses offered to the panel's objects in a fixed
+// order, the button bar, the keys, the signalling modes and the signal pop-up menu.
+// Windows and dialogs are the front end's; a command that needs one says so in its
+// answer.
+
+#include <cstdint>
+#include <string>
+
+namespace kestra {
+
+class Sim;
+class TSIG;
+
+// What the window must open or show after a command.
+enum class UiAction {
+    None,
+    MainMenu,
+    SignalMenu,
+    BerthMenu,
+    Telephone,
+    PerformanceAnalysis,
+    TrainList,
+    OptionsDialog,
+    TimetableEdit,
+    IncidentReport,
+    SendMessage,
+    SaveAs,
+    InterposeBySignal,
+};
+
+// Keys the panel answers.
+enum class PanelKey { Digit, F1, F2, F3, F4, F5, F6, F7, F10, F11, P, CtrlS, CtrlI, Other };
+
+class OperatorCommands {
+public:
+    explicit OperatorCommands(Sim& sim) : sim_(sim) {}
+
+    // A press of a mouse button at a panel pixel.
+    UiAction MousePress(int px, int py, bool left);
+    // A key with no modifier (digits carry their value).
+    UiAction KeyPress(PanelKey key, int digit = 0);
+
+    // The button bar's mode buttons, and the menu's override item.
+    void PressOverrideButton();
+    void PressReminderButton();
+    void PressIsolationButton();
+    void OverrideMenuItem();
+    // "Interpose By Signal" with the entered description, and "Cancel By Signal".
+    void StartInterposeBySignal(const std::string& description);
+    void StartCancelBySignal();
+    // The override timer ran out: every mode ends.
+    void OVRTimerEvent();
+    // Selects a screen (0 the overview) when it exists and is not shown.
+    void SelectScreen(int screen);
+
+    // --- the signal pop-up menu, for the signal last right-clicked
+    std::string SignalMenuCaption() const;
+    bool SignalMenuCaptionVisible() const;
+    bool SignalMenuCancelEnabled() const;
+    bool SignalMenuGeneralChecked() const;
+    bool SignalMenuTractionChecked() const;
+    void SignalMenuCancelRoute();
+    void SignalMenuGeneralReminder();
+    void SignalMenuTractionReminder();
+    // Interpose or cancel the description of the signal's berth; false with the error
+    // box shown when the signal has none.
+    bool SignalMenuInterposeTD(const std::string& description);
+    bool SignalMenuCancelTD();
+
+private:
+    // Offers a click at a panel cell to the claiming lists in their order.
+    bool OfferClick(int column, int row, bool left);
+    Sim& sim_;
+};
+
+// The client's refusal of a command it may not use.
+inline constexpr const char* NotInClientMode = "Not available in client mode!";
+
+}  // namespace kestra
