@@ -364,7 +364,9 @@ void TULC::CallPoints(bool forOverlap) {
 }
 
 void TULC::RequestRoute() {
-    SwingOtherOverlaps(true, false, nullptr);
+    // Overlaps on the circuit, and on conflicting subroutes, move out of the way: the
+    // check that let the route be set found each of them able to swing.
+    SwingOtherOverlaps(true, true, nullptr);
     Lock();
     CallPoints(false);
 }
