@@ -119,6 +119,7 @@ void Panel::RedrawPanel() {
     // panel labels, signals, then track circuits (which draw their berths, points and
     // subroutes). On the overview these draws produce the miniatures.
     sim_.Labels.Draw();
+    sim_.Signals.Draw();
     sim_.TrackCircuits.Draw();
     if (CurrentScreen == 0) {
         DrawOverviewFrames();
