@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "core/sim.h"
@@ -160,6 +161,23 @@ TEST_F(FormTest, PKeyPausesAndResumes) {
     EXPECT_TRUE(sim->IsPaused());
     Key(Qt::Key_P);
     EXPECT_FALSE(sim->IsPaused());
+}
+
+TEST_F(FormTest, F3OpensTheOptionsAndRedrawsAfterwards) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TOptionsForm*>(QApplication::activeModalWidget());
+        seen = dialog != nullptr;
+        if (dialog) {
+            dialog->ShowTrackBreaksBox->setChecked(true);
+            dialog->OkButton->click();
+        }
+    });
+    surface.TakeDirty();
+    Key(Qt::Key_F3);
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(sim->Options().ShowTrackBreaks);
+    EXPECT_EQ(settings.Read("ShowTrackBreaks").value_or(""), "true");
 }
 
 TEST_F(FormTest, HidingTheWindowSavesTheOptions) {
