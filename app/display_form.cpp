@@ -29,7 +29,8 @@ TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface) : sim_(sim), surfa
 }
 
 QRect TDisplayForm::PanelRectFor(const QSize& window) {
-    const int scale = std::max(1, std::min(window.width() / PanelWidth, window.height() / PanelHeight));
+    const int scale =
+        std::max(1, std::min(window.width() / PanelWidth, window.height() / PanelHeight));
     const int w = PanelWidth * scale;
     const int h = PanelHeight * scale;
     return QRect((window.width() - w) / 2, (window.height() - h) / 2, w, h);
@@ -53,7 +54,8 @@ void TDisplayForm::FlushPanel() {
 
 void TDisplayForm::OnMajorCycle() {
     sim_.MajorCycleTick();
-    if (majorCycle_.interval() != sim_.MajorCycleInterval) majorCycle_.setInterval(sim_.MajorCycleInterval);
+    if (majorCycle_.interval() != sim_.MajorCycleInterval)
+        majorCycle_.setInterval(sim_.MajorCycleInterval);
     FlushPanel();
 }
 
@@ -87,7 +89,8 @@ void TDisplayForm::ShowOptions() {
 }
 
 void TDisplayForm::keyPressEvent(QKeyEvent* event) {
-    const auto mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const auto mods =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const int key = event->key();
     if (mods == Qt::NoModifier && key >= Qt::Key_0 && key <= Qt::Key_9) {
         sim_.Display().SelectScreen(key - Qt::Key_0);
@@ -95,7 +98,10 @@ void TDisplayForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (mods == Qt::NoModifier && key == Qt::Key_P) {
-        if (sim_.IsPaused()) sim_.ResumeSimulation(); else sim_.PauseSimulation();
+        if (sim_.IsPaused())
+            sim_.ResumeSimulation();
+        else
+            sim_.PauseSimulation();
         sim_.Display().RedrawStatus();
         FlushPanel();
         return;

@@ -13,7 +13,7 @@ namespace kestra::app {
 
 class TDisplayForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     TDisplayForm(Sim& sim, QtPanelSurface& surface);
 
     // Where the panel lies in a window of the given size: scaled by the largest whole
@@ -27,7 +27,7 @@ public:
     // Paints the panel's changes since the last call.
     void FlushPanel();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -36,7 +36,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     void OnMajorCycle();
     Sim& sim_;
     QtPanelSurface& surface_;

@@ -10,7 +10,7 @@ namespace kestra::app {
 
 namespace {
 
-constexpr int Zoom = 3;     // the normal font at three times its size
+constexpr int Zoom = 3;  // the normal font at three times its size
 constexpr int SmallZoom = 4;
 constexpr int PerRow = 16;
 constexpr int BoxW = 8 * Zoom + 2 * SmallZoom + 18;
@@ -22,7 +22,8 @@ void PaintGlyph(QImage& img, const font::Face& face, std::uint8_t code, int x0, 
         for (int x = 0; x < face.Width; ++x) {
             const QRgb c = face.Ink(code, x, y) ? ink : paper;
             for (int dy = 0; dy < zoom; ++dy)
-                for (int dx = 0; dx < zoom; ++dx) img.setPixel(x0 + x * zoom + dx, y0 + y * zoom + dy, c);
+                for (int dx = 0; dx < zoom; ++dx)
+                    img.setPixel(x0 + x * zoom + dx, y0 + y * zoom + dy, c);
         }
 }
 
@@ -86,7 +87,8 @@ QImage RenderFontSheet() {
     img.fill(qRgb(32, 32, 32));
     QPainter p(&img);
     p.setPen(Qt::white);
-    p.drawText(10, 20, "KESTRA 8x16 (left, x3) and KESTRASMALL 2x4 (right, x4): every glyph with its code");
+    p.drawText(10, 20,
+               "KESTRA 8x16 (left, x3) and KESTRASMALL 2x4 (right, x4): every glyph with its code");
     p.end();
     for (std::size_t i = 0; i < codes.size(); ++i) {
         const int bx = 10 + static_cast<int>(i % PerRow) * BoxW;

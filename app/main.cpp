@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
     QCommandLineOption screen("screen", "Screen for --screenshot (0 is the overview).", "n", "1");
     QCommandLineOption post("post", "With --screenshot: post a message first.", "type:text");
     QCommandLineOption time("time", "With --screenshot: the clock shows this time.", "HH:MM");
-    QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.", "file");
+    QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.",
+                                 "file");
     parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, fontSheet});
     parser.process(app);
 
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (!image->save(parser.value(screenshot), "PNG")) {
-            std::fprintf(stderr, "cannot write %s\n", parser.value(screenshot).toLocal8Bit().constData());
+            std::fprintf(stderr, "cannot write %s\n",
+                         parser.value(screenshot).toLocal8Bit().constData());
             return 1;
         }
         return 0;

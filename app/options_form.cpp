@@ -177,7 +177,8 @@ TOptionsForm::TOptionsForm(Sim& sim, QWidget* parent) : QDialog(parent), sim_(si
     // Failures
     auto* failures = new QWidget;
     auto* failuresLayout = new QVBoxLayout(failures);
-    failuresLayout->addWidget(new QLabel("Note: These options apply to the current simulation only"));
+    failuresLayout->addWidget(
+        new QLabel("Note: These options apply to the current simulation only"));
     auto* grid = new QGridLayout;
     PointsFailureBar = FailureBar(grid, 0, "Points failures");
     SignalFailureBar = FailureBar(grid, 2, "Signal failures");

@@ -24,7 +24,7 @@ namespace kestra::app {
 
 class TOptionsForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     TOptionsForm(Sim& sim, QWidget* parent = nullptr);
 
     // The controls' values as the dialog would store them.
@@ -61,7 +61,7 @@ public:
     QPushButton* OkButton;
     QPushButton* CancelButton;
 
-private:
+  private:
     void Load();
     void ShowEventType(int type);
     void StoreEventFlags();

@@ -8,7 +8,9 @@
 namespace kestra::app {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 }  // namespace
 
 void QtDialogs::ShowError(const std::string& text) {

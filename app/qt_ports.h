@@ -13,7 +13,7 @@ namespace kestra::app {
 
 // Message, question and input boxes over the main window.
 class QtDialogs : public Dialogs {
-public:
+  public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowError(const std::string& text) override;
@@ -22,27 +22,27 @@ public:
     std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& proposal) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 
 // WAV files played without waiting; a file that cannot be played is ignored.
 class QtSound : public Sound {
-public:
+  public:
     void PlayFile(const std::string& path) override;
 
-private:
+  private:
     std::map<std::string, std::unique_ptr<QSoundEffect>> effects_;
 };
 
 // The options in the user's settings: QSettings("Kestra", "Options"), one value per name.
 class QtSettings : public SettingsStore {
-public:
+  public:
     QtSettings() : settings_("Kestra", "Options") {}
     std::optional<std::string> Read(const std::string& name) override;
     void Write(const std::string& name, const std::string& value) override;
 
-private:
+  private:
     QSettings settings_;
 };
 

@@ -8,7 +8,9 @@
 
 namespace kestra::app {
 
-QColor ToQColor(Colour c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor ToQColor(Colour c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 Colour FromQColor(const QColor& c) {
     return static_cast<Colour>(c.red()) | (static_cast<Colour>(c.green()) << 8) |
@@ -17,7 +19,9 @@ Colour FromQColor(const QColor& c) {
 
 namespace {
 
-QRgb ToRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QRgb ToRgb(Colour c) {
+    return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 // A code with no glyph shows as a hollow box, so that the fault is seen at once.
 constexpr std::uint8_t MissingBox[16] = {0x00, 0x00, 0x7E, 0x42, 0x42, 0x42, 0x42, 0x42,

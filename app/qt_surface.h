@@ -10,7 +10,7 @@
 namespace kestra::app {
 
 class QtPanelSurface : public PanelSurface {
-public:
+  public:
     QtPanelSurface();
     void PutGlyph(int px, int py, std::uint8_t code, Colour fg, Colour bg, PanelFont font) override;
     void Fill(Colour colour) override;
@@ -20,7 +20,7 @@ public:
     // The part of the panel changed since the last call, in panel pixels.
     QRect TakeDirty();
 
-private:
+  private:
     void AddDirty(int x0, int y0, int x1, int y1);
     QImage image_;
     // The changed area as [x0, x1) x [y0, y1); empty when x1 <= x0.

@@ -33,7 +33,8 @@ std::optional<QImage> RenderScreenshot(const ScreenshotRequest& request, QString
     }
     const int screens = sim.Display().ScreenCount();
     if (request.Screen < 0 || request.Screen > screens) {
-        error = QString("no screen %1: the area has screens 0 to %2").arg(request.Screen).arg(screens);
+        error =
+            QString("no screen %1: the area has screens 0 to %2").arg(request.Screen).arg(screens);
         return std::nullopt;
     }
     sim.Display().CurrentScreen = request.Screen;

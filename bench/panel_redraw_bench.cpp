@@ -18,7 +18,8 @@ struct FullPanel {
         sim.SimData.ScreenCount = 2;
         for (int y = 0; y < 46; ++y) {
             for (int x = 0; x < 256; x += 16) {
-                auto& tc = sim.TrackCircuits.Create(sim, "T" + std::to_string(y) + "_" + std::to_string(x));
+                auto& tc = sim.TrackCircuits.Create(
+                    sim, "T" + std::to_string(y) + "_" + std::to_string(x));
                 auto& track = sim.Labels.Create(sim);
                 track.X = x;
                 track.Y = y;

@@ -80,8 +80,9 @@ void ReadFont(const std::string& path, Font& font) {
         if (key == "FONTBOUNDINGBOX") {
             words >> cellW >> cellH >> cellX >> cellY;
             if (cellW != font.width || cellH != font.height)
-                Fail(path, lineNo, "cell is not " + std::to_string(font.width) + " x " +
-                                       std::to_string(font.height));
+                Fail(path, lineNo,
+                     "cell is not " + std::to_string(font.width) + " x " +
+                         std::to_string(font.height));
         } else if (key == "FONT_ASCENT") {
             words >> ascent;
         } else if (key == "FAMILY_NAME") {
@@ -116,7 +117,8 @@ void ReadFont(const std::string& path, Font& font) {
 void WriteFont(std::ostream& out, const Font& f) {
     out << "const Face " << f.symbol << " = {\n    \"" << f.family << "\", " << f.width << ", "
         << f.height << ",\n    {";
-    for (int c = 0; c < 256; ++c) out << (c % 32 == 0 ? "\n     " : " ") << (f.glyphs[c].present ? 1 : 0) << ",";
+    for (int c = 0; c < 256; ++c)
+        out << (c % 32 == 0 ? "\n     " : " ") << (f.glyphs[c].present ? 1 : 0) << ",";
     out << "},\n    {";
     for (int c = 0; c < 256; ++c) {
         out << "\n     {";

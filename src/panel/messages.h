@@ -53,13 +53,13 @@ struct MessageText {
 // The connection of the client whose request a server is handling; messages raised
 // meanwhile go back to that client alone.
 class RequestingClient {
-public:
+  public:
     virtual ~RequestingClient() = default;
     virtual void Reply(const std::string& payload) = 0;
 };
 
 class Messages {
-public:
+  public:
     explicit Messages(Sim& sim);
 
     // The one way to report to the signaller: line, history, sound and pop-up by type.
@@ -82,7 +82,7 @@ public:
     std::deque<MessageText> MessageLine;     // at most 4, newest last
     std::deque<MessageText> MessageHistory;  // at most 15, oldest first
 
-private:
+  private:
     void PushLine(const std::string& text, kestra::Colour colour);
     Sim& sim_;
 };

@@ -31,7 +31,7 @@ std::optional<bool> ParseBool(std::string_view text) {
 
 // Reads one stored value through a parser; the default when missing or malformed.
 class Reader {
-public:
+  public:
     explicit Reader(SettingsStore& store) : store_(store) {}
 
     bool Bool(const std::string& name, bool fallback) {
@@ -54,11 +54,13 @@ public:
         return store_.Read(name).value_or(fallback);
     }
 
-private:
+  private:
     SettingsStore& store_;
 };
 
-const char* BoolText(bool value) { return value ? "true" : "false"; }
+const char* BoolText(bool value) {
+    return value ? "true" : "false";
+}
 
 // A bar position for a fraction at a given scale, to the nearest whole step.
 std::int32_t ToPosition(float value, float scale) {
@@ -95,8 +97,8 @@ void LoadOptions(Sim& sim) {
 
     // An interval the speed bar cannot give (negative, zero, absurdly slow) is taken as
     // missing: a zero interval would spin the timer.
-    sim.MajorCycleInterval = static_cast<std::int32_t>(in.Int(
-        "Speed", DefaultMajorCycleInterval, MinMajorCycleInterval, MaxMajorCycleInterval));
+    sim.MajorCycleInterval = static_cast<std::int32_t>(
+        in.Int("Speed", DefaultMajorCycleInterval, MinMajorCycleInterval, MaxMajorCycleInterval));
     o.ShowTrackBreaks = in.Bool("ShowTrackBreaks", false);
     o.ShowAutos = in.Bool("ShowAutos", true);
     o.ShowPoints = in.Bool("ShowPoints", false);
@@ -136,7 +138,8 @@ void SaveOptions(Sim& sim) {
     out.Write("BERMode", std::to_string(o.BERMode));
     out.Write("LocationReporting", std::to_string(o.LocationReporting));
     out.Write("ARSClickMode", std::to_string(o.ARSClickMode));
-    for (int i = 0; i < ARSClassCount; ++i) out.Write("ARS" + std::to_string(i), BoolText(o.ARS[i]));
+    for (int i = 0; i < ARSClassCount; ++i)
+        out.Write("ARS" + std::to_string(i), BoolText(o.ARS[i]));
     out.Write("ACI", BoolText(o.ACI));
     out.Write("LastIPAddress", o.LastIPAddress);
 }
@@ -150,8 +153,8 @@ constexpr float DelayAmountScale = 250.0f;
 OptionsFormValues OptionsToForm(const Sim& sim) {
     const Options& o = sim.Options();
     OptionsFormValues f;
-    f.SpeedPosition = std::clamp(SpeedIntervalToPosition(sim.MajorCycleInterval), 0,
-                                 SpeedPositionMax);
+    f.SpeedPosition =
+        std::clamp(SpeedIntervalToPosition(sim.MajorCycleInterval), 0, SpeedPositionMax);
     f.ShowTrackBreaks = o.ShowTrackBreaks;
     f.ShowAutos = o.ShowAutos;
     f.ShowPoints = o.ShowPoints;
@@ -191,8 +194,10 @@ bool ApplyOptionsForm(Sim& sim, const OptionsFormValues& f) {
     o.ACI = f.ACI;
     o.ARSClickMode = std::clamp(f.ARSClickMode, 0, 2);
 
-    o.PointsFailureChance = FromPosition(f.PointsFailurePosition, o.PointsFailureChance, FailureScale);
-    o.SignalFailureChance = FromPosition(f.SignalFailurePosition, o.SignalFailureChance, FailureScale);
+    o.PointsFailureChance =
+        FromPosition(f.PointsFailurePosition, o.PointsFailureChance, FailureScale);
+    o.SignalFailureChance =
+        FromPosition(f.SignalFailurePosition, o.SignalFailureChance, FailureScale);
     o.TrackFailureChance = FromPosition(f.TrackFailurePosition, o.TrackFailureChance, FailureScale);
     o.MaxFailures = std::clamp(f.MaxFailures, 0, 10);
 

@@ -71,7 +71,7 @@ struct Options {
 
 // Draws a new entry delay for every train timetable. The timetable implements it.
 class EntryDelayGenerator {
-public:
+  public:
     virtual ~EntryDelayGenerator() = default;
     virtual void GenerateDelays() = 0;
 };
@@ -83,7 +83,9 @@ void LoadOptions(Sim& sim);
 void SaveOptions(Sim& sim);
 
 // Track-bar position for a timer interval and back.
-inline std::int32_t SpeedIntervalToPosition(std::int32_t interval) { return 1000 - 2 * interval; }
+inline std::int32_t SpeedIntervalToPosition(std::int32_t interval) {
+    return 1000 - 2 * interval;
+}
 
 // The values of the Options dialog's controls, as positions of its bars and boxes.
 struct OptionsFormValues {

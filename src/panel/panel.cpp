@@ -9,8 +9,9 @@
 namespace kestra {
 
 Colour PaletteColour(int index, bool eightBit) {
-    static constexpr Colour table[12] = {ClBlack,  ClGrey,   ClWhite, ClRed,    ClOrange, ClYellow,
-                                         ClGreen,  ClSkyBlue, ClViolet, ClCyan,  ClPink,   ClDarkGreen};
+    static constexpr Colour table[12] = {ClBlack,  ClGrey,   ClWhite, ClRed,
+                                         ClOrange, ClYellow, ClGreen, ClSkyBlue,
+                                         ClViolet, ClCyan,   ClPink,  ClDarkGreen};
     if (index < 0 || index > 11) return ClBlack;
     if (eightBit && table[index] == ClOrange) return ClOlive;
     if (eightBit && table[index] == ClPink) return ClMagenta;
@@ -63,16 +64,39 @@ void Panel::Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB
     PanelSurface& surface = sim_.Surface();
     for (unsigned char code : glyphs) {
         switch (code) {
-            case GcMoveDownLeft: --x; ++y; continue;
-            case GcMoveDown: ++y; continue;
-            case GcMoveDownRight: ++x; ++y; continue;
-            case GcMoveLeft: --x; continue;
-            case GcSkip: ++x; continue;
-            case GcMoveUpLeft: --x; --y; continue;
-            case GcMoveUp: --y; continue;
-            case GcMoveUpRight: ++x; --y; continue;
-            case GcNoSubstitute: NoSubstitute = !NoSubstitute; continue;
-            default: break;
+            case GcMoveDownLeft:
+                --x;
+                ++y;
+                continue;
+            case GcMoveDown:
+                ++y;
+                continue;
+            case GcMoveDownRight:
+                ++x;
+                ++y;
+                continue;
+            case GcMoveLeft:
+                --x;
+                continue;
+            case GcSkip:
+                ++x;
+                continue;
+            case GcMoveUpLeft:
+                --x;
+                --y;
+                continue;
+            case GcMoveUp:
+                --y;
+                continue;
+            case GcMoveUpRight:
+                ++x;
+                --y;
+                continue;
+            case GcNoSubstitute:
+                NoSubstitute = !NoSubstitute;
+                continue;
+            default:
+                break;
         }
         if (code >= GcFgFirst && code <= GcFgLast) {
             fg = PaletteColour(code - GcFgFirst, EightBitColour);
@@ -109,7 +133,9 @@ void Panel::DrawStatusText(int column, int row, Colour bg, Colour fg, const std:
     sim_.Surface().PutText(column * CellWidth, row * CellHeight, text, fg, bg);
 }
 
-int Panel::ScreenCount() const { return std::clamp(sim_.SimData.ScreenCount, 1, 9); }
+int Panel::ScreenCount() const {
+    return std::clamp(sim_.SimData.ScreenCount, 1, 9);
+}
 
 void Panel::RedrawPanel() {
     sim_.Surface().Fill(sim_.SimData.BackgroundColour);
@@ -134,7 +160,8 @@ void Panel::RedrawPanel() {
 // screen (MSG for the overview); the button of the shown screen has white text.
 void Panel::DrawButtonBar() {
     static constexpr const char* fixed[4] = {" MNU ", " ROV ", " REM ", " ISO "};
-    for (int b = 0; b < 4; ++b) DrawStatusText(1 + 6 * b, ButtonBarRow, ClOrange, ClBlack, fixed[b]);
+    for (int b = 0; b < 4; ++b)
+        DrawStatusText(1 + 6 * b, ButtonBarRow, ClOrange, ClBlack, fixed[b]);
     for (int i = 0; i <= ScreenCount(); ++i) {
         char label[16];
         if (i == 0) {
@@ -188,9 +215,15 @@ void Panel::RedrawStatus() {
 void Panel::UpdateTelephoneIndicator() {
     Colour fg = ClSilver;
     switch (Telephone) {
-        case TelephoneIndicator::Idle: fg = ClSilver; break;
-        case TelephoneIndicator::Ringing: fg = sim_.FlashPhase ? ClWhite : ClBlack; break;
-        case TelephoneIndicator::InConversation: fg = ClWhite; break;
+        case TelephoneIndicator::Idle:
+            fg = ClSilver;
+            break;
+        case TelephoneIndicator::Ringing:
+            fg = sim_.FlashPhase ? ClWhite : ClBlack;
+            break;
+        case TelephoneIndicator::InConversation:
+            fg = ClWhite;
+            break;
     }
     PanelSurface& surface = sim_.Surface();
     surface.PutGlyph(TelephoneColumn * CellWidth, StatusRow * CellHeight, FgTelephoneLeft, fg,
@@ -232,7 +265,8 @@ void Panel::DrawOverviewFrames() {
     const std::string bar(1, g(FgVertical));
     for (int row = 1; row <= 25; ++row) {
         if (row == 13) continue;
-        for (int f = 0; f <= 3; ++f) DrawStatusText(f * OverviewFrameColumns, row, ClBlack, ClSilver, bar);
+        for (int f = 0; f <= 3; ++f)
+            DrawStatusText(f * OverviewFrameColumns, row, ClBlack, ClSilver, bar);
     }
 }
 

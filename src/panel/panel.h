@@ -56,13 +56,20 @@ enum FurnitureGlyph : std::uint8_t {
 
 // The signalling mode the status line announces; the override banner wins when the
 // override mode is on together with another.
-enum class SignallingMode : std::uint8_t { None, Override, Reminder, Isolation, Interpose, CancelTD };
+enum class SignallingMode : std::uint8_t {
+    None,
+    Override,
+    Reminder,
+    Isolation,
+    Interpose,
+    CancelTD
+};
 
 // What the telephone indicator on the status line shows.
 enum class TelephoneIndicator : std::uint8_t { Idle, Ringing, InConversation };
 
 class Panel {
-public:
+  public:
     explicit Panel(Sim& sim) : sim_(sim) {}
 
     // --- drawing operations for the objects
@@ -112,7 +119,7 @@ public:
     // Set by the telephone; the indicator is silver while no call exists.
     TelephoneIndicator Telephone = TelephoneIndicator::Idle;
 
-private:
+  private:
     void Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB, Colour bgA,
                    std::string_view glyphs);
     void DrawButtonBar();

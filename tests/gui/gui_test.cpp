@@ -30,7 +30,9 @@
 namespace kestra::app {
 namespace {
 
-QRgb Rgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QRgb Rgb(Colour c) {
+    return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 TEST(QtSurfaceTest, GlyphPixelsComeFromTheFont) {
     QtPanelSurface s;
@@ -72,16 +74,16 @@ TEST(DisplayFormTest, PanelIsScaledByTheLargestWholeFactorAndCentred) {
         QRect panel;
     };
     const Case cases[] = {
-        {1024, 768, QRect(0, 0, 1024, 768)},     {1920, 1080, QRect(448, 156, 1024, 768)},
-        {2048, 1536, QRect(0, 0, 2048, 1536)},   {3840, 2160, QRect(896, 312, 2048, 1536)},
-        {3072, 2304, QRect(0, 0, 3072, 2304)},   {800, 600, QRect(-112, -84, 1024, 768)},
+        {1024, 768, QRect(0, 0, 1024, 768)},   {1920, 1080, QRect(448, 156, 1024, 768)},
+        {2048, 1536, QRect(0, 0, 2048, 1536)}, {3840, 2160, QRect(896, 312, 2048, 1536)},
+        {3072, 2304, QRect(0, 0, 3072, 2304)}, {800, 600, QRect(-112, -84, 1024, 768)},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TDisplayForm::PanelRectFor(QSize(c.w, c.h)), c.panel) << c.w << "x" << c.h;
 }
 
 class FormTest : public ::testing::Test {
-protected:
+  protected:
     FormTest() {
         Ports ports;
         ports.Surface = &surface;
@@ -188,7 +190,7 @@ TEST_F(FormTest, HidingTheWindowSavesTheOptions) {
 }
 
 class OptionsFormTest : public ::testing::Test {
-protected:
+  protected:
     OptionsFormTest() {
         Ports ports;
         ports.Settings = &settings;
@@ -204,7 +206,8 @@ protected:
 TEST_F(OptionsFormTest, PagesAndButtons) {
     TOptionsForm f(*sim);
     EXPECT_EQ(f.windowTitle(), "Options");
-    const QStringList pages = {"&General", "&Display", "&Control", "&Messages", "&ARS", "&Failures"};
+    const QStringList pages = {"&General",  "&Display", "&Control",
+                               "&Messages", "&ARS",     "&Failures"};
     ASSERT_EQ(f.Pages->count(), pages.size());
     for (int i = 0; i < pages.size(); ++i) EXPECT_EQ(f.Pages->tabText(i), pages[i]);
     EXPECT_EQ(f.OkButton->text(), "Ok");
@@ -318,12 +321,12 @@ TEST(ScreenshotTest, OverviewShowsFramesHistoryAndButtons) {
                 if (image->pixel(col * 8 + x, row * 16 + y) == Rgb(c)) return true;
         return false;
     };
-    EXPECT_TRUE(cellHas(0, 0, ClSilver));      // frame corner
-    EXPECT_TRUE(cellHas(2, 30, ClRed));        // second history message
-    EXPECT_TRUE(cellHas(2, 29, ClCyan));       // first history message
-    EXPECT_TRUE(cellHas(26, 46, ClWhite));     // MSG is the shown screen
-    EXPECT_TRUE(cellHas(1, 46, ClOrange));     // button bar
-    EXPECT_TRUE(cellHas(1, 47, ClSilver));     // the clock
+    EXPECT_TRUE(cellHas(0, 0, ClSilver));   // frame corner
+    EXPECT_TRUE(cellHas(2, 30, ClRed));     // second history message
+    EXPECT_TRUE(cellHas(2, 29, ClCyan));    // first history message
+    EXPECT_TRUE(cellHas(26, 46, ClWhite));  // MSG is the shown screen
+    EXPECT_TRUE(cellHas(1, 46, ClOrange));  // button bar
+    EXPECT_TRUE(cellHas(1, 47, ClSilver));  // the clock
     EXPECT_FALSE(cellHas(100, 45, ClDarkGrey)) << "no message line on the overview";
 }
 

@@ -55,7 +55,8 @@ TEST(FontTest, EveryCodeWithAMeaningHasAGlyphWithInk) {
                 EXPECT_GT(InkCount(*f, code), 0) << f->Family << " " << int(code);
             }
         }
-        for (int c = 0x20; c < 0x7F; ++c) EXPECT_TRUE(f->HasGlyph(static_cast<std::uint8_t>(c))) << c;
+        for (int c = 0x20; c < 0x7F; ++c)
+            EXPECT_TRUE(f->HasGlyph(static_cast<std::uint8_t>(c))) << c;
     }
     EXPECT_EQ(InkCount(font::Normal, ' '), 0);
 }
@@ -118,18 +119,44 @@ TEST(FontTest, TrackPiecesJoinIntoLayouts) {
     using L = std::vector<std::pair<std::pair<int, int>, std::uint8_t>>;
     const std::pair<const char*, L> layouts[] = {
         {"plain run", {{{0, 0}, 'a'}, {{1, 0}, 'a'}, {{2, 0}, 'a'}}},
-        {"up and over", {{{0, 0}, 'a'}, {{1, 0}, 'h'}, {{2, -1}, 0x90}, {{3, -2}, 'k'}, {{4, -2}, 'a'}}},
-        {"down and over", {{{0, 0}, 'a'}, {{1, 0}, 'i'}, {{2, 1}, 0x91}, {{3, 2}, 'j'}, {{4, 2}, 'a'}}},
-        {"crossover", {{{0, 0}, 'a'}, {{1, 0}, 'e'}, {{2, 0}, 'a'}, {{2, 1}, 'f'}, {{1, 1}, 'a'}, {{3, 1}, 'a'}}},
-        {"crossover up", {{{0, 1}, 'a'}, {{1, 1}, 'd'}, {{2, 1}, 'a'}, {{2, 0}, 'g'}, {{1, 0}, 'a'}, {{3, 0}, 'a'}}},
-        {"diamond", {{{0, 0}, 'a'}, {{1, 0}, 0x92}, {{2, 0}, 'a'}, {{0, 1}, 0x90}, {{2, -1}, 0x90}}},
-        {"diamond down", {{{0, 0}, 'a'}, {{1, 0}, 0x93}, {{2, 0}, 'a'}, {{0, -1}, 0x91}, {{2, 1}, 0x91}}},
-        {"scissors", {{{0, 0}, 0x90}, {{1, -1}, 0x94}, {{2, -2}, 0x90}, {{0, -2}, 0x91}, {{2, 0}, 0x91}}},
+        {"up and over",
+         {{{0, 0}, 'a'}, {{1, 0}, 'h'}, {{2, -1}, 0x90}, {{3, -2}, 'k'}, {{4, -2}, 'a'}}},
+        {"down and over",
+         {{{0, 0}, 'a'}, {{1, 0}, 'i'}, {{2, 1}, 0x91}, {{3, 2}, 'j'}, {{4, 2}, 'a'}}},
+        {"crossover",
+         {{{0, 0}, 'a'},
+          {{1, 0}, 'e'},
+          {{2, 0}, 'a'},
+          {{2, 1}, 'f'},
+          {{1, 1}, 'a'},
+          {{3, 1}, 'a'}}},
+        {"crossover up",
+         {{{0, 1}, 'a'},
+          {{1, 1}, 'd'},
+          {{2, 1}, 'a'},
+          {{2, 0}, 'g'},
+          {{1, 0}, 'a'},
+          {{3, 0}, 'a'}}},
+        {"diamond",
+         {{{0, 0}, 'a'}, {{1, 0}, 0x92}, {{2, 0}, 'a'}, {{0, 1}, 0x90}, {{2, -1}, 0x90}}},
+        {"diamond down",
+         {{{0, 0}, 'a'}, {{1, 0}, 0x93}, {{2, 0}, 'a'}, {{0, -1}, 0x91}, {{2, 1}, 0x91}}},
+        {"scissors",
+         {{{0, 0}, 0x90}, {{1, -1}, 0x94}, {{2, -2}, 0x90}, {{0, -2}, 0x91}, {{2, 0}, 0x91}}},
         {"vertical", {{{0, 0}, 0x95}, {{0, 1}, 0x95}, {{0, 2}, 0x95}}},
         {"buffer stops", {{{0, 0}, 0x97}, {{1, 0}, 'a'}, {{2, 0}, 0x96}}},
-        {"frame", {{{0, 0}, 0x80}, {{1, 0}, 0x85}, {{2, 0}, 0x81}, {{0, 1}, 0x86}, {{1, 1}, 0x87},
-                   {{2, 1}, 0x88}, {{0, 2}, 0x82}, {{1, 2}, 0x84}, {{2, 2}, 0x83}}},
-        {"frame lines", {{{0, 0}, 0x80}, {{1, 0}, 0x89}, {{2, 0}, 0x81}, {{0, 1}, 0x8A}, {{2, 1}, 0x8A}}},
+        {"frame",
+         {{{0, 0}, 0x80},
+          {{1, 0}, 0x85},
+          {{2, 0}, 0x81},
+          {{0, 1}, 0x86},
+          {{1, 1}, 0x87},
+          {{2, 1}, 0x88},
+          {{0, 2}, 0x82},
+          {{1, 2}, 0x84},
+          {{2, 2}, 0x83}}},
+        {"frame lines",
+         {{{0, 0}, 0x80}, {{1, 0}, 0x89}, {{2, 0}, 0x81}, {{0, 1}, 0x8A}, {{2, 1}, 0x8A}}},
         {"signal post and lamps", {{{0, 0}, 0x80}, {{1, 0}, 'q'}, {{2, 0}, 'q'}}},
         {"mirrored signal", {{{0, 0}, 'p'}, {{1, 0}, 0x83}}},
         {"direction arrow", {{{0, 0}, 'a'}, {{1, 0}, 0x8D}}},
@@ -154,13 +181,17 @@ TEST(FontTest, HorizontalTrackMeetsPlainTrackWithoutAStep) {
     const auto right = edge('a', 7);
     EXPECT_EQ(left, right);
     EXPECT_EQ(left.size(), 3u);
-    for (int c : std::initializer_list<int>{']', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 0x92, 0x93, 0x96, 0x98})
+    for (int c :
+         std::initializer_list<int>{']', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 0x92, 0x93, 0x96, 0x98})
         EXPECT_EQ(edge(static_cast<std::uint8_t>(c), 0), left) << "left edge of " << c;
-    for (int c : std::initializer_list<int>{'[', 'b', 'd', 'e', 'f', 'g', 'j', 'k', 0x92, 0x93, 0x97, 0x99})
+    for (int c :
+         std::initializer_list<int>{'[', 'b', 'd', 'e', 'f', 'g', 'j', 'k', 0x92, 0x93, 0x97, 0x99})
         EXPECT_EQ(edge(static_cast<std::uint8_t>(c), 7), right) << "right edge of " << c;
     // Break marks leave a gap at their end.
-    for (int c : {'[', 'b', 'l', 'm'}) EXPECT_TRUE(edge(static_cast<std::uint8_t>(c), 0).empty()) << c;
-    for (int c : {']', 'c', 'n', 'o'}) EXPECT_TRUE(edge(static_cast<std::uint8_t>(c), 7).empty()) << c;
+    for (int c : {'[', 'b', 'l', 'm'})
+        EXPECT_TRUE(edge(static_cast<std::uint8_t>(c), 0).empty()) << c;
+    for (int c : {']', 'c', 'n', 'o'})
+        EXPECT_TRUE(edge(static_cast<std::uint8_t>(c), 7).empty()) << c;
 }
 
 TEST(FontTest, LitLampIsSolidAndUnlitLampIsARing) {

@@ -13,7 +13,7 @@ namespace {
 using test::TestSim;
 
 class MessagesTest : public ::testing::Test {
-protected:
+  protected:
     MessagesTest() { t->SimData.ScreenCount = 2; }
     Messages& M() { return t->Messages(); }
     std::string LineRow(int i) { return t.surface.RowText(44 + i, 67, 60); }
@@ -66,7 +66,8 @@ TEST_F(MessagesTest, LongMessageIsCutTo60OnTheLineAnd124InTheHistory) {
 
 TEST_F(MessagesTest, HistoryKeepsFifteenOldestFirstInOwnCase) {
     Quiet();
-    for (int i = 1; i <= 16; ++i) t->PostEventMessage("Msg " + std::to_string(i), i % 2 ? EvGeneral : EvWrongRoute);
+    for (int i = 1; i <= 16; ++i)
+        t->PostEventMessage("Msg " + std::to_string(i), i % 2 ? EvGeneral : EvWrongRoute);
     ASSERT_EQ(M().MessageHistory.size(), 15u);
     EXPECT_EQ(M().MessageHistory.front().Text, "Msg 2");
     EXPECT_EQ(M().MessageHistory.back().Text, "Msg 16");
@@ -96,13 +97,13 @@ TEST_F(MessagesTest, TypeDefaultsDecideColourSoundAndPopup) {
         bool popup, sound, canDisable;
     };
     const Case cases[] = {
-        {0, ClRed, true, true, false},       {1, ClYellow, false, false, false},
-        {2, ClYellow, false, true, false},   {3, ClYellow, true, true, false},
-        {4, ClMagenta, false, true, false},  {5, ClMagenta, false, true, false},
-        {6, ClSilver, false, false, true},   {7, ClCyan, false, false, false},
-        {8, ClWhite, false, false, false},   {9, ClCyan, false, false, true},
-        {10, ClCyan, false, true, true},     {11, ClCyan, false, true, true},
-        {12, ClWhite, true, true, true},     {13, ClWhite, false, false, true},
+        {0, ClRed, true, true, false},      {1, ClYellow, false, false, false},
+        {2, ClYellow, false, true, false},  {3, ClYellow, true, true, false},
+        {4, ClMagenta, false, true, false}, {5, ClMagenta, false, true, false},
+        {6, ClSilver, false, false, true},  {7, ClCyan, false, false, false},
+        {8, ClWhite, false, false, false},  {9, ClCyan, false, false, true},
+        {10, ClCyan, false, true, true},    {11, ClCyan, false, true, true},
+        {12, ClWhite, true, true, true},    {13, ClWhite, false, false, true},
     };
     for (const Case& c : cases) {
         TestSim s;
@@ -137,7 +138,7 @@ TEST_F(MessagesTest, DisabledTypeProducesNothing) {
 
 // Records whether the simulation was paused while the box was up.
 class PauseProbe : public test::RecordingDialogs {
-public:
+  public:
     void ShowInformation(const std::string& text) override {
         pausedDuringBox = sim->IsPaused();
         RecordingDialogs::ShowInformation(text);
@@ -186,7 +187,7 @@ TEST_F(MessagesTest, BroadcastSendsTypeInHexToClients) {
 }
 
 class ReplyProbe : public RequestingClient {
-public:
+  public:
     void Reply(const std::string& payload) override { sent.push_back(payload); }
     std::vector<std::string> sent;
 };
@@ -210,9 +211,12 @@ TEST_F(MessagesTest, ClientPostsReceivedMessages) {
         Colour colour;
     };
     const Case cases[] = {
-        {"MA0CReady in siding", true, ClWhite}, {"MA03wrong", true, ClYellow},
-        {"MA0c", true, ClWhite},                {"MAZZbad", false, 0},
-        {"MA0", false, 0},                      {"XA03text", false, 0},
+        {"MA0CReady in siding", true, ClWhite},
+        {"MA03wrong", true, ClYellow},
+        {"MA0c", true, ClWhite},
+        {"MAZZbad", false, 0},
+        {"MA0", false, 0},
+        {"XA03text", false, 0},
     };
     for (const Case& c : cases) {
         M().ClearMessages();

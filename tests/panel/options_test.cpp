@@ -1,10 +1,11 @@
+#include "panel/options.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/sim.h"
 #include "fakes/fakes.h"
-#include "panel/options.h"
 #include "panel/palette.h"
 
 namespace kestra {
@@ -13,7 +14,7 @@ namespace {
 using test::TestSim;
 
 class OptionsTest : public ::testing::Test {
-protected:
+  protected:
     Options& O() { return t->Options(); }
     std::string Stored(const std::string& name) {
         return t.settings.Read(name).value_or("<missing>");
@@ -104,9 +105,9 @@ TEST_F(OptionsTest, SaveWritesEveryNamedValueInOrder) {
     EXPECT_EQ(v[0].first, "Colour0");
     EXPECT_EQ(v[4].first, "SoundFilename0");
     EXPECT_EQ(v[69].first, "SoundFilename13");
-    const char* rest[] = {"Speed",          "ShowAutos",         "ShowPoints",  "ShowShunts",
-                          "ShowTrackBreaks", "MousePageFlip",    "NoSignalPopupMenu", "BERMode",
-                          "LocationReporting", "ARSClickMode"};
+    const char* rest[] = {
+        "Speed",         "ShowAutos",         "ShowPoints", "ShowShunts",        "ShowTrackBreaks",
+        "MousePageFlip", "NoSignalPopupMenu", "BERMode",    "LocationReporting", "ARSClickMode"};
     for (int i = 0; i < 10; ++i) EXPECT_EQ(v[70 + i].first, rest[i]);
     EXPECT_EQ(v[80].first, "ARS0");
     EXPECT_EQ(v[90].first, "ARS10");
@@ -122,10 +123,18 @@ TEST_F(OptionsTest, MalformedValuesGiveDefaults) {
         const char* text;
     };
     const Case cases[] = {
-        {"Speed", "-5"},      {"Speed", "0"},        {"Speed", "fast"},  {"Speed", "100000"},
-        {"ShowAutos", "yes"}, {"BERMode", "7"},      {"LocationReporting", "-1"},
-        {"ARSClickMode", "3"}, {"ARS5", ""},         {"Colour0", "-16777201"},
-        {"Colour0", "red"},   {"Popup1", "2"},
+        {"Speed", "-5"},
+        {"Speed", "0"},
+        {"Speed", "fast"},
+        {"Speed", "100000"},
+        {"ShowAutos", "yes"},
+        {"BERMode", "7"},
+        {"LocationReporting", "-1"},
+        {"ARSClickMode", "3"},
+        {"ARS5", ""},
+        {"Colour0", "-16777201"},
+        {"Colour0", "red"},
+        {"Popup1", "2"},
     };
     for (const Case& c : cases) {
         TestSim fresh;
@@ -151,13 +160,13 @@ TEST_F(OptionsTest, TypeThatCannotBeDisabledIgnoresStoredDisable) {
 }
 
 class DelayCounter : public EntryDelayGenerator {
-public:
+  public:
     void GenerateDelays() override { ++calls; }
     int calls = 0;
 };
 
 class OptionsFormTest : public OptionsTest {
-protected:
+  protected:
     OptionsFormTest() { t->EntryDelays = &delays; }
     DelayCounter delays;
 };

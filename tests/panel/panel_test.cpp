@@ -14,7 +14,7 @@ namespace {
 using test::TestSim;
 
 class PanelTest : public ::testing::Test {
-protected:
+  protected:
     PanelTest() { t->SimData.ScreenCount = 2; }
     Panel& P() { return t->Display(); }
     const test::Cell& At(int column, int row) { return t.surface.At(column, row); }
@@ -38,7 +38,9 @@ TEST_F(PanelTest, StringRunningOffItsScreenIsClipped) {
     P().DrawText(126, 5, ClGrey, "ABCD");
     EXPECT_EQ(Row(5, 126, 2), "AB");
     EXPECT_EQ(t.surface.GlyphCount, 2);
-    P().DrawText(10, 47, ClGrey, "A\xCA" "B");  // moving down off the bottom row
+    P().DrawText(10, 47, ClGrey,
+                 "A\xCA"
+                 "B");  // moving down off the bottom row
     EXPECT_EQ(t.surface.GlyphCount, 3);
 }
 
@@ -62,7 +64,10 @@ TEST_F(PanelTest, MoveCodesFollowTheKeypad) {
 }
 
 TEST_F(PanelTest, ColourCodesSetForegroundAndBackground) {
-    P().DrawText(0, 0, ClGrey, "A\xD5" "B\xE7" "C");  // 213 red, 231 grey background
+    P().DrawText(0, 0, ClGrey,
+                 "A\xD5"
+                 "B\xE7"
+                 "C");  // 213 red, 231 grey background
     EXPECT_EQ(At(0, 0).Fg, ClGrey);
     EXPECT_EQ(At(1, 0).Fg, ClRed);
     EXPECT_EQ(At(1, 0).Bg, ClBlack);
@@ -72,8 +77,8 @@ TEST_F(PanelTest, ColourCodesSetForegroundAndBackground) {
 }
 
 TEST_F(PanelTest, PaletteCodesGiveTheirColours) {
-    const Colour fg[12] = {ClBlack,   ClGrey,   ClWhite, ClRed,  ClOrange, ClYellow,
-                           ClGreen,   ClSkyBlue, ClViolet, ClCyan, ClPink,   ClDarkGreen};
+    const Colour fg[12] = {ClBlack, ClGrey,    ClWhite,  ClRed,  ClOrange, ClYellow,
+                           ClGreen, ClSkyBlue, ClViolet, ClCyan, ClPink,   ClDarkGreen};
     for (int i = 0; i < 12; ++i) {
         P().DrawText(0, 0, ClGrey, std::string(1, static_cast<char>(210 + i)) + "A");
         EXPECT_EQ(At(0, 0).Fg, fg[i]) << 210 + i;
@@ -86,7 +91,10 @@ TEST_F(PanelTest, PaletteCodesGiveTheirColours) {
 
 TEST_F(PanelTest, EightBitDisplayReplacesOrangeAndPink) {
     P().EightBitColour = true;
-    P().DrawText(0, 0, ClGrey, "\xD6" "A\xDC" "B");  // 214, 220
+    P().DrawText(0, 0, ClGrey,
+                 "\xD6"
+                 "A\xDC"
+                 "B");  // 214, 220
     EXPECT_EQ(At(0, 0).Fg, ClOlive);
     EXPECT_EQ(At(1, 0).Fg, ClMagenta);
     P().DrawText(0, 1, ClPink, "A");
@@ -102,7 +110,7 @@ TEST_F(PanelTest, TrackBreakSubstitution) {
     struct Case {
         std::uint8_t drawn, hidden;
     };
-    const Case cases[] = {{91, 97}, {93, 97}, {98, 97}, {99, 97},   {108, 104},
+    const Case cases[] = {{91, 97},   {93, 97},   {98, 97},   {99, 97}, {108, 104},
                           {109, 105}, {110, 106}, {111, 107}, {97, 97}, {'A', 'A'}};
     for (const Case& c : cases) {
         const std::string plain(1, static_cast<char>(c.drawn));
@@ -120,11 +128,15 @@ TEST_F(PanelTest, TrackBreakSubstitution) {
 }
 
 TEST_F(PanelTest, EscapeLastsToTheEndOfItsStringOnly) {
-    P().DrawText(0, 0, ClGrey, "\xFF" "bb");
+    P().DrawText(0, 0, ClGrey,
+                 "\xFF"
+                 "bb");
     EXPECT_EQ(Row(0, 0, 2), "bb");
     P().DrawText(0, 1, ClGrey, "bb");
     EXPECT_EQ(Row(1, 0, 2), "aa");
-    P().DrawText2Bg(0, 2, ClGrey, ClBlack, ClBlack, "\xFF" "b");
+    P().DrawText2Bg(0, 2, ClGrey, ClBlack, ClBlack,
+                    "\xFF"
+                    "b");
     P().DrawText2Bg(1, 2, ClGrey, ClBlack, ClBlack, "b");
     EXPECT_EQ(Row(2, 0, 2), "ba");
 }
@@ -141,7 +153,9 @@ TEST_F(PanelTest, TwoBackgroundsFormACheckerboard) {
 TEST_F(PanelTest, TwoBackgroundFormDrawsBackgroundCodesAsGlyphs) {
     // 233 is a background code only in the single-background form; here it is an
     // ordinary code, and since no glyph is designed for it the surface reports it.
-    EXPECT_NONFATAL_FAILURE(P().DrawText2Bg(0, 0, ClGrey, ClCyan, ClPink, "\xE9" "A"),
+    EXPECT_NONFATAL_FAILURE(P().DrawText2Bg(0, 0, ClGrey, ClCyan, ClPink,
+                                            "\xE9"
+                                            "A"),
                             "has no glyph");
     EXPECT_EQ(At(0, 0).Code, 233);
     EXPECT_EQ(At(0, 0).Bg, ClPink);
@@ -157,7 +171,7 @@ TEST_F(PanelTest, OverviewMiniaturePlacement) {
         int x, y, px, py;
     };
     const Case cases[] = {
-        {0, 0, 16, 16},    {127, 47, 270, 204}, {128, 0, 296, 16},  {300, 3, 664, 28},
+        {0, 0, 16, 16},    {127, 47, 270, 204}, {128, 0, 296, 16},   {300, 3, 664, 28},
         {384, 0, 16, 224}, {500, 10, 248, 264}, {767, 47, 830, 412},
     };
     for (const Case& c : cases) {
@@ -190,8 +204,8 @@ TEST_F(PanelTest, ButtonBarHasOneButtonPerScreen) {
     EXPECT_EQ(At(2, 46).Fg, ClBlack);
     EXPECT_EQ(At(33, 46).Fg, ClWhite);  // VW1 is shown
     EXPECT_EQ(At(27, 46).Fg, ClBlack);
-    EXPECT_FALSE(At(43, 46).Drawn);     // no VW3
-    EXPECT_FALSE(At(6, 46).Drawn);      // the gap between buttons stays background
+    EXPECT_FALSE(At(43, 46).Drawn);  // no VW3
+    EXPECT_FALSE(At(6, 46).Drawn);   // the gap between buttons stays background
 }
 
 TEST_F(PanelTest, StatusLineShowsClockOrPaused) {
@@ -210,7 +224,7 @@ TEST_F(PanelTest, ScoreFieldShowsPercentageOnlyFromAHundredPoints) {
         int score, max;
         const char* shown;
     };
-    const Case cases[] = {{87, 99, "    "},  {87, 100, "087%"}, {1, 200, "001%"},
+    const Case cases[] = {{87, 99, "    "}, {87, 100, "087%"},  {1, 200, "001%"},
                           {0, 100, "000%"}, {300, 300, "100%"}, {5000, 100, "999%"}};
     for (const Case& c : cases) {
         t->Score = c.score;
@@ -399,12 +413,12 @@ TEST_F(PanelTest, ScreenButtonsUnderThePointer) {
         int px, py, screen;
     };
     const Case cases[] = {
-        {200, 46 * 16, 0},  {210, 46 * 16 + 15, 0}, {250, 46 * 16, 1}, {300, 46 * 16, 2},
-        {340, 46 * 16, -1},  // VW3 does not exist
-        {48, 46 * 16, -1},   // gap column
-        {240, 46 * 16, -1},  // gap column 30
-        {100, 46 * 16, -1},  // REM
-        {250, 45 * 16, -1},  // not the button row
+        {200, 46 * 16, 0},  {210, 46 * 16 + 15, 0}, {250, 46 * 16, 1},
+        {300, 46 * 16, 2},  {340, 46 * 16, -1},  // VW3 does not exist
+        {48, 46 * 16, -1},                       // gap column
+        {240, 46 * 16, -1},                      // gap column 30
+        {100, 46 * 16, -1},                      // REM
+        {250, 45 * 16, -1},                      // not the button row
     };
     for (const Case& c : cases) EXPECT_EQ(P().ScreenButtonAt(c.px, c.py), c.screen) << c.px;
 }
@@ -420,8 +434,8 @@ TEST_F(PanelTest, ClicksOnButtonsAndMiniaturesChangeScreen) {
     const Case cases[] = {
         {300, 5 * 16, 2, true},    {20, 12 * 16, 1, true},   {600, 0, 3, true},
         {10, 13 * 16, 4, true},    {300, 20 * 16, 5, false},  // screen 5 does not exist
-        {900, 5 * 16, -1, false},  // right of the frames
-        {300, 27 * 16, -1, false}, // below the frames
+        {900, 5 * 16, -1, false},                             // right of the frames
+        {300, 27 * 16, -1, false},                            // below the frames
     };
     for (const Case& c : cases) {
         P().CurrentScreen = 0;
