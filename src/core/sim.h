@@ -171,6 +171,8 @@ public:
     // The points the signaller is keying, normal or reverse.
     TPTS* PointsKeyedNormal = nullptr;
     TPTS* PointsKeyedReverse = nullptr;
+    // Above 0 while a quiet check runs: refusals then leave LastFailReason alone.
+    std::int32_t QuietChecks = 0;
 
 private:
     void SetFlashColours();

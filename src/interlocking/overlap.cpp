@@ -1,8 +1,6 @@
 #include "interlocking/overlap.h"
 
-#include <algorithm>
 #include <utility>
-#include <vector>
 
 #include "core/sim.h"
 #include "interlocking/points.h"
@@ -84,27 +82,59 @@ bool TOVL::IsProved() const {
     return true;
 }
 
+namespace {
+
+// Whether some subroute of the list before index `before` needs the points either way.
+bool NeededEarlier(const TULCList& subroutes, int before, const TPTS* p) {
+    for (int i = 0; i < before; ++i) {
+        const TULC* s = subroutes.At(i);
+        if (s && (s->NormalPoints.Contains(p) || s->ReversePoints.Contains(p))) return true;
+    }
+    return false;
+}
+
+// Whether the subroutes need the points the given way, route or flank.
+bool NeedsPoints(const TULCList& subroutes, const TPTS* p, bool normal) {
+    for (int i = 0; i < subroutes.Count(); ++i) {
+        const TULC* s = subroutes.At(i);
+        if (!s) continue;
+        if (normal ? (s->NormalPoints.Contains(p) || s->FlankNormalPoints.Contains(p))
+                   : (s->ReversePoints.Contains(p) || s->FlankReversePoints.Contains(p)))
+            return true;
+    }
+    return false;
+}
+
+// Whether any points of the list is needed the given way by the subroutes.
+bool AnyNeeded(const TPTSList& list, const TULCList& subroutes, bool normal) {
+    for (int j = 0; j < list.Count(); ++j) {
+        if (NeedsPoints(subroutes, list.At(j), normal)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::int32_t TOVL::Cost() const {
-    std::vector<const TPTS*> seen;
     std::int32_t cost = 0;
     bool keyedHere = false;
-    auto count = [&](const TPTSList& list, bool normal) {
-        for (int j = 0; j < list.Count(); ++j) {
-            const TPTS* p = list.At(j);
-            if (!p || std::find(seen.begin(), seen.end(), p) != seen.end()) continue;
-            seen.push_back(p);
-            if (p == (normal ? sim_.PointsKeyedNormal : sim_.PointsKeyedReverse)) {
-                keyedHere = true;
-                continue;
-            }
-            if (!(normal ? p->ControlledNormal : p->ControlledReverse)) ++cost;
-        }
-    };
     for (int i = 0; i < Subroutes.Count(); ++i) {
         const TULC* s = Subroutes.At(i);
         if (!s) continue;
-        count(s->NormalPoints, true);
-        count(s->ReversePoints, false);
+        for (bool normal : {true, false}) {
+            const TPTSList& list = normal ? s->NormalPoints : s->ReversePoints;
+            for (int j = 0; j < list.Count(); ++j) {
+                const TPTS* p = list.At(j);
+                // Each points counts once.
+                if (!p || list.FindPrevObject(j - 1, p) >= 0 || NeededEarlier(Subroutes, i, p)) continue;
+                if (!normal && s->NormalPoints.Contains(p)) continue;
+                if (p == (normal ? sim_.PointsKeyedNormal : sim_.PointsKeyedReverse)) {
+                    keyedHere = true;
+                    continue;
+                }
+                if (!(normal ? p->ControlledNormal : p->ControlledReverse)) ++cost;
+            }
+        }
     }
     return keyedHere ? cost : cost + 50;
 }
@@ -123,38 +153,20 @@ bool TOVL::CanSwingTo(TOVL& current) {
     sim_.OverlapSwungTo = &current;
 
     bool answer = IsApplicable();
-    std::vector<const TPTS*> needNormal;
-    std::vector<const TPTS*> needReverse;
-    auto collect = [](std::vector<const TPTS*>& into, const TPTSList& list) {
-        for (int j = 0; j < list.Count(); ++j) {
-            if (const TPTS* p = list.At(j)) into.push_back(p);
-        }
-    };
     for (int i = 0; i < Subroutes.Count() && answer; ++i) {
         TULC* s = Subroutes.At(i);
-        if (!s) continue;
-        answer = s->IsCircuitClear() && s->CheckOverlapQuiet();
-        collect(needNormal, s->NormalPoints);
-        collect(needNormal, s->FlankNormalPoints);
-        collect(needReverse, s->ReversePoints);
-        collect(needReverse, s->FlankReversePoints);
+        if (s) answer = s->IsCircuitClear() && s->CheckOverlapQuiet();
     }
 
     // The route being set must be able to keep its points, flank points included, and
     // share no circuit with the candidate except over the very same subroute.
     if (answer && sim_.RouteBeingSet) {
-        auto clash = [](const std::vector<const TPTS*>& need, const TPTSList& list) {
-            for (int j = 0; j < list.Count(); ++j) {
-                if (std::find(need.begin(), need.end(), list.At(j)) != need.end()) return true;
-            }
-            return false;
-        };
         const TULCList& route = sim_.RouteBeingSet->AllSubroutes;
         for (int i = 0; i < route.Count() && answer; ++i) {
             const TULC* r = route.At(i);
             if (!r) continue;
-            if (clash(needReverse, r->NormalPoints) || clash(needReverse, r->FlankNormalPoints) ||
-                clash(needNormal, r->ReversePoints) || clash(needNormal, r->FlankReversePoints)) {
+            if (AnyNeeded(r->NormalPoints, Subroutes, false) || AnyNeeded(r->FlankNormalPoints, Subroutes, false) ||
+                AnyNeeded(r->ReversePoints, Subroutes, true) || AnyNeeded(r->FlankReversePoints, Subroutes, true)) {
                 answer = false;
                 break;
             }

@@ -4,6 +4,7 @@
 
 #include "core/sim.h"
 #include "interlocking/overlap.h"
+#include "interlocking/refusal.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/state_message.h"
@@ -132,7 +133,13 @@ bool TPTS::CanMove(bool normal) {
         (normal ? EvaluatingNormal : EvaluatingReverse) = false;
         Busy = false;
     }
-    if (!result) sim_.LastFailReason = normal ? std::string(kLockedReverse) + ID : kLockedNormal;
+    if (!result) {
+        if (normal) {
+            SetFailReason(sim_, kLockedReverse, ID);
+        } else {
+            SetFailReason(sim_, kLockedNormal);
+        }
+    }
     return result;
 }
 
@@ -326,8 +333,9 @@ void TPTS::OneSecond() {
         const bool lyingReverse = ControlledNormal == DetectedNormal &&
                                   ControlledReverse == DetectedReverse && !DetectedNormal &&
                                   !ControlledNormal;
-        if (lyingReverse && CanMoveNormal() && ReverseSubroutes.IsCompletelyFree() &&
-            FlankReverseSubroutes.IsCompletelyFree()) {
+        // The cheap tests first: the movement test asks overlaps and sets reasons.
+        if (lyingReverse && ReverseSubroutes.IsCompletelyFree() && FlankReverseSubroutes.IsCompletelyFree() &&
+            CanMoveNormal()) {
             if (AutoNormalTimer < 6) {
                 ++AutoNormalTimer;
                 if (AutoNormalTimer == 6) CallNormal();

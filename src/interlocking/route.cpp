@@ -7,6 +7,7 @@
 #include "core/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
+#include "interlocking/refusal.h"
 #include "interlocking/signal.h"
 #include "interlocking/state_message.h"
 #include "interlocking/subroute.h"
@@ -66,31 +67,45 @@ void TROU::BuildDerived() {
 
 // --- checks ----------------------------------------------------------------------
 
-bool TROU::PointsConsistent() const {
-    std::vector<TPTS*> normal;
-    std::vector<TPTS*> reverse;
-    auto collect = [](std::vector<TPTS*>& into, const TPTSList& list) {
-        for (int j = 0; j < list.Count(); ++j) {
-            TPTS* p = list.At(j);
-            if (p && std::find(into.begin(), into.end(), p) == into.end()) into.push_back(p);
-        }
-    };
-    for (int i = 0; i < AllSubroutes.Count(); ++i) {
-        const TULC* s = AllSubroutes.At(i);
+namespace {
+
+// Calls f once for each distinct points that the subroutes need normal (or reverse), in
+// order of first appearance. No list is built: the cycles allocate nothing.
+template <class F>
+bool AllDistinctPoints(const TULCList& subroutes, bool normal, F&& f) {
+    auto listOf = [normal](const TULC& s) -> const TPTSList& { return normal ? s.NormalPoints : s.ReversePoints; };
+    for (int i = 0; i < subroutes.Count(); ++i) {
+        const TULC* s = subroutes.At(i);
         if (!s) continue;
-        collect(normal, s->NormalPoints);
-        collect(reverse, s->ReversePoints);
-    }
-    for (TPTS* p : normal) {
-        if (std::find(reverse.begin(), reverse.end(), p) != reverse.end()) return false;
-    }
-    for (TPTS* p : normal) {
-        if (!p->IsFreeToGoNormal()) return false;
-    }
-    for (TPTS* p : reverse) {
-        if (!p->IsFreeToGoReverse()) return false;
+        const TPTSList& list = listOf(*s);
+        for (int k = 0; k < list.Count(); ++k) {
+            TPTS* p = list.At(k);
+            if (!p || list.FindPrevObject(k - 1, p) >= 0) continue;
+            bool seenBefore = false;
+            for (int e = 0; e < i && !seenBefore; ++e) {
+                const TULC* earlier = subroutes.At(e);
+                seenBefore = earlier && listOf(*earlier).Contains(p);
+            }
+            if (!seenBefore && !f(*p)) return false;
+        }
     }
     return true;
+}
+
+}  // namespace
+
+bool TROU::PointsConsistent() const {
+    // No points may be needed both ways.
+    const bool oneWay = AllDistinctPoints(AllSubroutes, true, [this](TPTS& p) {
+        for (int i = 0; i < AllSubroutes.Count(); ++i) {
+            const TULC* s = AllSubroutes.At(i);
+            if (s && s->ReversePoints.Contains(&p)) return false;
+        }
+        return true;
+    });
+    if (!oneWay) return false;
+    return AllDistinctPoints(AllSubroutes, true, [](TPTS& p) { return p.IsFreeToGoNormal(); }) &&
+           AllDistinctPoints(AllSubroutes, false, [](TPTS& p) { return p.IsFreeToGoReverse(); });
 }
 
 bool TROU::PresetsFree() const {
@@ -143,55 +158,53 @@ bool TROU::OverlapTest(bool quiet) {
 
 bool TROU::IsAvailable() {
     RouteBeingSet being(sim_, this);
-    std::string& reason = sim_.LastFailReason;
-    reason = kNotAvailable;
+    SetFailReason(sim_, kNotAvailable);
     const bool override = sim_.Operator.OverrideMode;
     if (!override && Exit->WarnerCollar != 0 && Class == RcWarner) {
-        reason = "The exit signal warner button is collared";
+        SetFailReason(sim_, "The exit signal warner button is collared");
         return false;
     }
     const bool warnerExempt = Exit->HasWarnerButton() && Exit->WarnerCollar == 0 && Class == RcWarner;
     if (!override && (Entrance->Collar != 0 || Exit->Collar != 0) && !warnerExempt) {
-        reason = "One or both signals are collared";
+        SetFailReason(sim_, "One or both signals are collared");
         return false;
     }
     if (Entrance->CurrentRoute && Entrance->CurrentRoute != this) {
-        reason = "Cannot overset a different route";
+        SetFailReason(sim_, "Cannot overset a different route");
         return false;
     }
     if (Entrance->PresetMode) {
-        reason = "Preset signal already working in preset mode";
+        SetFailReason(sim_, "Preset signal already working in preset mode");
         return false;
     }
     if (!PresetsFree()) {
-        reason = "Preset signal(s) already have a route set";
+        SetFailReason(sim_, "Preset signal(s) already have a route set");
         return false;
     }
     if (!PointsConsistent() || !Subroutes.IsFreeToSet()) return false;
     // Checks that passed may have left reasons of their own behind; from here on a
     // refusal without a reason of its own is the plain one.
-    reason = kNotAvailable;
+    SetFailReason(sim_, kNotAvailable);
     if (!ClassCheck()) return false;
-    reason = kNotAvailable;
+    SetFailReason(sim_, kNotAvailable);
     if (!OverlapTest(false)) {
-        reason = "No overlap available";
+        SetFailReason(sim_, "No overlap available");
         return false;
     }
-    reason = kNotAvailable;
+    SetFailReason(sim_, kNotAvailable);
     if (sim_.Hooks.RouteAvailableHook && !sim_.Hooks.RouteAvailableHook(*this)) return false;
     return true;
 }
 
 bool TROU::IsAvailableARS() {
     RouteBeingSet being(sim_, this);
-    const std::string savedReason = sim_.LastFailReason;
+    QuietCheck quiet(sim_);
     bool ok = Entrance->Collar == 0 && Exit->Collar == 0;
     const TROU* current = Entrance->CurrentRoute;
     ok = ok && !(current && current != this && current->MainRoute != this);
     ok = ok && !Entrance->PresetMode && PointsConsistent() && Subroutes.IsFreeToSetARS() && ClassCheck() &&
          OverlapTest(true);
     if (ok && sim_.Hooks.RouteAvailableHook) ok = sim_.Hooks.RouteAvailableHook(*this);
-    sim_.LastFailReason = savedReason;
     return ok;
 }
 

@@ -6,6 +6,7 @@
 #include "core/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
+#include "interlocking/refusal.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/state_message.h"
@@ -24,19 +25,6 @@ constexpr const char* kCannotSwing = "Cannot swing overlap";
 
 // Whether the signal of an overlap can swing it to an alternative.
 bool CanSwing(const TOVL* overlap) { return overlap && overlap->Signal && overlap->Signal->CanSwingOverlap(); }
-
-// Restores the refusal reason when a quiet check ends: quiet checks leave no message.
-class QuietReason {
-public:
-    explicit QuietReason(Sim& sim) : sim_(sim), saved_(sim.LastFailReason) {}
-    ~QuietReason() { sim_.LastFailReason = std::move(saved_); }
-    QuietReason(const QuietReason&) = delete;
-    QuietReason& operator=(const QuietReason&) = delete;
-
-private:
-    Sim& sim_;
-    std::string saved_;
-};
 
 // x * 1.25 to the nearest whole number, an exact half going to the even one.
 std::int32_t TimesOneAndAQuarter(std::int32_t x) {
@@ -160,15 +148,15 @@ bool TULC::ConflictsFreeOrSwingable() const {
 
 bool TULC::CheckFreeToSet() {
     if (!IsParallelFree()) {
-        sim_.LastFailReason = kOpposite;
+        SetFailReason(sim_, kOpposite);
         return false;
     }
     if (!NormalPoints.IsFreeToGoNormal() || !FlankNormalPoints.IsFreeToGoNormal()) {
-        sim_.LastFailReason = kPointsReverse;
+        SetFailReason(sim_, kPointsReverse);
         return false;
     }
     if (!ReversePoints.IsFreeToGoReverse() || !FlankReversePoints.IsFreeToGoReverse()) {
-        sim_.LastFailReason = kPointsNormal;
+        SetFailReason(sim_, kPointsNormal);
         return false;
     }
     // Every other subroute of the circuit: a route on it conflicts; an overlap on it
@@ -181,18 +169,18 @@ bool TULC::CheckFreeToSet() {
             TULC* r = onCircuit.At(i);
             if (!r || r == this) continue;
             if (!r->Free && r != Opposite) {
-                sim_.LastFailReason = kConflicting;
+                SetFailReason(sim_, kConflicting);
                 failed = true;
             }
             if (!failed && r->Overlap && !CanSwing(r->Overlap)) {
-                sim_.LastFailReason = kCannotSwing;
+                SetFailReason(sim_, kCannotSwing);
                 failed = true;
             }
         }
     }
     if (failed) return false;
     if (!ConflictsFreeOrSwingable()) {
-        sim_.LastFailReason = kConflicting;
+        SetFailReason(sim_, kConflicting);
         return false;
     }
     return true;
@@ -200,11 +188,11 @@ bool TULC::CheckFreeToSet() {
 
 bool TULC::CheckFreeToSetIgnoreParallel() {
     if (!NormalPoints.IsFreeToGoNormal() || !FlankNormalPoints.IsFreeToGoNormal()) {
-        sim_.LastFailReason = kPointsReverse;
+        SetFailReason(sim_, kPointsReverse);
         return false;
     }
     if (!ReversePoints.IsFreeToGoReverse() || !FlankReversePoints.IsFreeToGoReverse()) {
-        sim_.LastFailReason = kPointsNormal;
+        SetFailReason(sim_, kPointsNormal);
         return false;
     }
     bool failed = false;
@@ -213,7 +201,7 @@ bool TULC::CheckFreeToSetIgnoreParallel() {
         for (int i = 0; i < onCircuit.Count(); ++i) {
             const TULC* r = onCircuit.At(i);
             if (r && r != this && !r->Free && r != Opposite) {
-                sim_.LastFailReason = kConflicting;
+                SetFailReason(sim_, kConflicting);
                 failed = true;
             }
         }
@@ -222,7 +210,7 @@ bool TULC::CheckFreeToSetIgnoreParallel() {
     for (int i = 0; i < Conflicts.Count(); ++i) {
         const TULC* c = Conflicts.At(i);
         if (c && (!c->Free || c->Overlap)) {
-            sim_.LastFailReason = kConflicting;
+            SetFailReason(sim_, kConflicting);
             return false;
         }
     }
@@ -249,14 +237,14 @@ bool MarkingAllows(Sim& sim, const TULC& s) {
 }  // namespace
 
 bool TULC::CheckFreeToSetARSIgnoreOVL() {
-    QuietReason quiet(sim_);
+    QuietCheck quiet(sim_);
     return MarkingAllows(sim_, *this) && IsCircuitClear() && IsParallelFree() &&
            NormalPoints.IsFreeToGoNormal() && ReversePoints.IsFreeToGoReverse() &&
            ConflictsFreeOrSwingable() && NoOtherLockedOnCircuit(*this);
 }
 
 bool TULC::CheckOverlapQuiet() {
-    QuietReason quiet(sim_);
+    QuietCheck quiet(sim_);
     if (!MarkingAllows(sim_, *this) || !IsParallelFree()) return false;
     if (!NormalPoints.IsFreeToGoNormal() || !ReversePoints.IsFreeToGoReverse()) return false;
     if (!FlankNormalPoints.IsFreeToGoNormal() || !FlankReversePoints.IsFreeToGoReverse()) return false;
