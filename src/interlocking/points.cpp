@@ -417,21 +417,6 @@ bool TPTS::ClaimsCell(int x, int y) const {
     return false;
 }
 
-namespace {
-
-// After any points click the panel leaves its special modes.
-void LeaveSpecialModes(Sim& sim) {
-    TOperatorState& op = sim.Operator;
-    op.OverrideMode = false;
-    op.ReminderMode = false;
-    op.IsolationMode = false;
-    op.InterposeMode = false;
-    op.CancelTDMode = false;
-    sim.Display().RedrawStatus();
-}
-
-}  // namespace
-
 bool TPTS::CheckLeftClick(int x, int y) {
     if (!ClaimsCell(x, y)) return false;
     const int index = sim_.Points.IndexOf(this);
@@ -448,7 +433,8 @@ bool TPTS::CheckLeftClick(int x, int y) {
     } else {
         KeyNormalAction();
     }
-    LeaveSpecialModes(sim_);
+    // After any points click the panel leaves its special modes.
+    sim_.CancelModes();
     return true;
 }
 
@@ -466,7 +452,8 @@ bool TPTS::CheckRightClick(int x, int y) {
     } else {
         KeyReverseAction();
     }
-    LeaveSpecialModes(sim_);
+    // After any points click the panel leaves its special modes.
+    sim_.CancelModes();
     return true;
 }
 

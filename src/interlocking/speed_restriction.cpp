@@ -42,4 +42,24 @@ TTSR& TTSRList::InsertFront(std::unique_ptr<TTSR> tsr) {
     return ref;
 }
 
+TTSR& TTSRList::Place(std::unique_ptr<TTSR> tsr, TSSIObject* owner) {
+    tsr->Owner = owner;
+    return InsertFront(std::move(tsr));
+}
+
+void TTSRList::Remove(TTSR* tsr) {
+    const int index = IndexOf(tsr);
+    if (index < 0) return;
+    Delete(index);
+    Destroy(tsr);
+}
+
+TTSR* TTSRList::MoveTo(TTSR* tsr, TTSRList& destination, TSSIObject* newOwner) {
+    if (IndexOf(tsr) < 0) return nullptr;
+    auto moved = std::make_unique<TTSR>();
+    moved->CopyRestriction(*tsr);
+    Remove(tsr);
+    return &destination.Place(std::move(moved), newOwner);
+}
+
 }  // namespace kestra

@@ -39,6 +39,13 @@ inline std::int32_t MetresPerSecondToMph(double ms) {
 class TTSRList : public TTypedList<TTSR> {
 public:
     TTSR& InsertFront(std::unique_ptr<TTSR> tsr);
+    // Places a new restriction on the owner of this list, at the front.
+    TTSR& Place(std::unique_ptr<TTSR> tsr, TSSIObject* owner);
+    // Takes a restriction off this list and frees it; nothing when it is not here.
+    void Remove(TTSR* tsr);
+    // Moves a restriction of this list to the front of another owner's list and gives
+    // back the moved restriction (identity and fields kept, owner changed).
+    TTSR* MoveTo(TTSR* tsr, TTSRList& destination, TSSIObject* newOwner);
 };
 
 }  // namespace kestra
