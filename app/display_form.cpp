@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QInputDialog>
+#include <QMenu>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -14,7 +16,8 @@
 
 namespace kestra::app {
 
-TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface) : sim_(sim), surface_(surface) {
+TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface)
+    : sim_(sim), surface_(surface), commands_(sim) {
     setWindowTitle("Kestra");
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);
@@ -26,6 +29,134 @@ TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface) : sim_(sim), surfa
     setMinimumSize(512, 384);
     connect(&majorCycle_, &QTimer::timeout, this, &TDisplayForm::OnMajorCycle);
     majorCycle_.start(sim_.MajorCycleInterval);
+    ovrTimer_.setInterval(20000);
+    connect(&ovrTimer_, &QTimer::timeout, this, [this] {
+        ovrTimer_.stop();
+        commands_.OVRTimerEvent();
+        FlushPanel();
+    });
+}
+
+void TDisplayForm::SyncOverrideTimer(bool restart) {
+    if (!sim_.OVRTimerRunning) {
+        ovrTimer_.stop();
+    } else if (restart || !ovrTimer_.isActive()) {
+        ovrTimer_.start();
+    }
+}
+
+void TDisplayForm::Perform(UiAction action) {
+    switch (action) {
+        case UiAction::MainMenu: {
+            QMenu* menu = BuildMainMenu();
+            menu->exec(QCursor::pos());
+            menu->deleteLater();
+            break;
+        }
+        case UiAction::SignalMenu: {
+            QMenu* menu = BuildSignalMenu();
+            menu->exec(QCursor::pos());
+            menu->deleteLater();
+            break;
+        }
+        case UiAction::OptionsDialog: ShowOptions(); break;
+        case UiAction::InterposeBySignal: RunMenuCommand(MenuCommand::InterposeBySignal); break;
+        case UiAction::SaveAs: RunMenuCommand(MenuCommand::SaveAs); break;
+        case UiAction::SendMessage: RunMenuCommand(MenuCommand::SendMessage); break;
+        default: break;  // windows of subsystems that are not part of the program yet
+    }
+    SyncOverrideTimer(false);
+    FlushPanel();
+}
+
+QMenu* TDisplayForm::BuildMainMenu() {
+    auto* menu = new QMenu(this);
+    QMenu* sub = nullptr;
+    QString heading;
+    for (const MenuItem& item : MainMenuItems) {
+        if (item.Menu[0] == '\0') continue;  // the signal pop-up menu's items
+        if (sub == nullptr || heading != item.Menu) {
+            heading = item.Menu;
+            sub = menu->addMenu(heading);
+        }
+        QAction* a = sub->addAction(item.Caption);
+        if (item.Shortcut[0] != '\0') a->setShortcut(QKeySequence(item.Shortcut));
+        a->setShortcutVisibleInContextMenu(true);
+        a->setEnabled(item.Available);
+        a->setVisible(!item.Hidden);
+        if (item.Command == MenuCommand::OverrideReminderMode) {
+            a->setCheckable(true);
+            a->setChecked(sim_.Operator.OverrideMode);
+        }
+        const MenuCommand command = item.Command;
+        connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
+    }
+    return menu;
+}
+
+QMenu* TDisplayForm::BuildSignalMenu() {
+    auto* menu = new QMenu(this);
+    QAction* caption = menu->addAction(QString::fromStdString(commands_.SignalMenuCaption()));
+    caption->setVisible(commands_.SignalMenuCaptionVisible());
+    menu->setDefaultAction(caption);
+    for (const MenuItem& item : MainMenuItems) {
+        if (item.Menu[0] != '\0') continue;
+        QAction* a = menu->addAction(item.Caption);
+        a->setEnabled(item.Available);
+        switch (item.Command) {
+            case MenuCommand::SignalCancelRoute:
+                a->setEnabled(item.Available && commands_.SignalMenuCancelEnabled());
+                break;
+            case MenuCommand::SignalGeneralReminder:
+                a->setCheckable(true);
+                a->setChecked(commands_.SignalMenuGeneralChecked());
+                break;
+            case MenuCommand::SignalTractionReminder:
+                a->setCheckable(true);
+                a->setChecked(commands_.SignalMenuTractionChecked());
+                break;
+            default: break;
+        }
+        const MenuCommand command = item.Command;
+        connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
+    }
+    return menu;
+}
+
+void TDisplayForm::RunMenuCommand(MenuCommand command) {
+    // Commands whose subsystem is not built yet are disabled in the menus and their keys
+    // do nothing; the table in panel/menus.h says which.
+    for (const MenuItem& item : MainMenuItems) {
+        if (item.Command == command && !item.Available) return;
+    }
+    switch (command) {
+        case MenuCommand::Exit: close(); break;
+        case MenuCommand::OverrideReminderMode:
+            commands_.OverrideMenuItem();
+            SyncOverrideTimer(true);
+            break;
+        case MenuCommand::Options: ShowOptions(); break;
+        case MenuCommand::SignalCancelRoute: commands_.SignalMenuCancelRoute(); break;
+        case MenuCommand::SignalGeneralReminder: commands_.SignalMenuGeneralReminder(); break;
+        case MenuCommand::SignalTractionReminder: commands_.SignalMenuTractionReminder(); break;
+        case MenuCommand::InterposeBySignal: {
+            bool ok = false;
+            const QString text = QInputDialog::getText(this, "Interpose By Signal",
+                                                       "Enter description", QLineEdit::Normal,
+                                                       QString(), &ok);
+            if (ok) {
+                commands_.StartInterposeBySignal(text.toStdString());
+                SyncOverrideTimer(true);
+            }
+            break;
+        }
+        case MenuCommand::CancelBySignal:
+            commands_.StartCancelBySignal();
+            SyncOverrideTimer(true);
+            break;
+        default: break;
+    }
+    FlushPanel();
 }
 
 QRect TDisplayForm::PanelRectFor(const QSize& window) {
@@ -93,21 +224,30 @@ void TDisplayForm::keyPressEvent(QKeyEvent* event) {
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const int key = event->key();
     if (mods == Qt::NoModifier && key >= Qt::Key_0 && key <= Qt::Key_9) {
-        sim_.Display().SelectScreen(key - Qt::Key_0);
-        FlushPanel();
+        Perform(commands_.KeyPress(PanelKey::Digit, key - Qt::Key_0));
         return;
     }
-    if (mods == Qt::NoModifier && key == Qt::Key_P) {
-        if (sim_.IsPaused())
-            sim_.ResumeSimulation();
-        else
-            sim_.PauseSimulation();
-        sim_.Display().RedrawStatus();
-        FlushPanel();
-        return;
+    if (mods == Qt::NoModifier) {
+        PanelKey k = PanelKey::Other;
+        switch (key) {
+            case Qt::Key_F1: k = PanelKey::F1; break;
+            case Qt::Key_F2: k = PanelKey::F2; break;
+            case Qt::Key_F3: k = PanelKey::F3; break;
+            case Qt::Key_F4: k = PanelKey::F4; break;
+            case Qt::Key_F5: k = PanelKey::F5; break;
+            case Qt::Key_F6: k = PanelKey::F6; break;
+            case Qt::Key_F7: k = PanelKey::F7; break;
+            case Qt::Key_F10: k = PanelKey::F10; break;
+            case Qt::Key_P: k = PanelKey::P; break;
+            default: break;
+        }
+        if (k != PanelKey::Other) {
+            Perform(commands_.KeyPress(k));
+            return;
+        }
     }
-    if (mods == Qt::NoModifier && key == Qt::Key_F3) {
-        ShowOptions();
+    if (mods == Qt::ControlModifier && (key == Qt::Key_S || key == Qt::Key_I)) {
+        Perform(commands_.KeyPress(key == Qt::Key_S ? PanelKey::CtrlS : PanelKey::CtrlI));
         return;
     }
     if (key == Qt::Key_Escape && (mods & Qt::ShiftModifier)) {
@@ -120,8 +260,11 @@ void TDisplayForm::keyPressEvent(QKeyEvent* event) {
 void TDisplayForm::mousePressEvent(QMouseEvent* event) {
     const QPoint p = ToPanel(event->position().toPoint());
     if (p.x() < 0 || p.y() < 0 || p.x() >= PanelWidth || p.y() >= PanelHeight) return;
-    sim_.Display().ScreenClick(p.x(), p.y(), event->button() == Qt::LeftButton);
-    FlushPanel();
+    const bool overrideWasOn = sim_.Operator.OverrideMode;
+    const UiAction action = commands_.MousePress(p.x(), p.y(), event->button() == Qt::LeftButton);
+    // ROV starts the override timer afresh each time it switches the mode on.
+    SyncOverrideTimer(!overrideWasOn && sim_.Operator.OverrideMode);
+    Perform(action);
 }
 
 void TDisplayForm::mouseMoveEvent(QMouseEvent* event) {

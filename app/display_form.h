@@ -7,7 +7,11 @@
 #include <QWidget>
 
 #include "core/sim.h"
+#include "panel/commands.h"
+#include "panel/menus.h"
 #include "qt_surface.h"
+
+class QMenu;
 
 namespace kestra::app {
 
@@ -26,6 +30,12 @@ class TDisplayForm : public QWidget {
     void ShowOptions();
     // Paints the panel's changes since the last call.
     void FlushPanel();
+    // Carries out a main-menu or signal-menu command.
+    void RunMenuCommand(MenuCommand command);
+    // The main menu ("MNU") and the signal pop-up menu, built from the menu table.
+    QMenu* BuildMainMenu();
+    QMenu* BuildSignalMenu();
+    OperatorCommands& Commands() { return commands_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -38,9 +48,17 @@ class TDisplayForm : public QWidget {
 
   private:
     void OnMajorCycle();
+    // Opens what a command asked for.
+    void Perform(UiAction action);
+    // Starts the override timer when a command has just started a mode that ends by
+    // itself, and stops it when the modes were cancelled.
+    void SyncOverrideTimer(bool restart);
     Sim& sim_;
     QtPanelSurface& surface_;
     QTimer majorCycle_;
+    // Ends the override, interpose and cancel-description modes 20 s after they start.
+    QTimer ovrTimer_;
+    OperatorCommands commands_;
 };
 
 }  // namespace kestra::app

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +22,7 @@
 #include "core/sim.h"
 #include "display_form.h"
 #include "fakes/fakes.h"
+#include "fakes/interlocking_fixtures.h"
 #include "options_form.h"
 #include "panel/palette.h"
 #include "panel_font.h"
@@ -187,6 +189,70 @@ TEST_F(FormTest, HidingTheWindowSavesTheOptions) {
     form->show();
     form->hide();
     EXPECT_EQ(settings.Read("Speed").value_or(""), "100");
+}
+
+TEST_F(FormTest, MainMenuFollowsTheMenuTable) {
+    std::unique_ptr<QMenu> menu(form->BuildMainMenu());
+    QStringList headings;
+    for (QAction* a : menu->actions()) headings << a->text();
+    EXPECT_EQ(headings, (QStringList{"&File", "&Timetable", "Train &Describer", "Si&gnalling",
+                                     "&Multiplayer"}));
+    // Every item is there with its caption; unbuilt subsystems are disabled, not hidden.
+    int items = 0;
+    for (QAction* sub : menu->actions()) {
+        for (QAction* a : sub->menu()->actions()) {
+            ++items;
+            bool found = false;
+            for (const MenuItem& item : MainMenuItems) {
+                if (a->text() == item.Caption) {
+                    found = true;
+                    EXPECT_EQ(a->isEnabled(), item.Available) << item.Caption;
+                    EXPECT_EQ(a->isVisible(), !item.Hidden) << item.Caption;
+                }
+            }
+            EXPECT_TRUE(found) << a->text().toStdString();
+        }
+    }
+    EXPECT_EQ(items, 21);
+    // The override item switches the mode on and shows it ticked next time.
+    form->RunMenuCommand(MenuCommand::OverrideReminderMode);
+    EXPECT_TRUE(sim->Operator.OverrideMode);
+    EXPECT_TRUE(sim->OVRTimerRunning);
+    std::unique_ptr<QMenu> again(form->BuildMainMenu());
+    QAction* signalling = again->actions()[3];
+    EXPECT_TRUE(signalling->menu()->actions()[0]->isChecked());
+    // A disabled command does nothing even when asked for directly.
+    form->RunMenuCommand(MenuCommand::NewSimulation);
+    EXPECT_TRUE(sim->Operator.OverrideMode);
+}
+
+TEST_F(FormTest, ClickingTwoSignalsInTheWindowSetsTheRoute) {
+    test::RailwayBuilder b(*sim);
+    test::PlainLine f = test::BuildPlainLine(b);
+    f.S1->X = 10;
+    f.S1->Y = 5;
+    f.S1->EntranceX = 13;
+    f.S1->EntranceY = 6;
+    f.S2->X = 30;
+    f.S2->Y = 5;
+    sim->Options().NoSignalPopupMenu = true;
+    sim->Display().RedrawPanel();
+    for (int i = 0; i < 2; ++i) sim->MajorCycleTick();
+    Press(W(10 * 8 + 2, 5 * 16 + 8));
+    EXPECT_EQ(sim->Operator.SelectedEntrance, f.S1);
+    Press(W(30 * 8 + 2, 5 * 16 + 8));
+    EXPECT_TRUE(f.S1S2->RouteSet);
+    for (int i = 0; i < 2; ++i) sim->MajorCycleTick();
+    EXPECT_NE(f.S1->Aspect, AspDanger);
+    // The lit lamp shows in the window's image, yellow beside the post.
+    form->FlushPanel();
+    bool yellow = false;
+    for (int y = 5 * 16; y < 6 * 16; ++y)
+        for (int x = 11 * 8; x < 12 * 8; ++x) yellow |= surface.Image().pixel(x, y) == Rgb(ClYellow);
+    EXPECT_TRUE(yellow);
+    Press(W(10 * 8 + 2, 5 * 16 + 8), Qt::RightButton);  // right click cancels
+    for (int i = 0; i < 3; ++i) sim->MajorCycleTick();
+    EXPECT_FALSE(f.S1S2->RouteSet);
 }
 
 class OptionsFormTest : public ::testing::Test {
