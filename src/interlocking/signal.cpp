@@ -632,8 +632,15 @@ void TSIG::MainRules() {
     const bool shunt = flags.ShuntAspect;
     const bool wait = flags.ApproachWait;
     TSIG* exit = current.Exit;
+    // Only a route that takes an overlap waits for one: main and automatic routes, and
+    // warner routes to a signal with restricted overlaps. Shunt and call-on routes, and
+    // warner routes to a signal without restricted overlaps, set none, so waiting for
+    // the exit's overlap would keep their signal at danger for good.
+    const bool needsOverlap =
+        current.Class == RcMain || current.Class == RcAutomatic ||
+        (current.Class == RcWarner && exit && exit->RestrictedOverlapCount() > 0);
     ProceedAllowed = Armed && proved && exit && exit->LampProved &&
-                     (current.Class == 1 || exit->OverlapProved()) && !CancelRequested;
+                     (!needsOverlap || exit->OverlapProved()) && !CancelRequested;
 
     std::uint8_t aspect = AspDanger;
     if (ProceedAllowed) {

@@ -236,6 +236,69 @@ TEST_F(PlainLineSignals, AutoButtonRefusals) {
     EXPECT_FALSE(f.S1->AutoWorking);
 }
 
+TEST_F(PlainLineSignals, CallOnVariantShowsPositionLightAfterTheApproachWait) {
+    TROU& callOn = b.Route(*f.S1, *f.S2, {f.T1ab}, RcCallOn, {f.T2ab});
+    f.S1S2->CallOnVariant = &callOn;
+    callOn.MainRoute = f.S1S2;
+    f.S1->AspectFlags |= AfPositionLight;
+    f.T2->Occupy();  // a train already stands in the platform
+    SetRoute(*f.S1, *f.S2);
+    EXPECT_TRUE(callOn.RouteSet);
+    EXPECT_FALSE(f.S1S2->RouteSet);
+    t.Ticks(2);
+    EXPECT_EQ(f.S1->Aspect, AspDanger);  // nobody waiting at the signal yet
+    f.T0->Occupy();
+    Seconds(27);
+    EXPECT_EQ(f.S1->Aspect, AspDanger);
+    Seconds(3);  // the berth subroute's ClearTime is 28 s
+    EXPECT_EQ(f.S1->Aspect, AspShunt);
+}
+
+TEST_F(PlainLineSignals, WarnerRouteClearsOnlyAfterTheTrainHasStood) {
+    TROU& warner = b.Route(*f.S1, *f.S2, {f.T1ab, f.T2ab}, RcWarner);
+    EXPECT_TRUE(RouteRequest(*t, *f.S1, *f.S2, 1).Set);
+    EXPECT_TRUE(warner.RouteSet);
+    t.Ticks(2);
+    EXPECT_EQ(f.S1->Aspect, AspDanger);
+    f.T0->Occupy();
+    Seconds(30);
+    EXPECT_EQ(f.S1->Aspect, AspSingleYellow);
+}
+
+TEST(ShuntSignalTest, ClearsToPositionLightForAStandingTrainWithoutOverlap) {
+    TestSim t;
+    RailwayBuilder b(*t);
+    TTCS& siding = b.Circuit("TS");
+    TTCS& neck = b.Circuit("TN");
+    TTCS& beyond = b.Circuit("TB");
+    TSIG& shunt = b.Signal("SH", &siding, 1, AfRed | AfPositionLight);
+    TSIG& exit = b.Signal("EX", &neck);
+    TULC& sidingAB = b.Subroute(siding, "AB", &shunt, 100);
+    TULC& neckAB = b.Subroute(neck, "AB", &exit, 100);
+    TULC& beyondAB = b.Subroute(beyond, "AB");
+    b.Chain({&sidingAB, &neckAB, &beyondAB});
+    b.Overlap(exit, {&beyondAB});
+    TROU& route = b.Route(shunt, exit, {&neckAB}, RcShunt);
+    t.Ticks(2);
+    beyond.Occupy();  // a shunt route needs no overlap
+    ASSERT_TRUE(RouteRequest(*t, shunt, exit, 0).Set) << t->LastFailReason;
+    t.Ticks(2);
+    EXPECT_EQ(shunt.Aspect, AspDanger);
+    siding.Occupy();
+    t.Ticks(2 * sidingAB.ClearTime + 2);
+    EXPECT_EQ(shunt.Aspect, AspShunt);
+    // The move passes: the signal replaces and the route releases behind it.
+    neck.Occupy();
+    t.Ticks(1);
+    EXPECT_EQ(shunt.Aspect, AspDanger);
+    siding.Vacate();
+    t.Ticks(2 * neckAB.PassageTime + 4);
+    EXPECT_TRUE(route.RouteSet);
+    neck.Vacate();  // a one-circuit route sees the move past once its circuit clears
+    t.Ticks(8);
+    EXPECT_FALSE(route.RouteSet);
+}
+
 TEST(AutomaticSignalTest, FollowsCircuitsAndReleasesToCautionAfterStanding) {
     TestSim t;
     RailwayBuilder b(*t);
