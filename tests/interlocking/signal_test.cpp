@@ -299,6 +299,39 @@ TEST(ShuntSignalTest, ClearsToPositionLightForAStandingTrainWithoutOverlap) {
     EXPECT_FALSE(route.RouteSet);
 }
 
+TEST(SignalCollarTest, EveryControlInReminderAndIsolationModes) {
+    TestSim t;
+    RailwayBuilder b(*t);
+    TSIG& s = b.Signal("S");
+    TSIG& second = b.Signal("S7", nullptr, 7);  // a second head of S
+    second.NextSignal = &s;
+    struct Control {
+        SignalControl control;
+        std::uint8_t TSIG::*collar;
+    } controls[] = {{SignalControl::Head, &TSIG::Collar},
+                    {SignalControl::Auto, &TSIG::AutoCollar},
+                    {SignalControl::Warner, &TSIG::WarnerCollar},
+                    {SignalControl::ER, &TSIG::ERCollar}};
+    for (const Control& c : controls) {
+        s.ControlAction(c.control, true, true, false);  // left, reminder: general on
+        EXPECT_EQ(s.*c.collar, CollarGeneral);
+        s.ControlAction(c.control, true, false, true);  // left, isolation: traction on
+        EXPECT_EQ(s.*c.collar, 3);
+        EXPECT_EQ(second.*c.collar, 3);  // the second head follows its signal
+        s.ControlAction(c.control, false, true, false);  // right, reminder: general off
+        EXPECT_EQ(s.*c.collar, CollarTraction);
+        s.ControlAction(c.control, false, false, true);  // right, isolation: traction off
+        EXPECT_EQ(s.*c.collar, 0);
+        s.*c.collar = 5;  // values above 3 are left alone
+        s.ControlAction(c.control, true, true, false);
+        EXPECT_EQ(s.*c.collar, 5);
+        s.*c.collar = 0;
+    }
+    // A collar on the second head reaches its signal too.
+    second.SetCollar(CollarTraction);
+    EXPECT_EQ(s.Collar, CollarTraction);
+}
+
 TEST(AutomaticSignalTest, FollowsCircuitsAndReleasesToCautionAfterStanding) {
     TestSim t;
     RailwayBuilder b(*t);
