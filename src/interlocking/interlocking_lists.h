@@ -21,7 +21,7 @@ class TSIG;
 // Points: the simulation's class list, or an object's reference list. The list forms
 // run in list order and stop at the first false; an empty list answers true.
 class TPTSList : public TTypedList<TPTS> {
-public:
+  public:
     TPTSList();
     ~TPTSList() override;
 
@@ -44,7 +44,7 @@ public:
 // circuit's). Each published check runs in list order and stops as soon as the answer
 // is decided; an empty list answers true.
 class TULCList : public TTypedList<TULC> {
-public:
+  public:
     TULCList();
     ~TULCList() override;
 
@@ -77,7 +77,7 @@ public:
 
 // Overlaps: the class list, the evaluation set, or a reference list.
 class TOVLList : public TTypedList<TOVL> {
-public:
+  public:
     TOVLList();
     ~TOVLList() override;
 
@@ -88,7 +88,7 @@ public:
 
 // Routes: the class list or a reference list.
 class TROUList : public TTypedList<TROU> {
-public:
+  public:
     TROUList();
     ~TROUList() override;
 

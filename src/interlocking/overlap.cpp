@@ -24,7 +24,9 @@ void TOVL::Configure(TSIG& signal, std::initializer_list<TULC*> subroutes, bool 
     ReleaseTime = releaseTime;
 }
 
-bool TOVL::HookAccepts() { return !sim_.Hooks.OverlapHook || sim_.Hooks.OverlapHook(*this); }
+bool TOVL::HookAccepts() {
+    return !sim_.Hooks.OverlapHook || sim_.Hooks.OverlapHook(*this);
+}
 
 bool TOVL::IsApplicable() const {
     if (Routes.Empty()) return true;
@@ -50,9 +52,13 @@ bool TOVL::IsAvailableQuiet() {
     return HookAccepts();
 }
 
-bool TOVL::ArePointsControlled() const { return Subroutes.ArePointsControlledInPosition(); }
+bool TOVL::ArePointsControlled() const {
+    return Subroutes.ArePointsControlledInPosition();
+}
 
-bool TOVL::AreTCsClear() const { return Subroutes.AreTCsClear(); }
+bool TOVL::AreTCsClear() const {
+    return Subroutes.AreTCsClear();
+}
 
 bool TOVL::IsSet() const {
     const TULC* first = Subroutes.At(0);
@@ -126,7 +132,8 @@ std::int32_t TOVL::Cost() const {
             for (int j = 0; j < list.Count(); ++j) {
                 const TPTS* p = list.At(j);
                 // Each points counts once.
-                if (!p || list.FindPrevObject(j - 1, p) >= 0 || NeededEarlier(Subroutes, i, p)) continue;
+                if (!p || list.FindPrevObject(j - 1, p) >= 0 || NeededEarlier(Subroutes, i, p))
+                    continue;
                 if (!normal && s->NormalPoints.Contains(p)) continue;
                 if (p == (normal ? sim_.PointsKeyedNormal : sim_.PointsKeyedReverse)) {
                     keyedHere = true;
@@ -165,8 +172,10 @@ bool TOVL::CanSwingTo(TOVL& current) {
         for (int i = 0; i < route.Count() && answer; ++i) {
             const TULC* r = route.At(i);
             if (!r) continue;
-            if (AnyNeeded(r->NormalPoints, Subroutes, false) || AnyNeeded(r->FlankNormalPoints, Subroutes, false) ||
-                AnyNeeded(r->ReversePoints, Subroutes, true) || AnyNeeded(r->FlankReversePoints, Subroutes, true)) {
+            if (AnyNeeded(r->NormalPoints, Subroutes, false) ||
+                AnyNeeded(r->FlankNormalPoints, Subroutes, false) ||
+                AnyNeeded(r->ReversePoints, Subroutes, true) ||
+                AnyNeeded(r->FlankReversePoints, Subroutes, true)) {
                 answer = false;
                 break;
             }
@@ -175,7 +184,8 @@ bool TOVL::CanSwingTo(TOVL& current) {
             }
             for (int j = 0; j < Subroutes.Count() && answer; ++j) {
                 const TULC* c = Subroutes.At(j);
-                if (c && c != r && c->TrackCircuit && c->TrackCircuit == r->TrackCircuit) answer = false;
+                if (c && c != r && c->TrackCircuit && c->TrackCircuit == r->TrackCircuit)
+                    answer = false;
             }
         }
     }
@@ -214,7 +224,9 @@ void TOVL::Clear() {
 TOVLList::TOVLList() = default;
 TOVLList::~TOVLList() = default;
 
-bool TOVLList::Contains(const TOVL* overlap) const { return overlap && IndexOf(overlap) >= 0; }
+bool TOVLList::Contains(const TOVL* overlap) const {
+    return overlap && IndexOf(overlap) >= 0;
+}
 
 void TOVLList::Remove(const TOVL* overlap) {
     const int index = IndexOf(overlap);

@@ -15,7 +15,7 @@ namespace kestra {
 class Sim;
 
 class TOVL : public TSSIObject {
-public:
+  public:
     explicit TOVL(Sim& sim, std::string id = {});
     ~TOVL() override;
 
@@ -54,7 +54,7 @@ public:
     TULCList Subroutes;
     std::int32_t ReleaseTime = 0;
 
-private:
+  private:
     bool HookAccepts();
     Sim& sim_;
 };

@@ -75,12 +75,24 @@ void TPTS::SetTrackCircuit(TTCS& circuit) {
 
 // --- queries ---------------------------------------------------------------------
 
-bool TPTS::IsFreeToGoNormal() { return IsFreeToGo(true); }
-bool TPTS::IsFreeToGoReverse() { return IsFreeToGo(false); }
-bool TPTS::CanMoveNormal() { return CanMove(true); }
-bool TPTS::CanMoveReverse() { return CanMove(false); }
-bool TPTS::IsSetNormal() { return IsSet(true); }
-bool TPTS::IsSetReverse() { return IsSet(false); }
+bool TPTS::IsFreeToGoNormal() {
+    return IsFreeToGo(true);
+}
+bool TPTS::IsFreeToGoReverse() {
+    return IsFreeToGo(false);
+}
+bool TPTS::CanMoveNormal() {
+    return CanMove(true);
+}
+bool TPTS::CanMoveReverse() {
+    return CanMove(false);
+}
+bool TPTS::IsSetNormal() {
+    return IsSet(true);
+}
+bool TPTS::IsSetReverse() {
+    return IsSet(false);
+}
 
 bool TPTS::IsFreeToGo(bool normal) {
     // An evaluation already running through these points answers for them, so that a
@@ -93,9 +105,11 @@ bool TPTS::IsFreeToGo(bool normal) {
     (normal ? EvaluatingNormal : EvaluatingReverse) = true;
     bool result = normal ? Paired.IsFreeToGoNormal() : Paired.IsFreeToGoReverse();
     if (normal) {
-        result = result && NormalAlsoNormal.IsFreeToGoNormal() && NormalAlsoReverse.IsFreeToGoReverse();
+        result =
+            result && NormalAlsoNormal.IsFreeToGoNormal() && NormalAlsoReverse.IsFreeToGoReverse();
     } else {
-        result = result && ReverseAlsoReverse.IsFreeToGoReverse() && ReverseAlsoNormal.IsFreeToGoNormal();
+        result = result && ReverseAlsoReverse.IsFreeToGoReverse() &&
+                 ReverseAlsoNormal.IsFreeToGoNormal();
     }
     (normal ? EvaluatingNormal : EvaluatingReverse) = false;
     Busy = false;
@@ -125,9 +139,11 @@ bool TPTS::CanMove(bool normal) {
             result = result && (!TrackCircuit || TrackCircuit->IsClear()) &&
                      SubroutesAllowMove(sim_, route) && SubroutesAllowMove(sim_, flank);
             if (normal) {
-                result = result && NormalAlsoNormal.CanMoveNormal() && NormalAlsoReverse.CanMoveReverse();
+                result = result && NormalAlsoNormal.CanMoveNormal() &&
+                         NormalAlsoReverse.CanMoveReverse();
             } else {
-                result = result && ReverseAlsoReverse.CanMoveReverse() && ReverseAlsoNormal.CanMoveNormal();
+                result = result && ReverseAlsoReverse.CanMoveReverse() &&
+                         ReverseAlsoNormal.CanMoveNormal();
             }
         }
         (normal ? EvaluatingNormal : EvaluatingReverse) = false;
@@ -145,14 +161,17 @@ bool TPTS::CanMove(bool normal) {
 
 bool TPTS::IsSet(bool normal) {
     if (Busy) return true;
-    if (normal ? !(ControlledNormal && IsDetectedNormal()) : !(ControlledReverse && IsDetectedReverse()))
+    if (normal ? !(ControlledNormal && IsDetectedNormal())
+               : !(ControlledReverse && IsDetectedReverse()))
         return false;
     Busy = true;
     bool result;
     if (normal) {
-        result = Paired.IsSetNormal() && NormalAlsoNormal.IsSetNormal() && NormalAlsoReverse.IsSetReverse();
+        result = Paired.IsSetNormal() && NormalAlsoNormal.IsSetNormal() &&
+                 NormalAlsoReverse.IsSetReverse();
     } else {
-        result = Paired.IsSetReverse() && ReverseAlsoReverse.IsSetReverse() && ReverseAlsoNormal.IsSetNormal();
+        result = Paired.IsSetReverse() && ReverseAlsoReverse.IsSetReverse() &&
+                 ReverseAlsoNormal.IsSetNormal();
     }
     Busy = false;
     return result;
@@ -160,10 +179,18 @@ bool TPTS::IsSet(bool normal) {
 
 // --- commands --------------------------------------------------------------------
 
-void TPTS::CallNormal() { Call(true, -1); }
-void TPTS::CallReverse() { Call(false, -1); }
-void TPTS::CallNormalTimed(std::int32_t seconds) { Call(true, seconds); }
-void TPTS::CallReverseTimed(std::int32_t seconds) { Call(false, seconds); }
+void TPTS::CallNormal() {
+    Call(true, -1);
+}
+void TPTS::CallReverse() {
+    Call(false, -1);
+}
+void TPTS::CallNormalTimed(std::int32_t seconds) {
+    Call(true, seconds);
+}
+void TPTS::CallReverseTimed(std::int32_t seconds) {
+    Call(false, seconds);
+}
 
 void TPTS::Call(bool normal, std::int32_t seconds) {
     // The call has come back to these points through a cycle of linked points.
@@ -334,8 +361,8 @@ void TPTS::OneSecond() {
                                   ControlledReverse == DetectedReverse && !DetectedNormal &&
                                   !ControlledNormal;
         // The cheap tests first: the movement test asks overlaps and sets reasons.
-        if (lyingReverse && ReverseSubroutes.IsCompletelyFree() && FlankReverseSubroutes.IsCompletelyFree() &&
-            CanMoveNormal()) {
+        if (lyingReverse && ReverseSubroutes.IsCompletelyFree() &&
+            FlankReverseSubroutes.IsCompletelyFree() && CanMoveNormal()) {
             if (AutoNormalTimer < 6) {
                 ++AutoNormalTimer;
                 if (AutoNormalTimer == 6) CallNormal();
@@ -347,7 +374,8 @@ void TPTS::OneSecond() {
 }
 
 void TPTS::MajorCycle() {
-    const bool keyedAway = (KeyedNormal && !ControlledNormal) || (KeyedReverse && !ControlledReverse);
+    const bool keyedAway =
+        (KeyedNormal && !ControlledNormal) || (KeyedReverse && !ControlledReverse);
     if (!InCorrespondence() || keyedAway) Redraw();
 }
 
@@ -388,7 +416,8 @@ bool TPTS::Load(ValueReader& reader) {
         // Out-of-range timers, or both positions called, detected or keyed at once, are
         // not a state points can be in: the record is corrupt.
         if (moveTimer < 0 || moveTimer > 255 || autoTimer < 0 || autoTimer > 6) return false;
-        if ((flags[0] && flags[1]) || (flags[2] && flags[3]) || (flags[4] && flags[5])) return false;
+        if ((flags[0] && flags[1]) || (flags[2] && flags[3]) || (flags[4] && flags[5]))
+            return false;
         MoveTimer = moveTimer;
         AutoNormalTimer = autoTimer;
         ControlledNormal = flags[0];
@@ -412,7 +441,8 @@ bool TPTS::ClaimsCell(int x, int y) const {
     if (X == x && Y == y && (X != 0 || Y != 0)) return true;
     for (int i = 0; i < ExtraElements.Count(); ++i) {
         const TPEL* e = ExtraElements.At(i);
-        if (e && (e->Role == PerGlyph || e->Role == PerLabel) && e->X == x && e->Y == y) return true;
+        if (e && (e->Role == PerGlyph || e->Role == PerLabel) && e->X == x && e->Y == y)
+            return true;
     }
     return false;
 }
@@ -472,10 +502,16 @@ void TPTS::ReminderOnAction() {
     }
 }
 
-void TPTS::ReminderOffAction() { ReminderOnPairs(false); }
+void TPTS::ReminderOffAction() {
+    ReminderOnPairs(false);
+}
 
-void TPTS::KeyNormalAction() { KeyAction(true); }
-void TPTS::KeyReverseAction() { KeyAction(false); }
+void TPTS::KeyNormalAction() {
+    KeyAction(true);
+}
+void TPTS::KeyReverseAction() {
+    KeyAction(false);
+}
 
 void TPTS::KeyAction(bool normal) {
     if (Reminder) {
@@ -516,17 +552,22 @@ void TPTS::KeyAction(bool normal) {
 
 // --- drawing ---------------------------------------------------------------------
 
-bool TPTS::IsRouteLocked() const { return !NormalSubroutes.IsFree() || !ReverseSubroutes.IsFree(); }
+bool TPTS::IsRouteLocked() const {
+    return !NormalSubroutes.IsFree() || !ReverseSubroutes.IsFree();
+}
 
 bool TPTS::IsOverlapLocked() const {
     return !NormalSubroutes.IsOverlapFree() || !ReverseSubroutes.IsOverlapFree();
 }
 
-void TPTS::Redraw() { Draw(); }
+void TPTS::Redraw() {
+    Draw();
+}
 
 void TPTS::Draw() {
     if (X == 0 && Y == 0) return;
-    static constexpr char kGlyphs[4][3] = {{'g', 'a', 'k'}, {'d', 'a', 'h'}, {'e', 'a', 'i'}, {'f', 'a', 'j'}};
+    static constexpr char kGlyphs[4][3] = {
+        {'g', 'a', 'k'}, {'d', 'a', 'h'}, {'e', 'a', 'i'}, {'f', 'a', 'j'}};
     char plain = '?', normal = '?', reverse = '?';
     if (Orientation < 4) {
         plain = kGlyphs[Orientation][0];
@@ -558,8 +599,8 @@ void TPTS::Draw() {
         colour = otherRoute ? ClGrey : ClRed;
     }
 
-    const bool showPosition = routeLocked || overlapLocked || sim_.Options().ShowPoints ||
-                              KeyedNormal || KeyedReverse;
+    const bool showPosition =
+        routeLocked || overlapLocked || sim_.Options().ShowPoints || KeyedNormal || KeyedReverse;
     char glyph = plain;
     if (IsDetectedNormal() && showPosition) {
         glyph = normal;
@@ -570,7 +611,8 @@ void TPTS::Draw() {
     Colour bgB = TrackCircuit ? TrackCircuit->ISOColour1 : ClBlack;
     Colour bgA = TrackCircuit ? TrackCircuit->ISOColour2 : ClBlack;
     const bool keyed = KeyedNormal || KeyedReverse;
-    const bool keyedAway = (KeyedNormal && !ControlledNormal) || (KeyedReverse && !ControlledReverse);
+    const bool keyedAway =
+        (KeyedNormal && !ControlledNormal) || (KeyedReverse && !ControlledReverse);
     if (keyed) {
         bgA = bgB = (!keyedAway || sim_.FlashPhase) ? ClYellow : ClBlack;
     }
@@ -613,7 +655,9 @@ void TPTS::Draw() {
 TPTSList::TPTSList() = default;
 TPTSList::~TPTSList() = default;
 
-bool TPTSList::Contains(const TPTS* points) const { return IndexOf(points) >= 0; }
+bool TPTSList::Contains(const TPTS* points) const {
+    return IndexOf(points) >= 0;
+}
 
 namespace {
 
@@ -628,8 +672,12 @@ bool AllOf(const TPTSList& list, F&& f) {
 
 }  // namespace
 
-bool TPTSList::IsSetNormal() const { return AllOf(*this, [](TPTS& p) { return p.IsSetNormal(); }); }
-bool TPTSList::IsSetReverse() const { return AllOf(*this, [](TPTS& p) { return p.IsSetReverse(); }); }
+bool TPTSList::IsSetNormal() const {
+    return AllOf(*this, [](TPTS& p) { return p.IsSetNormal(); });
+}
+bool TPTSList::IsSetReverse() const {
+    return AllOf(*this, [](TPTS& p) { return p.IsSetReverse(); });
+}
 bool TPTSList::IsFreeToGoNormal() const {
     return AllOf(*this, [](TPTS& p) { return p.IsFreeToGoNormal(); });
 }
@@ -642,7 +690,9 @@ bool TPTSList::ControlledNormal() const {
 bool TPTSList::ControlledReverse() const {
     return AllOf(*this, [](TPTS& p) { return p.ControlledReverse; });
 }
-bool TPTSList::CanMoveNormal() const { return AllOf(*this, [](TPTS& p) { return p.CanMoveNormal(); }); }
+bool TPTSList::CanMoveNormal() const {
+    return AllOf(*this, [](TPTS& p) { return p.CanMoveNormal(); });
+}
 bool TPTSList::CanMoveReverse() const {
     return AllOf(*this, [](TPTS& p) { return p.CanMoveReverse(); });
 }
@@ -669,7 +719,8 @@ void TPTSList::HandleClientMessage(std::string_view payload) const {
     } else if (code == "PE") {
         p->ReminderOffAction();
     } else if (code == "CA") {
-        if (body.size() < 2 || (body[0] != '0' && body[0] != '1') || (body[1] != '0' && body[1] != '1'))
+        if (body.size() < 2 || (body[0] != '0' && body[0] != '1') ||
+            (body[1] != '0' && body[1] != '1'))
             return;
         p->SetFailedNormal(body[0] == '1');
         p->SetFailedReverse(body[1] == '1');

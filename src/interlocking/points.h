@@ -19,7 +19,7 @@ class TTCS;
 // The random-failure check offered points whenever they really move. A failure sets
 // FailedNormal or FailedReverse according to the position called.
 class PointsFailureOffer {
-public:
+  public:
     virtual ~PointsFailureOffer() = default;
     virtual void OfferFailure(TPTS& points) = 0;
 };
@@ -49,7 +49,7 @@ struct PointsSetup {
 };
 
 class TPTS : public TSSIObject {
-public:
+  public:
     explicit TPTS(Sim& sim, std::string id = {});
     ~TPTS() override;
 
@@ -150,7 +150,7 @@ public:
     std::int32_t X = 0;
     std::int32_t Y = 0;
 
-private:
+  private:
     bool CanMove(bool normal);
     bool IsFreeToGo(bool normal);
     bool IsSet(bool normal);

@@ -18,13 +18,13 @@ inline void SetFailReason(Sim& sim, std::string_view text, std::string_view suff
 
 // Marks a quiet check for as long as it lives.
 class QuietCheck {
-public:
+  public:
     explicit QuietCheck(Sim& sim) : sim_(sim) { ++sim_.QuietChecks; }
     ~QuietCheck() { --sim_.QuietChecks; }
     QuietCheck(const QuietCheck&) = delete;
     QuietCheck& operator=(const QuietCheck&) = delete;
 
-private:
+  private:
     Sim& sim_;
 };
 

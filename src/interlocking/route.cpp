@@ -22,25 +22,30 @@ constexpr const char* kNotAvailable = "Route not available";
 // Names the route under test for the points and overlap checks while a check or the
 // setting runs, and clears it again however the check ends.
 class RouteBeingSet {
-public:
-    RouteBeingSet(Sim& sim, TROU* route) : sim_(sim), saved_(sim.RouteBeingSet) { sim.RouteBeingSet = route; }
+  public:
+    RouteBeingSet(Sim& sim, TROU* route) : sim_(sim), saved_(sim.RouteBeingSet) {
+        sim.RouteBeingSet = route;
+    }
     ~RouteBeingSet() { sim_.RouteBeingSet = saved_; }
     RouteBeingSet(const RouteBeingSet&) = delete;
     RouteBeingSet& operator=(const RouteBeingSet&) = delete;
 
-private:
+  private:
     Sim& sim_;
     TROU* saved_;
 };
 
 }  // namespace
 
-TROU::TROU(Sim& sim, std::string id) : TSSIObject(std::move(id)), sim_(sim) { Kind = KindRoute; }
+TROU::TROU(Sim& sim, std::string id) : TSSIObject(std::move(id)), sim_(sim) {
+    Kind = KindRoute;
+}
 
 TROU::~TROU() = default;
 
 void TROU::Configure(std::uint8_t routeClass, TSIG& entrance, TSIG& exit,
-                     std::initializer_list<TULC*> subroutes, std::initializer_list<TULC*> permissive) {
+                     std::initializer_list<TULC*> subroutes,
+                     std::initializer_list<TULC*> permissive) {
     Class = routeClass;
     Entrance = &entrance;
     Exit = &exit;
@@ -54,7 +59,8 @@ void TROU::Configure(std::uint8_t routeClass, TSIG& entrance, TSIG& exit,
 void TROU::BuildDerived() {
     AllSubroutes.Clear();
     for (int i = 0; i < Subroutes.Count(); ++i) AllSubroutes.Add({}, Subroutes.At(i));
-    for (int i = 0; i < PermissiveSubroutes.Count(); ++i) AllSubroutes.Add({}, PermissiveSubroutes.At(i));
+    for (int i = 0; i < PermissiveSubroutes.Count(); ++i)
+        AllSubroutes.Add({}, PermissiveSubroutes.At(i));
     FirstSubroute = AllSubroutes.At(0);
     auto circuit = [this](int i) {
         const TULC* s = AllSubroutes.At(i);
@@ -73,7 +79,9 @@ namespace {
 // order of first appearance. No list is built: the cycles allocate nothing.
 template <class F>
 bool AllDistinctPoints(const TULCList& subroutes, bool normal, F&& f) {
-    auto listOf = [normal](const TULC& s) -> const TPTSList& { return normal ? s.NormalPoints : s.ReversePoints; };
+    auto listOf = [normal](const TULC& s) -> const TPTSList& {
+        return normal ? s.NormalPoints : s.ReversePoints;
+    };
     for (int i = 0; i < subroutes.Count(); ++i) {
         const TULC* s = subroutes.At(i);
         if (!s) continue;
@@ -148,7 +156,8 @@ bool TROU::OverlapTest(bool quiet) {
     switch (Class) {
         case RcWarner:
             if (Exit->RestrictedOverlapCount() == 0) return true;
-            return quiet ? Exit->RestrictedOverlapAvailableQuiet() : Exit->RestrictedOverlapAvailable();
+            return quiet ? Exit->RestrictedOverlapAvailableQuiet()
+                         : Exit->RestrictedOverlapAvailable();
         case RcMain:
             return quiet ? Exit->FullOverlapAvailableQuiet() : Exit->FullOverlapAvailable();
         default:
@@ -164,7 +173,8 @@ bool TROU::IsAvailable() {
         SetFailReason(sim_, "The exit signal warner button is collared");
         return false;
     }
-    const bool warnerExempt = Exit->HasWarnerButton() && Exit->WarnerCollar == 0 && Class == RcWarner;
+    const bool warnerExempt =
+        Exit->HasWarnerButton() && Exit->WarnerCollar == 0 && Class == RcWarner;
     if (!override && (Entrance->Collar != 0 || Exit->Collar != 0) && !warnerExempt) {
         SetFailReason(sim_, "One or both signals are collared");
         return false;
@@ -202,14 +212,15 @@ bool TROU::IsAvailableARS() {
     bool ok = Entrance->Collar == 0 && Exit->Collar == 0;
     const TROU* current = Entrance->CurrentRoute;
     ok = ok && !(current && current != this && current->MainRoute != this);
-    ok = ok && !Entrance->PresetMode && PointsConsistent() && Subroutes.IsFreeToSetARS() && ClassCheck() &&
-         OverlapTest(true);
+    ok = ok && !Entrance->PresetMode && PointsConsistent() && Subroutes.IsFreeToSetARS() &&
+         ClassCheck() && OverlapTest(true);
     if (ok && sim_.Hooks.RouteAvailableHook) ok = sim_.Hooks.RouteAvailableHook(*this);
     return ok;
 }
 
 bool TROU::CallOnApplies() {
-    return Class == RcCallOn && !PermissiveSubroutes.AreTCsClear() && Subroutes.AreTCsClear() && IsAvailable();
+    return Class == RcCallOn && !PermissiveSubroutes.AreTCsClear() && Subroutes.AreTCsClear() &&
+           IsAvailable();
 }
 
 bool TROU::ClearAhead(const TSIG& from, TSIG** next) const {
@@ -377,7 +388,9 @@ void TROU::ApplyState(std::string_view body) {
 
 // --- cycles and saving -----------------------------------------------------------
 
-void TROU::Reset() { RouteSet = Class == RcAutomatic; }
+void TROU::Reset() {
+    RouteSet = Class == RcAutomatic;
+}
 
 bool TROU::Save(ValueWriter& writer) {
     try {
@@ -422,7 +435,8 @@ bool SomeOverlapClear(TSIG& sig, bool restricted) {
 RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8_t flag) {
     RouteRequestResult result;
     if (sim.ClientMode) {
-        std::string payload = "QC" + Hex4(sim.Signals.IndexOf(&entrance)) + Hex4(sim.Signals.IndexOf(&exit));
+        std::string payload =
+            "QC" + Hex4(sim.Signals.IndexOf(&entrance)) + Hex4(sim.Signals.IndexOf(&exit));
         payload += flag ? '1' : '0';
         payload += sim.Operator.OverrideMode ? '1' : '0';
         sim.SendToServer(payload);
@@ -434,7 +448,8 @@ RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8
         TROU* r = entrance.Routes.At(i);
         if (!r || r->Exit != &exit || !ClassMatches(*r, exit, flag)) continue;
         matched = true;
-        if (r->Class == RcMain && r->CallOnVariant && r->CallOnVariant->CallOnApplies()) r = r->CallOnVariant;
+        if (r->Class == RcMain && r->CallOnVariant && r->CallOnVariant->CallOnApplies())
+            r = r->CallOnVariant;
         TROU* alternative = r->Alternative;
         if (!r->IsAvailable()) {
             if (alternative && !exit.HasWarnerButton() && alternative->IsAvailable()) {
@@ -446,8 +461,8 @@ RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8
         const bool restrictedClear = SomeOverlapClear(exit, true);
         const bool fullClear = SomeOverlapClear(exit, false);
         const bool onlyRestrictedClear = restrictedClear && !fullClear;
-        if ((r->ClearAhead(entrance) && exit.OverlapClearAvailable() && !onlyRestrictedClear) || !alternative ||
-            exit.HasWarnerButton() || !alternative->IsAvailable()) {
+        if ((r->ClearAhead(entrance) && exit.OverlapClearAvailable() && !onlyRestrictedClear) ||
+            !alternative || exit.HasWarnerButton() || !alternative->IsAvailable()) {
             r->SetRoute();
         } else {
             alternative->SetRoute();
@@ -486,12 +501,15 @@ RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8
 TROUList::TROUList() = default;
 TROUList::~TROUList() = default;
 
-bool TROUList::Contains(const TROU* route) const { return route && IndexOf(route) >= 0; }
+bool TROUList::Contains(const TROU* route) const {
+    return route && IndexOf(route) >= 0;
+}
 
 void TROUList::DetermineAutoULCs() const {
     for (int i = 0; i < Count(); ++i) {
         TROU* r = At(i);
-        if (!r || r->Class != RcAutomatic || !r->Entrance || r->Entrance->SubroutesToHere.Empty()) continue;
+        if (!r || r->Class != RcAutomatic || !r->Entrance || r->Entrance->SubroutesToHere.Empty())
+            continue;
         const TULC* berth = r->Entrance->SubroutesToHere.At(0);
         TULC* s = berth ? berth->NextSubroute() : nullptr;
         // Never longer than the whole railway, even if the line loops without the exit.

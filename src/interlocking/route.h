@@ -26,7 +26,7 @@ enum RouteClass : std::uint8_t {
 
 // What a route needs of an ARS sub-area it is linked to. ARS sub-areas implement it.
 class ARSSubAreaLink {
-public:
+  public:
     virtual ~ARSSubAreaLink() = default;
     virtual bool IsInEffect() const = 0;
     // Switches ARS off in the sub-area; true when that changed anything.
@@ -41,7 +41,7 @@ struct RouteProvedFlags {
 };
 
 class TROU : public TSSIObject {
-public:
+  public:
     explicit TROU(Sim& sim, std::string id = {});
     ~TROU() override;
 
@@ -121,7 +121,7 @@ public:
     TULC* FirstSubroute = nullptr;
     bool ExemptFromClearing = false;
 
-private:
+  private:
     bool OverlapTest(bool quiet);
     bool ClassCheck() const;
     Sim& sim_;

@@ -38,7 +38,8 @@ bool TSIG::FullOverlapAvailable() {
 }
 
 bool TSIG::FullOverlapAvailableQuiet() {
-    return Overlaps.Empty() || SomeOverlap(*this, false, [](TOVL& o) { return o.IsAvailableQuiet(); });
+    return Overlaps.Empty() ||
+           SomeOverlap(*this, false, [](TOVL& o) { return o.IsAvailableQuiet(); });
 }
 
 bool TSIG::RestrictedOverlapAvailable() {
@@ -46,7 +47,8 @@ bool TSIG::RestrictedOverlapAvailable() {
 }
 
 bool TSIG::RestrictedOverlapAvailableQuiet() {
-    return Overlaps.Empty() || SomeOverlap(*this, true, [](TOVL& o) { return o.IsAvailableQuiet(); });
+    return Overlaps.Empty() ||
+           SomeOverlap(*this, true, [](TOVL& o) { return o.IsAvailableQuiet(); });
 }
 
 int TSIG::RestrictedOverlapCount() const {
@@ -68,8 +70,8 @@ bool TSIG::OverlapProved() {
 bool TSIG::OverlapClearAvailable() {
     // A signal without overlaps needs none, as every other overlap test says.
     if (Overlaps.Empty()) return true;
-    TOVL* inPosition =
-        FirstOverlap(*this, false, [](TOVL& o) { return o.ArePointsControlled() && o.IsApplicable(); });
+    TOVL* inPosition = FirstOverlap(
+        *this, false, [](TOVL& o) { return o.ArePointsControlled() && o.IsApplicable(); });
     if (inPosition && inPosition->AreTCsClear()) return true;
     return SomeOverlap(*this, false, [](TOVL& o) { return o.IsAvailable() && o.AreTCsClear(); });
 }
@@ -116,7 +118,8 @@ namespace {
 // overlap beside the first.
 bool KeepsCurrent(TSIG& sig, bool restricted) {
     TOVL* current = sig.CurrentOverlap;
-    return current && current->IsSet() && current->Restricted == restricted && current->IsApplicable();
+    return current && current->IsSet() && current->Restricted == restricted &&
+           current->IsApplicable();
 }
 
 void SetFound(TSIG& sig, TOVL* found) {

@@ -9,7 +9,7 @@
 namespace kestra {
 
 class TTSR : public TSSIObject {
-public:
+  public:
     TTSR() = default;
     // Clears the identity, speeds, positions and owner.
     void MakeBlank();
@@ -30,14 +30,16 @@ public:
 };
 
 // Speeds are shown and entered in miles per hour: m/s x 2.25.
-inline double MphToMetresPerSecond(double mph) { return mph / 2.25; }
+inline double MphToMetresPerSecond(double mph) {
+    return mph / 2.25;
+}
 inline std::int32_t MetresPerSecondToMph(double ms) {
     return static_cast<std::int32_t>(ms * 2.25 + (ms >= 0 ? 0.5 : -0.5));
 }
 
 // A list of restrictions that owns them; new ones go to the front.
 class TTSRList : public TTypedList<TTSR> {
-public:
+  public:
     TTSR& InsertFront(std::unique_ptr<TTSR> tsr);
     // Places a new restriction on the owner of this list, at the front.
     TTSR& Place(std::unique_ptr<TTSR> tsr, TSSIObject* owner);

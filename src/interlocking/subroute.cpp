@@ -24,7 +24,9 @@ constexpr const char* kConflicting = "Conflicting subroute(s)";
 constexpr const char* kCannotSwing = "Cannot swing overlap";
 
 // Whether the signal of an overlap can swing it to an alternative.
-bool CanSwing(const TOVL* overlap) { return overlap && overlap->Signal && overlap->Signal->CanSwingOverlap(); }
+bool CanSwing(const TOVL* overlap) {
+    return overlap && overlap->Signal && overlap->Signal->CanSwingOverlap();
+}
 
 // x * 1.25 to the nearest whole number, an exact half going to the even one.
 std::int32_t TimesOneAndAQuarter(std::int32_t x) {
@@ -105,7 +107,9 @@ void SetEndSignal(TULC& subroute, TSIG& signal) {
 
 // --- derived states --------------------------------------------------------------
 
-bool TULC::HasNoPoints() const { return NormalPoints.Empty() && ReversePoints.Empty(); }
+bool TULC::HasNoPoints() const {
+    return NormalPoints.Empty() && ReversePoints.Empty();
+}
 
 bool TULC::PointsControlledInPosition() const {
     return NormalPoints.ControlledNormal() && ReversePoints.ControlledReverse();
@@ -127,7 +131,9 @@ bool TULC::IsParallelFree() const {
     return !Opposite || (Opposite->Free && Opposite->Overlap == nullptr);
 }
 
-bool TULC::IsCircuitClear() const { return !TrackCircuit || TrackCircuit->IsClear(); }
+bool TULC::IsCircuitClear() const {
+    return !TrackCircuit || TrackCircuit->IsClear();
+}
 
 bool TULC::IsProved() const {
     return IsCircuitClear() && NormalPoints.IsSetNormal() && ReversePoints.IsSetReverse() &&
@@ -247,7 +253,8 @@ bool TULC::CheckOverlapQuiet() {
     QuietCheck quiet(sim_);
     if (!MarkingAllows(sim_, *this) || !IsParallelFree()) return false;
     if (!NormalPoints.IsFreeToGoNormal() || !ReversePoints.IsFreeToGoReverse()) return false;
-    if (!FlankNormalPoints.IsFreeToGoNormal() || !FlankReversePoints.IsFreeToGoReverse()) return false;
+    if (!FlankNormalPoints.IsFreeToGoNormal() || !FlankReversePoints.IsFreeToGoReverse())
+        return false;
     if (!ConflictsFreeOrSwingable() || !NoOtherLockedOnCircuit(*this)) return false;
     if (const TROU* route = sim_.RouteBeingSet) {
         for (int i = 0; i < Conflicts.Count(); ++i) {
@@ -432,7 +439,9 @@ TSIG* TULC::NextSignal() const {
     return nullptr;
 }
 
-bool TULC::MayPassEnd() const { return !EndSignal || EndSignal->ShowsProceed(); }
+bool TULC::MayPassEnd() const {
+    return !EndSignal || EndSignal->ShowsProceed();
+}
 
 bool TULC::ApproachOccupied() const {
     const TULC* s = this;
@@ -491,7 +500,8 @@ void TULC::ReleaseOverlap() {
         if (p->Overlap == overlap) return;
         if (p->IsRouteLocked() && p->EndSignal) {
             const std::int32_t t = p->OverlapReleaseTime(*overlap);
-            if (!overlap->TimedRelease || !p->TrackCircuit || !p->TrackCircuit->IsOccupiedFor(t)) return;
+            if (!overlap->TimedRelease || !p->TrackCircuit || !p->TrackCircuit->IsOccupiedFor(t))
+                return;
             releasing = p->EndSignal;
         }
     }
@@ -536,7 +546,8 @@ bool TULC::Load(ValueReader& reader) {
         const std::int32_t overlap = reader.ReadInteger();
         const std::int32_t tsrCount = reader.ReadInteger();
         // Each restriction takes at least four tagged values of two bytes or more.
-        if (tsrCount < 0 || static_cast<std::size_t>(tsrCount) > reader.Remaining() / 4) return false;
+        if (tsrCount < 0 || static_cast<std::size_t>(tsrCount) > reader.Remaining() / 4)
+            return false;
         std::vector<std::unique_ptr<TTSR>> loaded;
         for (std::int32_t i = 0; i < tsrCount; ++i) {
             auto tsr = std::make_unique<TTSR>();
@@ -559,7 +570,9 @@ bool TULC::Load(ValueReader& reader) {
 void TULC::DrawArrows() {
     if (ArrowX == 0 && ArrowY == 0) return;
     const Colour colour = IsRouteLocked() ? ClWhite : ClGrey;
-    const char* glyphs = (ArrowDirection == 0 || ArrowDirection == 2) ? "a\x8D" : "\x8C" "a";
+    const char* glyphs = (ArrowDirection == 0 || ArrowDirection == 2) ? "a\x8D"
+                                                                      : "\x8C"
+                                                                        "a";
     sim_.Display().DrawText(ArrowX, ArrowY, colour, glyphs);
 }
 
@@ -571,7 +584,9 @@ void TULC::DrawLocking() {
     Elements.DrawColour2Bg(colour, bgB, bgA);
 }
 
-void TULC::Draw() { DrawLocking(); }
+void TULC::Draw() {
+    DrawLocking();
+}
 
 // --- the list ------------------------------------------------------------------
 
@@ -597,12 +612,18 @@ bool TULCList::ArePointsControlledInPosition() const {
 bool TULCList::ArePointsDetectedInPosition() const {
     return AllOf(*this, [](TULC& s) { return s.PointsDetectedInPosition(); });
 }
-bool TULCList::AreTCsClear() const { return AllOf(*this, [](TULC& s) { return s.IsCircuitClear(); }); }
+bool TULCList::AreTCsClear() const {
+    return AllOf(*this, [](TULC& s) { return s.IsCircuitClear(); });
+}
 bool TULCList::IsCompletelyFree() const {
     return AllOf(*this, [](TULC& s) { return s.IsCompletelyFree(); });
 }
-bool TULCList::IsFree() const { return AllOf(*this, [](TULC& s) { return s.Free; }); }
-bool TULCList::IsFreeToSet() const { return AllOf(*this, [](TULC& s) { return s.CheckFreeToSet(); }); }
+bool TULCList::IsFree() const {
+    return AllOf(*this, [](TULC& s) { return s.Free; });
+}
+bool TULCList::IsFreeToSet() const {
+    return AllOf(*this, [](TULC& s) { return s.CheckFreeToSet(); });
+}
 bool TULCList::IsFreeToSetARS() const {
     return AllOf(*this, [](TULC& s) { return s.CheckFreeToSet() && s.IsCircuitClear(); });
 }
@@ -612,12 +633,18 @@ bool TULCList::IsFreeToSetARSIgnoreOVL() const {
 bool TULCList::IsFreeToSetIgnoreParallel() const {
     return AllOf(*this, [](TULC& s) { return s.CheckFreeToSetIgnoreParallel(); });
 }
-bool TULCList::IsOverlapFree() const { return AllOf(*this, [](TULC& s) { return !s.Overlap; }); }
-bool TULCList::IsParallelFree() const { return AllOf(*this, [](TULC& s) { return s.IsParallelFree(); }); }
+bool TULCList::IsOverlapFree() const {
+    return AllOf(*this, [](TULC& s) { return !s.Overlap; });
+}
+bool TULCList::IsParallelFree() const {
+    return AllOf(*this, [](TULC& s) { return s.IsParallelFree(); });
+}
 bool TULCList::IsLockedAndProved() const {
     return AllOf(*this, [](TULC& s) { return s.IsRouteLocked() && s.IsProved(); });
 }
-bool TULCList::RouteProved() const { return AllOf(*this, [](TULC& s) { return s.IsProved(); }); }
+bool TULCList::RouteProved() const {
+    return AllOf(*this, [](TULC& s) { return s.IsProved(); });
+}
 
 void TULCList::RouteRequest() const {
     for (int i = 0; i < Count(); ++i) {
@@ -631,7 +658,9 @@ void TULCList::SwingOverlapIfSet() const {
     }
 }
 
-bool TULCList::Contains(const TULC* subroute) const { return subroute && IndexOf(subroute) >= 0; }
+bool TULCList::Contains(const TULC* subroute) const {
+    return subroute && IndexOf(subroute) >= 0;
+}
 
 void TULCList::HandleClientMessage(std::string_view payload) const {
     if (payload.size() < 6) return;

@@ -32,7 +32,7 @@ struct SubrouteSetup {
 };
 
 class TULC : public TSSIObject {
-public:
+  public:
     explicit TULC(Sim& sim, std::string id = {});
     ~TULC() override;
 
@@ -154,7 +154,7 @@ public:
     std::int32_t ArrowY = 0;
     std::uint8_t ArrowDirection = 0;
 
-private:
+  private:
     // Step 5 of the signaller's check: every conflict free, or held by the overlap
     // being swung to or by one that can swing.
     bool ConflictsFreeOrSwingable() const;

@@ -12,7 +12,9 @@
 
 namespace {
 std::atomic<long> g_allocations{0};
-long AllocationCount() { return g_allocations.load(); }
+long AllocationCount() {
+    return g_allocations.load();
+}
 }  // namespace
 
 void* operator new(std::size_t n) {
@@ -20,8 +22,12 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace kestra {
 namespace {
@@ -45,7 +51,10 @@ TEST(InterlockingAllocTest, MajorCycleWithRoutesAndOverlapsAllocatesNothing) {
     for (int cycle = 0; cycle < 400; ++cycle) {
         // Circuits beyond the routes occupy and clear; the routes stay set.
         TTCS& c = cycle % 2 ? *j.TM2 : *loop.TL3;
-        if (c.OccupyCount == 0) c.Occupy(); else c.Vacate();
+        if (c.OccupyCount == 0)
+            c.Occupy();
+        else
+            c.Vacate();
         t->MajorCycleTick();
     }
     EXPECT_EQ(AllocationCount() - before, 0);

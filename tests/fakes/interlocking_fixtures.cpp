@@ -4,7 +4,9 @@
 
 namespace kestra::test {
 
-TTCS& RailwayBuilder::Circuit(const std::string& id) { return sim_.TrackCircuits.Create(sim_, id); }
+TTCS& RailwayBuilder::Circuit(const std::string& id) {
+    return sim_.TrackCircuits.Create(sim_, id);
+}
 
 TSIG& RailwayBuilder::Signal(const std::string& id, TTCS* berthCircuit, std::uint8_t kind,
                              std::uint8_t aspectFlags) {
@@ -27,7 +29,8 @@ TPTS& RailwayBuilder::Points(const std::string& id, TTCS& circuit, std::int32_t 
     return p;
 }
 
-TULC& RailwayBuilder::Subroute(TTCS& circuit, const std::string& id, TSIG* endSignal, std::int32_t length) {
+TULC& RailwayBuilder::Subroute(TTCS& circuit, const std::string& id, TSIG* endSignal,
+                               std::int32_t length) {
     TULC& s = sim_.Subroutes.Create(sim_, id);
     SubrouteSetup setup;
     setup.Length = length;
@@ -35,7 +38,8 @@ TULC& RailwayBuilder::Subroute(TTCS& circuit, const std::string& id, TSIG* endSi
     setup.PassengerSpeed = 30;
     setup.TrackCircuit = &circuit;
     setup.PassageTime = 5;
-    setup.ClearTime = static_cast<std::int32_t>(std::lround(2.0 * std::sqrt(static_cast<double>(length))));
+    setup.ClearTime =
+        static_cast<std::int32_t>(std::lround(2.0 * std::sqrt(static_cast<double>(length))));
     s.Configure(setup);
     if (endSignal) SetEndSignal(s, *endSignal);
     return s;
@@ -49,7 +53,8 @@ void RailwayBuilder::Chain(std::initializer_list<TULC*> subroutes) {
     }
 }
 
-TOVL& RailwayBuilder::Overlap(TSIG& signal, std::initializer_list<TULC*> subroutes, bool restricted) {
+TOVL& RailwayBuilder::Overlap(TSIG& signal, std::initializer_list<TULC*> subroutes,
+                              bool restricted) {
     TOVL& o = sim_.Overlaps.Create(sim_);
     o.Configure(signal, subroutes, restricted);
     return o;

@@ -23,7 +23,7 @@ inline constexpr std::uint8_t kShuntAspects = AfRed | AfPositionLight;
 
 // Creates objects in the simulation's class lists and links them.
 class RailwayBuilder {
-public:
+  public:
     explicit RailwayBuilder(Sim& sim) : sim_(sim) {}
 
     TTCS& Circuit(const std::string& id);
@@ -43,7 +43,7 @@ public:
 
     Sim& sim() { return sim_; }
 
-private:
+  private:
     Sim& sim_;
 };
 

@@ -36,8 +36,8 @@ InterlockingInvariants::~InterlockingInvariants() {
 void InterlockingInvariants::WatchMovement(TPTS& p, bool normal) {
     const char* to = normal ? "normal" : "reverse";
     if (p.TrackCircuit && p.TrackCircuit->IsOccupied())
-        movements_.push_back("points " + p.ID + " driven " + to + " with circuit " + p.TrackCircuit->ID +
-                             " occupied");
+        movements_.push_back("points " + p.ID + " driven " + to + " with circuit " +
+                             p.TrackCircuit->ID + " occupied");
     // The subroutes that need the position the points are leaving.
     const TULCList* lists[2] = {normal ? &p.ReverseSubroutes : &p.NormalSubroutes,
                                 normal ? &p.FlankReverseSubroutes : &p.FlankNormalSubroutes};
@@ -45,8 +45,8 @@ void InterlockingInvariants::WatchMovement(TPTS& p, bool normal) {
         for (int i = 0; i < list->Count(); ++i) {
             const TULC* s = list->At(i);
             if (s && s->IsRouteLocked())
-                movements_.push_back("points " + p.ID + " driven " + to + " under the route locking of " +
-                                     Describe(*s));
+                movements_.push_back("points " + p.ID + " driven " + to +
+                                     " under the route locking of " + Describe(*s));
         }
     }
 }
@@ -70,10 +70,11 @@ void InterlockingInvariants::CheckCircuits(std::vector<std::string>& out) const 
             for (int j = 0; j < list.Count(); ++j) {
                 const TULC* b = list.At(j);
                 if (!b || b == a) continue;
-                const bool permissivePair = b == a->Opposite && (IsPermissiveOfSetRoute(*a) || IsPermissiveOfSetRoute(*b));
+                const bool permissivePair =
+                    b == a->Opposite && (IsPermissiveOfSetRoute(*a) || IsPermissiveOfSetRoute(*b));
                 if (j > i && b->IsRouteLocked() && !permissivePair)
-                    out.push_back("circuit " + c.ID + " route-locked over both " + Describe(*a) + " and " +
-                                  Describe(*b));
+                    out.push_back("circuit " + c.ID + " route-locked over both " + Describe(*a) +
+                                  " and " + Describe(*b));
                 if (b->Overlap && !permissivePair)
                     out.push_back("circuit " + c.ID + " route-locked over " + Describe(*a) +
                                   " while an overlap holds " + Describe(*b));
@@ -85,8 +86,8 @@ void InterlockingInvariants::CheckCircuits(std::vector<std::string>& out) const 
                     out.push_back("conflicting subroutes " + Describe(*a) + " and " + Describe(*x) +
                                   " both route-locked");
                 if (x->Overlap)
-                    out.push_back("route-locked " + Describe(*a) + " conflicts with " + Describe(*x) +
-                                  " held by an overlap");
+                    out.push_back("route-locked " + Describe(*a) + " conflicts with " +
+                                  Describe(*x) + " held by an overlap");
             }
         }
     });
@@ -101,7 +102,8 @@ void InterlockingInvariants::CheckRoutes(std::vector<std::string>& out) const {
     for (const TROU* r : set) {
         for (int i = 0; i < r->AllSubroutes.Count(); ++i) {
             const TULC* s = r->AllSubroutes.At(i);
-            if (s && s->Free) out.push_back("route " + r->ID + " set with " + Describe(*s) + " not locked");
+            if (s && s->Free)
+                out.push_back("route " + r->ID + " set with " + Describe(*s) + " not locked");
         }
     }
     for (std::size_t i = 0; i < set.size(); ++i) {
@@ -109,7 +111,8 @@ void InterlockingInvariants::CheckRoutes(std::vector<std::string>& out) const {
             for (int k = 0; k < set[i]->AllSubroutes.Count(); ++k) {
                 const TULC* s = set[i]->AllSubroutes.At(k);
                 if (s && set[j]->AllSubroutes.Contains(s))
-                    out.push_back("routes " + set[i]->ID + " and " + set[j]->ID + " both set over " + Describe(*s));
+                    out.push_back("routes " + set[i]->ID + " and " + set[j]->ID +
+                                  " both set over " + Describe(*s));
             }
         }
     }
@@ -125,8 +128,8 @@ void InterlockingInvariants::CheckPointsInPosition(std::vector<std::string>& out
             for (int i = 0; i < list.Count(); ++i) {
                 const TPTS* p = list.At(i);
                 if (p && !(normal ? p->ControlledNormal : p->ControlledReverse))
-                    out.push_back(std::string(how) + Describe(s) + " with points " + p->ID + " not called " +
-                                  (normal ? "normal" : "reverse"));
+                    out.push_back(std::string(how) + Describe(s) + " with points " + p->ID +
+                                  " not called " + (normal ? "normal" : "reverse"));
             }
         };
         check(s.NormalPoints, true);
@@ -145,14 +148,19 @@ void InterlockingInvariants::CheckOverlaps(std::vector<std::string>& out) const 
             const TOVL* o = sig.Overlaps.At(i);
             if (!o || !o->IsSet()) continue;
             ++setCount;
-            if (sig.CurrentOverlap != o) out.push_back("signal " + sig.ID + " has an overlap set that is not its current one");
+            if (sig.CurrentOverlap != o)
+                out.push_back("signal " + sig.ID +
+                              " has an overlap set that is not its current one");
             for (int j = 0; j < o->Subroutes.Count(); ++j) {
                 const TULC* s = o->Subroutes.At(j);
                 if (s && s->Overlap != o)
-                    out.push_back("overlap of " + sig.ID + " set but " + Describe(*s) + " not held by it");
+                    out.push_back("overlap of " + sig.ID + " set but " + Describe(*s) +
+                                  " not held by it");
             }
         }
-        if (setCount > 1) out.push_back("signal " + sig.ID + " has " + std::to_string(setCount) + " overlaps set");
+        if (setCount > 1)
+            out.push_back("signal " + sig.ID + " has " + std::to_string(setCount) +
+                          " overlaps set");
     });
 }
 

@@ -16,7 +16,7 @@
 namespace kestra::test {
 
 class InterlockingInvariants {
-public:
+  public:
     explicit InterlockingInvariants(Sim& sim);
     ~InterlockingInvariants();
     InterlockingInvariants(const InterlockingInvariants&) = delete;
@@ -26,7 +26,7 @@ public:
     // broke one. Empty when all is well.
     std::vector<std::string> Check();
 
-private:
+  private:
     void WatchMovement(TPTS& points, bool normal);
     void CheckCircuits(std::vector<std::string>& out) const;
     void CheckRoutes(std::vector<std::string>& out) const;

@@ -1,3 +1,5 @@
+#include "fakes/interlocking_invariants.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +10,6 @@
 
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
-#include "fakes/interlocking_invariants.h"
 
 namespace kestra {
 namespace {
@@ -19,7 +20,7 @@ using test::RailwayBuilder;
 using test::TestSim;
 
 class InvariantsTest : public ::testing::Test {
-protected:
+  protected:
     InvariantsTest() : build(*t), j(BuildDoubleJunction(build)), checker(*t) {}
     bool Reports(const std::string& fragment) {
         for (const std::string& v : checker.Check()) {
@@ -125,7 +126,10 @@ RandomRun WorkAtRandom(TestSim& t, InterlockingInvariants& checker, unsigned see
                 x = r->Exit;
             }
             const RouteRequestResult r = RouteRequest(*t, *e, *x, 0);
-            what << "request " << e->ID << "-" << x->ID << (r.Set ? " set" : r.NoRoute ? " none" : " refused");
+            what << "request " << e->ID << "-" << x->ID
+                 << (r.Set       ? " set"
+                     : r.NoRoute ? " none"
+                                 : " refused");
             if (r.Set) ++run.routesSet;
             if (!r.Set && !r.NoRoute) ++run.refusals;
         } else if (action < 40) {

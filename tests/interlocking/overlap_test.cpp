@@ -15,7 +15,7 @@ using test::RailwayBuilder;
 using test::TestSim;
 
 class JunctionOverlapTest : public ::testing::Test {
-protected:
+  protected:
     JunctionOverlapTest() : build(*t), j(BuildDoubleJunction(build)) {}
     void Seconds(int n) { t.Ticks(2 * n); }
     TestSim t;
@@ -123,7 +123,7 @@ TEST_F(JunctionOverlapTest, ProvedNeedsClearCircuitsAndDetectedPoints) {
 }
 
 class PlainOverlapTest : public ::testing::Test {
-protected:
+  protected:
     PlainOverlapTest() : build(*t), line(BuildPlainLine(build)) {}
     TestSim t;
     RailwayBuilder build;
@@ -159,7 +159,7 @@ TEST_F(PlainOverlapTest, OnlyOverlapCanNeverSwing) {
 // S2 gets two more overlaps over T3 through points Q: one needs Q reverse (a movement,
 // listed first), one needs it normal (no movement).
 class OverlapCostTest : public PlainOverlapTest {
-protected:
+  protected:
     OverlapCostTest() {
         q = &build.Points("Q", *line.T3);
         viaReverse = &build.Subroute(*line.T3, "QR");
@@ -200,7 +200,8 @@ TEST_F(OverlapCostTest, RestrictedAndFullNeverSwingToEachOther) {
         for (bool currentRestricted : {false, true}) {
             normalOverlap->Restricted = candidateRestricted;
             line.S2Overlap->Restricted = currentRestricted;
-            EXPECT_EQ(normalOverlap->CanSwingTo(*line.S2Overlap), candidateRestricted == currentRestricted)
+            EXPECT_EQ(normalOverlap->CanSwingTo(*line.S2Overlap),
+                      candidateRestricted == currentRestricted)
                 << candidateRestricted << currentRestricted;
             EXPECT_TRUE(t->OverlapEvaluation.Empty());
             EXPECT_EQ(t->OverlapSwungTo, nullptr);

@@ -17,13 +17,13 @@ using test::TestSim;
 
 // Records the points offered to the random-failure check.
 class PointsFailureProbe : public PointsFailureOffer {
-public:
+  public:
     void OfferFailure(TPTS& p) override { offered.push_back(p.ID); }
     std::vector<std::string> offered;
 };
 
 class PointsTest : public ::testing::Test {
-protected:
+  protected:
     PointsTest() : build(*t), x(BuildCrossoverPair(build)), loop(BuildLoopWithFlank(build)) {
         t->PointsFailures = &failures;
     }
@@ -126,7 +126,8 @@ TEST_P(PointsClickTest, ClickActsOnPointsAndPairAndLeavesModes) {
     }
     t->Operator.ReminderMode = c.reminderMode;
     t->Operator.IsolationMode = c.isolationMode;
-    const bool claimed = c.left ? t->Points.CheckLeftClick(20, 5) : t->Points.CheckRightClick(20, 5);
+    const bool claimed =
+        c.left ? t->Points.CheckLeftClick(20, 5) : t->Points.CheckRightClick(20, 5);
     EXPECT_TRUE(claimed);
     for (TPTS* p : {x.X1, x.X2}) {
         EXPECT_EQ(p->KeyedNormal, c.expectKeyedNormal) << p->ID;
@@ -143,18 +144,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ClickCase{"KeyNormal", false, false, false, false, false, true, true, false, false, ""},
         ClickCase{"KeyReverse", false, false, false, false, false, false, false, true, false, ""},
-        ClickCase{"LeftTakesNormalKeyOff", true, false, false, false, false, true, false, false, false, ""},
-        ClickCase{"LeftTakesReverseKeyOff", false, true, false, false, false, true, false, false, false, ""},
-        ClickCase{"RightTakesNormalKeyOff", true, false, false, false, false, false, false, false, false, ""},
+        ClickCase{"LeftTakesNormalKeyOff", true, false, false, false, false, true, false, false,
+                  false, ""},
+        ClickCase{"LeftTakesReverseKeyOff", false, true, false, false, false, true, false, false,
+                  false, ""},
+        ClickCase{"RightTakesNormalKeyOff", true, false, false, false, false, false, false, false,
+                  false, ""},
         ClickCase{"ReminderBlocksKey", true, false, true, false, false, true, true, false, true,
                   "Cannot move point with reminder applied"},
         ClickCase{"ReminderOnKeyed", false, true, false, true, false, true, false, true, true, ""},
         ClickCase{"ReminderNeedsKey", false, false, false, true, false, true, false, false, false,
                   "Point must be keyed before setting reminder"},
-        ClickCase{"ReminderOffUnkeyed", false, false, true, true, false, false, false, false, false, ""},
+        ClickCase{"ReminderOffUnkeyed", false, false, true, true, false, false, false, false, false,
+                  ""},
         ClickCase{"CannotIsolate", false, false, false, false, true, true, false, false, false,
                   "Cannot isolate point"},
-        ClickCase{"RightInIsolationKeysReverse", false, false, false, false, true, false, false, true, false, ""}),
+        ClickCase{"RightInIsolationKeysReverse", false, false, false, false, true, false, false,
+                  true, false, ""}),
     [](const ::testing::TestParamInfo<ClickCase>& info) { return info.param.name; });
 
 TEST_F(PointsTest, ClicksOffThePointsAndTheirElementsAreNotClaimed) {
@@ -229,7 +235,9 @@ TEST_F(PointsTest, PointsHooksDecideOrSkipTheLockingTest) {
     EXPECT_TRUE(x.X1->CanMoveReverse());
     // The call hook may stop overlaps being swung.
     bool calledWhileNotControlled = false;
-    t->Hooks.PointsReverseCallHook = [&](TPTS& p, bool&) { calledWhileNotControlled = !p.ControlledReverse; };
+    t->Hooks.PointsReverseCallHook = [&](TPTS& p, bool&) {
+        calledWhileNotControlled = !p.ControlledReverse;
+    };
     x.X1->CallReverse();
     EXPECT_TRUE(calledWhileNotControlled);
 }
@@ -347,7 +355,7 @@ TEST_F(PointsTest, DrawingShowsLockingOccupationAndPosition) {
     x.TU->Occupy();
     EXPECT_EQ(cell().Fg, ClRed);
     x.TUab->Release();
-    EXPECT_EQ(cell().Fg, ClRed);  // occupied, no route on the circuit
+    EXPECT_EQ(cell().Fg, ClRed);                // occupied, no route on the circuit
     TULC& other = build.Subroute(*x.TU, "XY");  // a move over the circuit not using X1
     other.Lock();  // another route on the circuit: its own lighting shows it
     EXPECT_EQ(cell().Fg, ClGrey);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fakes/fakes.h"
@@ -19,13 +19,15 @@ using test::RailwayBuilder;
 using test::TestSim;
 
 class DescriberProbe : public TrainDescriberTrigger {
-public:
-    void BerthTDTrigger(TSSIObject& source, bool on) override { log.push_back(source.ID + (on ? " set" : " unset")); }
+  public:
+    void BerthTDTrigger(TSSIObject& source, bool on) override {
+        log.push_back(source.ID + (on ? " set" : " unset"));
+    }
     std::vector<std::string> log;
 };
 
 class ProbeSubArea : public ARSSubAreaLink {
-public:
+  public:
     bool IsInEffect() const override { return inEffect; }
     bool SetInactive() override {
         const bool changed = inEffect;
@@ -38,7 +40,7 @@ public:
 // The junction, with a warner route SA-SM and a shunt route S0-SA over TA beside it.
 // Public: the refusal table arranges its cases through it.
 class RouteTest : public ::testing::Test {
-public:
+  public:
     RouteTest() : build(*t), j(BuildDoubleJunction(build)) {
         warner = &build.Route(*j.SA, *j.SM, {j.TJab, j.TM1ab}, RcWarner);
         shunt = &build.Route(*j.S0, *j.SA, {}, RcShunt, {j.TAab});
@@ -82,7 +84,8 @@ TEST_F(RouteTest, RequestSetsRouteLocksCallsPointsAndHandsItToTheSignals) {
     EXPECT_FALSE(j.SA->CancelRequested);
     EXPECT_EQ(setHook, (std::vector<TROU*>{j.SASM}));
     EXPECT_EQ(describer.log, (std::vector<std::string>{"SA-SM set"}));
-    EXPECT_NE(std::find(t.broadcaster.Sent.begin(), t.broadcaster.Sent.end(), "RA00011"), t.broadcaster.Sent.end());
+    EXPECT_NE(std::find(t.broadcaster.Sent.begin(), t.broadcaster.Sent.end(), "RA00011"),
+              t.broadcaster.Sent.end());
     EXPECT_EQ(t->RouteBeingSet, nullptr);
 
     RouteProvedFlags flags;
@@ -97,7 +100,8 @@ TEST_F(RouteTest, RequestSetsRouteLocksCallsPointsAndHandsItToTheSignals) {
 TEST_F(RouteTest, NoRouteBetweenSignalsIsReportedToTheCaller) {
     for (auto [entrance, exit, flag] : {std::tuple{j.S0, j.SM, 0}, std::tuple{j.SMd, j.SM, 0},
                                         std::tuple{j.SA, j.SB, 1}, std::tuple{j.SA, j.SM, 2}}) {
-        const RouteRequestResult r = RouteRequest(*t, *entrance, *exit, static_cast<std::uint8_t>(flag));
+        const RouteRequestResult r =
+            RouteRequest(*t, *entrance, *exit, static_cast<std::uint8_t>(flag));
         EXPECT_FALSE(r.Set);
         EXPECT_TRUE(r.NoRoute) << entrance->ID << "-" << exit->ID << " flag " << flag;
     }
@@ -124,16 +128,23 @@ TEST_P(RouteRefusalTest, RefusedWithItsReasonAndNothingChanges) {
     EXPECT_EQ(t->RouteBeingSet, nullptr);
     EXPECT_EQ(route->RouteSet, wasSet);
     // Through the request the reason becomes the message.
-    const RouteRequestResult r = RouteRequest(*t, *route->Entrance, *route->Exit, route->Class == RcWarner ? 1 : 0);
+    const RouteRequestResult r =
+        RouteRequest(*t, *route->Entrance, *route->Exit, route->Class == RcWarner ? 1 : 0);
     EXPECT_FALSE(r.Set);
     EXPECT_FALSE(r.NoRoute);
     EXPECT_EQ(route->RouteSet, wasSet);
     EXPECT_EQ(LastMessage(), c.reason);
 }
 
-TROU* MainSASM(RouteTest& f) { return f.j.SASM; }
-TROU* WarnerSASM(RouteTest& f) { return f.warner; }
-void HasWarner(RouteTest& f) { f.j.SM->WarnerButtonX = 70; }
+TROU* MainSASM(RouteTest& f) {
+    return f.j.SASM;
+}
+TROU* WarnerSASM(RouteTest& f) {
+    return f.warner;
+}
+void HasWarner(RouteTest& f) {
+    f.j.SM->WarnerButtonX = 70;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, RouteRefusalTest,
@@ -166,11 +177,14 @@ INSTANTIATE_TEST_SUITE_P(
                         f.j.SASB->SetRoute();
                         f.build.Route(*f.j.S0, *f.j.SM, {f.j.TAab, f.j.TJab, f.j.TM1ab});
                     },
-                    [](RouteTest& f) { return f.j.S0->Routes.At(2); }, "Preset signal(s) already have a route set"},
+                    [](RouteTest& f) { return f.j.S0->Routes.At(2); },
+                    "Preset signal(s) already have a route set"},
         RefusalCase{"PointsLockedReverse", [](RouteTest& f) { f.j.SBdSD->SetRoute(); },
-                    [](RouteTest& f) { return f.j.SMdSD; }, "Point(s) locked reverse by another route P2"},
+                    [](RouteTest& f) { return f.j.SMdSD; },
+                    "Point(s) locked reverse by another route P2"},
         RefusalCase{"PointsLockedNormal", [](RouteTest& f) { f.j.SMdSD->SetRoute(); },
-                    [](RouteTest& f) { return f.j.SBdSD; }, "Point(s) locked normal by another route"},
+                    [](RouteTest& f) { return f.j.SBdSD; },
+                    "Point(s) locked normal by another route"},
         RefusalCase{"PointsKeyed", [](RouteTest& f) { f.j.P1->KeyReverseAction(); }, MainSASM,
                     "Point(s) locked reverse by another route P1"},
         RefusalCase{"ConflictOnTheFlat", [](RouteTest& f) { f.j.SBdSD->SetRoute(); }, MainSASM,
@@ -181,18 +195,19 @@ INSTANTIATE_TEST_SUITE_P(
                         f.j.TM2ab->SetOverlap(f.j.SMOverlap);
                     },
                     [](RouteTest& f) { return f.shunt; }, "Conflicting subroute(s)"},
-        RefusalCase{"NoOverlap",
-                    [](RouteTest& f) { f.build.Subroute(*f.j.TM2, "XY").Lock(); },
+        RefusalCase{"NoOverlap", [](RouteTest& f) { f.build.Subroute(*f.j.TM2, "XY").Lock(); },
                     MainSASM, "No overlap available"},
-        RefusalCase{"AreaHookRefuses",
-                    [](RouteTest& f) { f.t->Hooks.RouteAvailableHook = [](TROU&) { return false; }; },
-                    MainSASM, "Route not available"},
+        RefusalCase{
+            "AreaHookRefuses",
+            [](RouteTest& f) { f.t->Hooks.RouteAvailableHook = [](TROU&) { return false; }; },
+            MainSASM, "Route not available"},
         RefusalCase{"SamePointsBothWays",
                     [](RouteTest& f) {
                         TSIG& sy = f.build.Signal("SY");
                         f.build.Route(sy, *f.j.SB, {f.j.TJab, f.j.TJac, f.j.TB1ab});
                     },
-                    [](RouteTest& f) { return f.t->Routes.At(f.t->Routes.Count() - 1); }, "Route not available"}),
+                    [](RouteTest& f) { return f.t->Routes.At(f.t->Routes.Count() - 1); },
+                    "Route not available"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST_F(RouteTest, OverrideModeLetsCollaredSignalsBeUsed) {
@@ -222,8 +237,9 @@ TEST_F(RouteTest, ProvedFlagsFollowTheRouteClass) {
         std::uint8_t cls;
         bool shunt, wait;
     };
-    for (const Expect& e : {Expect{RcMain, false, false}, Expect{RcShunt, true, true}, Expect{RcWarner, false, true},
-                            Expect{RcCallOn, true, true}, Expect{RcAutomatic, false, false}}) {
+    for (const Expect& e :
+         {Expect{RcMain, false, false}, Expect{RcShunt, true, true}, Expect{RcWarner, false, true},
+          Expect{RcCallOn, true, true}, Expect{RcAutomatic, false, false}}) {
         j.S0SA->Class = e.cls;
         j.S0SA->RouteSet = true;
         RouteProvedFlags flags;
@@ -311,7 +327,9 @@ TEST_F(RouteTest, ClientSendsTheRequestAndMirrorsRouteState) {
     t->Routes.HandleClientMessage("RA00021");
     EXPECT_TRUE(j.SASB->RouteSet);
     t->Routes.HandleClientMessage("RA0002x");
-    t->Routes.HandleClientMessage("RA9999" "0");
+    t->Routes.HandleClientMessage(
+        "RA9999"
+        "0");
     EXPECT_TRUE(j.SASB->RouteSet);
     t->Routes.HandleClientMessage("RA00020");
     EXPECT_FALSE(j.SASB->RouteSet);
@@ -350,10 +368,12 @@ TEST_F(RouteTest, SubAreasAreCancelledWithAMessageOnlyWhenSomethingChanged) {
 // The loop, with routes SL - SOut along the main and, as its alternative, round the
 // loop; both pass a main signal inside them.
 class AlternativeRouteTest : public ::testing::Test {
-protected:
+  protected:
     AlternativeRouteTest() : build(*t), loop(BuildLoopWithFlank(build)) {
-        main = &build.Route(*loop.SL, *loop.SOut, {loop.TP1ab, loop.TMainab, loop.TP2ab, loop.TL3ab});
-        viaLoop = &build.Route(*loop.SL, *loop.SOut, {loop.TP1ac, loop.TLoopab, loop.TP2cb, loop.TL3ab});
+        main =
+            &build.Route(*loop.SL, *loop.SOut, {loop.TP1ab, loop.TMainab, loop.TP2ab, loop.TL3ab});
+        viaLoop =
+            &build.Route(*loop.SL, *loop.SOut, {loop.TP1ac, loop.TLoopab, loop.TP2cb, loop.TL3ab});
         main->Alternative = viaLoop;
     }
     void Seconds(int n) { t.Ticks(2 * n); }

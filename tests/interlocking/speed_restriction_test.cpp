@@ -13,7 +13,7 @@ using test::RailwayBuilder;
 using test::TestSim;
 
 class SpeedRestrictionTest : public ::testing::Test {
-protected:
+  protected:
     SpeedRestrictionTest() : build(*t), line(BuildPlainLine(build)) {}
     std::unique_ptr<TTSR> Make(const char* id, double mph, std::int32_t from, std::int32_t to) {
         auto tsr = std::make_unique<TTSR>();

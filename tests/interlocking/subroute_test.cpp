@@ -16,7 +16,7 @@ using test::RailwayBuilder;
 using test::TestSim;
 
 class SubrouteTest : public ::testing::Test {
-protected:
+  protected:
     SubrouteTest() : build(*t), line(BuildPlainLine(build)) {}
     // The circuits' and subroutes' own fast cycles, without the signals: the release
     // rules are looked at here apart from what the entrance signal makes of the train.
@@ -126,7 +126,8 @@ struct TimedReleaseCase {
     std::int32_t seconds;
 };
 
-class OverlapTimedReleaseTest : public SubrouteTest, public ::testing::WithParamInterface<TimedReleaseCase> {};
+class OverlapTimedReleaseTest : public SubrouteTest,
+                                public ::testing::WithParamInterface<TimedReleaseCase> {};
 
 // A train stands at S2 on T2 after passing S1; S2's overlap on T3 releases once T2 has
 // been occupied for the release time.
@@ -154,7 +155,8 @@ TEST_P(OverlapTimedReleaseTest, ReleasesAfterTrainHasStoodForTheTime) {
 INSTANTIATE_TEST_SUITE_P(Times, OverlapTimedReleaseTest,
                          ::testing::Values(TimedReleaseCase{13, 0, 16}, TimedReleaseCase{6, 0, 8},
                                            TimedReleaseCase{2, 0, 2}, TimedReleaseCase{10, 0, 12},
-                                           TimedReleaseCase{14, 0, 18}, TimedReleaseCase{13, 30, 30}));
+                                           TimedReleaseCase{14, 0, 18},
+                                           TimedReleaseCase{13, 30, 30}));
 
 TEST_F(SubrouteTest, OverlapWithoutTimedReleaseWaitsForTheTrain) {
     line.S2Overlap->TimedRelease = false;
@@ -182,8 +184,8 @@ TEST_F(SubrouteTest, ReleaseHooksDecide) {
         return &s == line.T1ab;
     };
     t.Ticks(1);
-    EXPECT_TRUE(line.T1ab->IsFree());          // forced, although occupied and route set
-    EXPECT_TRUE(line.T2ab->IsRouteLocked());   // the hook keeps it
+    EXPECT_TRUE(line.T1ab->IsFree());         // forced, although occupied and route set
+    EXPECT_TRUE(line.T2ab->IsRouteLocked());  // the hook keeps it
     t->Hooks.SubrouteReleaseHook = nullptr;
     t->Hooks.OverlapReleaseHook = [](TULC&) { return false; };
     TrainPassedEntrance(*line.S1S2);
@@ -195,11 +197,12 @@ TEST_F(SubrouteTest, ReleaseHooksDecide) {
 TEST_F(SubrouteTest, EmptyListAnswersTrueToEveryCheck) {
     const TULCList empty;
     using Check = bool (TULCList::*)() const;
-    for (Check c : {&TULCList::ArePointsControlledInPosition, &TULCList::ArePointsDetectedInPosition,
-                    &TULCList::AreTCsClear, &TULCList::IsCompletelyFree, &TULCList::IsFree,
-                    &TULCList::IsFreeToSet, &TULCList::IsFreeToSetARS, &TULCList::IsFreeToSetARSIgnoreOVL,
-                    &TULCList::IsFreeToSetIgnoreParallel, &TULCList::IsOverlapFree, &TULCList::IsParallelFree,
-                    &TULCList::IsLockedAndProved, &TULCList::RouteProved}) {
+    for (Check c :
+         {&TULCList::ArePointsControlledInPosition, &TULCList::ArePointsDetectedInPosition,
+          &TULCList::AreTCsClear, &TULCList::IsCompletelyFree, &TULCList::IsFree,
+          &TULCList::IsFreeToSet, &TULCList::IsFreeToSetARS, &TULCList::IsFreeToSetARSIgnoreOVL,
+          &TULCList::IsFreeToSetIgnoreParallel, &TULCList::IsOverlapFree, &TULCList::IsParallelFree,
+          &TULCList::IsLockedAndProved, &TULCList::RouteProved}) {
         EXPECT_TRUE((empty.*c)());
     }
     // The same checks on a list with one locked, occupied subroute mostly answer false.
@@ -248,7 +251,8 @@ TEST_F(SubrouteTest, StateMessagesCarryLockingAndOverlap) {
     for (const std::string& m : t.broadcaster.Sent) client->Subroutes.HandleClientMessage(m);
     EXPECT_TRUE(mirror.T1ab->IsRouteLocked());
     EXPECT_EQ(mirror.T3ab->Overlap, mirror.S2Overlap);
-    client->Subroutes.HandleClientMessage(std::string(expect2).substr(0, 7) + "0063");  // overlap 0x63: none
+    client->Subroutes.HandleClientMessage(std::string(expect2).substr(0, 7) +
+                                          "0063");  // overlap 0x63: none
     EXPECT_EQ(mirror.T3ab->Overlap, nullptr);
     client->Subroutes.HandleClientMessage("UAFFFF1----");  // outside the list
     client->Subroutes.HandleClientMessage(std::string(expect1).substr(0, 6) + "x----");
@@ -317,11 +321,13 @@ TEST_F(SubrouteTest, DrawsArrowAndLockingOverTheCircuitMarking) {
 
     line.T2ab->ArrowDirection = 1;
     line.T2->Draw();
-    EXPECT_EQ(t.surface.RowText(6, 40, 2), "\x8C" "a");
+    EXPECT_EQ(t.surface.RowText(6, 40, 2),
+              "\x8C"
+              "a");
 }
 
 class JunctionSubrouteTest : public ::testing::Test {
-protected:
+  protected:
     JunctionSubrouteTest() : build(*t), j(BuildDoubleJunction(build)) {}
     TestSim t;
     RailwayBuilder build;
@@ -349,7 +355,7 @@ TEST_F(JunctionSubrouteTest, ApproachOccupiedLooksBackOverPassableTrack) {
     EXPECT_FALSE(j.TJab->ApproachOccupied());
     j.TA->Occupy();
     EXPECT_FALSE(j.TJab->ApproachOccupied());  // TA AB ends at SA, a main signal
-    j.SA->SignalKind = 1;                       // a shunt signal is looked past
+    j.SA->SignalKind = 1;                      // a shunt signal is looked past
     EXPECT_TRUE(j.TJab->ApproachOccupied());
 }
 
