@@ -444,3 +444,73 @@ TEST_F(AlternativeRouteTest, MainRouteHoldsItsFlankPointsNormal) {
 
 }  // namespace
 }  // namespace kestra
+
+namespace kestra {
+namespace {
+
+// The plain line with S2 worked as a shunt signal inside a through route S1 - S3.
+class PresetRouteTest : public ::testing::Test {
+  protected:
+    PresetRouteTest() : build(*t), line(BuildPlainLine(build)) {
+        line.S2->SignalKind = 1;
+        through = &build.Route(*line.S1, *line.S3, {line.T1ab, line.T2ab, line.T3ab, line.T4ab});
+    }
+    TestSim t;
+    RailwayBuilder build;
+    PlainLine line;
+    TROU* through;
+};
+
+TEST_F(PresetRouteTest, ThroughRoutePutsTheIntermediateSignalIntoPresetMode) {
+    line.S2->CancelRequested = true;
+    EXPECT_TRUE(RouteRequest(*t, *line.S1, *line.S3, 0).Set);
+    EXPECT_TRUE(through->RouteSet);
+    EXPECT_TRUE(line.S2->PresetMode);
+    EXPECT_EQ(line.S2->PresetRoute, through);
+    EXPECT_EQ(line.S2->CurrentRoute, through);
+    EXPECT_FALSE(line.S2->CancelRequested);
+    EXPECT_FALSE(line.S1->PresetMode);
+
+    // No route from the preset signal meanwhile: the through route is its current
+    // route, and that test comes first.
+    EXPECT_FALSE(line.S2S3->IsAvailable());
+    EXPECT_EQ(t->LastFailReason, "Cannot overset a different route");
+
+    // The through route needs its intermediate signal off.
+    EXPECT_FALSE(through->PresetsOff());
+    line.S2->Aspect = AspShunt;
+    EXPECT_TRUE(through->PresetsOff());
+
+    through->MarkPresetsEntered();
+    EXPECT_TRUE(line.S2->PresetEntered);
+    EXPECT_FALSE(line.S3->PresetEntered);  // the exit is not a preset signal
+}
+
+TEST_F(PresetRouteTest, MainSignalInsideARouteIsNoPresetButMustBeFree) {
+    line.S2->SignalKind = 0;  // with its red lamp: a main signal
+    line.S2S3->SetRoute();
+    EXPECT_FALSE(through->PresetsFree());
+    EXPECT_FALSE(RouteRequest(*t, *line.S1, *line.S3, 0).Set);
+    EXPECT_EQ(t->Messages().MessageHistory.back().Text,
+              "Preset signal(s) already have a route set");
+    line.S2S3->Unset();
+    line.S2->CurrentRoute = nullptr;
+    t->Subroutes.MajorCycle();
+    EXPECT_TRUE(RouteRequest(*t, *line.S1, *line.S3, 0).Set);
+    EXPECT_FALSE(line.S2->PresetMode);
+}
+
+TEST_F(PresetRouteTest, UnsettingARouteTakesItsEntranceOutOfPresetMode) {
+    line.S2->PresetMode = true;
+    line.S2->PresetEntered = true;
+    line.S2->PresetRoute = through;
+    line.S2->CurrentRoute = through;
+    line.S2S3->Unset();
+    EXPECT_FALSE(line.S2->PresetMode);
+    EXPECT_FALSE(line.S2->PresetEntered);
+    EXPECT_EQ(line.S2->PresetRoute, nullptr);
+    EXPECT_EQ(line.S2->CurrentRoute, nullptr);
+}
+
+}  // namespace
+}  // namespace kestra
