@@ -299,6 +299,54 @@ TEST(ShuntSignalTest, ClearsToPositionLightForAStandingTrainWithoutOverlap) {
     EXPECT_FALSE(route.RouteSet);
 }
 
+// S1 - T1 - T2 - SP (an intermediate shunt signal) - T3 - T4 - S3, one route S1 to S3.
+TEST(PresetSignalTest, ClearsWithItsThroughRouteAndLeavesPresetModeBehindTheTrain) {
+    TestSim t;
+    RailwayBuilder b(*t);
+    TTCS* c[6];
+    for (int i = 0; i < 6; ++i) c[i] = &b.Circuit("T" + std::to_string(i));
+    TSIG& s1 = b.Signal("S1", c[0]);
+    TSIG& sp = b.Signal("SP", c[2], 1, AfRed | AfPositionLight);
+    TSIG& s3 = b.Signal("S3", c[4]);
+    TULC* u[6];
+    u[0] = &b.Subroute(*c[0], "AB", &s1);
+    u[1] = &b.Subroute(*c[1], "AB");
+    u[2] = &b.Subroute(*c[2], "AB", &sp);
+    u[3] = &b.Subroute(*c[3], "AB");
+    u[4] = &b.Subroute(*c[4], "AB", &s3);
+    u[5] = &b.Subroute(*c[5], "AB");
+    b.Chain({u[0], u[1], u[2], u[3], u[4], u[5]});
+    b.Overlap(s3, {u[5]});
+    TROU& through = b.Route(s1, s3, {u[1], u[2], u[3], u[4]});
+    t.Ticks(2);
+    ASSERT_TRUE(RouteRequest(*t, s1, s3, 0).Set) << t->LastFailReason;
+    EXPECT_TRUE(sp.PresetMode);
+    EXPECT_EQ(sp.CurrentRoute, &through);
+    t.Ticks(4);
+    EXPECT_NE(s1.Aspect, AspDanger);
+    EXPECT_EQ(sp.Aspect, AspShunt);  // clears together with the entrance signal
+
+    // The train enters: S1 replaces, the preset signal stays off for it.
+    c[0]->Occupy();
+    c[1]->Occupy();
+    t.Ticks(2);
+    EXPECT_EQ(s1.Aspect, AspDanger);
+    EXPECT_TRUE(sp.PresetEntered);
+    EXPECT_EQ(sp.Aspect, AspShunt);
+    // Past the preset signal and clear of the subroutes to it: preset mode ends.
+    c[0]->Vacate();
+    c[2]->Occupy();
+    t.Ticks(2);
+    c[1]->Vacate();
+    c[3]->Occupy();
+    t.Ticks(2);
+    c[2]->Vacate();
+    t.Ticks(12);
+    EXPECT_FALSE(sp.PresetMode);
+    EXPECT_EQ(sp.Aspect, AspDanger);
+    EXPECT_EQ(sp.CurrentRoute, nullptr);
+}
+
 TEST(SignalCollarTest, EveryControlInReminderAndIsolationModes) {
     TestSim t;
     RailwayBuilder b(*t);
