@@ -399,3 +399,48 @@ TEST_F(PointsTest, KeyIndicatorFlashesUntilCalledAndShowsReminderBrackets) {
 
 }  // namespace
 }  // namespace kestra
+
+namespace kestra {
+namespace {
+
+// The colour of X1's glyph in each combination of locking, occupation and movement.
+// The flashing colours are given sentinel values so that flashing shows as such.
+struct ColourCase {
+    const char* name;
+    bool routeLocked, overlapHeld, otherRoute, occupied, moving;
+    Colour expected;
+};
+
+class PointsColourTest : public PointsTest, public ::testing::WithParamInterface<ColourCase> {};
+
+TEST_P(PointsColourTest, ColourTellsLockingOccupationAndCorrespondence) {
+    const ColourCase& c = GetParam();
+    if (c.routeLocked) x.TUab->Free = false;
+    if (c.overlapHeld) x.TUab->Overlap = &build.Overlap(*x.U1, {x.TUab});
+    if (c.otherRoute) build.Subroute(*x.TU, "XY").Free = false;
+    if (c.occupied) x.TU->OccupyCount = 1;
+    if (c.moving) x.X1->DetectedNormal = false;
+    t->FlashWhite = ClViolet;
+    t->FlashRed = ClOrange;
+    t->FlashGrey = ClSkyBlue;
+    x.X1->Draw();
+    EXPECT_EQ(t.surface.At(20, 5).Fg, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, PointsColourTest,
+    ::testing::Values(ColourCase{"AtRest", false, false, false, false, false, ClGrey},
+                      ColourCase{"RouteLocked", true, false, false, false, false, ClWhite},
+                      ColourCase{"RouteLockedOccupied", true, false, false, true, false, ClRed},
+                      ColourCase{"OverlapHeld", false, true, false, false, false, ClWhite},
+                      ColourCase{"OverlapHeldOccupied", false, true, false, true, false, ClRed},
+                      ColourCase{"Occupied", false, false, false, true, false, ClRed},
+                      ColourCase{"OccupiedUnderAnotherRoute", false, false, true, true, false,
+                                 ClGrey},
+                      ColourCase{"MovingFree", false, false, false, false, true, ClSkyBlue},
+                      ColourCase{"MovingLocked", true, false, false, false, true, ClViolet},
+                      ColourCase{"MovingOccupied", true, false, false, true, true, ClOrange}),
+    [](const ::testing::TestParamInfo<ColourCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace kestra
