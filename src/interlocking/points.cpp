@@ -706,7 +706,8 @@ void TPTSList::HandleClientMessage(std::string_view payload) const {
     const std::string_view code = payload.substr(0, 2);
     const std::string_view body = payload.substr(6);
     if (code == "PA") {
-        p->ApplyState(body);
+        // State comes from the server only: a server takes no points state from a client.
+        if (p->sim().ClientMode) p->ApplyState(body);
     } else if (p->sim().ClientMode) {
         // Requests are for the server only.
         return;

@@ -527,8 +527,9 @@ void TROUList::HandleClientMessage(std::string_view payload) const {
     if (payload.size() < 6) return;
     const int index = ParseHex4(payload.substr(2, 4));
     if (index < 0 || index >= Count()) return;
+    // State comes from the server only: a server takes no route state from a client.
     if (payload.substr(0, 2) == "RA") {
-        if (TROU* r = At(index)) r->ApplyState(payload.substr(6));
+        if (TROU* r = At(index); r && r->sim().ClientMode) r->ApplyState(payload.substr(6));
     }
 }
 

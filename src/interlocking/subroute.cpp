@@ -666,8 +666,9 @@ void TULCList::HandleClientMessage(std::string_view payload) const {
     if (payload.size() < 6) return;
     const int index = ParseHex4(payload.substr(2, 4));
     if (index < 0 || index >= Count()) return;
+    // State comes from the server only: a server takes no locking from a client.
     if (payload.substr(0, 2) == "UA") {
-        if (TULC* s = At(index)) s->ApplyState(payload.substr(6));
+        if (TULC* s = At(index); s && s->sim().ClientMode) s->ApplyState(payload.substr(6));
     }
 }
 

@@ -320,6 +320,8 @@ TEST_F(PointsTest, StateMessagesToClientsAndRequestsFromThem) {
     EXPECT_FALSE(client->Points.At(0)->KeyedNormal);
 
     // The server acts on requests.
+    t->Points.HandleClientMessage(pa.substr(0, 6) + std::string(2, '\0'));  // state: client only
+    EXPECT_TRUE(x.X1->ControlledNormal);
     t->Points.HandleClientMessage("PB0000");  // keyed reverse: the key comes off
     EXPECT_FALSE(x.X1->KeyedReverse);
     t->Points.HandleClientMessage("PB0000");

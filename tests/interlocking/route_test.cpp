@@ -314,6 +314,8 @@ TEST_F(RouteTest, SaveLoadKeepsRouteSetAndRejectsTruncatedRecords) {
 }
 
 TEST_F(RouteTest, ClientSendsTheRequestAndMirrorsRouteState) {
+    t->Routes.HandleClientMessage("RA00021");  // a server takes no route state from a client
+    EXPECT_FALSE(j.SASB->RouteSet);
     t->ClientMode = true;
     t->Operator.OverrideMode = true;
     std::vector<std::string> sent;

@@ -257,6 +257,10 @@ TEST_F(SubrouteTest, StateMessagesCarryLockingAndOverlap) {
     client->Subroutes.HandleClientMessage("UAFFFF1----");  // outside the list
     client->Subroutes.HandleClientMessage(std::string(expect1).substr(0, 6) + "x----");
     EXPECT_TRUE(mirror.T1ab->IsRouteLocked());
+
+    // A server takes no locking from a client.
+    t->Subroutes.HandleClientMessage(std::string(expect1).substr(0, 6) + "0----");
+    EXPECT_TRUE(line.T1ab->IsRouteLocked());
 }
 
 TEST_F(SubrouteTest, SaveLoadRoundTripAndCorruptRecords) {
