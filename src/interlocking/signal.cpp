@@ -530,13 +530,15 @@ void TSIG::ApplyApproachLocking(bool mainSignal) {
             if (mainSignal && approach && ApproachTime > 60 && BerthCircuit &&
                 BerthCircuit->IsOccupiedFor(approach->ClearTime)) {
                 SetApproachTimer(ApproachTime - 60);
+                // A general simulation message: the player cannot switch it off, and it
+                // explains the score lost for the cancel.
                 sim_.PostEventMessage("60 seconds approach locking applied - train approaching",
-                                      EvTips);
+                                      EvGeneral);
             } else {
                 SetApproachTimer(0);
                 sim_.PostEventMessage(std::to_string(ApproachTime) +
                                           " seconds approach locking applied - train approaching",
-                                      EvTips);
+                                      EvGeneral);
             }
             sim_.Score = sim_.Score >= 50 ? sim_.Score - 50 : 0;
             ++sim_.ApproachLockingIncidents;
