@@ -1,0 +1,71 @@
+#pragma once
+// Builds the area into a simulation: every object of the railway, created in batches,
+// given its identifier and parameters, and wired, in the order the start-up requires.
+// Installs the area's hooks and fills TSimData.
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "area/area_description.h"
+#include "area/area_model.h"
+
+namespace kestra {
+class Sim;
+class TTCS;
+class TPTS;
+class TSIG;
+class TULC;
+class TROU;
+class TOVL;
+class TPEL;
+}  // namespace kestra
+
+namespace kestra::area {
+
+// The area's direct references to the objects it made, by the model's indexes, for the
+// hooks and the scenarios (and for tests that compare the objects with the model).
+struct BuiltArea {
+    std::shared_ptr<const AreaModel> Model;
+    std::vector<TTCS*> Circuits;
+    std::vector<TPTS*> Points;
+    std::vector<TSIG*> Signals;
+    std::vector<TULC*> Subroutes;
+    std::vector<TROU*> Routes;
+    std::vector<TOVL*> Overlaps;
+    std::vector<TPEL*> Labels;
+    // The line-closure scenario's signals (general isolation reminder) and circuits
+    // (engineering marking).
+    std::vector<TSIG*> ClosureSignals;
+    std::vector<TTCS*> ClosureCircuits;
+    // The scenario chosen last, -1 before any.
+    int Scenario = -1;
+};
+
+// The version of the built-in area, shown after its title.
+inline constexpr const char* kAreaVersion = "1.0";
+
+// Builds the built-in area into an empty simulation and installs its hooks; calls
+// progress with 0, 10, 20 ... 100 as the build goes on (the splash window's bar).
+std::shared_ptr<BuiltArea> BuildArea(Sim& sim, std::function<void(int)> progress = {});
+// Builds any area described in the same form.
+std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& description,
+                                     std::function<void(int)> progress = {});
+
+// The title procedure: the area's title followed by its version.
+void SetAreaTitle(Sim& sim);
+
+// The scenario table, in presentation order.
+std::vector<std::string> ScenarioNames();
+std::vector<std::string> ScenarioDescriptions();
+
+// Installs the area's hooks on a simulation (BuildArea does it; exposed for tests).
+void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area);
+
+// One line per object kind present in the simulation: "signals 84" and so on.
+void PrintAreaSummary(const Sim& sim, std::ostream& out);
+
+}  // namespace kestra::area

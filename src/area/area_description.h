@@ -1,0 +1,150 @@
+#pragma once
+// The form in which an area is written down: a picture of its railway drawn in text
+// cells, one string per panel row and one block per screen, plus tables of names and
+// parameters. Everything else (circuits, points, subroutes, routes, overlaps, berths,
+// paths) is derived from it by AreaModel.
+//
+// The picture, cell by cell (column X across all screens, row Y as on the panel):
+//   -        plain track
+//   |        plain track with a track-circuit joint at its left edge
+//   / \      diagonal track, corner to corner
+//   a..z     points: a track cell with a diagonal leg; the letter names it in the
+//            points table of its screen. A diagonal run that joins two points (a
+//            crossover) has a joint where it meets the upper points.
+//   +        diamond crossing: horizontal track crossed by a diagonal; each road
+//            belongs to its own circuit and the two are interlocked as conflicting
+//   ] [      buffer stops (track from the left / from the right ends here)
+//   .        the line leaves the area here (so does track that runs off either
+//            edge of the picture)
+//   > <      signal post, for trains running right / left. The signal stands beside
+//            its track (by default: ">" above it, "<" below it) at the joint it
+//            protects, over the last cell of the track in rear. Its plate is the run
+//            of capitals and digits touching the post on the side away from the lamps;
+//            the lamps and buttons take the blank cells on the other side.
+//   =        platform band; capitals and digits inside it are the platform numbers
+//            (an island platform carries two: the upper face first)
+//   $n       ARS sub-area indicator n ("S" cell, then the state cell)
+//   {TEXT}   a label with spaces (the braces are not drawn); a bare run of capitals
+//            and digits anywhere else is a label too
+
+#include <cstdint>
+#include <span>
+
+namespace kestra::area {
+
+// One signal, by its plate. Kind: "M" main, "A" automatic, "S" ground shunt
+// signal, "X" stop marker at buffer stops or a limit of shunt.
+// Aspects: letters R Y D (double yellow) G, F (flashing single and double yellow).
+// Options, blank-separated: "pl" position light, "auto" auto button, "warner" warner
+// button, "trts" train-ready-to-start plunger, "er" emergency replacement button,
+// "far" stands on the far side of its track, "hide" plate not drawn, "lit" approach
+// lit, "fringe" last signal before the area boundary (its berth belongs to the next
+// signal box), "shunt" a marker that ends shunt moves only.
+struct SignalSpec {
+    const char* Plate;
+    const char* Kind;
+    const char* Aspects;
+    const char* Options;
+};
+
+// One points end, by the letter drawn in the picture of its screen (1 or 2).
+// Options: "pair=X" worked with the points X of the same screen, "an" returns to
+// normal by itself, "swap" the diverging leg is normal, "mph=N" speed over the
+// diverging leg (default 25), "fy" a high-speed junction: signals in rear give
+// flashing yellows for the diverging route.
+struct PointsSpec {
+    int Screen;
+    char Key;
+    const char* Id;
+    const char* Options;
+};
+
+// A rectangle of the picture with its track data. The first zone that holds a cell
+// gives that cell its values. Routes run past the backs of signals (against the
+// line's own direction) only on goods lines, in platforms and in zones worked both ways.
+struct ZoneSpec {
+    int X0, Y0, X1, Y1;
+    int MetresPerCell;
+    int PassengerMph;
+    int FreightMph;
+    std::uint8_t Electrification;
+    bool GoodsLine;
+    bool BothWays;
+};
+
+// Gradient over a rectangle of the picture, per mille, rising towards the right.
+struct GradientSpec {
+    int X0, Y0, X1, Y1;
+    int PerMille;
+};
+
+// A station, junction or timing point. Its platforms are the platform faces whose
+// numbers lie inside its rectangle; its equipment (for failures) is everything in it.
+struct LocationSpec {
+    const char* Code;
+    const char* Name;
+    int X0, Y0, X1, Y1;
+    const char* Options;  // "key", "nonstation", "yard", "ars-wait"
+};
+
+// Where trains come in: the plate of the first signal they meet; the entry route is
+// the track from the area boundary up to it.
+struct EntrySpec {
+    const char* Code;
+    const char* Name;
+    const char* FirstSignal;
+};
+
+// An ARS sub-area: its indicator is "$n" in the picture; routes whose entrance signal
+// stands in one of its rectangles lie in it.
+struct SubAreaSpec {
+    char Digit;
+    const char* Label;
+    int LabelPlacement;
+    int X0, Y0, X1, Y1;
+    int X2, Y2, X3, Y3;  // a second rectangle, or all zero
+};
+
+// A way through the area for trains of a timetable: from an entry point or from a
+// location's platform to a location's platform. Platform codes may be empty (any).
+struct PathSpec {
+    const char* From;  // entry code, or location code
+    const char* FromPlatform;
+    const char* To;    // location code
+    const char* ToPlatform;
+    const char* Line;  // line code the path is chosen by (may be empty)
+};
+
+// A scenario of the area.
+struct ScenarioSpec {
+    const char* Name;
+    const char* Description;
+    int MaxFailures;
+    float PointsChance, SignalChance, TrackChance;
+    float DelayAmount, DelayProbability;
+};
+
+struct AreaDescription {
+    const char* AreaID;
+    const char* AreaName;
+    const char* AreaTitle;
+    const char* SignalPrefix;   // first letters of every signal ID
+    const char* CircuitPrefix;  // first letters of every track-circuit ID
+    std::span<const char* const> Screen1;
+    std::span<const char* const> Screen2;
+    std::span<const SignalSpec> Signals;
+    std::span<const PointsSpec> Points;
+    std::span<const ZoneSpec> Zones;
+    std::span<const GradientSpec> Gradients;
+    std::span<const LocationSpec> Locations;
+    std::span<const EntrySpec> Entries;
+    std::span<const SubAreaSpec> SubAreas;
+    std::span<const PathSpec> Paths;
+    std::span<const ScenarioSpec> Scenarios;
+    const char* ClosedLocation;  // the location the line-closure scenario takes out of use
+};
+
+// The built-in area.
+const AreaDescription& BuiltInDescription();
+
+}  // namespace kestra::area

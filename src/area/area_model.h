@@ -1,0 +1,338 @@
+#pragma once
+// The railway derived from an area description: cells and their glyphs, track
+// circuits, points, signals, subroutes, routes, overlaps, berths, labels, entry points,
+// locations, paths and ARS sub-areas, as plain data with indexes between them. Nothing
+// here touches a simulation; the area builder turns this model into objects.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "area/area_description.h"
+
+namespace kestra::area {
+
+inline constexpr int kScreenCount = 2;
+inline constexpr int kScreenColumns = 128;
+inline constexpr int kColumns = kScreenColumns * kScreenCount;
+inline constexpr int kRows = 46;
+// The railway stays within these rows: the furniture takes the rest.
+inline constexpr int kFirstRailwayRow = 1;
+inline constexpr int kLastRailwayRow = 43;
+
+// Ports of a track cell: the middle of its left and right edges and its four corners.
+enum Port : std::uint8_t { PtL = 0, PtR, PtUL, PtUR, PtDL, PtDR, PtCount };
+// Ports a train leaves by when running right (Down, direction 1).
+inline bool IsRightPort(int p) { return p == PtR || p == PtUR || p == PtDR; }
+int OppositePort(int p);
+int PortDX(int p);
+int PortDY(int p);
+
+enum class CellKind : std::uint8_t { Plain, Bend, Points, Diagonal, Crossing, Buffer, Stub };
+
+// One road through a cell (a crossing has two); circuits are made of segments.
+struct Segment {
+    int Cell = -1;
+    std::uint8_t Ports = 0;  // bit set of Port
+    int Circuit = -1;
+};
+
+// A link from a segment's port: to another segment's port, or out of the area.
+struct Link {
+    int Segment = -1;  // -1: leaves the area (or nothing, for a buffer's dead side)
+    int Port = -1;
+    bool Boundary = false;
+};
+
+struct TrackCell {
+    int X = 0, Y = 0;
+    char Source = ' ';
+    CellKind Kind = CellKind::Plain;
+    std::uint8_t Ports = 0;
+    std::uint8_t Glyph = 'a';  // as drawn in the track (points: the plain glyph)
+    int Points = -1;
+    int Segments[2] = {-1, -1};
+    bool Joint = false;      // a joint at its left edge is drawn as a break mark
+    bool BerthCell = false;  // a berth lies here
+    int DiagonalSegment = -1;
+    float MetresPerCell = 0;
+};
+
+// A circuit end: where a subroute enters or leaves it.
+struct CircuitEnd {
+    int Segment = -1;
+    int Port = -1;         // -1 for a buffer's dead end
+    bool Boundary = false;  // the line leaves the area here
+    bool DeadEnd = false;   // buffer stops
+    char Letter = 'A';
+    int X = 0, Y = 0;
+};
+
+struct Circuit {
+    std::string ID;
+    std::vector<int> Cells;
+    std::vector<CircuitEnd> Ends;
+    std::vector<int> Subroutes;
+    bool Platform = false;
+    std::uint8_t Electrification = 0;
+    int Location = -1;
+    int MinX = 0, MinY = 0;
+};
+
+struct PointsInfo {
+    std::string ID;
+    int Screen = 1;
+    char Key = 'a';
+    int Cell = -1;
+    std::uint8_t Orientation = 0;
+    bool Swap = false;
+    bool AutoNormalise = false;
+    bool FlashingYellowJunction = false;
+    int DivergingMph = 25;
+    int Partner = -1;
+    int Circuit = -1;
+    int Location = -1;
+    int ToePort = -1, StraightPort = -1, DivergingPort = -1;
+    std::vector<int> NormalSubroutes, ReverseSubroutes;
+    std::vector<int> FlankNormalSubroutes, FlankReverseSubroutes;
+};
+
+enum class SignalType : std::uint8_t { Main, Automatic, Shunt, Marker };
+
+struct SignalInfo {
+    std::string Plate;
+    std::string ID;
+    SignalType Type = SignalType::Main;
+    std::uint8_t Kind = 0;
+    std::uint8_t AspectFlags = 0;
+    bool RightFacing = true;  // trains running right read it
+    std::uint8_t Orientation = 0;
+    int PostX = 0, PostY = 0, TrackY = 0;
+    int HeadX = 0, HeadWidth = 0;
+    bool AutoButton = false, ER = false, Warner = false, TRTS = false;
+    int AutoX = 0, ERX = 0, WarnerX = 0, TRTSX = 0;
+    int EntranceX = 0, EntranceY = 0;
+    bool HidePlate = false, ApproachLit = false, Fringe = false, ShuntOnly = false;
+    int PlateX = 0;
+    int BerthCircuit = -1;  // circuit in rear
+    int AheadCircuit = -1;  // circuit beyond (none at buffer stops)
+    int Berth = -1;
+    int Location = -1;
+    int NextSignal = -1;  // automatic signals: the signal ahead
+    std::vector<int> Routes;
+    std::vector<int> Overlaps;
+    std::vector<int> ControlCircuits;
+    std::vector<int> MustBeFree;
+    int ApproachTime = 120;
+    std::string Options;
+};
+
+struct PointsNeed {
+    int Points = -1;
+    bool Reverse = false;
+};
+
+struct SubrouteInfo {
+    int Circuit = -1;
+    std::string ID;  // two end letters
+    int From = -1, To = -1;  // end indexes in the circuit
+    std::uint8_t Direction = 1;
+    std::vector<int> Cells;  // in order of travel
+    std::vector<PointsNeed> Points;
+    std::vector<int> FlankNormal, FlankReverse;  // points
+    std::vector<int> Conflicts;
+    std::vector<int> Next, Previous;
+    int Opposite = -1;
+    int EndSignal = -1;
+    bool LeavesArea = false;
+    bool AlwaysPassable = false;
+    bool GoodsLine = false;
+    int Length = 0;
+    int PassengerMph = 0, FreightMph = 0;
+    float Scale = 1.0f;
+    int SignalOffset = 0;
+    int ClearTime = 0;
+    int PassageTime = 0;
+    std::vector<int> CrossingCells;  // crossing cells used by the diagonal road
+};
+
+enum RouteClassCode : std::uint8_t { ClassMain = 0, ClassShunt = 1, ClassWarner = 2, ClassCallOn = 3, ClassAuto = 4 };
+
+struct RouteInfo {
+    std::string ID;
+    std::uint8_t Class = ClassMain;
+    int Entrance = -1, Exit = -1;
+    std::vector<int> Subroutes;
+    std::vector<int> Permissive;
+    int CallOnVariant = -1, MainRoute = -1, Alternative = -1;
+    int ApproachTime = 120;
+    bool AutoAllowed = false;
+    int ReversePoints = 0;
+    int Length = 0;
+    std::vector<int> SubAreas;
+    std::vector<int> Berths;
+};
+
+struct OverlapInfo {
+    int Signal = -1;
+    std::vector<int> Subroutes;
+    bool Restricted = false;
+};
+
+enum class LabelKind : std::uint8_t { Text, Plate, Platform, StationName };
+
+struct LabelInfo {
+    int X = 0, Y = 0;
+    std::string Text;  // glyph string, colour codes included
+    int Cells = 0;     // cells covered
+    LabelKind Kind = LabelKind::Text;
+};
+
+struct BerthInfo {
+    std::string ID;
+    int X = 0, Y = 0;
+    int Circuit = -1;
+    int Signal = -1;  // the signal it stands in front of, or none
+    bool External = false;
+};
+
+struct EntryInfo {
+    std::string Code, Name;
+    int FirstSignal = -1;
+    std::vector<int> Subroutes;  // from the boundary up to the first signal
+    int Berth = -1;
+};
+
+struct PlatformInfo {
+    std::string Code;
+    int Circuit = -1;            // the first of its circuits, from the left
+    std::vector<int> Circuits;   // a long platform may be divided into two or more
+    int Location = -1;
+    int BandX0 = 0, BandX1 = 0, BandY = 0;
+    int CodeX = 0;
+    int Face = 0;  // -1 the track above the band, +1 below, 0 whichever has track
+    int TrackY = 0;
+    std::vector<int> Subroutes;  // both directions
+};
+
+struct LocationInfo {
+    std::string Code, Name;
+    bool Key = false, NonStation = false, ARSWaitsForTime = false;
+    int StandardDwell = 35, MinimumDwell = 25;
+    std::vector<int> Platforms;
+    std::vector<int> Berths;
+    std::vector<std::string> Lines;
+    int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+};
+
+struct PathInfo {
+    int Entry = -1;
+    int FromLocation = -1;
+    std::string FromPlatform;
+    int ToLocation = -1;
+    std::string ToPlatform;
+    std::string Line;
+    std::uint8_t StartDirection = 1, EndDirection = 1;
+    // Berths and routes in order of travel: berth indexes >= 0, routes as -1 - index.
+    std::vector<int> Objects;
+};
+
+struct SubAreaInfo {
+    char Digit = '1';
+    std::string Label;
+    int Column = 0, Row = 0;
+    int LabelPlacement = 0;
+    std::vector<int> Routes;
+};
+
+// One drawn cell, for the check that nothing is drawn over anything else.
+struct DrawnCell {
+    int X = 0, Y = 0;
+    std::uint8_t Glyph = ' ';
+    std::string Owner;
+};
+
+class AreaModel {
+public:
+    explicit AreaModel(const AreaDescription& description);
+
+    const AreaDescription& Description() const { return d_; }
+    bool Valid() const { return Errors.empty(); }
+
+    std::vector<TrackCell> Cells;
+    std::vector<Segment> Segments;
+    std::vector<Link> Links;  // Segments.size() * PtCount
+    std::vector<Circuit> Circuits;
+    std::vector<PointsInfo> Points;
+    std::vector<SignalInfo> Signals;
+    std::vector<SubrouteInfo> Subroutes;
+    std::vector<RouteInfo> Routes;
+    std::vector<OverlapInfo> Overlaps;
+    std::vector<LabelInfo> Labels;
+    std::vector<BerthInfo> Berths;
+    std::vector<EntryInfo> Entries;
+    std::vector<PlatformInfo> Platforms;
+    std::vector<LocationInfo> Locations;
+    std::vector<PathInfo> Paths;
+    std::vector<SubAreaInfo> SubAreas;
+    std::vector<std::string> Errors;
+
+    // The cell index at a panel cell, or -1.
+    int CellAt(int x, int y) const;
+    char SourceAt(int x, int y) const;
+    const Link& LinkOf(int segment, int port) const { return Links[segment * PtCount + port]; }
+    int SignalByPlate(const std::string& plate) const;
+    int LocationByCode(const std::string& code) const;
+    // Every cell the area draws (track, points, heads, buttons, labels, indicators);
+    // cells drawn twice are reported by DrawingErrors.
+    std::vector<DrawnCell> DrawnCells() const;
+    std::vector<std::string> DrawingErrors() const;
+    // The picture as the panel shows it, one line per row: glyphs as characters.
+    std::string Render() const;
+
+private:
+    void ReadPicture();
+    void ReadCells();
+    void ConnectCells();
+    void ReadPoints();
+    void ReadSignals();
+    void ReadLabels();
+    void MarkJoints();
+    void FindCircuits();
+    void FindEnds();
+    void FindSubroutes();
+    void LinkSubroutes();
+    void FindConflictsAndFlank();
+    void PlaceSignals();
+    void FindOverlaps();
+    void FindRoutes();
+    void FindAutomaticWorking();
+    void PlaceBerths();
+    void FindPlatformsAndLocations();
+    void FindEntries();
+    void FindSubAreas();
+    void FindPaths();
+    void Error(const std::string& text) { Errors.push_back(text); }
+
+    // Walks forward from a signal's joint.
+    struct Walk;
+    void WalkRoutes(int signal, int endSegment, int endPort, std::vector<int>& subroutes,
+                    std::vector<PointsNeed>& needs, int depth, bool mainRoutes);
+    int SubrouteFrom(int circuit, int endIndex, int exitEnd) const;
+    int EndIndexAt(int circuit, int segment, int port) const;
+    int EnteredEnd(int fromSegment, int fromPort, int& circuit) const;
+    void AddRoute(int entrance, int exit, std::uint8_t cls, const std::vector<int>& subroutes);
+    int CellLengthOf(int cell) const;
+    const ZoneSpec* ZoneAt(int x, int y) const;
+    int GradientAt(int x, int y) const;
+
+    const AreaDescription& d_;
+    std::vector<std::string> picture_;      // kRows strings of kColumns
+    std::vector<std::vector<bool>> labelled_;  // cells taken by labels and plates
+    std::vector<int> cellIndex_;
+    std::vector<std::pair<int, int>> jointLinks_;  // (segment*PtCount+port) pairs
+    std::vector<int> signalAtEnd_;            // by segment*PtCount+port: signal facing out of it
+    std::vector<int> signalAtDeadEnd_;        // by segment: marker at its buffer end
+};
+
+}  // namespace kestra::area

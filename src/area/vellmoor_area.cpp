@@ -1,0 +1,35 @@
+// The built-in area's description: its picture and tables live in vellmoor_layout.inc.
+
+#include "area/area_description.h"
+#include "area/area_model.h"
+
+namespace kestra::area {
+
+namespace {
+#include "area/vellmoor_layout.inc"
+}  // namespace
+
+const AreaDescription& BuiltInDescription() {
+    static const AreaDescription description{
+        "VLM",
+        "Vellmoor",
+        "Vellmoor IECC",
+        "VM",
+        "T",
+        kScreen1,
+        kScreen2,
+        kSignals,
+        kPoints,
+        kZones,
+        kGradients,
+        kLocations,
+        kEntries,
+        kSubAreas,
+        kPaths,
+        kScenarios,
+        "GRYTUN",
+    };
+    return description;
+}
+
+}  // namespace kestra::area
