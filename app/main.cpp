@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QScreen>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -121,6 +122,9 @@ int main(int argc, char** argv) {
         form.show();
     } else {
         form.setWindowFlags(Qt::FramelessWindowHint);
+        // Cover the whole screen even where no window manager enlarges a full-screen
+        // window (a bare X server, a kiosk session).
+        form.setGeometry(QGuiApplication::primaryScreen()->geometry());
         form.showFullScreen();
     }
     if (parser.isSet(quitAfter)) {
