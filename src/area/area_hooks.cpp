@@ -13,6 +13,10 @@
 // flashing single yellow instead of a double yellow, and the one before that (its own
 // aspect rules) a flashing double yellow.
 //
+// Permissive moves (shunt and call-on routes) are checked without the opposite-direction
+// test over their occupied part; this railway never lets one run head-on against a
+// route already locked the other way over that part.
+//
 // An overlap beyond a signal that shows a proceed aspect is never given up by time. A
 // cancelled route takes back the train-ready-to-start plunger of its signal. A call-on
 // route into an occupied platform is announced.
@@ -109,6 +113,13 @@ void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area) {
     };
 
     h.RouteAvailableHook = [s](TROU& route) {
+        for (int i = 0; i < route.PermissiveSubroutes.Count(); ++i) {
+            const TULC* p = route.PermissiveSubroutes.At(i);
+            if (p->Opposite && p->Opposite->IsRouteLocked()) {
+                s->LastFailReason = "Subroute locked in opposite direction";
+                return false;
+            }
+        }
         if (s->Operator.OverrideMode || !RouteThroughPossession(route)) return true;
         s->LastFailReason = "Route passes through an engineering possession";
         return false;
