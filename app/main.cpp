@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 
+#include "area/area_builder.h"
 #include "core/sim.h"
 #include "display_form.h"
 #include "font_sheet.h"
@@ -32,6 +34,7 @@ int RunHeadless(int argc, char** argv) {
         if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) ticks = std::atol(argv[++i]);
     }
     kestra::Sim sim({}, ClockSeed());
+    kestra::area::BuildArea(sim);
     for (long i = 0; i < ticks; ++i) sim.MajorCycleTick();
     std::printf("ticks %ld simtime %s\n", ticks, sim.FormatSimTime().c_str());
     return 0;
@@ -50,6 +53,12 @@ bool DisplayAvailable() {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) return RunHeadless(argc, argv);
+        if (std::strcmp(argv[i], "--area-summary") == 0) {
+            kestra::Sim sim;
+            kestra::area::BuildArea(sim);
+            kestra::area::PrintAreaSummary(sim, std::cout);
+            return 0;
+        }
     }
     if (!DisplayAvailable()) {
         std::fprintf(stderr,
@@ -111,6 +120,8 @@ int main(int argc, char** argv) {
     ports.Audio = &sound;
     ports.Settings = &settings;
     kestra::Sim sim(ports, ClockSeed());
+    kestra::area::BuildArea(sim);
+    kestra::area::SetAreaTitle(sim);
     kestra::LoadOptions(sim);
     kestra::app::TDisplayForm form(sim, surface);
     dialogs.SetParent(&form);
