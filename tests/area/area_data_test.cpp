@@ -1,0 +1,207 @@
+// The built-in area's plans for the classes still to come (berths, entry points,
+// locations and platforms, paths, ARS sub-areas) and its track data: consistent with the
+// railway the objects were built from.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <set>
+
+#include "area/area_builder.h"
+#include "core/sim.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
+
+namespace kestra {
+namespace {
+
+using namespace area;
+
+class AreaData : public ::testing::Test {
+protected:
+    void SetUp() override {
+        built = BuildArea(sim);
+        ASSERT_TRUE(built->Model->Valid());
+    }
+    const AreaModel& m() const { return *built->Model; }
+    Sim sim;
+    std::shared_ptr<BuiltArea> built;
+};
+
+TEST_F(AreaData, EveryEntryPointComesInFromTheBoundaryToItsFirstSignal) {
+    ASSERT_GE(m().Entries.size(), 5u);
+    std::set<std::string> codes;
+    for (const EntryInfo& e : m().Entries) {
+        SCOPED_TRACE(e.Code);
+        EXPECT_TRUE(codes.insert(e.Code).second);
+        ASSERT_FALSE(e.Subroutes.empty());
+        const SubrouteInfo& first = m().Subroutes[e.Subroutes.front()];
+        EXPECT_TRUE(m().Circuits[first.Circuit].Ends[first.From].Boundary);
+        for (std::size_t i = 1; i < e.Subroutes.size(); ++i) {
+            const auto& next = m().Subroutes[e.Subroutes[i - 1]].Next;
+            EXPECT_NE(std::find(next.begin(), next.end(), e.Subroutes[i]), next.end());
+        }
+        EXPECT_EQ(m().Subroutes[e.Subroutes.back()].EndSignal, e.FirstSignal);
+        EXPECT_EQ(e.Berth, m().Signals[e.FirstSignal].Berth);
+        // On a clean railway the entry route is free to set and proved, as a train
+        // coming in needs it.
+        TULCList ulcs;
+        for (int s : e.Subroutes) ulcs.Add({}, built->Subroutes[s]);
+        EXPECT_TRUE(ulcs.IsFreeToSet()) << sim.LastFailReason;
+        EXPECT_TRUE(ulcs.RouteProved());
+        // And the first signal leads on into the railway.
+        EXPECT_FALSE(built->Signals[e.FirstSignal]->Routes.Empty());
+    }
+}
+
+TEST_F(AreaData, StationsHaveTheirPlatformsAndTheCentralStationABayThatEndsAtBufferStops) {
+    std::map<std::string, std::set<std::string>> platforms;
+    for (const PlatformInfo& p : m().Platforms) {
+        SCOPED_TRACE(p.Code);
+        ASSERT_GE(p.Location, 0);
+        EXPECT_TRUE(platforms[m().Locations[p.Location].Code].insert(p.Code).second) << "platform number twice";
+        ASSERT_FALSE(p.Circuits.empty());
+        for (int c : p.Circuits) EXPECT_TRUE(m().Circuits[c].Platform);
+        EXPECT_FALSE(p.Subroutes.empty());
+    }
+    EXPECT_EQ(platforms["VLMC"], (std::set<std::string>{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(platforms["OSTWK"].size(), 2u);
+    EXPECT_EQ(platforms["HRNF"].size(), 2u);
+    EXPECT_EQ(platforms["QLBY"].size(), 2u);
+    // The bay: its circuit ends at buffer stops with a marker to run up to.
+    const auto bay = std::find_if(m().Platforms.begin(), m().Platforms.end(), [&](const PlatformInfo& p) {
+        return m().Locations[p.Location].Code == "VLMC" && p.Code == "5";
+    });
+    ASSERT_NE(bay, m().Platforms.end());
+    bool buffers = false;
+    for (int c : bay->Circuits)
+        for (const CircuitEnd& e : m().Circuits[c].Ends) buffers = buffers || e.DeadEnd;
+    EXPECT_TRUE(buffers);
+    for (const LocationInfo& l : m().Locations) {
+        SCOPED_TRACE(l.Code);
+        EXPECT_EQ(l.StandardDwell, 35);
+        EXPECT_EQ(l.MinimumDwell, 25);
+        if (!l.NonStation) {
+            EXPECT_FALSE(l.Platforms.empty());
+        }
+    }
+}
+
+TEST_F(AreaData, EveryPathJoinsItsEndsThroughBerthsAndRoutesInOrder) {
+    ASSERT_GE(m().Paths.size(), 15u);
+    for (const PathInfo& p : m().Paths) {
+        const std::string from = p.Entry >= 0 ? m().Entries[p.Entry].Code : m().Locations[p.FromLocation].Code;
+        SCOPED_TRACE(from + " " + p.FromPlatform + " to " + m().Locations[p.ToLocation].Code + " " + p.ToPlatform);
+        std::vector<int> routes;
+        int previous = 0;  // 1 berth, 2 route
+        for (int o : p.Objects) {
+            if (o >= 0) {
+                EXPECT_NE(previous, 1) << "two berths in a row";
+                previous = 1;
+            } else {
+                routes.push_back(-1 - o);
+                previous = 2;
+            }
+        }
+        ASSERT_FALSE(routes.empty());
+        EXPECT_GE(p.Objects.front(), 0) << "a path starts at a berth";
+        const RouteInfo& first = m().Routes[routes.front()];
+        if (p.Entry >= 0) {
+            EXPECT_EQ(first.Entrance, m().Entries[p.Entry].FirstSignal);
+        } else {
+            bool onPlatform = false;
+            for (int pl : m().Locations[p.FromLocation].Platforms) {
+                const PlatformInfo& pi = m().Platforms[pl];
+                if (!p.FromPlatform.empty() && pi.Code != p.FromPlatform) continue;
+                onPlatform = onPlatform || std::count(pi.Circuits.begin(), pi.Circuits.end(), m().Signals[first.Entrance].BerthCircuit);
+            }
+            EXPECT_TRUE(onPlatform) << "the path does not start from its platform";
+        }
+        for (std::size_t i = 1; i < routes.size(); ++i) {
+            EXPECT_EQ(m().Routes[routes[i - 1]].Exit, m().Routes[routes[i]].Entrance);
+        }
+        // The last route reaches the platform (or the timing point) it is for.
+        const LocationInfo& to = m().Locations[p.ToLocation];
+        bool arrives = false;
+        for (int s : m().Routes[routes.back()].Subroutes) {
+            for (int cell : m().Circuits[m().Subroutes[s].Circuit].Cells) {
+                const TrackCell& c = m().Cells[cell];
+                arrives = arrives || (c.X >= to.X0 && c.X <= to.X1 && c.Y >= to.Y0 && c.Y <= to.Y1);
+            }
+        }
+        EXPECT_TRUE(arrives);
+        EXPECT_EQ(p.StartDirection, m().Subroutes[first.Subroutes.front()].Direction);
+        EXPECT_EQ(p.EndDirection, m().Subroutes[m().Routes[routes.back()].Subroutes.back()].Direction);
+    }
+}
+
+TEST_F(AreaData, EveryRouteTheSignallerCanSetLiesInAnARSSubArea) {
+    ASSERT_GE(m().SubAreas.size(), 4u);
+    std::set<char> digits;
+    for (const SubAreaInfo& s : m().SubAreas) {
+        EXPECT_TRUE(digits.insert(s.Digit).second);
+        EXPECT_FALSE(s.Routes.empty()) << s.Label;
+        EXPECT_FALSE(s.Label.empty());
+    }
+    for (std::size_t r = 0; r < m().Routes.size(); ++r) {
+        if (m().Routes[r].Class == ClassAuto) continue;
+        EXPECT_EQ(m().Routes[r].SubAreas.size(), 1u) << m().Routes[r].ID;
+    }
+}
+
+TEST_F(AreaData, EveryBerthLiesOnTheTrackInRearOfItsSignal) {
+    std::set<std::pair<int, int>> cells;
+    for (const BerthInfo& b : m().Berths) {
+        SCOPED_TRACE(b.ID);
+        ASSERT_GE(b.Signal, 0);
+        const SignalInfo& s = m().Signals[b.Signal];
+        EXPECT_EQ(b.Circuit, s.BerthCircuit);
+        EXPECT_EQ(b.Y, s.TrackY);
+        EXPECT_EQ(b.External, s.Fringe);
+        for (int x = b.X; x < b.X + 4; ++x) {
+            EXPECT_TRUE(cells.insert({x, b.Y}).second) << "two berths on one cell";
+            const int c = m().CellAt(x, b.Y);
+            ASSERT_GE(c, 0);
+            EXPECT_EQ(m().Cells[c].Kind, CellKind::Plain);
+        }
+        // The signal's post stands over an end of its berth.
+        EXPECT_TRUE(s.PostX == b.X || s.PostX == b.X + 3);
+    }
+    int controlled = 0;
+    for (const SignalInfo& s : m().Signals) controlled += (s.Type == SignalType::Main || s.Type == SignalType::Shunt);
+    EXPECT_GE(static_cast<int>(m().Berths.size()), controlled);
+}
+
+// Line speeds of a secondary main line: up to 90 mph on the open line, slower through
+// stations and junctions, walking pace in the yard; the tunnel climbs from Skelbrook.
+TEST_F(AreaData, LineSpeedsAndGradientsAreThoseOfASecondaryMainLine) {
+    float fastest = 0, slowest = 1000;
+    int rising = 0, falling = 0;
+    sim.Subroutes.ForEach([&](TULC& s) {
+        fastest = std::max(fastest, s.PassengerSpeed);
+        slowest = std::min(slowest, s.PassengerSpeed);
+        rising += s.Scale < 1.0f;
+        falling += s.Scale > 1.0f;
+        EXPECT_GE(s.Scale, 0.7f);
+        EXPECT_LE(s.Scale, 1.1f);
+        if (s.GoodsLine) EXPECT_LE(s.PassengerSpeed * 2.25f, 15.5f);
+    });
+    EXPECT_NEAR(fastest * 2.25f, 90.0f, 0.5f);
+    EXPECT_NEAR(slowest * 2.25f, 10.0f, 0.5f);
+    EXPECT_GT(rising, 5);
+    EXPECT_GT(falling, 5);
+    // Running right into the tunnel climbs; the same circuits running left fall.
+    const TTCS* tunnel = sim.TrackCircuits.FindID(m().Circuits[m().Subroutes[m().Routes[m().Signals[m().SignalByPlate("103")].Routes.front()].Subroutes.front()].Circuit].ID);
+    ASSERT_NE(tunnel, nullptr);
+    tunnel->Subroutes.ForEach([&](TULC& s) {
+        if (s.Direction == 1) EXPECT_LT(s.Scale, 1.0f);
+        else EXPECT_GT(s.Scale, 1.0f);
+    });
+}
+
+}  // namespace
+}  // namespace kestra
