@@ -1,8 +1,9 @@
-// Draws the built-in area as the panel shows it after start-up, without a window: one
-// screen (0 is the overview) as a 1024 x 768 binary PPM image on standard output or in a
-// file. Glyphs come from the panel fonts compiled into the engine.
+// Draws the built-in area as the panel shows it, without a window: one screen (0 is
+// the overview) as a 1024 x 768 binary PPM image on standard output or in a file.
+// Glyphs come from the panel fonts compiled into the engine. Routes may be set first,
+// by the plates of their entrance and exit signals, and the simulation run on.
 //
-//   kestra_area_picture [--screen N] [--out FILE.ppm]
+//   kestra_area_picture [--screen N] [--out FILE.ppm] [--set 11-15 ...] [--ticks N]
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,8 @@
 
 #include "area/area_builder.h"
 #include "core/sim.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
 #include "panel_font.h"
 
 namespace {
@@ -62,10 +65,14 @@ private:
 
 int main(int argc, char** argv) {
     int screen = 1;
+    int ticks = 1;
     std::string out;
+    std::vector<std::string> routes;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--screen") == 0 && i + 1 < argc) screen = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
+        else if (std::strcmp(argv[i], "--set") == 0 && i + 1 < argc) routes.push_back(argv[++i]);
+        else if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) ticks = std::atoi(argv[++i]);
     }
     PictureSurface surface;
     kestra::Ports ports;
@@ -78,6 +85,17 @@ int main(int argc, char** argv) {
     }
     kestra::area::SetAreaTitle(sim);
     sim.MajorCycleTick();
+    const std::string prefix = std::string("S") + kestra::area::BuiltInDescription().SignalPrefix;
+    for (const std::string& r : routes) {
+        const std::size_t dash = r.find('-');
+        kestra::TSIG* entrance = sim.Signals.FindID(prefix + r.substr(0, dash));
+        kestra::TSIG* exit = dash == std::string::npos ? nullptr : sim.Signals.FindID(prefix + r.substr(dash + 1));
+        if (!entrance || !exit || !kestra::RouteRequest(sim, *entrance, *exit, 0).Set) {
+            std::fprintf(stderr, "route %s not set: %s\n", r.c_str(), sim.LastFailReason.c_str());
+            return 1;
+        }
+    }
+    for (int i = 1; i < ticks; ++i) sim.MajorCycleTick();
     sim.Display().CurrentScreen = screen;
     sim.Display().RedrawPanel();
     return surface.Write(out) ? 0 : 1;

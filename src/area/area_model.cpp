@@ -1257,7 +1257,10 @@ void AreaModel::FindRoutes() {
             if (Routes[i].Class != ClassMain) continue;
             const RouteInfo main = Routes[i];
             const SignalInfo& exit = Signals[main.Exit];
-            if (exit.Warner) {
+            // A warner route only where the main route is the first choice between its
+            // two signals: the signaller asks for it at the exit's warner button, which
+            // takes the first warner route that matches.
+            if (exit.Warner && firstTo[main.Exit] == static_cast<int>(i)) {
                 RouteInfo w = main;
                 w.Class = ClassWarner;
                 w.ID = main.ID + "W";
