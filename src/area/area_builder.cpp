@@ -132,7 +132,10 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     auto model = std::make_shared<AreaModel>(description);
     area->Model = model;
     const AreaModel& m = *model;
-    if (!m.Valid()) return area;
+    if (!m.Valid()) {
+        for (const std::string& e : m.Errors) sim.Trace("area: " + e);
+        return area;
+    }
     // Berths draw their own cells once the describer exists; until then the track
     // elements cover them.
     constexpr bool berthsDrawn = false;

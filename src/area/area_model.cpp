@@ -869,7 +869,7 @@ void AreaModel::FindSubroutes() {
                 const Link& l = LinkOf(start.Segment, port);
                 if (l.Segment < 0 || Segments[l.Segment].Circuit != static_cast<int>(ci)) continue;
                 stack.push_back({l.Segment, l.Port, {start.Segment, l.Segment}, {}});
-            } else if (start.Boundary || true) {
+            } else {
                 direction = IsRightPort(start.Port) ? 2 : 1;  // entering through a left-hand port runs right
                 stack.push_back({start.Segment, start.Port, {start.Segment}, {}});
             }
@@ -1669,6 +1669,10 @@ std::vector<DrawnCell> AreaModel::DrawnCells() const {
     for (const SignalInfo& s : Signals) {
         const std::string owner = "signal " + s.Plate;
         const bool mirrored = !s.RightFacing;
+        if (!s.HidePlate) {
+            for (std::size_t i = 0; i < s.Plate.size(); ++i)
+                out.push_back({s.PlateX + static_cast<int>(i), s.PostY, static_cast<std::uint8_t>(s.Plate[i]), owner + " plate"});
+        }
         if (s.Type == SignalType::Marker) {
             out.push_back({s.PostX, s.PostY, mirrored ? GlMarkerLeft : GlMarkerRight, owner});
             out.push_back({s.PostX + (mirrored ? -1 : 1), s.PostY, ' ', owner});
