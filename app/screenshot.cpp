@@ -1,6 +1,7 @@
 #include "screenshot.h"
 
 #include "core/sim.h"
+#include "area/area_builder.h"
 #include "core/time_format.h"
 #include "qt_surface.h"
 
@@ -11,7 +12,7 @@ std::optional<QImage> RenderScreenshot(const ScreenshotRequest& request, QString
     Ports ports;
     ports.Surface = &surface;  // pop-ups and sounds go to the null ports
     Sim sim(ports, 1);
-    // The built-in area is built here once it exists.
+    const auto area = area::BuildArea(sim);
     sim.MajorCycleTick();
     if (!request.Time.isEmpty()) {
         const std::int32_t t = ParseHalfMinute((request.Time + "   ").left(7).toStdString());

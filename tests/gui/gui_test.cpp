@@ -399,9 +399,17 @@ TEST(ScreenshotTest, OverviewShowsFramesHistoryAndButtons) {
 TEST(ScreenshotTest, RefusesBadRequests) {
     QString error;
     ScreenshotRequest r;
-    r.Screen = 2;
+    r.Screen = 3;  // the built-in area has two screens
     EXPECT_FALSE(RenderScreenshot(r, error).has_value());
-    EXPECT_TRUE(error.contains("no screen 2"));
+    EXPECT_TRUE(error.contains("no screen 3"));
+    // Screen 2 shows the railway: grey track across the middle of the panel.
+    r.Screen = 2;
+    const std::optional<QImage> image = RenderScreenshot(r, error);
+    ASSERT_TRUE(image.has_value());
+    int grey = 0;
+    for (int x = 0; x < 1024; ++x)
+        for (int y = 200; y < 700; ++y) grey += image->pixel(x, y) == Rgb(ClGrey);
+    EXPECT_GT(grey, 2000);
     r.Screen = 1;
     r.Posts = {"nonsense"};
     EXPECT_FALSE(RenderScreenshot(r, error).has_value());
