@@ -475,18 +475,18 @@ void AreaModel::ConnectCells() {
 
 void AreaModel::ReadPoints() {
     std::map<std::pair<int, char>, int> byKey;
-    for (const PointsSpec& spec : d_.Points) {
+    for (const PointsSpec& tableRow : d_.Points) {
         PointsInfo p;
-        p.ID = spec.Id;
-        p.Screen = spec.Screen;
-        p.Key = spec.Key;
-        p.Swap = HasOption(spec.Options, "swap");
-        p.AutoNormalise = HasOption(spec.Options, "an");
-        p.FlashingYellowJunction = HasOption(spec.Options, "fy");
-        const std::string mph = OptionValue(spec.Options, "mph");
+        p.ID = tableRow.Id;
+        p.Screen = tableRow.Screen;
+        p.Key = tableRow.Key;
+        p.Swap = HasOption(tableRow.Options, "swap");
+        p.AutoNormalise = HasOption(tableRow.Options, "an");
+        p.FlashingYellowJunction = HasOption(tableRow.Options, "fy");
+        const std::string mph = OptionValue(tableRow.Options, "mph");
         if (!mph.empty()) p.DivergingMph = std::stoi(mph);
-        if (byKey.count({spec.Screen, spec.Key})) Error("points key " + std::string(1, spec.Key) + " used twice");
-        byKey[{spec.Screen, spec.Key}] = static_cast<int>(Points.size());
+        if (byKey.count({tableRow.Screen, tableRow.Key})) Error("points key " + std::string(1, tableRow.Key) + " used twice");
+        byKey[{tableRow.Screen, tableRow.Key}] = static_cast<int>(Points.size());
         Points.push_back(p);
     }
     for (std::size_t i = 0; i < Cells.size(); ++i) {
@@ -522,13 +522,13 @@ void AreaModel::ReadPoints() {
     for (std::size_t i = 0; i < Points.size(); ++i) {
         if (Points[i].Cell < 0) Error("points " + Points[i].ID + " are not drawn");
     }
-    for (const PointsSpec& spec : d_.Points) {
-        const std::string pair = OptionValue(spec.Options, "pair");
+    for (const PointsSpec& tableRow : d_.Points) {
+        const std::string pair = OptionValue(tableRow.Options, "pair");
         if (pair.empty()) continue;
-        auto a = byKey.find({spec.Screen, spec.Key});
-        auto b = byKey.find({spec.Screen, pair[0]});
+        auto a = byKey.find({tableRow.Screen, tableRow.Key});
+        auto b = byKey.find({tableRow.Screen, pair[0]});
         if (b == byKey.end()) {
-            Error("points " + std::string(spec.Id) + " paired with unknown points " + pair);
+            Error("points " + std::string(tableRow.Id) + " paired with unknown points " + pair);
             continue;
         }
         Points[a->second].Partner = b->second;
@@ -538,9 +538,9 @@ void AreaModel::ReadPoints() {
 
 void AreaModel::ReadSignals() {
     std::map<std::string, const SignalSpec*> specs;
-    for (const SignalSpec& spec : d_.Signals) {
-        if (specs.count(spec.Plate)) Error(std::string("signal ") + spec.Plate + " listed twice");
-        specs[spec.Plate] = &spec;
+    for (const SignalSpec& tableRow : d_.Signals) {
+        if (specs.count(tableRow.Plate)) Error(std::string("signal ") + tableRow.Plate + " listed twice");
+        specs[tableRow.Plate] = &tableRow;
     }
     std::set<std::string> seen;
     for (SignalInfo& s : Signals) {
@@ -550,11 +550,11 @@ void AreaModel::ReadSignals() {
             continue;
         }
         if (!seen.insert(s.Plate).second) Error("signal " + s.Plate + " drawn twice");
-        const SignalSpec& spec = *it->second;
-        s.Options = spec.Options ? spec.Options : "";
+        const SignalSpec& tableRow = *it->second;
+        s.Options = tableRow.Options ? tableRow.Options : "";
         s.ID = std::string("S") + d_.SignalPrefix + s.Plate;
-        const char k = spec.Kind[0];
-        s.AspectFlags = AspectFlagsOf(spec.Aspects);
+        const char k = tableRow.Kind[0];
+        s.AspectFlags = AspectFlagsOf(tableRow.Aspects);
         if (k == 'M') {
             s.Type = SignalType::Main;
             s.Kind = 0;
@@ -571,16 +571,16 @@ void AreaModel::ReadSignals() {
             s.Kind = 5;
             s.AspectFlags = 1;
         }
-        if (HasOption(spec.Options, "pl")) s.AspectFlags |= 2;
-        s.AutoButton = HasOption(spec.Options, "auto");
-        s.ER = HasOption(spec.Options, "er");
-        s.Warner = HasOption(spec.Options, "warner");
-        s.TRTS = HasOption(spec.Options, "trts");
-        s.HidePlate = HasOption(spec.Options, "hide");
-        s.ApproachLit = HasOption(spec.Options, "lit");
-        s.Fringe = HasOption(spec.Options, "fringe");
-        s.ShuntOnly = HasOption(spec.Options, "shunt");
-        const bool far = HasOption(spec.Options, "far");
+        if (HasOption(tableRow.Options, "pl")) s.AspectFlags |= 2;
+        s.AutoButton = HasOption(tableRow.Options, "auto");
+        s.ER = HasOption(tableRow.Options, "er");
+        s.Warner = HasOption(tableRow.Options, "warner");
+        s.TRTS = HasOption(tableRow.Options, "trts");
+        s.HidePlate = HasOption(tableRow.Options, "hide");
+        s.ApproachLit = HasOption(tableRow.Options, "lit");
+        s.Fringe = HasOption(tableRow.Options, "fringe");
+        s.ShuntOnly = HasOption(tableRow.Options, "shunt");
+        const bool far = HasOption(tableRow.Options, "far");
         // Which track: ">" above its track and "<" below it, unless it stands on the far side.
         const int near = s.RightFacing ? s.PostY + 1 : s.PostY - 1;
         const int other = s.RightFacing ? s.PostY - 1 : s.PostY + 1;
@@ -623,8 +623,8 @@ void AreaModel::ReadSignals() {
             s.EntranceY = t;
         }
     }
-    for (const SignalSpec& spec : d_.Signals) {
-        if (!seen.count(spec.Plate)) Error(std::string("signal ") + spec.Plate + " is in the table but not drawn");
+    for (const SignalSpec& tableRow : d_.Signals) {
+        if (!seen.count(tableRow.Plate)) Error(std::string("signal ") + tableRow.Plate + " is in the table but not drawn");
     }
 }
 
@@ -1404,17 +1404,17 @@ void AreaModel::PlaceBerths() {
 }
 
 void AreaModel::FindPlatformsAndLocations() {
-    for (const LocationSpec& spec : d_.Locations) {
+    for (const LocationSpec& tableRow : d_.Locations) {
         LocationInfo l;
-        l.Code = spec.Code;
-        l.Name = spec.Name;
-        l.Key = HasOption(spec.Options, "key");
-        l.NonStation = HasOption(spec.Options, "nonstation");
-        l.ARSWaitsForTime = HasOption(spec.Options, "ars-wait");
-        l.X0 = spec.X0;
-        l.Y0 = spec.Y0;
-        l.X1 = spec.X1;
-        l.Y1 = spec.Y1;
+        l.Code = tableRow.Code;
+        l.Name = tableRow.Name;
+        l.Key = HasOption(tableRow.Options, "key");
+        l.NonStation = HasOption(tableRow.Options, "nonstation");
+        l.ARSWaitsForTime = HasOption(tableRow.Options, "ars-wait");
+        l.X0 = tableRow.X0;
+        l.Y0 = tableRow.Y0;
+        l.X1 = tableRow.X1;
+        l.Y1 = tableRow.Y1;
         Locations.push_back(l);
     }
     auto locationAt = [&](int x, int y) {
@@ -1484,13 +1484,13 @@ int AreaModel::LocationByCode(const std::string& code) const {
 }
 
 void AreaModel::FindEntries() {
-    for (const EntrySpec& spec : d_.Entries) {
+    for (const EntrySpec& tableRow : d_.Entries) {
         EntryInfo e;
-        e.Code = spec.Code;
-        e.Name = spec.Name;
-        e.FirstSignal = SignalByPlate(spec.FirstSignal);
+        e.Code = tableRow.Code;
+        e.Name = tableRow.Name;
+        e.FirstSignal = SignalByPlate(tableRow.FirstSignal);
         if (e.FirstSignal < 0) {
-            Error(std::string("entry point ") + spec.Code + " names an unknown signal");
+            Error(std::string("entry point ") + tableRow.Code + " names an unknown signal");
             continue;
         }
         const SignalInfo& s = Signals[e.FirstSignal];
@@ -1519,18 +1519,18 @@ void AreaModel::FindEntries() {
 
 void AreaModel::FindSubAreas() {
     for (SubAreaInfo& s : SubAreas) {
-        const SubAreaSpec* spec = nullptr;
+        const SubAreaSpec* tableRow = nullptr;
         for (const SubAreaSpec& sp : d_.SubAreas)
-            if (sp.Digit == s.Digit) spec = &sp;
-        if (!spec) {
+            if (sp.Digit == s.Digit) tableRow = &sp;
+        if (!tableRow) {
             Error(std::string("sub-area indicator ") + s.Digit + " is not in the sub-area table");
             continue;
         }
-        s.Label = spec->Label;
-        s.LabelPlacement = spec->LabelPlacement;
+        s.Label = tableRow->Label;
+        s.LabelPlacement = tableRow->LabelPlacement;
         auto inside = [&](int x, int y) {
-            return (x >= spec->X0 && x <= spec->X1 && y >= spec->Y0 && y <= spec->Y1) ||
-                   (spec->X3 > 0 && x >= spec->X2 && x <= spec->X3 && y >= spec->Y2 && y <= spec->Y3);
+            return (x >= tableRow->X0 && x <= tableRow->X1 && y >= tableRow->Y0 && y <= tableRow->Y1) ||
+                   (tableRow->X3 > 0 && x >= tableRow->X2 && x <= tableRow->X3 && y >= tableRow->Y2 && y <= tableRow->Y3);
         };
         for (std::size_t r = 0; r < Routes.size(); ++r) {
             const SignalInfo& e = Signals[Routes[r].Entrance];
@@ -1552,23 +1552,23 @@ void AreaModel::FindSubAreas() {
 }
 
 void AreaModel::FindPaths() {
-    for (const PathSpec& spec : d_.Paths) {
+    for (const PathSpec& tableRow : d_.Paths) {
         PathInfo p;
-        p.Line = spec.Line ? spec.Line : "";
-        p.FromPlatform = spec.FromPlatform ? spec.FromPlatform : "";
-        p.ToPlatform = spec.ToPlatform ? spec.ToPlatform : "";
+        p.Line = tableRow.Line ? tableRow.Line : "";
+        p.FromPlatform = tableRow.FromPlatform ? tableRow.FromPlatform : "";
+        p.ToPlatform = tableRow.ToPlatform ? tableRow.ToPlatform : "";
         std::vector<int> starts;
         for (std::size_t e = 0; e < Entries.size(); ++e) {
-            if (Entries[e].Code == spec.From) {
+            if (Entries[e].Code == tableRow.From) {
                 p.Entry = static_cast<int>(e);
                 starts.push_back(Entries[e].FirstSignal);
             }
         }
         std::set<int> fromCircuits;
         if (p.Entry < 0) {
-            p.FromLocation = LocationByCode(spec.From);
+            p.FromLocation = LocationByCode(tableRow.From);
             if (p.FromLocation < 0) {
-                Error(std::string("path from unknown place ") + spec.From);
+                Error(std::string("path from unknown place ") + tableRow.From);
                 continue;
             }
             for (int pl : Locations[p.FromLocation].Platforms) {
@@ -1578,9 +1578,9 @@ void AreaModel::FindPaths() {
                 if (fromCircuits.count(Signals[s].BerthCircuit) && !Signals[s].Routes.empty()) starts.push_back(static_cast<int>(s));
             }
         }
-        p.ToLocation = LocationByCode(spec.To);
+        p.ToLocation = LocationByCode(tableRow.To);
         if (p.ToLocation < 0) {
-            Error(std::string("path to unknown location ") + spec.To);
+            Error(std::string("path to unknown location ") + tableRow.To);
             continue;
         }
         const LocationInfo& to = Locations[p.ToLocation];
@@ -1636,7 +1636,7 @@ void AreaModel::FindPaths() {
             frontier = std::move(next);
         }
         if (best.empty()) {
-            Error(std::string("no path from ") + spec.From + " to " + spec.To + " " + p.ToPlatform);
+            Error(std::string("no path from ") + tableRow.From + " to " + tableRow.To + " " + p.ToPlatform);
             continue;
         }
         for (int r : best) {
