@@ -11,13 +11,7 @@ void WriteFlagSet(ValueWriter& writer, const bool* flags, int count) {
 }
 
 void WriteFlagSet(ValueWriter& writer, std::initializer_list<bool> flags) {
-    std::int32_t v = 0;
-    int i = 0;
-    for (bool f : flags) {
-        if (f && i < 31) v |= std::int32_t{1} << i;
-        ++i;
-    }
-    writer.WriteInteger(v);
+    WriteFlagSet(writer, flags.begin(), static_cast<int>(flags.size()));
 }
 
 void ReadFlagSet(ValueReader& reader, bool* flags, int count) {

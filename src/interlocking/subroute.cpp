@@ -152,11 +152,7 @@ bool TULC::ConflictsFreeOrSwingable() const {
     return true;
 }
 
-bool TULC::CheckFreeToSet() {
-    if (!IsParallelFree()) {
-        SetFailReason(sim_, kOpposite);
-        return false;
-    }
+bool TULC::RouteAndFlankPointsFreeToGo() {
     if (!NormalPoints.IsFreeToGoNormal() || !FlankNormalPoints.IsFreeToGoNormal()) {
         SetFailReason(sim_, kPointsReverse);
         return false;
@@ -165,6 +161,15 @@ bool TULC::CheckFreeToSet() {
         SetFailReason(sim_, kPointsNormal);
         return false;
     }
+    return true;
+}
+
+bool TULC::CheckFreeToSet() {
+    if (!IsParallelFree()) {
+        SetFailReason(sim_, kOpposite);
+        return false;
+    }
+    if (!RouteAndFlankPointsFreeToGo()) return false;
     // Every other subroute of the circuit: a route on it conflicts; an overlap on it
     // must be able to swing away. The walk goes on after a conflict so that the last
     // reason stands, but no overlap is asked once something has failed.
@@ -193,14 +198,7 @@ bool TULC::CheckFreeToSet() {
 }
 
 bool TULC::CheckFreeToSetIgnoreParallel() {
-    if (!NormalPoints.IsFreeToGoNormal() || !FlankNormalPoints.IsFreeToGoNormal()) {
-        SetFailReason(sim_, kPointsReverse);
-        return false;
-    }
-    if (!ReversePoints.IsFreeToGoReverse() || !FlankReversePoints.IsFreeToGoReverse()) {
-        SetFailReason(sim_, kPointsNormal);
-        return false;
-    }
+    if (!RouteAndFlankPointsFreeToGo()) return false;
     bool failed = false;
     if (TrackCircuit) {
         const TULCList& onCircuit = TrackCircuit->Subroutes;

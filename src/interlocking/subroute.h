@@ -158,6 +158,9 @@ class TULC : public TSSIObject {
     // Step 5 of the signaller's check: every conflict free, or held by the overlap
     // being swung to or by one that can swing.
     bool ConflictsFreeOrSwingable() const;
+    // Steps 2 and 3 of the signaller's checks: the route and flank points can go to
+    // the positions this subroute needs (sets the refusal reason otherwise).
+    bool RouteAndFlankPointsFreeToGo();
     // Swings the overlaps of the given subroutes that are held by an overlap other
     // than this one's.
     void SwingOtherOverlaps(bool circuit, bool conflicts, const TOVL* keep);
