@@ -163,8 +163,11 @@ void TSIG::SetLampProved(bool flag) {
 
 void TSIG::SetApproachTimer(std::int32_t value) {
     if (value == ApproachTimer) return;
+    const bool wasRunning = ApproachTimer < 255;
     ApproachTimer = value;
-    if (value == 0 || value == 255) {
+    // Clients see only whether the timer runs, so redraw and broadcast when it starts
+    // (at whatever value: the 60-second case starts part-way), restarts or stops.
+    if (value == 0 || value == 255 || !wasRunning) {
         Draw();
         SendState();
     }
@@ -1277,6 +1280,11 @@ void TSIG::HeadLeft() {
         return;
     }
     TSIG& exit = (SignalKind == 7 && NextSignal) ? *NextSignal : *this;
+    if (&exit == entrance) {
+        // Clicking the selected entrance again only takes the selection back.
+        entrance->Deselect();
+        return;
+    }
     const RouteRequestResult r = RouteRequest(sim_, *entrance, exit, 0);
     if (r.NoRoute) {
         if (HasEntranceMarker() && FirstCircuitAhead && entrance != this) {
