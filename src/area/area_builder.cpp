@@ -12,30 +12,31 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel/label.h"
+#include "panel/palette.h"
 
 namespace kestra::area {
 
 namespace {
+
+// Owner of a label: none, a track circuit or a subroute (each by its index in the model).
+enum class LabelOwner : std::uint8_t { None, Circuit, Subroute };
 
 // Labels the area makes, before they are created in one batch.
 struct LabelPlan {
     int X = 0, Y = 0;
     std::string Text;
     bool Visible = true;
-    // Owner: 0 none, 1 circuit, 2 subroute; Index in the model.
-    int OwnerKind = 0;
+    LabelOwner OwnerKind = LabelOwner::None;
     int Owner = -1;
 };
 
-constexpr std::uint8_t kMoveDown = 202;
-constexpr std::uint8_t kMoveUp = 208;
-
 // Track glyphs of a set of cells, grouped into one label per horizontal run (on one
 // screen) and per diagonal run.
-void PlanTrackLabels(const AreaModel& m, std::vector<int> cells, int ownerKind, int owner,
+void PlanTrackLabels(const AreaModel& m, std::vector<int> cells, LabelOwner ownerKind, int owner,
                      std::vector<LabelPlan>& out) {
     std::sort(cells.begin(), cells.end(), [&](int a, int b) {
-        return std::make_pair(m.Cells[a].Y, m.Cells[a].X) < std::make_pair(m.Cells[b].Y, m.Cells[b].X);
+        return std::make_pair(m.Cells[a].Y, m.Cells[a].X) <
+               std::make_pair(m.Cells[b].Y, m.Cells[b].X);
     });
     std::set<int> used;
     auto in = [&](int x, int y) {
@@ -58,7 +59,8 @@ void PlanTrackLabels(const AreaModel& m, std::vector<int> cells, int ownerKind, 
             const bool rising = start.Source == '/';
             int x = start.X, y = start.Y;
             if (rising) {
-                while (in(x - 1, y + 1) && m.Cells[m.CellAt(x - 1, y + 1)].Kind == CellKind::Diagonal &&
+                while (in(x - 1, y + 1) &&
+                       m.Cells[m.CellAt(x - 1, y + 1)].Kind == CellKind::Diagonal &&
                        (x - 1) / kScreenColumns == start.X / kScreenColumns) {
                     --x;
                     ++y;
@@ -67,8 +69,10 @@ void PlanTrackLabels(const AreaModel& m, std::vector<int> cells, int ownerKind, 
                 l.Y = y;
             }
             const int screen = x / kScreenColumns;
-            while (in(x, y) && m.Cells[m.CellAt(x, y)].Kind == CellKind::Diagonal && x / kScreenColumns == screen) {
-                if (!l.Text.empty()) l.Text.push_back(static_cast<char>(rising ? kMoveUp : kMoveDown));
+            while (in(x, y) && m.Cells[m.CellAt(x, y)].Kind == CellKind::Diagonal &&
+                   x / kScreenColumns == screen) {
+                if (!l.Text.empty())
+                    l.Text.push_back(static_cast<char>(rising ? GcMoveUp : GcMoveDown));
                 l.Text.push_back(static_cast<char>(m.Cells[m.CellAt(x, y)].Glyph));
                 used.insert(m.CellAt(x, y));
                 ++x;
@@ -112,43 +116,58 @@ std::vector<int> LitCellsOf(const AreaModel& m, const SubrouteInfo& s, bool bert
     return out;
 }
 
-float MphToMs(int mph) { return static_cast<float>(mph) / 2.25f; }
-
-}  // namespace
-
-std::shared_ptr<BuiltArea> BuildArea(Sim& sim, std::function<void(int)> progress) {
-    return BuildArea(sim, BuiltInDescription(), std::move(progress));
+float MphToMs(int mph) {
+    return static_cast<float>(mph) / 2.25f;
 }
 
-std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& description,
-                                     std::function<void(int)> progress) {
-    auto report = [&](int percent) {
-        if (progress) progress(percent);
-    };
-    auto area = std::make_shared<BuiltArea>();
-    // Hooks first: they are in place before any object exists.
-    InstallAreaHooks(sim, area);
-    report(0);
-    auto model = std::make_shared<AreaModel>(description);
-    area->Model = model;
-    const AreaModel& m = *model;
-    if (!m.Valid()) {
-        for (const std::string& e : m.Errors) sim.Trace("area: " + e);
-        return area;
-    }
+// Turns the model into the simulation's objects, stage by stage, in the start-up order.
+class Builder {
+  public:
+    Builder(Sim& sim, const AreaDescription& description, const AreaModel& model, BuiltArea& area)
+        : sim_(sim), d_(description), m_(model), area_(area) {}
+
+    // Creation, class by class, every object with an empty identifier.
+    void CreateObjects();
+    // Identifiers, parameters and wiring.
+    void ConfigureLabels();
+    void ConfigureCircuits();
+    void ConfigureSubroutes();
+    void ConfigurePoints();
+    void ConfigureSignals();
+    void CreateOverlaps();
+    void ConfigureRoutes();
+    void LinkAllSubroutes();
+    // Second stage: the permanent routes of automatic signals, created and then entered
+    // as their signals' current routes.
+    void CreatePermanentRoutes();
+    void EnterPermanentRoutes();
+    // The line-closure scenario's lists.
+    void FindLineClosure();
+    void SetAreaConstants();
+
+  private:
+    void PlanLabels();
+
+    Sim& sim_;
+    const AreaDescription& d_;
+    const AreaModel& m_;
+    BuiltArea& area_;
+    std::vector<LabelPlan> labels_;
+    std::vector<int> ordinaryRoutes_;
+};
+
+void Builder::PlanLabels() {
     // Berths draw their own cells once the describer exists; until then the track
     // elements cover them.
     constexpr bool berthsDrawn = false;
-
-    // --- creation, class by class, every object with an empty identifier
-    std::vector<LabelPlan> labels;
+    const AreaModel& m = m_;
     for (const LabelInfo& l : m.Labels) {
         LabelPlan p;
         p.X = l.X;
         p.Y = l.Y;
         p.Text = l.Text;
         p.Visible = true;
-        labels.push_back(p);
+        labels_.push_back(p);
     }
     for (const SignalInfo& s : m.Signals) {
         if (s.HidePlate || s.Plate.empty()) continue;
@@ -156,53 +175,70 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
         p.X = s.PlateX;
         p.Y = s.PostY;
         p.Text = s.Plate;
-        labels.push_back(p);
+        labels_.push_back(p);
     }
     for (std::size_t c = 0; c < m.Circuits.size(); ++c)
-        PlanTrackLabels(m, TrackCellsOf(m, static_cast<int>(c), berthsDrawn), 1, static_cast<int>(c), labels);
+        PlanTrackLabels(m, TrackCellsOf(m, static_cast<int>(c), berthsDrawn), LabelOwner::Circuit,
+                        static_cast<int>(c), labels_);
     for (std::size_t s = 0; s < m.Subroutes.size(); ++s)
-        PlanTrackLabels(m, LitCellsOf(m, m.Subroutes[s], berthsDrawn), 2, static_cast<int>(s), labels);
-    for (std::size_t i = 0; i < labels.size(); ++i) area->Labels.push_back(&sim.Labels.Create(sim));
-    for (std::size_t i = 0; i < m.Points.size(); ++i) area->Points.push_back(&sim.Points.Create(sim));
-    std::vector<int> ordinaryRoutes;
-    for (std::size_t i = 0; i < m.Routes.size(); ++i)
-        if (m.Routes[i].Class != ClassAuto) ordinaryRoutes.push_back(static_cast<int>(i));
-    area->Routes.assign(m.Routes.size(), nullptr);
-    for (int r : ordinaryRoutes) area->Routes[r] = &sim.Routes.Create(sim);
-    for (std::size_t i = 0; i < m.Signals.size(); ++i) area->Signals.push_back(&sim.Signals.Create(sim));
-    for (std::size_t i = 0; i < m.Circuits.size(); ++i) area->Circuits.push_back(&sim.TrackCircuits.Create(sim));
-    for (std::size_t i = 0; i < m.Subroutes.size(); ++i) area->Subroutes.push_back(&sim.Subroutes.Create(sim));
+        PlanTrackLabels(m, LitCellsOf(m, m.Subroutes[s], berthsDrawn), LabelOwner::Subroute,
+                        static_cast<int>(s), labels_);
+}
 
-    // --- identifiers, parameters and wiring
-    // Panel labels, each entered in its owner's list.
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        TPEL& l = *area->Labels[i];
-        const LabelPlan& p = labels[i];
+void Builder::CreateObjects() {
+    const AreaModel& m = m_;
+    PlanLabels();
+    for (std::size_t i = 0; i < labels_.size(); ++i)
+        area_.Labels.push_back(&sim_.Labels.Create(sim_));
+    for (std::size_t i = 0; i < m.Points.size(); ++i)
+        area_.Points.push_back(&sim_.Points.Create(sim_));
+    for (std::size_t i = 0; i < m.Routes.size(); ++i)
+        if (m.Routes[i].Class != ClassAuto) ordinaryRoutes_.push_back(static_cast<int>(i));
+    area_.Routes.assign(m.Routes.size(), nullptr);
+    for (int r : ordinaryRoutes_) area_.Routes[r] = &sim_.Routes.Create(sim_);
+    for (std::size_t i = 0; i < m.Signals.size(); ++i)
+        area_.Signals.push_back(&sim_.Signals.Create(sim_));
+    for (std::size_t i = 0; i < m.Circuits.size(); ++i)
+        area_.Circuits.push_back(&sim_.TrackCircuits.Create(sim_));
+    for (std::size_t i = 0; i < m.Subroutes.size(); ++i)
+        area_.Subroutes.push_back(&sim_.Subroutes.Create(sim_));
+}
+
+// Panel labels, each entered in its owner's list.
+void Builder::ConfigureLabels() {
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        TPEL& l = *area_.Labels[i];
+        const LabelPlan& p = labels_[i];
         l.X = p.X;
         l.Y = p.Y;
         l.Text = p.Text;
         l.Visible = p.Visible;
         l.Role = 0;
-        if (p.OwnerKind == 1) {
-            TTCS& c = *area->Circuits[p.Owner];
+        if (p.OwnerKind == LabelOwner::Circuit) {
+            TTCS& c = *area_.Circuits[p.Owner];
             l.Owner = &c;
             c.TrackElements.Add({}, &l);
-        } else if (p.OwnerKind == 2) {
-            TULC& s = *area->Subroutes[p.Owner];
+        } else if (p.OwnerKind == LabelOwner::Subroute) {
+            TULC& s = *area_.Subroutes[p.Owner];
             l.Owner = &s;
             s.Elements.Add({}, &l);
         }
     }
-    // Track circuits.
-    for (std::size_t i = 0; i < m.Circuits.size(); ++i) {
-        TTCS& c = *area->Circuits[i];
-        c.ID = m.Circuits[i].ID;
-        c.Electrification = m.Circuits[i].Electrification;
+}
+
+void Builder::ConfigureCircuits() {
+    for (std::size_t i = 0; i < m_.Circuits.size(); ++i) {
+        TTCS& c = *area_.Circuits[i];
+        c.ID = m_.Circuits[i].ID;
+        c.Electrification = m_.Circuits[i].Electrification;
     }
-    // Subroutes.
+}
+
+void Builder::ConfigureSubroutes() {
+    const AreaModel& m = m_;
     for (std::size_t i = 0; i < m.Subroutes.size(); ++i) {
         const SubrouteInfo& info = m.Subroutes[i];
-        TULC& s = *area->Subroutes[i];
+        TULC& s = *area_.Subroutes[i];
         s.ID = info.ID;
         SubrouteSetup setup;
         setup.Direction = info.Direction;
@@ -211,7 +247,7 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
         setup.PassengerSpeed = MphToMs(info.PassengerMph);
         setup.LeavesArea = info.LeavesArea ? 1 : 0;
         setup.SignalOffset = info.SignalOffset;
-        setup.TrackCircuit = area->Circuits[info.Circuit];
+        setup.TrackCircuit = area_.Circuits[info.Circuit];
         setup.PassageTime = info.PassageTime;
         setup.ClearTime = info.ClearTime;
         s.Configure(setup);
@@ -219,22 +255,28 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
         s.GoodsLine = info.GoodsLine;
         s.AlwaysPassable = info.AlwaysPassable;
         for (const PointsNeed& n : info.Points) {
-            if (n.Reverse) s.AddReversePoints(*area->Points[n.Points]);
-            else s.AddNormalPoints(*area->Points[n.Points]);
+            if (n.Reverse)
+                s.AddReversePoints(*area_.Points[n.Points]);
+            else
+                s.AddNormalPoints(*area_.Points[n.Points]);
         }
-        if (info.EndSignal >= 0) SetEndSignal(s, *area->Signals[info.EndSignal]);
+        if (info.EndSignal >= 0) SetEndSignal(s, *area_.Signals[info.EndSignal]);
     }
     for (std::size_t i = 0; i < m.Subroutes.size(); ++i) {
         const SubrouteInfo& info = m.Subroutes[i];
-        if (info.Opposite > static_cast<int>(i)) SetOpposites(*area->Subroutes[i], *area->Subroutes[info.Opposite]);
+        if (info.Opposite > static_cast<int>(i))
+            SetOpposites(*area_.Subroutes[i], *area_.Subroutes[info.Opposite]);
         for (int c : info.Conflicts) {
-            if (c > static_cast<int>(i)) SetConflicting(*area->Subroutes[i], *area->Subroutes[c]);
+            if (c > static_cast<int>(i)) SetConflicting(*area_.Subroutes[i], *area_.Subroutes[c]);
         }
     }
-    // Points.
+}
+
+void Builder::ConfigurePoints() {
+    const AreaModel& m = m_;
     for (std::size_t i = 0; i < m.Points.size(); ++i) {
         const PointsInfo& info = m.Points[i];
-        TPTS& p = *area->Points[i];
+        TPTS& p = *area_.Points[i];
         p.ID = info.ID;
         PointsSetup setup;
         setup.X = m.Cells[info.Cell].X;
@@ -242,16 +284,20 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
         setup.SwapGlyphs = info.Swap;
         setup.AutoNormalise = info.AutoNormalise;
         setup.Orientation = info.Orientation;
-        if (info.Partner >= 0) setup.Paired.push_back(area->Points[info.Partner]);
-        for (int s : info.FlankNormalSubroutes) setup.FlankNormalSubroutes.push_back(area->Subroutes[s]);
-        for (int s : info.FlankReverseSubroutes) setup.FlankReverseSubroutes.push_back(area->Subroutes[s]);
+        if (info.Partner >= 0) setup.Paired.push_back(area_.Points[info.Partner]);
+        for (int s : info.FlankNormalSubroutes)
+            setup.FlankNormalSubroutes.push_back(area_.Subroutes[s]);
+        for (int s : info.FlankReverseSubroutes)
+            setup.FlankReverseSubroutes.push_back(area_.Subroutes[s]);
         p.Configure(setup);
-        p.SetTrackCircuit(*area->Circuits[info.Circuit]);
+        p.SetTrackCircuit(*area_.Circuits[info.Circuit]);
     }
-    // Signals.
-    for (std::size_t i = 0; i < m.Signals.size(); ++i) {
-        const SignalInfo& info = m.Signals[i];
-        TSIG& s = *area->Signals[i];
+}
+
+void Builder::ConfigureSignals() {
+    for (std::size_t i = 0; i < m_.Signals.size(); ++i) {
+        const SignalInfo& info = m_.Signals[i];
+        TSIG& s = *area_.Signals[i];
         s.ID = info.ID;
         s.SignalKind = info.Kind;
         s.AspectFlags = info.AspectFlags;
@@ -281,98 +327,160 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
             s.EntranceY = info.EntranceY;
         }
         s.ApproachLit = info.ApproachLit;
-        if (info.BerthCircuit >= 0) s.BerthCircuit = area->Circuits[info.BerthCircuit];
+        if (info.BerthCircuit >= 0) s.BerthCircuit = area_.Circuits[info.BerthCircuit];
         if (info.TRTS && s.BerthCircuit) s.TRTSCircuits.Add({}, s.BerthCircuit);
-        for (int c : info.ControlCircuits) s.ControlCircuits.Add({}, area->Circuits[c]);
-        for (int u : info.MustBeFree) s.MustBeFree.Add({}, area->Subroutes[u]);
-        if (info.NextSignal >= 0) s.NextSignal = area->Signals[info.NextSignal];
+        for (int c : info.ControlCircuits) s.ControlCircuits.Add({}, area_.Circuits[c]);
+        for (int u : info.MustBeFree) s.MustBeFree.Add({}, area_.Subroutes[u]);
+        if (info.NextSignal >= 0) s.NextSignal = area_.Signals[info.NextSignal];
     }
-    // Overlaps, created here, in each signal's order of preference.
-    for (const OverlapInfo& info : m.Overlaps) {
-        TOVL& o = sim.Overlaps.Create(sim);
-        o.Configure(*area->Signals[info.Signal], {}, info.Restricted);
-        for (int s : info.Subroutes) o.Subroutes.Add({}, area->Subroutes[s]);
-        area->Overlaps.push_back(&o);
+}
+
+// Overlaps, created here, in each signal's order of preference.
+void Builder::CreateOverlaps() {
+    for (const OverlapInfo& info : m_.Overlaps) {
+        TOVL& o = sim_.Overlaps.Create(sim_);
+        o.Configure(*area_.Signals[info.Signal], {}, info.Restricted);
+        for (int s : info.Subroutes) o.Subroutes.Add({}, area_.Subroutes[s]);
+        area_.Overlaps.push_back(&o);
     }
-    // Routes with their subroutes, in each entrance signal's order.
-    for (int r : ordinaryRoutes) {
-        const RouteInfo& info = m.Routes[r];
-        TROU& route = *area->Routes[r];
+}
+
+// Routes with their subroutes, in each entrance signal's order; then their variants
+// and alternatives, which may come later in the list.
+void Builder::ConfigureRoutes() {
+    for (int r : ordinaryRoutes_) {
+        const RouteInfo& info = m_.Routes[r];
+        TROU& route = *area_.Routes[r];
         route.ID = info.ID;
-        route.Configure(info.Class, *area->Signals[info.Entrance], *area->Signals[info.Exit], {}, {});
-        for (int s : info.Subroutes) route.Subroutes.Add({}, area->Subroutes[s]);
-        for (int s : info.Permissive) route.PermissiveSubroutes.Add({}, area->Subroutes[s]);
+        route.Configure(info.Class, *area_.Signals[info.Entrance], *area_.Signals[info.Exit], {},
+                        {});
+        for (int s : info.Subroutes) route.Subroutes.Add({}, area_.Subroutes[s]);
+        for (int s : info.Permissive) route.PermissiveSubroutes.Add({}, area_.Subroutes[s]);
         route.BuildDerived();
         route.ApproachTime = info.ApproachTime;
         route.AutoAllowed = info.AutoAllowed;
         route.ARSAllowed = true;
     }
-    for (int r : ordinaryRoutes) {
-        const RouteInfo& info = m.Routes[r];
-        TROU& route = *area->Routes[r];
-        if (info.CallOnVariant >= 0) route.CallOnVariant = area->Routes[info.CallOnVariant];
-        if (info.MainRoute >= 0) route.MainRoute = area->Routes[info.MainRoute];
-        if (info.Alternative >= 0) route.Alternative = area->Routes[info.Alternative];
+    for (int r : ordinaryRoutes_) {
+        const RouteInfo& info = m_.Routes[r];
+        TROU& route = *area_.Routes[r];
+        if (info.CallOnVariant >= 0) route.CallOnVariant = area_.Routes[info.CallOnVariant];
+        if (info.MainRoute >= 0) route.MainRoute = area_.Routes[info.MainRoute];
+        if (info.Alternative >= 0) route.Alternative = area_.Routes[info.Alternative];
     }
-    // Pairwise subroute links.
-    for (std::size_t i = 0; i < m.Subroutes.size(); ++i) {
-        for (int n : m.Subroutes[i].Next) LinkSubroutes(*area->Subroutes[i], *area->Subroutes[n]);
-    }
-    report(10);
+}
 
-    // --- second stage: the permanent routes of automatic signals
-    report(20);
-    for (std::size_t r = 0; r < m.Routes.size(); ++r) {
-        const RouteInfo& info = m.Routes[r];
-        if (info.Class != ClassAuto) continue;
-        TROU& route = sim.Routes.Create(sim);
-        route.ID = info.ID;
-        route.Configure(RcAutomatic, *area->Signals[info.Entrance], *area->Signals[info.Exit], {}, {});
-        route.ApproachTime = 0;
-        area->Routes[r] = &route;
+// Pairwise subroute links.
+void Builder::LinkAllSubroutes() {
+    for (std::size_t i = 0; i < m_.Subroutes.size(); ++i) {
+        for (int n : m_.Subroutes[i].Next) LinkSubroutes(*area_.Subroutes[i], *area_.Subroutes[n]);
     }
-    report(30);
-    sim.Routes.DetermineAutoULCs();
-    for (std::size_t r = 0; r < m.Routes.size(); ++r) {
-        if (m.Routes[r].Class != ClassAuto) continue;
-        TROU& route = *area->Routes[r];
-        TSIG& entrance = *area->Signals[m.Routes[r].Entrance];
+}
+
+void Builder::CreatePermanentRoutes() {
+    for (std::size_t r = 0; r < m_.Routes.size(); ++r) {
+        const RouteInfo& info = m_.Routes[r];
+        if (info.Class != ClassAuto) continue;
+        TROU& route = sim_.Routes.Create(sim_);
+        route.ID = info.ID;
+        route.Configure(RcAutomatic, *area_.Signals[info.Entrance], *area_.Signals[info.Exit], {},
+                        {});
+        route.ApproachTime = 0;
+        area_.Routes[r] = &route;
+    }
+}
+
+void Builder::EnterPermanentRoutes() {
+    sim_.Routes.DetermineAutoULCs();
+    for (std::size_t r = 0; r < m_.Routes.size(); ++r) {
+        if (m_.Routes[r].Class != ClassAuto) continue;
+        TROU& route = *area_.Routes[r];
+        TSIG& entrance = *area_.Signals[m_.Routes[r].Entrance];
         entrance.CurrentRoute = &route;
         entrance.NextSignal = route.Exit;
     }
-    report(40);
-    // The line-closure scenario's lists: the closed location's signals and circuits,
-    // and the signals whose routes lead into it.
-    const int closed = m.LocationByCode(description.ClosedLocation ? description.ClosedLocation : "");
-    if (closed >= 0) {
-        const LocationInfo& loc = m.Locations[closed];
-        auto inside = [&](int x, int y) { return x >= loc.X0 && x <= loc.X1 && y >= loc.Y0 && y <= loc.Y1; };
-        std::set<int> circuits;
-        for (std::size_t c = 0; c < m.Circuits.size(); ++c) {
-            const Circuit& ci = m.Circuits[c];
-            if (std::all_of(ci.Cells.begin(), ci.Cells.end(), [&](int cell) { return inside(m.Cells[cell].X, m.Cells[cell].Y); }))
-                circuits.insert(static_cast<int>(c));
-        }
-        for (std::size_t s = 0; s < m.Signals.size(); ++s) {
-            const SignalInfo& si = m.Signals[s];
-            bool into = inside(si.PostX, si.TrackY);
-            for (int r : si.Routes) {
-                for (int u : m.Routes[r].Subroutes)
-                    if (circuits.count(m.Subroutes[u].Circuit)) into = true;
-            }
-            if (into) area->ClosureSignals.push_back(area->Signals[s]);
-        }
-        for (int c : circuits) area->ClosureCircuits.push_back(area->Circuits[c]);
-    }
-    report(70);
+}
 
-    // --- the area's constants
-    sim.SimData.ScreenCount = kScreenCount;
-    sim.SimData.AreaName = description.AreaName;
-    sim.SimData.NonDescribed = "****";
-    sim.SimData.AreaID = description.AreaID;
-    sim.SimData.AreaTitle = description.AreaTitle;
-    sim.SimData.ARSLabelLetter = true;
+// The line-closure scenario's lists: the closed location's signals and circuits, and
+// the signals whose routes lead into it.
+void Builder::FindLineClosure() {
+    const AreaModel& m = m_;
+    const int closed = m.LocationByCode(d_.ClosedLocation ? d_.ClosedLocation : "");
+    if (closed < 0) return;
+    const LocationInfo& loc = m.Locations[closed];
+    auto inside = [&](int x, int y) {
+        return x >= loc.X0 && x <= loc.X1 && y >= loc.Y0 && y <= loc.Y1;
+    };
+    std::set<int> circuits;
+    for (std::size_t c = 0; c < m.Circuits.size(); ++c) {
+        const Circuit& ci = m.Circuits[c];
+        if (std::all_of(ci.Cells.begin(), ci.Cells.end(),
+                        [&](int cell) { return inside(m.Cells[cell].X, m.Cells[cell].Y); }))
+            circuits.insert(static_cast<int>(c));
+    }
+    for (std::size_t s = 0; s < m.Signals.size(); ++s) {
+        const SignalInfo& si = m.Signals[s];
+        bool into = inside(si.PostX, si.TrackY);
+        for (int r : si.Routes) {
+            for (int u : m.Routes[r].Subroutes)
+                if (circuits.count(m.Subroutes[u].Circuit)) into = true;
+        }
+        if (into) area_.ClosureSignals.push_back(area_.Signals[s]);
+    }
+    for (int c : circuits) area_.ClosureCircuits.push_back(area_.Circuits[c]);
+}
+
+void Builder::SetAreaConstants() {
+    sim_.SimData.ScreenCount = kScreenCount;
+    sim_.SimData.AreaName = d_.AreaName;
+    sim_.SimData.NonDescribed = "****";
+    sim_.SimData.AreaID = d_.AreaID;
+    sim_.SimData.AreaTitle = d_.AreaTitle;
+    sim_.SimData.ARSLabelLetter = true;
+}
+
+}  // namespace
+
+std::shared_ptr<BuiltArea> BuildArea(Sim& sim, std::function<void(int)> progress) {
+    return BuildArea(sim, BuiltInDescription(), std::move(progress));
+}
+
+std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& description,
+                                     std::function<void(int)> progress) {
+    auto report = [&](int percent) {
+        if (progress) progress(percent);
+    };
+    // The simulation owns what the area builds, for as long as it lives; the hooks
+    // use it through that. Hooks first: they are in place before any object exists.
+    auto area = std::make_shared<BuiltArea>();
+    sim.Area = area;
+    InstallAreaHooks(sim, *area);
+    report(0);
+    area->Model = std::make_shared<AreaModel>(description);
+    const AreaModel& m = *area->Model;
+    if (!m.Valid()) {
+        for (const std::string& e : m.Errors) sim.Trace("area: " + e);
+        return area;
+    }
+    Builder build(sim, description, m, *area);
+    build.CreateObjects();
+    build.ConfigureLabels();
+    build.ConfigureCircuits();
+    build.ConfigureSubroutes();
+    build.ConfigurePoints();
+    build.ConfigureSignals();
+    build.CreateOverlaps();
+    build.ConfigureRoutes();
+    build.LinkAllSubroutes();
+    report(10);
+    report(20);
+    build.CreatePermanentRoutes();
+    report(30);
+    build.EnterPermanentRoutes();
+    report(40);
+    build.FindLineClosure();
+    report(70);
+    build.SetAreaConstants();
     report(100);
     return area;
 }

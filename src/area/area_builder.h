@@ -49,7 +49,8 @@ struct BuiltArea {
 inline constexpr const char* kAreaVersion = "1.0";
 
 // Builds the built-in area into an empty simulation and installs its hooks; calls
-// progress with 0, 10, 20 ... 100 as the build goes on (the splash window's bar).
+// progress with 0, 10, 20 ... 100 as the build goes on (the splash window's bar). The
+// simulation owns what was built (Sim::Area); the pointer returned shares it.
 std::shared_ptr<BuiltArea> BuildArea(Sim& sim, std::function<void(int)> progress = {});
 // Builds any area described in the same form.
 std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& description,
@@ -62,8 +63,10 @@ void SetAreaTitle(Sim& sim);
 std::vector<std::string> ScenarioNames();
 std::vector<std::string> ScenarioDescriptions();
 
-// Installs the area's hooks on a simulation (BuildArea does it; exposed for tests).
-void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area);
+// Installs the area's hooks on a simulation (BuildArea does it; exposed for tests). The
+// hooks work on the area, which must live as long as they do: BuildArea hands it to the
+// simulation to own.
+void InstallAreaHooks(Sim& sim, BuiltArea& area);
 
 // One line per object kind present in the simulation: "signals 84" and so on.
 void PrintAreaSummary(const Sim& sim, std::ostream& out);

@@ -95,6 +95,9 @@ struct EntrySpec {
     const char* FirstSignal;
 };
 
+// Where an ARS sub-area's label stands beside its indicator.
+enum SubAreaLabelPlacement : int { LabelAbove = 0, LabelRight = 1, LabelBelow = 2, LabelLeft = 3 };
+
 // An ARS sub-area: its indicator is "$n" in the picture; routes whose entrance signal
 // stands in one of its rectangles lie in it.
 struct SubAreaSpec {
@@ -110,9 +113,18 @@ struct SubAreaSpec {
 struct PathSpec {
     const char* From;  // entry code, or location code
     const char* FromPlatform;
-    const char* To;    // location code
+    const char* To;  // location code
     const char* ToPlatform;
     const char* Line;  // line code the path is chosen by (may be empty)
+};
+
+// What a scenario sets beyond the failure and delay settings.
+enum class ScenarioState : std::uint8_t {
+    None,
+    // The closed location's signals collared and its circuits marked for engineering.
+    LineClosure,
+    // Every ARS sub-area collared (ARS sub-areas join the simulation with ARS).
+    NoARS,
 };
 
 // A scenario of the area.
@@ -122,6 +134,7 @@ struct ScenarioSpec {
     int MaxFailures;
     float PointsChance, SignalChance, TrackChance;
     float DelayAmount, DelayProbability;
+    ScenarioState State;
 };
 
 struct AreaDescription {

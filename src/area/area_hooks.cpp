@@ -17,15 +17,19 @@
 // test over their occupied part; this railway never lets one run head-on against a
 // route already locked the other way over that part.
 //
-// An overlap beyond a signal that shows a proceed aspect is never given up by time. A
-// cancelled route takes back the train-ready-to-start plunger of its signal. A call-on
-// route into an occupied platform is announced.
+// An overlap beyond a signal that shows a proceed aspect is not given up by time while
+// a train or a route still needs it: while a subroute leading up to the signal is
+// locked. Once nothing leads up to it (the route into it cancelled and released), the
+// overlap goes by the engine's own rules, even beyond an automatic signal, which
+// shows a proceed aspect nearly always. A cancelled route takes back the
+// train-ready-to-start plunger of its signal. A call-on route into an occupied platform
+// is announced.
 
 #include <algorithm>
+#include <span>
 
 #include "area/area_builder.h"
 #include "core/sim.h"
-#include "core/value_stream.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -40,7 +44,8 @@ namespace {
 
 bool UnderEngineering(const TTCS* circuit) {
     if (!circuit) return false;
-    return circuit->ISOType == IsoEng || circuit->ISOType == IsoEngTI || circuit->ISOType == IsoEngBET;
+    return circuit->ISOType == IsoEng || circuit->ISOType == IsoEngTI ||
+           circuit->ISOType == IsoEngBET;
 }
 
 bool RouteThroughPossession(const TROU& route) {
@@ -63,20 +68,29 @@ bool DivergesAtJunction(const BuiltArea& area, const TROU* route) {
     return false;
 }
 
+// A subroute leading up to the overlap's signal is still locked: a route into the
+// signal is set, or a train is on its way to the signal or standing at it.
+bool OverlapStillNeeded(const TOVL& overlap) {
+    if (overlap.Subroutes.Count() == 0) return false;
+    const TULC* first = overlap.Subroutes.At(0);
+    for (int i = 0; i < first->Previous.Count(); ++i) {
+        const TULC* inRear = first->Previous.At(i);
+        if (inRear && inRear->IsRouteLocked()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area) {
+void InstallAreaHooks(Sim& sim, BuiltArea& area) {
     AreaHooks& h = sim.Hooks;
     Sim* s = &sim;
-    BuiltArea* a = area.get();
-    // The hooks keep the area alive as long as the simulation holds them.
-    auto keep = area;
+    BuiltArea* a = &area;
 
-    h.CycleHook = [keep] {};
-    h.RedrawHook = [keep] {};
-
+    // The scenarios of the description the area was built from.
     h.ScenarioHook = [s, a](int index) {
-        const auto scenarios = BuiltInDescription().Scenarios;
+        if (!a->Model) return;
+        const std::span<const ScenarioSpec> scenarios = a->Model->Description().Scenarios;
         if (index < 0 || index >= static_cast<int>(scenarios.size())) return;
         const ScenarioSpec& sc = scenarios[index];
         Options& o = s->Options();
@@ -87,17 +101,17 @@ void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area) {
         o.DelayAmount = sc.DelayAmount;
         o.DelayProbability = sc.DelayProbability;
         a->Scenario = index;
-        if (index == 2) {
-            for (TSIG* sig : a->ClosureSignals) sig->SetCollar(static_cast<std::uint8_t>(sig->Collar | CollarGeneral));
+        if (sc.State == ScenarioState::LineClosure) {
+            for (TSIG* sig : a->ClosureSignals)
+                sig->SetCollar(static_cast<std::uint8_t>(sig->Collar | CollarGeneral));
             for (TTCS* c : a->ClosureCircuits) c->SetISOType(IsoEng);
         }
     };
 
-    h.LoadHook = [](ValueReader&) { return true; };
-    h.SaveHook = [](ValueWriter&) { return true; };
-
     // Clipped points in a possession.
-    auto clipped = [s](TPTS& p) { return UnderEngineering(p.TrackCircuit) && !s->Operator.OverrideMode; };
+    auto clipped = [s](TPTS& p) {
+        return UnderEngineering(p.TrackCircuit) && !s->Operator.OverrideMode;
+    };
     h.PointsNormalHook = [clipped](TPTS& p, bool&) { return !clipped(p); };
     h.PointsReverseHook = [clipped](TPTS& p, bool&) { return !clipped(p); };
     h.PointsNormalCallHook = [](TPTS& p, bool& noSwing) {
@@ -109,7 +123,8 @@ void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area) {
 
     h.OverlapReleaseHook = [](TULC& sub) {
         const TOVL* o = sub.Overlap;
-        return !(o && o->Signal && o->Signal->ShowsProceed());
+        if (!o || !o->Signal || !o->Signal->ShowsProceed()) return true;
+        return !OverlapStillNeeded(*o);
     };
 
     h.RouteAvailableHook = [s](TROU& route) {
@@ -129,7 +144,8 @@ void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area) {
         return !RouteThroughPossession(route);
     };
     h.RouteSetHook = [s](TROU& route) {
-        if (route.Class == RcCallOn) s->PostEventMessage("Call-on route set into occupied platform", EvTips);
+        if (route.Class == RcCallOn)
+            s->PostEventMessage("Call-on route set into occupied platform", EvTips);
     };
 
     h.AutoButtonHook = [s](TSIG& sig) { s->Trace(sig.ID + " automatic working selected"); };
@@ -141,11 +157,11 @@ void InstallAreaHooks(Sim& sim, std::shared_ptr<BuiltArea> area) {
         }
         const TSIG* next = sig.NextSignal;
         if (next && next->Aspect == AspSingleYellow && aspect == AspDoubleYellow &&
-            (sig.AspectFlags & AfFlashingSingleYellow) && DivergesAtJunction(*a, next->CurrentRoute))
+            (sig.AspectFlags & AfFlashingSingleYellow) &&
+            DivergesAtJunction(*a, next->CurrentRoute))
             aspect = AspFlashingSingleYellow;
     };
 
-    h.SignalRouteCheckHook = [keep](TSIG&) {};
     h.RouteCancelHook = [](TSIG& sig) { sig.SetTRTS(false); };
 
     h.ARSRouteChoiceHook = [](TROU*& candidate, TARSTrain&) {

@@ -5,7 +5,9 @@
 // here touches a simulation; the area builder turns this model into objects.
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "area/area_description.h"
@@ -23,7 +25,9 @@ inline constexpr int kLastRailwayRow = 43;
 // Ports of a track cell: the middle of its left and right edges and its four corners.
 enum Port : std::uint8_t { PtL = 0, PtR, PtUL, PtUR, PtDL, PtDR, PtCount };
 // Ports a train leaves by when running right (Down, direction 1).
-inline bool IsRightPort(int p) { return p == PtR || p == PtUR || p == PtDR; }
+inline bool IsRightPort(int p) {
+    return p == PtR || p == PtUR || p == PtDR;
+}
 int OppositePort(int p);
 int PortDX(int p);
 int PortDY(int p);
@@ -61,7 +65,7 @@ struct TrackCell {
 // A circuit end: where a subroute enters or leaves it.
 struct CircuitEnd {
     int Segment = -1;
-    int Port = -1;         // -1 for a buffer's dead end
+    int Port = -1;          // -1 for a buffer's dead end
     bool Boundary = false;  // the line leaves the area here
     bool DeadEnd = false;   // buffer stops
     char Letter = 'A';
@@ -134,7 +138,7 @@ struct PointsNeed {
 
 struct SubrouteInfo {
     int Circuit = -1;
-    std::string ID;  // two end letters
+    std::string ID;          // two end letters
     int From = -1, To = -1;  // end indexes in the circuit
     std::uint8_t Direction = 1;
     std::vector<int> Cells;  // in order of travel
@@ -156,7 +160,13 @@ struct SubrouteInfo {
     std::vector<int> CrossingCells;  // crossing cells used by the diagonal road
 };
 
-enum RouteClassCode : std::uint8_t { ClassMain = 0, ClassShunt = 1, ClassWarner = 2, ClassCallOn = 3, ClassAuto = 4 };
+enum RouteClassCode : std::uint8_t {
+    ClassMain = 0,
+    ClassShunt = 1,
+    ClassWarner = 2,
+    ClassCallOn = 3,
+    ClassAuto = 4
+};
 
 struct RouteInfo {
     std::string ID;
@@ -205,8 +215,8 @@ struct EntryInfo {
 
 struct PlatformInfo {
     std::string Code;
-    int Circuit = -1;            // the first of its circuits, from the left
-    std::vector<int> Circuits;   // a long platform may be divided into two or more
+    int Circuit = -1;           // the first of its circuits, from the left
+    std::vector<int> Circuits;  // a long platform may be divided into two or more
     int Location = -1;
     int BandX0 = 0, BandX1 = 0, BandY = 0;
     int CodeX = 0;
@@ -253,7 +263,7 @@ struct DrawnCell {
 };
 
 class AreaModel {
-public:
+  public:
     explicit AreaModel(const AreaDescription& description);
 
     const AreaDescription& Description() const { return d_; }
@@ -290,7 +300,8 @@ public:
     // The picture as the panel shows it, one line per row: glyphs as characters.
     std::string Render() const;
 
-private:
+  private:
+    // The stages of the derivation, in the order the constructor runs them.
     void ReadPicture();
     void ReadCells();
     void ConnectCells();
@@ -314,6 +325,28 @@ private:
     void FindPaths();
     void Error(const std::string& text) { Errors.push_back(text); }
 
+    // ReadLabels, in its steps.
+    void ReadBracedLabels(int y);
+    void ReadSubAreaIndicators(int y);
+    void ReadPlatformBands(int y);
+    void ReadSignalPosts();
+    void ReadBareLabels();
+    void AddLabel(int x, int y, const std::string& text, LabelKind kind, char colour);
+    // ConnectCells, in its steps.
+    void SetDiagonalPorts();
+    void SetHorizontalPorts();
+    void ClassifyCells();
+    void ClassifyHorizontalCell(TrackCell& cell, bool left, bool right, int legs);
+    void MakeSegments();
+    void LinkSegments();
+    // FindSubroutes, in its steps.
+    void Passages(int segment, int in, std::vector<std::pair<int, int>>& out) const;
+    void FindSubroutesFromEnd(int circuit, int end, std::map<std::pair<int, int>, int>& made);
+    void AddSubroute(int circuit, int from, int to, std::uint8_t direction,
+                     const std::vector<int>& segments, const std::vector<PointsNeed>& needs);
+    void PairOppositeSubroutes(const Circuit& circuit);
+    void SetSubrouteTrackData(SubrouteInfo& subroute) const;
+
     // Walks forward from a signal's joint.
     struct Walk;
     void WalkRoutes(int signal, int endSegment, int endPort, std::vector<int>& subroutes,
@@ -326,13 +359,14 @@ private:
     const ZoneSpec* ZoneAt(int x, int y) const;
     int GradientAt(int x, int y) const;
 
-    const AreaDescription& d_;
-    std::vector<std::string> picture_;      // kRows strings of kColumns
+    // A copy of the description (its tables are views of data that outlives the model).
+    const AreaDescription d_;
+    std::vector<std::string> picture_;         // kRows strings of kColumns
     std::vector<std::vector<bool>> labelled_;  // cells taken by labels and plates
     std::vector<int> cellIndex_;
     std::vector<std::pair<int, int>> jointLinks_;  // (segment*PtCount+port) pairs
-    std::vector<int> signalAtEnd_;            // by segment*PtCount+port: signal facing out of it
-    std::vector<int> signalAtDeadEnd_;        // by segment: marker at its buffer end
+    std::vector<int> signalAtEnd_;      // by segment*PtCount+port: signal facing out of it
+    std::vector<int> signalAtDeadEnd_;  // by segment: marker at its buffer end
 };
 
 }  // namespace kestra::area

@@ -27,6 +27,12 @@
 
 namespace kestra {
 
+namespace area {
+// What the area built: its tables and its references to the objects it made (the area
+// defines it; the simulation only keeps it alive).
+struct BuiltArea;
+}  // namespace area
+
 // Area constants, filled with defaults at start and completed by the area.
 struct TSimData {
     std::array<float, 5> AccelerationByPower{0.35f, 0.40f, 0.45f, 0.62f, 0.80f};
@@ -138,6 +144,9 @@ public:
     bool OVRTimerRunning = false;
     Random Rand;
     AreaHooks Hooks;
+    // What the area built, owned here for as long as the simulation lives: its hooks
+    // work on it.
+    std::shared_ptr<area::BuiltArea> Area;
     RequestQueue Requests;
 
     // --- links to subsystems that plug in (none until they exist)

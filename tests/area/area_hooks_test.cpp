@@ -1,14 +1,17 @@
 // The built-in area's hooks at work on its own railway: engineering possessions, the
-// flashing yellows of Skelbrook Junction, overlaps held beyond a signal that is off,
-// permissive moves never head-on, the plunger taken back on a cancel, and the slots it
-// leaves to the engine.
+// flashing yellows of Skelbrook Junction, overlaps held beyond a signal that is off only
+// while something leads up to it, permissive moves never head-on, the plunger taken back
+// on a cancel; what the area built kept by the simulation, and the scenarios of the
+// description it was built from.
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <memory>
+#include <string>
 
 #include "area/area_builder.h"
-#include "core/value_stream.h"
+#include "core/sim.h"
 #include "fakes/fakes.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
@@ -24,7 +27,7 @@ namespace {
 using test::TestSim;
 
 class AreaHooks : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         built = area::BuildArea(*t);
         // Signals arm themselves in their first cycle without a route.
@@ -43,47 +46,72 @@ protected:
     std::shared_ptr<area::BuiltArea> built;
 };
 
-TEST_F(AreaHooks, TheAreaSetsItsHooksAndLeavesTheRestToTheEngine) {
-    const ::kestra::AreaHooks& h = t->Hooks;
-    struct Slot {
-        const char* Name;
-        bool Set;
+// --- what the area built, and the scenarios of its own description -------------------------
+
+TEST(AreaOwnership, TheSimulationKeepsWhatTheAreaBuiltForItsHooksAndFreesItWithThem) {
+    std::weak_ptr<area::BuiltArea> built;
+    {
+        TestSim t;
+        // The pointer the build returns is dropped at once: the simulation keeps the area.
+        built = area::BuildArea(*t);
+        ASSERT_FALSE(built.expired());
+        EXPECT_EQ(t->Area, built.lock());
+        t.Ticks(2);
+        // The junction's hook works on the built tables: signal 23 set for the branch with
+        // the branch clear ahead still shows no more than a single yellow.
+        auto request = [&](const char* from, const char* to) {
+            TSIG* a = t->Signals.FindID(std::string("SVM") + from);
+            TSIG* b = t->Signals.FindID(std::string("SVM") + to);
+            return a && b && RouteRequest(*t, *a, *b, 0).Set;
+        };
+        ASSERT_TRUE(request("23", "25"));
+        ASSERT_TRUE(request("25", "27"));
+        ASSERT_TRUE(request("27", "111"));
+        t.Ticks(20);
+        ASSERT_GE(t->Signals.FindID("SVM25")->Aspect, AspDoubleYellow);
+        EXPECT_EQ(t->Signals.FindID("SVM23")->Aspect, AspSingleYellow);
+    }
+    EXPECT_TRUE(built.expired()) << "the area outlived its simulation";
+}
+
+TEST(AreaScenarios, TheScenarioHookAppliesTheScenariosOfTheDescriptionTheAreaWasBuiltFrom) {
+    static constexpr area::ScenarioSpec own[] = {
+        {"Tunnel closed", "Closed.", 3, 0.5f, 0.25f, 0.125f, 2.0f, 0.5f,
+         area::ScenarioState::LineClosure},
+        {"Open", "Nothing closed.", 0, 0.0f, 0.0f, 0.0f, 0.5f, 0.05f, area::ScenarioState::None},
     };
-    const Slot slots[] = {
-        {"CycleHook", bool(h.CycleHook)},
-        {"RedrawHook", bool(h.RedrawHook)},
-        {"ScenarioHook", bool(h.ScenarioHook)},
-        {"LoadHook", bool(h.LoadHook)},
-        {"SaveHook", bool(h.SaveHook)},
-        {"PointsNormalHook", bool(h.PointsNormalHook)},
-        {"PointsReverseHook", bool(h.PointsReverseHook)},
-        {"PointsNormalCallHook", bool(h.PointsNormalCallHook)},
-        {"PointsReverseCallHook", bool(h.PointsReverseCallHook)},
-        {"OverlapReleaseHook", bool(h.OverlapReleaseHook)},
-        {"RouteAvailableHook", bool(h.RouteAvailableHook)},
-        {"RouteProvedHook", bool(h.RouteProvedHook)},
-        {"RouteSetHook", bool(h.RouteSetHook)},
-        {"AutoButtonHook", bool(h.AutoButtonHook)},
-        {"AspectHook", bool(h.AspectHook)},
-        {"SignalRouteCheckHook", bool(h.SignalRouteCheckHook)},
-        {"RouteCancelHook", bool(h.RouteCancelHook)},
-        {"ARSRouteChoiceHook", bool(h.ARSRouteChoiceHook)},
-        {"WrongRouteHook", bool(h.WrongRouteHook)},
+    area::AreaDescription description = area::BuiltInDescription();
+    description.Scenarios = own;
+    TestSim t;
+    const auto built = area::BuildArea(*t, description);
+    ASSERT_TRUE(built->Model->Valid());
+    ASSERT_FALSE(built->ClosureSignals.empty());
+    auto collared = [&] {
+        int n = 0;
+        t->Signals.ForEach([&](TSIG& s) { n += (s.Collar & CollarGeneral) != 0; });
+        return n;
     };
-    for (const Slot& s : slots) EXPECT_TRUE(s.Set) << s.Name;
-    const Slot unset[] = {
-        {"LeftClickHook", bool(h.LeftClickHook)},     {"RightClickHook", bool(h.RightClickHook)},
-        {"ResetHook", bool(h.ResetHook)},             {"OverlapHook", bool(h.OverlapHook)},
-        {"SubrouteReleaseHook", bool(h.SubrouteReleaseHook)}, {"SubrouteEnteredHook", bool(h.SubrouteEnteredHook)},
-        {"SpeedLimitHook", bool(h.SpeedLimitHook)},   {"DelayHook", bool(h.DelayHook)},
-    };
-    for (const Slot& s : unset) EXPECT_FALSE(s.Set) << s.Name;
-    // The area's part of a saved simulation is empty: nothing written, nothing read.
-    ValueWriter writer;
-    EXPECT_TRUE(h.SaveHook(writer));
-    EXPECT_TRUE(writer.Bytes().empty());
-    ValueReader reader(writer.Bytes());
-    EXPECT_TRUE(h.LoadHook(reader));
+    // An index this area has no scenario for changes nothing, whatever the built-in
+    // area's table holds at that index.
+    t->Options().MaxFailures = 9;
+    t->Hooks.ScenarioHook(2);
+    EXPECT_EQ(t->Options().MaxFailures, 9);
+    EXPECT_EQ(collared(), 0);
+    t->Hooks.ScenarioHook(1);
+    EXPECT_EQ(t->Options().MaxFailures, 0);
+    EXPECT_FLOAT_EQ(t->Options().DelayProbability, 0.05f);
+    EXPECT_EQ(collared(), 0);
+    // The closure is this table's first scenario.
+    t->Hooks.ScenarioHook(0);
+    const Options& o = t->Options();
+    EXPECT_EQ(o.MaxFailures, 3);
+    EXPECT_FLOAT_EQ(o.PointsFailureChance, 0.5f);
+    EXPECT_FLOAT_EQ(o.SignalFailureChance, 0.25f);
+    EXPECT_FLOAT_EQ(o.TrackFailureChance, 0.125f);
+    EXPECT_FLOAT_EQ(o.DelayAmount, 2.0f);
+    EXPECT_FLOAT_EQ(o.DelayProbability, 0.5f);
+    EXPECT_EQ(collared(), static_cast<int>(built->ClosureSignals.size()));
+    for (TTCS* c : built->ClosureCircuits) EXPECT_EQ(c->ISOType, IsoEng) << c->ID;
 }
 
 // --- engineering possessions ---------------------------------------------------------------
@@ -183,6 +211,57 @@ TEST_F(AreaHooks, AnOverlapIsNotGivenUpWhileItsSignalShowsAProceedAspect) {
     EXPECT_FALSE(t->Hooks.OverlapReleaseHook(first));
     exit.Aspect = AspDanger;
     EXPECT_TRUE(t->Hooks.OverlapReleaseHook(first));
+}
+
+// An automatic signal shows a proceed aspect nearly always: that alone must not hold
+// the overlap beyond it once nothing leads up to the signal any more.
+TEST_F(AreaHooks, AnOverlapBeyondAnAutomaticSignalIsReleasedOnceTheRouteIntoItIsCancelled) {
+    TSIG& entrance = Signal("23");
+    TSIG& automatic = Signal("103");
+    ASSERT_EQ(automatic.SignalKind, 2) << "signal 103 is automatic";
+    ASSERT_TRUE(Request("23", "103"));
+    t.Ticks(12);
+    ASSERT_NE(automatic.CurrentOverlap, nullptr);
+    const TOVL& overlap = *automatic.CurrentOverlap;
+    ASSERT_GT(overlap.Subroutes.Count(), 0);
+    ASSERT_TRUE(automatic.ShowsProceed());
+    t->QueueRequest("QD", &entrance, nullptr, 0);
+    t.Ticks(10);
+    ASSERT_EQ(entrance.CurrentRoute, nullptr);
+    EXPECT_TRUE(automatic.ShowsProceed());
+    EXPECT_EQ(automatic.CurrentOverlap, nullptr);
+    for (int i = 0; i < overlap.Subroutes.Count(); ++i)
+        EXPECT_EQ(overlap.Subroutes.At(i)->Overlap, nullptr) << overlap.Subroutes.At(i)->ID;
+}
+
+TEST_F(AreaHooks, ATrainStandingAtAnAutomaticSignalKeepsItsOverlapPastTheTimerUntilItHasGone) {
+    TSIG& entrance = Signal("23");
+    TSIG& automatic = Signal("103");
+    ASSERT_TRUE(Request("23", "103"));
+    t.Ticks(12);
+    ASSERT_NE(automatic.CurrentOverlap, nullptr);
+    const TOVL& overlap = *automatic.CurrentOverlap;
+    TROU* route = entrance.CurrentRoute;
+    ASSERT_NE(route, nullptr);
+    ASSERT_GT(route->Subroutes.Count(), 0);
+    TULC& atSignal = *route->Subroutes.At(route->Subroutes.Count() - 1);
+    ASSERT_EQ(atSignal.EndSignal, &automatic);
+    ASSERT_NE(atSignal.TrackCircuit, nullptr);
+    // A train stands at the signal; the route behind it is cancelled. Its locking holds
+    // where the train is, and so does the overlap, long past its timed release.
+    atSignal.TrackCircuit->Occupy();
+    t->QueueRequest("QD", &entrance, nullptr, 0);
+    t.Ticks(240);
+    ASSERT_TRUE(automatic.ShowsProceed());
+    ASSERT_TRUE(atSignal.IsRouteLocked());
+    EXPECT_EQ(automatic.CurrentOverlap, &overlap);
+    EXPECT_EQ(overlap.Subroutes.At(0)->Overlap, &overlap);
+    // The train has gone on: the locking in rear and then the overlap are given back.
+    atSignal.TrackCircuit->Vacate();
+    t.Ticks(10);
+    EXPECT_FALSE(atSignal.IsRouteLocked());
+    EXPECT_EQ(automatic.CurrentOverlap, nullptr);
+    EXPECT_EQ(overlap.Subroutes.At(0)->Overlap, nullptr);
 }
 
 TEST_F(AreaHooks, APermissiveMoveIsRefusedHeadOnAgainstARouteLockedTheOtherWay) {
