@@ -3,8 +3,8 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QInputDialog>
-#include <QMenu>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -59,11 +59,20 @@ void TDisplayForm::Perform(UiAction action) {
             menu->deleteLater();
             break;
         }
-        case UiAction::OptionsDialog: ShowOptions(); break;
-        case UiAction::InterposeBySignal: RunMenuCommand(MenuCommand::InterposeBySignal); break;
-        case UiAction::SaveAs: RunMenuCommand(MenuCommand::SaveAs); break;
-        case UiAction::SendMessage: RunMenuCommand(MenuCommand::SendMessage); break;
-        default: break;  // windows of subsystems that are not part of the program yet
+        case UiAction::OptionsDialog:
+            ShowOptions();
+            break;
+        case UiAction::InterposeBySignal:
+            RunMenuCommand(MenuCommand::InterposeBySignal);
+            break;
+        case UiAction::SaveAs:
+            RunMenuCommand(MenuCommand::SaveAs);
+            break;
+        case UiAction::SendMessage:
+            RunMenuCommand(MenuCommand::SendMessage);
+            break;
+        default:
+            break;  // windows of subsystems that are not part of the program yet
     }
     SyncOverrideTimer(false);
     FlushPanel();
@@ -115,7 +124,8 @@ QMenu* TDisplayForm::BuildSignalMenu() {
                 a->setCheckable(true);
                 a->setChecked(commands_.SignalMenuTractionChecked());
                 break;
-            default: break;
+            default:
+                break;
         }
         const MenuCommand command = item.Command;
         connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
@@ -130,20 +140,30 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
         if (item.Command == command && !item.Available) return;
     }
     switch (command) {
-        case MenuCommand::Exit: close(); break;
+        case MenuCommand::Exit:
+            close();
+            break;
         case MenuCommand::OverrideReminderMode:
             commands_.OverrideMenuItem();
             SyncOverrideTimer(true);
             break;
-        case MenuCommand::Options: ShowOptions(); break;
-        case MenuCommand::SignalCancelRoute: commands_.SignalMenuCancelRoute(); break;
-        case MenuCommand::SignalGeneralReminder: commands_.SignalMenuGeneralReminder(); break;
-        case MenuCommand::SignalTractionReminder: commands_.SignalMenuTractionReminder(); break;
+        case MenuCommand::Options:
+            ShowOptions();
+            break;
+        case MenuCommand::SignalCancelRoute:
+            commands_.SignalMenuCancelRoute();
+            break;
+        case MenuCommand::SignalGeneralReminder:
+            commands_.SignalMenuGeneralReminder();
+            break;
+        case MenuCommand::SignalTractionReminder:
+            commands_.SignalMenuTractionReminder();
+            break;
         case MenuCommand::InterposeBySignal: {
             bool ok = false;
-            const QString text = QInputDialog::getText(this, "Interpose By Signal",
-                                                       "Enter description", QLineEdit::Normal,
-                                                       QString(), &ok);
+            const QString text =
+                QInputDialog::getText(this, "Interpose By Signal", "Enter description",
+                                      QLineEdit::Normal, QString(), &ok);
             if (ok) {
                 commands_.StartInterposeBySignal(text.toStdString());
                 SyncOverrideTimer(true);
@@ -154,7 +174,8 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
             commands_.StartCancelBySignal();
             SyncOverrideTimer(true);
             break;
-        default: break;
+        default:
+            break;
     }
     FlushPanel();
 }
@@ -219,38 +240,65 @@ void TDisplayForm::ShowOptions() {
     FlushPanel();
 }
 
-void TDisplayForm::keyPressEvent(QKeyEvent* event) {
-    const auto mods =
-        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    const int key = event->key();
-    if (mods == Qt::NoModifier && key >= Qt::Key_0 && key <= Qt::Key_9) {
-        Perform(commands_.KeyPress(PanelKey::Digit, key - Qt::Key_0));
-        return;
-    }
+std::optional<TDisplayForm::PanelKeyPress> TDisplayForm::PanelKeyFor(
+    int key, Qt::KeyboardModifiers modifiers) {
+    const auto mods = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     if (mods == Qt::NoModifier) {
-        PanelKey k = PanelKey::Other;
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            return PanelKeyPress{PanelKey::Digit, key - Qt::Key_0};
         switch (key) {
-            case Qt::Key_F1: k = PanelKey::F1; break;
-            case Qt::Key_F2: k = PanelKey::F2; break;
-            case Qt::Key_F3: k = PanelKey::F3; break;
-            case Qt::Key_F4: k = PanelKey::F4; break;
-            case Qt::Key_F5: k = PanelKey::F5; break;
-            case Qt::Key_F6: k = PanelKey::F6; break;
-            case Qt::Key_F7: k = PanelKey::F7; break;
-            case Qt::Key_F10: k = PanelKey::F10; break;
-            case Qt::Key_P: k = PanelKey::P; break;
-            default: break;
-        }
-        if (k != PanelKey::Other) {
-            Perform(commands_.KeyPress(k));
-            return;
+            case Qt::Key_F1:
+                return PanelKeyPress{PanelKey::F1};
+            case Qt::Key_F2:
+                return PanelKeyPress{PanelKey::F2};
+            case Qt::Key_F3:
+                return PanelKeyPress{PanelKey::F3};
+            case Qt::Key_F4:
+                return PanelKeyPress{PanelKey::F4};
+            case Qt::Key_F5:
+                return PanelKeyPress{PanelKey::F5};
+            case Qt::Key_F6:
+                return PanelKeyPress{PanelKey::F6};
+            case Qt::Key_F7:
+                return PanelKeyPress{PanelKey::F7};
+            case Qt::Key_F10:
+                return PanelKeyPress{PanelKey::F10};
+            case Qt::Key_F11:
+                return PanelKeyPress{PanelKey::F11};
+            case Qt::Key_P:
+                return PanelKeyPress{PanelKey::P};
+            default:
+                return std::nullopt;
         }
     }
-    if (mods == Qt::ControlModifier && (key == Qt::Key_S || key == Qt::Key_I)) {
-        Perform(commands_.KeyPress(key == Qt::Key_S ? PanelKey::CtrlS : PanelKey::CtrlI));
+    if (mods == Qt::ControlModifier) {
+        if (key == Qt::Key_S) return PanelKeyPress{PanelKey::CtrlS};
+        if (key == Qt::Key_I) return PanelKeyPress{PanelKey::CtrlI};
+    }
+    return std::nullopt;
+}
+
+bool TDisplayForm::IsCloseKey(int key, Qt::KeyboardModifiers modifiers) {
+    return key == Qt::Key_Escape && (modifiers & Qt::ShiftModifier);
+}
+
+MouseButton TDisplayForm::PanelButton(Qt::MouseButton button) {
+    switch (button) {
+        case Qt::LeftButton:
+            return MouseButton::Left;
+        case Qt::RightButton:
+            return MouseButton::Right;
+        default:
+            return MouseButton::Other;
+    }
+}
+
+void TDisplayForm::keyPressEvent(QKeyEvent* event) {
+    if (const auto k = PanelKeyFor(event->key(), event->modifiers())) {
+        Perform(commands_.KeyPress(k->Key, k->Digit));
         return;
     }
-    if (key == Qt::Key_Escape && (mods & Qt::ShiftModifier)) {
+    if (IsCloseKey(event->key(), event->modifiers())) {
         close();
         return;
     }
@@ -261,7 +309,7 @@ void TDisplayForm::mousePressEvent(QMouseEvent* event) {
     const QPoint p = ToPanel(event->position().toPoint());
     if (p.x() < 0 || p.y() < 0 || p.x() >= PanelWidth || p.y() >= PanelHeight) return;
     const bool overrideWasOn = sim_.Operator.OverrideMode;
-    const UiAction action = commands_.MousePress(p.x(), p.y(), event->button() == Qt::LeftButton);
+    const UiAction action = commands_.MousePress(p.x(), p.y(), PanelButton(event->button()));
     // ROV starts the override timer afresh each time it switches the mode on.
     SyncOverrideTimer(!overrideWasOn && sim_.Operator.OverrideMode);
     Perform(action);
@@ -282,9 +330,7 @@ void TDisplayForm::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TDisplayForm::wheelEvent(QWheelEvent* event) {
-    const int dy = event->angleDelta().y();
-    if (dy < 0) sim_.Display().WheelDown();
-    if (dy > 0) sim_.Display().WheelUp();
+    sim_.Display().WheelMoved(event->angleDelta().y());
     FlushPanel();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 #include "core/sim.h"
 #include "panel/commands.h"
@@ -36,6 +37,22 @@ class TDisplayForm : public QWidget {
     QMenu* BuildMainMenu();
     QMenu* BuildSignalMenu();
     OperatorCommands& Commands() { return commands_; }
+
+    // A key the panel answers, with the digit for the digit keys.
+    struct PanelKeyPress {
+        PanelKey Key;
+        int Digit = 0;
+        bool operator==(const PanelKeyPress&) const = default;
+    };
+    // What a key with the given modifiers means to the panel, or nothing. The digits,
+    // function keys and P count only with none of Shift, Ctrl and Alt held; Ctrl+S and
+    // Ctrl+I only with Ctrl alone.
+    static std::optional<PanelKeyPress> PanelKeyFor(int key, Qt::KeyboardModifiers modifiers);
+    // Shift+Esc closes the window (it has no title bar when full screen); Esc alone
+    // does nothing.
+    static bool IsCloseKey(int key, Qt::KeyboardModifiers modifiers);
+    // The panel's name for a mouse button.
+    static MouseButton PanelButton(Qt::MouseButton button);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

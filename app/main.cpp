@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "area/area_builder.h"
 #include "core/sim.h"
@@ -19,6 +20,7 @@
 #include "panel/options.h"
 #include "qt_ports.h"
 #include "qt_surface.h"
+#include "runner/headless.h"
 #include "screenshot.h"
 
 namespace {
@@ -27,17 +29,16 @@ std::uint32_t ClockSeed() {
     return static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
-// Runs the engine with no window: --headless [--ticks N].
+// Runs the engine with no window; see runner/headless.h for the options.
 int RunHeadless(int argc, char** argv) {
-    long ticks = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) ticks = std::atol(argv[++i]);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    kestra::runner::HeadlessOptions options;
+    std::string error;
+    if (!kestra::runner::ParseHeadlessArgs(args, options, error)) {
+        std::fprintf(stderr, "kestra --headless: %s\n", error.c_str());
+        return 2;
     }
-    kestra::Sim sim({}, ClockSeed());
-    kestra::area::BuildArea(sim);
-    for (long i = 0; i < ticks; ++i) sim.MajorCycleTick();
-    std::printf("ticks %ld simtime %s\n", ticks, sim.FormatSimTime().c_str());
-    return 0;
+    return kestra::runner::RunHeadless(options, std::cout, std::cerr);
 }
 
 bool DisplayAvailable() {

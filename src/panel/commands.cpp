@@ -1,8 +1,6 @@
 #include "panel/commands.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "core/ascii_text.h"
 #include "core/sim.h"
 #include "interlocking/signal.h"
 #include "panel/messages.h"
@@ -18,7 +16,11 @@ bool OperatorCommands::OfferClick(int column, int row, bool left) {
     return offer(sim_.Signals) || offer(sim_.Points);
 }
 
-UiAction OperatorCommands::MousePress(int px, int py, bool left) {
+UiAction OperatorCommands::MousePress(int px, int py, MouseButton button) {
+    // The middle button is not a click: with "right-click cancels route" it would
+    // otherwise cancel a route the signaller never meant to touch.
+    if (button != MouseButton::Left && button != MouseButton::Right) return UiAction::None;
+    const bool left = button == MouseButton::Left;
     TOperatorState& op = sim_.Operator;
     op.SelectedBerth = nullptr;
     op.PopupMenu = PopupMenuKind::None;
@@ -32,11 +34,20 @@ UiAction OperatorCommands::MousePress(int px, int py, bool left) {
         if ((px / 8) % 6 == 0) return UiAction::None;  // the gap between two buttons
         const int b = px / 48;
         switch (b) {
-            case 0: return UiAction::MainMenu;
-            case 1: PressOverrideButton(); return UiAction::None;
-            case 2: PressReminderButton(); return UiAction::None;
-            case 3: PressIsolationButton(); return UiAction::None;
-            default: SelectScreen(b - 4); return UiAction::None;
+            case 0:
+                return UiAction::MainMenu;
+            case 1:
+                PressOverrideButton();
+                return UiAction::None;
+            case 2:
+                PressReminderButton();
+                return UiAction::None;
+            case 3:
+                PressIsolationButton();
+                return UiAction::None;
+            default:
+                SelectScreen(b - 4);
+                return UiAction::None;
         }
     }
     if (row == 47) {
@@ -78,14 +89,23 @@ UiAction OperatorCommands::KeyPress(PanelKey key, int digit) {
         return UiAction::None;
     };
     switch (key) {
-        case PanelKey::Digit: SelectScreen(digit); return UiAction::None;
-        case PanelKey::F2: return refuseOnClient(UiAction::TrainList);
-        case PanelKey::F3: return UiAction::OptionsDialog;
-        case PanelKey::F4: return refuseOnClient(UiAction::TimetableEdit);
-        case PanelKey::F5: return refuseOnClient(UiAction::PerformanceAnalysis);
-        case PanelKey::F6: return refuseOnClient(UiAction::Telephone);
-        case PanelKey::F7: return refuseOnClient(UiAction::IncidentReport);
-        case PanelKey::F10: return UiAction::SendMessage;
+        case PanelKey::Digit:
+            SelectScreen(digit);
+            return UiAction::None;
+        case PanelKey::F2:
+            return refuseOnClient(UiAction::TrainList);
+        case PanelKey::F3:
+            return UiAction::OptionsDialog;
+        case PanelKey::F4:
+            return refuseOnClient(UiAction::TimetableEdit);
+        case PanelKey::F5:
+            return refuseOnClient(UiAction::PerformanceAnalysis);
+        case PanelKey::F6:
+            return refuseOnClient(UiAction::Telephone);
+        case PanelKey::F7:
+            return refuseOnClient(UiAction::IncidentReport);
+        case PanelKey::F10:
+            return UiAction::SendMessage;
         case PanelKey::P:
             if (sim_.IsPaused())
                 sim_.ResumeSimulation();
@@ -93,15 +113,22 @@ UiAction OperatorCommands::KeyPress(PanelKey key, int digit) {
                 sim_.PauseSimulation();
             sim_.Display().RedrawStatus();
             return UiAction::None;
-        case PanelKey::CtrlS: return refuseOnClient(UiAction::SaveAs);
-        case PanelKey::CtrlI: return UiAction::InterposeBySignal;
-        default: return UiAction::None;
+        case PanelKey::CtrlS:
+            return refuseOnClient(UiAction::SaveAs);
+        case PanelKey::CtrlI:
+            return UiAction::InterposeBySignal;
+        default:
+            return UiAction::None;
     }
 }
 
-void OperatorCommands::OVRTimerEvent() { sim_.CancelModes(); }
+void OperatorCommands::OVRTimerEvent() {
+    sim_.CancelModes();
+}
 
-void OperatorCommands::SelectScreen(int screen) { sim_.Display().SelectScreen(screen); }
+void OperatorCommands::SelectScreen(int screen) {
+    sim_.Display().SelectScreen(screen);
+}
 
 void OperatorCommands::PressOverrideButton() {
     TOperatorState& op = sim_.Operator;
@@ -165,8 +192,9 @@ void OperatorCommands::StartCancelBySignal() {
 
 std::string OperatorCommands::SignalMenuCaption() const {
     const TSIG* s = sim_.Operator.SelectedSignal;
-    if (s == nullptr || s->ID.size() < 2) return {};
-    return s->ID.substr(1, s->ID.size() - 2);
+    // The identity without its first character, the letter every signal ID begins with.
+    if (s == nullptr || s->ID.empty()) return {};
+    return s->ID.substr(1);
 }
 
 bool OperatorCommands::SignalMenuCaptionVisible() const {
@@ -210,10 +238,7 @@ bool OperatorCommands::SignalMenuInterposeTD(const std::string& description) {
         sim_.Dialog().ShowError("Cannot interpose: Signal has no associated berth");
         return false;
     }
-    std::string upper = description;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    berth->InterposeDescription(upper);
+    berth->InterposeDescription(AsciiUpper(description));
     return true;
 }
 

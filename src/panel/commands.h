@@ -29,15 +29,23 @@ enum class UiAction {
     InterposeBySignal,
 };
 
+// The mouse buttons the panel tells apart. Only the left and right buttons click; the
+// middle (wheel) button and any other do nothing on the panel.
+enum class MouseButton { Left, Right, Other };
+
 // Keys the panel answers.
 enum class PanelKey { Digit, F1, F2, F3, F4, F5, F6, F7, F10, F11, P, CtrlS, CtrlI, Other };
 
 class OperatorCommands {
-public:
+  public:
     explicit OperatorCommands(Sim& sim) : sim_(sim) {}
 
     // A press of a mouse button at a panel pixel.
-    UiAction MousePress(int px, int py, bool left);
+    UiAction MousePress(int px, int py, MouseButton button);
+    // A press of the left (true) or right (false) button.
+    UiAction MousePress(int px, int py, bool left) {
+        return MousePress(px, py, left ? MouseButton::Left : MouseButton::Right);
+    }
     // A key with no modifier (digits carry their value).
     UiAction KeyPress(PanelKey key, int digit = 0);
 
@@ -68,7 +76,7 @@ public:
     bool SignalMenuInterposeTD(const std::string& description);
     bool SignalMenuCancelTD();
 
-private:
+  private:
     // Offers a click at a panel cell to the claiming lists in their order.
     bool OfferClick(int column, int row, bool left);
     Sim& sim_;

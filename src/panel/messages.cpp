@@ -1,9 +1,8 @@
 #include "panel/messages.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
+#include "core/ascii_text.h"
 #include "core/sim.h"
 #include "panel/palette.h"
 
@@ -36,10 +35,7 @@ const std::array<TMessageOption, EventTypeCount>& DefaultMessageOptions() {
 Messages::Messages(Sim& sim) : Options(DefaultMessageOptions()), sim_(sim) {}
 
 void Messages::PushLine(const std::string& text, kestra::Colour colour) {
-    std::string upper = text;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    MessageLine.push_back({upper, colour});
+    MessageLine.push_back({AsciiUpper(text), colour});
     while (MessageLine.size() > 4) MessageLine.pop_front();
     DrawMessageLine();
 }
@@ -70,6 +66,7 @@ void Messages::PostEventMessage(const std::string& text, int type) {
     const TMessageOption& opt = Options[type];
     if (opt.Disabled) return;
     PushLine(text, opt.Colour);
+    if (LineObserver) LineObserver(MessageLine.back().Text, type);
     MessageHistory.push_back({text, opt.Colour});
     while (MessageHistory.size() > 15) MessageHistory.pop_front();
     sim_.Display().DrawMessageHistory();
@@ -83,6 +80,7 @@ void Messages::PostEventMessage(const std::string& text, int type) {
 
 void Messages::PostErrorLine(const std::string& text) {
     PushLine(text, ClRed);
+    if (LineObserver) LineObserver(MessageLine.back().Text, -1);
     sim_.Display().DrawMessageHistory();
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -77,6 +78,9 @@ class Messages {
 
     // Set by the server while it handles one client's request.
     RequestingClient* Requester = nullptr;
+    // Told of every line put on the message line, as shown, with its event type (-1
+    // for a red error line): the headless runner's log.
+    std::function<void(const std::string& text, int type)> LineObserver;
 
     std::array<TMessageOption, EventTypeCount> Options;
     std::deque<MessageText> MessageLine;     // at most 4, newest last

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/ascii_text.h"
 #include "core/sim.h"
 #include "panel/palette.h"
 
@@ -292,10 +293,7 @@ void Panel::DrawMessageHistory() {
     int row = HistoryTopRow + 1;
     for (const MessageText& m : sim_.Messages().MessageHistory) {
         if (row >= HistoryBottomRow) break;
-        std::string text = m.Text.substr(0, HistoryTextWidth);
-        for (char& c : text) {
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        }
+        const std::string text = AsciiUpper(std::string_view(m.Text).substr(0, HistoryTextWidth));
         DrawStatusText(HistoryTextColumn, row++, ClBlack, m.Colour, text);
     }
 }
@@ -305,6 +303,25 @@ bool Panel::SelectScreen(int screen) {
     CurrentScreen = screen;
     RedrawPanel();
     return true;
+}
+
+int Panel::WheelMoved(int angleDelta) {
+    if (angleDelta == 0) return 0;
+    // No real wheel turns further than this in one event; the bound keeps the sum safe.
+    angleDelta = std::clamp(angleDelta, -16 * WheelNotch, 16 * WheelNotch);
+    // Turning the other way starts a new movement.
+    if ((angleDelta > 0) != (wheelRemainder_ > 0) && wheelRemainder_ != 0) wheelRemainder_ = 0;
+    wheelRemainder_ += angleDelta;
+    int stepped = 0;
+    while (wheelRemainder_ >= WheelNotch) {
+        wheelRemainder_ -= WheelNotch;
+        if (WheelUp()) --stepped;
+    }
+    while (wheelRemainder_ <= -WheelNotch) {
+        wheelRemainder_ += WheelNotch;
+        if (WheelDown()) ++stepped;
+    }
+    return stepped;
 }
 
 int Panel::PageFlip(int px) {

@@ -35,6 +35,8 @@ inline constexpr int HistoryTextWidth = 124;
 // The overview shows at most six screens, three frames of 35 columns per band.
 inline constexpr int OverviewScreens = 6;
 inline constexpr int OverviewFrameColumns = 35;
+// One notch of an ordinary mouse wheel, in the eighths of a degree the wheel reports.
+inline constexpr int WheelNotch = 120;
 
 // Frame pieces, telephone halves and the half-minute mark of the panel font.
 enum FurnitureGlyph : std::uint8_t {
@@ -99,6 +101,12 @@ class Panel {
     // The mouse wheel: down shows the next screen, up the previous one.
     bool WheelDown() { return SelectScreen(CurrentScreen + 1); }
     bool WheelUp() { return CurrentScreen > 0 && SelectScreen(CurrentScreen - 1); }
+    // Wheel movement in eighths of a degree, positive away from the user (up). A
+    // high-resolution wheel or a touchpad reports one notch in many small parts, so the
+    // movement is summed and one screen is stepped per notch (WheelNotch units); the
+    // remainder is kept for the next movement and dropped when the direction turns.
+    // Returns how many screens were stepped (negative: towards the overview).
+    int WheelMoved(int angleDelta);
     // The pointer at panel pixel column px reaching a screen edge, when the option is on.
     // Returns how far the pointer is to be moved (-512, +512) or 0 when nothing changed.
     int PageFlip(int px);
@@ -124,6 +132,8 @@ class Panel {
                    std::string_view glyphs);
     void DrawButtonBar();
     void DrawOverviewFrames();
+    // Wheel movement not yet worth a screen; its sign is the direction last turned.
+    int wheelRemainder_ = 0;
     Sim& sim_;
 };
 

@@ -18,6 +18,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QWheelEvent>
+#include <optional>
+#include <ostream>
 
 #include "core/sim.h"
 #include "display_form.h"
@@ -248,11 +250,158 @@ TEST_F(FormTest, ClickingTwoSignalsInTheWindowSetsTheRoute) {
     form->FlushPanel();
     bool yellow = false;
     for (int y = 5 * 16; y < 6 * 16; ++y)
-        for (int x = 11 * 8; x < 12 * 8; ++x) yellow |= surface.Image().pixel(x, y) == Rgb(ClYellow);
+        for (int x = 11 * 8; x < 12 * 8; ++x)
+            yellow |= surface.Image().pixel(x, y) == Rgb(ClYellow);
     EXPECT_TRUE(yellow);
     Press(W(10 * 8 + 2, 5 * 16 + 8), Qt::RightButton);  // right click cancels
     for (int i = 0; i < 3; ++i) sim->MajorCycleTick();
     EXPECT_FALSE(f.S1S2->RouteSet);
+}
+
+// The middle (wheel) button is not a click: with the default option a right click on
+// an entrance cancels its route, a middle press leaves it set.
+TEST_F(FormTest, MiddleButtonDoesNothing) {
+    test::RailwayBuilder b(*sim);
+    test::PlainLine f = test::BuildPlainLine(b);
+    f.S1->X = 10;
+    f.S1->Y = 5;
+    f.S1->EntranceX = 13;
+    f.S1->EntranceY = 6;
+    f.S2->X = 30;
+    f.S2->Y = 5;
+    sim->Options().NoSignalPopupMenu = true;
+    sim->Display().RedrawPanel();
+    Press(W(10 * 8 + 2, 5 * 16 + 8));
+    Press(W(30 * 8 + 2, 5 * 16 + 8));
+    ASSERT_TRUE(f.S1S2->RouteSet);
+    Press(W(10 * 8 + 2, 5 * 16 + 8), Qt::MiddleButton);
+    for (int i = 0; i < 3; ++i) sim->MajorCycleTick();
+    EXPECT_TRUE(f.S1S2->RouteSet);
+    Press(W(37 * 8, 46 * 16 + 4), Qt::MiddleButton);  // the VW2 button
+    EXPECT_EQ(Screen(), 1);
+    Press(W(10 * 8 + 2, 5 * 16 + 8), Qt::RightButton);
+    for (int i = 0; i < 3; ++i) sim->MajorCycleTick();
+    EXPECT_FALSE(f.S1S2->RouteSet);
+}
+
+TEST(DisplayFormButtonTest, OnlyLeftAndRightAreClicks) {
+    EXPECT_EQ(TDisplayForm::PanelButton(Qt::LeftButton), MouseButton::Left);
+    EXPECT_EQ(TDisplayForm::PanelButton(Qt::RightButton), MouseButton::Right);
+    for (Qt::MouseButton other :
+         {Qt::MiddleButton, Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton4, Qt::NoButton})
+        EXPECT_EQ(TDisplayForm::PanelButton(other), MouseButton::Other) << other;
+}
+
+// A touchpad or a high-resolution wheel reports a notch in small parts.
+TEST_F(FormTest, FineWheelMovementStepsOneScreenPerNotch) {
+    for (int i = 0; i < 7; ++i) Wheel(-15);
+    EXPECT_EQ(Screen(), 1);
+    Wheel(-15);  // the eighth part completes the notch
+    EXPECT_EQ(Screen(), 2);
+    for (int i = 0; i < 8; ++i) Wheel(15);
+    EXPECT_EQ(Screen(), 1);
+    Wheel(119);
+    EXPECT_EQ(Screen(), 1);
+}
+
+TEST_F(FormTest, PauseKeyOnlyWithoutModifiers) {
+    for (Qt::KeyboardModifiers mods :
+         {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+          Qt::KeyboardModifiers(Qt::AltModifier)}) {
+        Key(Qt::Key_P, mods);
+        EXPECT_FALSE(sim->IsPaused()) << mods.toInt();
+    }
+    Key(Qt::Key_P);
+    EXPECT_TRUE(sim->IsPaused());
+}
+
+TEST_F(FormTest, ShiftEscapeClosesTheWindowButEscapeAloneDoesNot) {
+    form->show();
+    Key(Qt::Key_Escape);
+    EXPECT_TRUE(form->isVisible());
+    Key(Qt::Key_Escape, Qt::ControlModifier);
+    EXPECT_TRUE(form->isVisible());
+    Key(Qt::Key_Escape, Qt::ShiftModifier);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(sim->IsPaused()) << "closing pauses the simulation";
+}
+
+// What each key with each set of modifiers means to the panel.
+struct KeyCase {
+    const char* Name;
+    int Key;
+    Qt::KeyboardModifiers Modifiers;
+    std::optional<TDisplayForm::PanelKeyPress> Expected;
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class PanelKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(PanelKeyTest, MapsToThePanelsKey) {
+    const KeyCase& c = GetParam();
+    const auto got = TDisplayForm::PanelKeyFor(c.Key, c.Modifiers);
+    ASSERT_EQ(got.has_value(), c.Expected.has_value());
+    if (got) {
+        EXPECT_EQ(got->Key, c.Expected->Key);
+        EXPECT_EQ(got->Digit, c.Expected->Digit);
+    }
+}
+
+using KP = TDisplayForm::PanelKeyPress;
+const Qt::KeyboardModifiers kNone = Qt::NoModifier;
+const Qt::KeyboardModifiers kShift = Qt::ShiftModifier;
+const Qt::KeyboardModifiers kCtrl = Qt::ControlModifier;
+const Qt::KeyboardModifiers kAlt = Qt::AltModifier;
+const Qt::KeyboardModifiers kKeypad = Qt::KeypadModifier;
+
+const KeyCase kKeyCases[] = {
+    {"Digit0", Qt::Key_0, kNone, KP{PanelKey::Digit, 0}},
+    {"Digit7", Qt::Key_7, kNone, KP{PanelKey::Digit, 7}},
+    {"KeypadDigit2", Qt::Key_2, kKeypad, KP{PanelKey::Digit, 2}},
+    {"CtrlDigit", Qt::Key_2, kCtrl, std::nullopt},
+    {"ShiftDigit", Qt::Key_2, kShift, std::nullopt},
+    {"AltDigit", Qt::Key_2, kAlt, std::nullopt},
+    {"F1", Qt::Key_F1, kNone, KP{PanelKey::F1}},
+    {"F2", Qt::Key_F2, kNone, KP{PanelKey::F2}},
+    {"F3", Qt::Key_F3, kNone, KP{PanelKey::F3}},
+    {"F4", Qt::Key_F4, kNone, KP{PanelKey::F4}},
+    {"F5", Qt::Key_F5, kNone, KP{PanelKey::F5}},
+    {"F6", Qt::Key_F6, kNone, KP{PanelKey::F6}},
+    {"F7", Qt::Key_F7, kNone, KP{PanelKey::F7}},
+    {"F10", Qt::Key_F10, kNone, KP{PanelKey::F10}},
+    {"F11", Qt::Key_F11, kNone, KP{PanelKey::F11}},
+    {"F8IsNotAPanelKey", Qt::Key_F8, kNone, std::nullopt},
+    {"ShiftF2", Qt::Key_F2, kShift, std::nullopt},
+    {"CtrlF3", Qt::Key_F3, kCtrl, std::nullopt},
+    {"AltF4", Qt::Key_F4, kAlt, std::nullopt},
+    {"P", Qt::Key_P, kNone, KP{PanelKey::P}},
+    {"CtrlP", Qt::Key_P, kCtrl, std::nullopt},
+    {"ShiftP", Qt::Key_P, kShift, std::nullopt},
+    {"AltP", Qt::Key_P, kAlt, std::nullopt},
+    {"CtrlS", Qt::Key_S, kCtrl, KP{PanelKey::CtrlS}},
+    {"S", Qt::Key_S, kNone, std::nullopt},
+    {"CtrlShiftS", Qt::Key_S, kCtrl | kShift, std::nullopt},
+    {"CtrlAltS", Qt::Key_S, kCtrl | kAlt, std::nullopt},
+    {"CtrlI", Qt::Key_I, kCtrl, KP{PanelKey::CtrlI}},
+    {"I", Qt::Key_I, kNone, std::nullopt},
+    {"CtrlShiftI", Qt::Key_I, kCtrl | kShift, std::nullopt},
+    {"CtrlX", Qt::Key_X, kCtrl, std::nullopt},
+    {"Escape", Qt::Key_Escape, kNone, std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Keys, PanelKeyTest, ::testing::ValuesIn(kKeyCases),
+                         [](const ::testing::TestParamInfo<KeyCase>& info) {
+                             return std::string(info.param.Name);
+                         });
+
+TEST(DisplayFormKeyTest, OnlyShiftEscapeCloses) {
+    EXPECT_TRUE(TDisplayForm::IsCloseKey(Qt::Key_Escape, Qt::ShiftModifier));
+    EXPECT_FALSE(TDisplayForm::IsCloseKey(Qt::Key_Escape, Qt::NoModifier));
+    EXPECT_FALSE(TDisplayForm::IsCloseKey(Qt::Key_Escape, Qt::ControlModifier));
+    EXPECT_FALSE(TDisplayForm::IsCloseKey(Qt::Key_Q, Qt::ShiftModifier));
 }
 
 class OptionsFormTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ TEST_F(CommandsTest, EntranceThenExitSetsTheRouteAndTheSignalClears) {
     EXPECT_EQ(Click(10, 5, false), UiAction::SignalMenu);
     EXPECT_EQ(t->Operator.SelectedSignal, f.S1);
     EXPECT_TRUE(cmd.SignalMenuCancelEnabled());
-    EXPECT_EQ(cmd.SignalMenuCaption(), "");  // "S1" without its first and last characters
+    EXPECT_EQ(cmd.SignalMenuCaption(), "1");  // "S1" without its first character
     cmd.SignalMenuCancelRoute();
     t.Ticks(3);
     EXPECT_FALSE(f.S1S2->RouteSet);
@@ -214,6 +215,167 @@ TEST_F(CommandsTest, RightClickCancelsWhenTheOptionIsOn) {
     t.Ticks(3);
     EXPECT_FALSE(f.S1S2->RouteSet);
 }
+
+// The middle (wheel) button is not a click: with the default option a right click
+// cancels a route, and a middle press must not.
+TEST_F(CommandsTest, MiddleButtonDoesNothingOnThePanel) {
+    t->Options().NoSignalPopupMenu = true;
+    Click(10, 5);
+    Click(30, 5);
+    ASSERT_TRUE(f.S1S2->RouteSet);
+    auto middle = [&](int px, int py) { return cmd.MousePress(px, py, MouseButton::Other); };
+    EXPECT_EQ(middle(10 * 8 + 1, 5 * 16 + 8), UiAction::None);  // on the entrance's head
+    t.Ticks(3);
+    EXPECT_TRUE(f.S1S2->RouteSet);
+    EXPECT_NE(f.S1->Aspect, AspDanger);
+    middle(50 * 8 + 1, 5 * 16 + 8);  // S3 is not selected as an entrance either
+    EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
+    // Nor does it press buttons or open windows.
+    EXPECT_EQ(middle(10, 46 * 16 + 4), UiAction::None);  // MNU
+    middle(58, 46 * 16 + 4);                             // ROV
+    EXPECT_FALSE(t->Operator.OverrideMode);
+    middle(4 * 48 + 10, 46 * 16 + 4);  // MSG
+    EXPECT_EQ(t->Display().CurrentScreen, 1);
+    EXPECT_EQ(middle(110, 47 * 16 + 4), UiAction::None);  // telephone
+    int hook = 0;
+    t->Hooks.LeftClickHook = [&](int, int) { ++hook; };
+    t->Hooks.RightClickHook = [&](int, int) { ++hook; };
+    middle(90 * 8, 20 * 16);
+    EXPECT_EQ(hook, 0);
+    // The same presses with the right button do act: the route is cancelled.
+    EXPECT_EQ(cmd.MousePress(10 * 8 + 1, 5 * 16 + 8, MouseButton::Right), UiAction::None);
+    t.Ticks(3);
+    EXPECT_FALSE(f.S1S2->RouteSet);
+}
+
+// The signal menu is titled with the signal's identity without its first character.
+struct CaptionCase {
+    const char* ID;
+    const char* Caption;
+};
+
+void PrintTo(const CaptionCase& c, std::ostream* os) {
+    *os << c.ID << " -> " << c.Caption;
+}
+
+class SignalMenuCaptionTest : public CommandsTest,
+                              public ::testing::WithParamInterface<CaptionCase> {};
+
+TEST_P(SignalMenuCaptionTest, IdentityWithoutItsFirstCharacter) {
+    TSIG& s = b.Signal(GetParam().ID);
+    Place(s, 70, 9);
+    t->Display().RedrawPanel();
+    EXPECT_EQ(Click(70, 9, false), UiAction::SignalMenu);
+    ASSERT_EQ(t->Operator.SelectedSignal, &s);
+    EXPECT_EQ(cmd.SignalMenuCaption(), GetParam().Caption);
+}
+
+const CaptionCase kCaptionCases[] = {
+    {"SVM11", "VM11"}, {"SVM1", "VM1"}, {"SS127", "S127"}, {"S1", "1"}, {"S", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ids, SignalMenuCaptionTest, ::testing::ValuesIn(kCaptionCases),
+                         [](const ::testing::TestParamInfo<CaptionCase>& info) {
+                             return std::string(info.param.ID);
+                         });
+
+TEST_F(CommandsTest, SignalMenuCaptionWithoutASignalIsEmpty) {
+    t->Operator.SelectedSignal = nullptr;
+    EXPECT_EQ(cmd.SignalMenuCaption(), "");
+}
+
+// Who claims a press when a signal and points are both near it. S1's head covers
+// columns 10 to 13 of row 5; the points are put beside or under it. Signals are asked
+// before points, and every list is asked about the exact cell before any list is asked
+// about the neighbour column (the next cell towards the half of the cell pressed).
+struct ClickClaimCase {
+    const char* Name;
+    int PointsColumn;
+    int PressColumn;
+    int PressOffset;  // pixel within the cell: 0-3 left half, 4-7 right half
+    MouseButton Button;
+    bool SignalClaims;  // else the points claim it
+};
+
+void PrintTo(const ClickClaimCase& c, std::ostream* os) {
+    *os << c.Name << ": points at column " << c.PointsColumn << ", press at column "
+        << c.PressColumn << " + " << c.PressOffset << " px";
+}
+
+class ClickClaimTest : public CommandsTest, public ::testing::WithParamInterface<ClickClaimCase> {};
+
+TEST_P(ClickClaimTest, FirstClaimWins) {
+    const ClickClaimCase& c = GetParam();
+    TPTS& points = b.Points("P1", *f.T0, c.PointsColumn, 5);
+    const UiAction action = cmd.MousePress(c.PressColumn * 8 + c.PressOffset, 5 * 16 + 8, c.Button);
+    const bool left = c.Button == MouseButton::Left;
+    if (c.SignalClaims) {
+        if (left) {
+            EXPECT_EQ(t->Operator.SelectedEntrance, f.S1);
+        } else {
+            EXPECT_EQ(action, UiAction::SignalMenu);
+            EXPECT_EQ(t->Operator.SelectedSignal, f.S1);
+        }
+        EXPECT_FALSE(points.KeyedNormal);
+        EXPECT_FALSE(points.KeyedReverse);
+    } else {
+        EXPECT_EQ(action, UiAction::None);
+        EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
+        EXPECT_EQ(t->Operator.SelectedSignal, nullptr);
+        EXPECT_EQ(points.KeyedNormal, left);
+        EXPECT_EQ(points.KeyedReverse, !left);
+    }
+}
+
+const ClickClaimCase kClickClaimCases[] = {
+    {.Name = "SharedCellLeftGoesToTheSignal",
+     .PointsColumn = 12,
+     .PressColumn = 12,
+     .PressOffset = 1,
+     .Button = MouseButton::Left,
+     .SignalClaims = true},
+    {.Name = "SharedCellRightGoesToTheSignal",
+     .PointsColumn = 12,
+     .PressColumn = 12,
+     .PressOffset = 6,
+     .Button = MouseButton::Right,
+     .SignalClaims = true},
+    {.Name = "ExactPointsBeatANeighbourSignalLeft",
+     .PointsColumn = 14,
+     .PressColumn = 14,
+     .PressOffset = 1,
+     .Button = MouseButton::Left,
+     .SignalClaims = false},
+    {.Name = "ExactPointsBeatANeighbourSignalRight",
+     .PointsColumn = 14,
+     .PressColumn = 14,
+     .PressOffset = 2,
+     .Button = MouseButton::Right,
+     .SignalClaims = false},
+    {.Name = "ExactSignalBeatsNeighbourPoints",
+     .PointsColumn = 14,
+     .PressColumn = 13,
+     .PressOffset = 6,
+     .Button = MouseButton::Left,
+     .SignalClaims = true},
+    {.Name = "NeighbourPointsWhenNothingIsExact",
+     .PointsColumn = 14,
+     .PressColumn = 15,
+     .PressOffset = 0,
+     .Button = MouseButton::Left,
+     .SignalClaims = false},
+    {.Name = "NeighbourSignalWhenNothingIsExact",
+     .PointsColumn = 40,
+     .PressColumn = 9,
+     .PressOffset = 7,
+     .Button = MouseButton::Right,
+     .SignalClaims = true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Claims, ClickClaimTest, ::testing::ValuesIn(kClickClaimCases),
+                         [](const ::testing::TestParamInfo<ClickClaimCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST_F(CommandsTest, InterposeBySignalWithoutBerthIsRefused) {
     cmd.StartInterposeBySignal("1A23");

@@ -1,6 +1,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -398,6 +399,54 @@ TEST_F(PanelTest, WheelStopsAtTheOverviewAndTheLastScreen) {
     EXPECT_TRUE(P().WheelUp());
     EXPECT_EQ(P().CurrentScreen, 1);
 }
+
+// Wheel movement reported in parts, as a high-resolution wheel or a touchpad does.
+struct WheelCase {
+    const char* Name;
+    int StartScreen;
+    std::vector<int> Deltas;
+    int EndScreen;
+    int Stepped;
+};
+
+void PrintTo(const WheelCase& c, std::ostream* os) {
+    *os << c.Name << " from screen " << c.StartScreen << ":";
+    for (int d : c.Deltas) *os << " " << d;
+}
+
+class PanelWheelTest : public PanelTest, public ::testing::WithParamInterface<WheelCase> {};
+
+TEST_P(PanelWheelTest, StepsOneScreenPerNotchOfMovement) {
+    const WheelCase& c = GetParam();
+    t->SimData.ScreenCount = 4;
+    P().CurrentScreen = c.StartScreen;
+    int stepped = 0;
+    for (int d : c.Deltas) stepped += P().WheelMoved(d);
+    EXPECT_EQ(P().CurrentScreen, c.EndScreen);
+    EXPECT_EQ(stepped, c.Stepped);
+}
+
+const WheelCase kWheelCases[] = {
+    {"OneNotch", 1, {-120}, 2, 1},
+    {"EightFifteensMakeOneNotch", 1, {-15, -15, -15, -15, -15, -15, -15, -15}, 2, 1},
+    {"SevenFifteensAreNotANotch", 1, {-15, -15, -15, -15, -15, -15, -15}, 1, 0},
+    {"JustUnderANotch", 1, {-119}, 1, 0},
+    {"TwoNotchesInOneEvent", 1, {-240}, 3, 2},
+    {"TwoNotchesUp", 3, {240}, 1, -2},
+    {"RemainderCarriesOver", 1, {-130, -110}, 3, 2},
+    {"RemainderBelowANotchStaysUnused", 1, {-130, -100}, 2, 1},
+    {"TurningBackDropsTheRemainder", 1, {-100, 30, -100}, 1, 0},
+    {"TurningBackAfterAStep", 2, {-200, 100, 20}, 2, 0},
+    {"UpOnTheOverviewDoesNothing", 0, {120, 120}, 0, 0},
+    {"DownOnTheLastScreenDoesNothing", 4, {-360}, 4, 0},
+    {"HugeDeltasStopAtTheEnds", 1, {-2147483647, 2147483647}, 0, -1},
+    {"ZeroDoesNothing", 2, {0, 0}, 2, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Wheel, PanelWheelTest, ::testing::ValuesIn(kWheelCases),
+                         [](const ::testing::TestParamInfo<WheelCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST_F(PanelTest, SelectScreenRefusesMissingAndCurrentScreens) {
     EXPECT_FALSE(P().SelectScreen(1));

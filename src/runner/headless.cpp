@@ -1,0 +1,311 @@
+#include "runner/headless.h"
+
+#include <charconv>
+#include <random>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "area/area_builder.h"
+#include "core/sim.h"
+#include "core/time_format.h"
+#include "interlocking/points.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "panel/commands.h"
+#include "panel/panel.h"
+#include "sim/state_digest.h"
+
+namespace kestra::runner {
+
+namespace {
+
+bool ParseInt(const std::string& text, long& value) {
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && p == end;
+}
+
+// What each verb takes: its argument count.
+struct VerbShape {
+    const char* Verb;
+    std::size_t Args;
+    const char* Usage;
+};
+constexpr VerbShape kVerbs[] = {
+    {"route", 2, "route ENTRANCE EXIT"},
+    {"cancel", 1, "cancel SIGNAL"},
+    {"auto", 1, "auto SIGNAL"},
+    {"points", 2, "points ID normal|reverse"},
+    {"click", 3, "click COLUMN ROW left|right"},
+    {"button", 1, "button ROV|REM|ISO"},
+};
+
+const VerbShape* FindVerb(const std::string& verb) {
+    for (const VerbShape& v : kVerbs) {
+        if (verb == v.Verb) return &v;
+    }
+    return nullptr;
+}
+
+// Drives the panel's own command code with presses at object cells.
+class CommandPlayer {
+public:
+    CommandPlayer(Sim& sim, std::ostream& err) : sim_(sim), commands_(sim), err_(err) {}
+
+    // Checks that every object a command names exists. False with error set otherwise.
+    bool Validate(const HeadlessCommand& c, std::string& error) const {
+        auto fail = [&](const std::string& what) {
+            error = "line " + std::to_string(c.Line) + ": " + what;
+            return false;
+        };
+        const std::string& v = c.Verb;
+        if (v == "route" || v == "cancel" || v == "auto") {
+            for (const std::string& id : c.Args) {
+                if (!sim_.Signals.FindID(id)) return fail("no signal " + id);
+            }
+        } else if (v == "points") {
+            if (!sim_.Points.FindID(c.Args[0])) return fail("no points " + c.Args[0]);
+            if (c.Args[1] != "normal" && c.Args[1] != "reverse")
+                return fail("points wants normal or reverse, not " + c.Args[1]);
+        } else if (v == "click") {
+            long col = 0, row = 0;
+            if (!ParseInt(c.Args[0], col) || !ParseInt(c.Args[1], row) || col < 0 ||
+                col >= 128L * sim_.SimData.ScreenCount || row < 0 || row >= 48)
+                return fail("no panel cell " + c.Args[0] + " " + c.Args[1]);
+            if (c.Args[2] != "left" && c.Args[2] != "right")
+                return fail("click wants left or right, not " + c.Args[2]);
+        } else if (v == "button") {
+            if (c.Args[0] != "ROV" && c.Args[0] != "REM" && c.Args[0] != "ISO")
+                return fail("no button " + c.Args[0]);
+        }
+        return true;
+    }
+
+    // Plays one command; a refusal the panel shows is reported with the line number.
+    void Play(const HeadlessCommand& c) {
+        refusal_.clear();
+        const std::string& v = c.Verb;
+        if (v == "route") {
+            PressSignal(*sim_.Signals.FindID(c.Args[0]), true);
+            PressSignal(*sim_.Signals.FindID(c.Args[1]), true);
+        } else if (v == "cancel") {
+            PressSignal(*sim_.Signals.FindID(c.Args[0]), false);
+        } else if (v == "auto") {
+            const TSIG& s = *sim_.Signals.FindID(c.Args[0]);
+            Press(s.AutoButtonX, s.AutoButtonY, true);
+        } else if (v == "points") {
+            const TPTS& p = *sim_.Points.FindID(c.Args[0]);
+            Press(p.X, p.Y, c.Args[1] == "normal");
+        } else if (v == "click") {
+            Press(std::stoi(c.Args[0]), std::stoi(c.Args[1]), c.Args[2] == "left");
+        } else if (v == "button") {
+            if (c.Args[0] == "ROV") commands_.PressOverrideButton();
+            if (c.Args[0] == "REM") commands_.PressReminderButton();
+            if (c.Args[0] == "ISO") commands_.PressIsolationButton();
+        }
+        if (!refusal_.empty())
+            err_ << "line " << c.Line << ": refused: " << refusal_ << '\n';
+    }
+
+    // Tips on the message line during a command are the panel's refusals.
+    void NoteLine(const std::string& text, int type) {
+        if (type == EvTips && refusal_.empty()) refusal_ = text;
+    }
+
+private:
+    void Press(int column, int row, bool left) {
+        commands_.SelectScreen(column / 128 + 1);
+        commands_.MousePress((column % 128) * 8 + 4, row * 16 + 8, left ? MouseButton::Left : MouseButton::Right);
+    }
+    // The signal's post: the head's outer end, its last cell when the lamps face left.
+    void PressSignal(const TSIG& s, bool left) {
+        const int post = (s.HeadOrientation & 1) && s.SignalKind != 5 ? s.X + s.HeadWidth - 1 : s.X;
+        Press(post, s.Y, left);
+    }
+
+    Sim& sim_;
+    OperatorCommands commands_;
+    std::ostream& err_;
+    std::string refusal_;
+};
+
+}  // namespace
+
+std::int32_t ParseClockTime(const std::string& text) {
+    int part[3] = {0, 0, 0};
+    int count = 0;
+    std::size_t i = 0;
+    while (count < 3) {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        if (i - start != 2) return -1;
+        part[count++] = (text[start] - '0') * 10 + (text[start + 1] - '0');
+        if (i == text.size()) break;
+        if (text[i] != ':') return -1;
+        ++i;
+    }
+    if (i != text.size() || count < 2) return -1;
+    if (part[1] > 59 || part[2] > 59) return -1;
+    return part[0] * 3600 + part[1] * 60 + part[2];
+}
+
+bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
+                       std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " wants a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        long n = 0;
+        if (a == "--headless") continue;
+        if (a == "--log") {
+            o.Log = true;
+        } else if (a == "--digest") {
+            o.Digest = true;
+        } else if (a == "--ticks" || a == "--seed" || a == "--scenario") {
+            if (!value(v)) return false;
+            if (!ParseInt(v, n) || n < 0) {
+                error = a + " wants a whole number, not " + v;
+                return false;
+            }
+            if (a == "--ticks") o.Ticks = n;
+            if (a == "--seed") {
+                o.Seed = static_cast<std::uint32_t>(n);
+                o.SeedGiven = true;
+            }
+            if (a == "--scenario") o.Scenario = static_cast<int>(n);
+        } else if (a == "--start" || a == "--until") {
+            if (!value(v)) return false;
+            const std::int32_t t = ParseClockTime(v);
+            if (t < 0) {
+                error = a + " wants a time HH:MM or HH:MM:SS, not " + v;
+                return false;
+            }
+            (a == "--start" ? o.Start : o.Until) = t;
+        } else if (a == "--commands") {
+            if (!value(o.CommandsFile)) return false;
+        } else {
+            error = "unknown option " + a;
+            return false;
+        }
+    }
+    if (o.Ticks < 0 && o.Until < 0) {
+        error = "give --ticks N or --until HH:MM";
+        return false;
+    }
+    return true;
+}
+
+bool ParseCommands(std::istream& in, std::vector<HeadlessCommand>& commands,
+                   std::string& error) {
+    std::string text;
+    int line = 0;
+    std::int32_t last = -1;
+    while (std::getline(in, text)) {
+        ++line;
+        std::istringstream words(text);
+        std::string time;
+        if (!(words >> time) || time[0] == '#') continue;
+        HeadlessCommand c;
+        c.Line = line;
+        c.Time = ParseClockTime(time);
+        if (c.Time < 0) {
+            error = "line " + std::to_string(line) + ": bad time " + time;
+            return false;
+        }
+        if (c.Time < last) {
+            error = "line " + std::to_string(line) + ": time goes backwards";
+            return false;
+        }
+        last = c.Time;
+        if (!(words >> c.Verb)) {
+            error = "line " + std::to_string(line) + ": no command";
+            return false;
+        }
+        const VerbShape* shape = FindVerb(c.Verb);
+        if (!shape) {
+            error = "line " + std::to_string(line) + ": unknown command " + c.Verb;
+            return false;
+        }
+        for (std::string w; words >> w;) c.Args.push_back(w);
+        if (c.Args.size() != shape->Args) {
+            error = "line " + std::to_string(line) + ": usage: " + shape->Usage;
+            return false;
+        }
+        commands.push_back(std::move(c));
+    }
+    return true;
+}
+
+int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) {
+    std::vector<HeadlessCommand> commands;
+    if (!o.CommandsFile.empty()) {
+        std::ifstream file(o.CommandsFile);
+        if (!file) {
+            err << "cannot read " << o.CommandsFile << '\n';
+            return 2;
+        }
+        std::string error;
+        if (!ParseCommands(file, commands, error)) {
+            err << o.CommandsFile << ": " << error << '\n';
+            return 2;
+        }
+    }
+    const std::uint32_t seed = o.SeedGiven ? o.Seed : std::random_device{}();
+    Sim sim({}, seed);
+    area::BuildArea(sim);
+    if (o.Scenario >= 0) {
+        if (o.Scenario >= static_cast<int>(area::ScenarioNames().size())) {
+            err << "no scenario " << o.Scenario << '\n';
+            return 2;
+        }
+        if (sim.Hooks.ScenarioHook) sim.Hooks.ScenarioHook(o.Scenario);
+    }
+    if (o.Start >= 0) sim.SimTime = o.Start;
+    // Drawing lays out each signal's head, which is where its clicks land.
+    sim.Display().CurrentScreen = 1;
+    sim.Display().RedrawPanel();
+
+    CommandPlayer player(sim, err);
+    for (const HeadlessCommand& c : commands) {
+        std::string error;
+        if (!player.Validate(c, error)) {
+            err << o.CommandsFile << ": " << error << '\n';
+            return 2;
+        }
+    }
+    sim.Messages().LineObserver = [&](const std::string& text, int type) {
+        player.NoteLine(text, type);
+        if (o.Log) out << sim.FormatSimTime() << ' ' << text << '\n';
+    };
+
+    std::size_t next = 0;
+    long ticks = 0;
+    while ((o.Ticks < 0 || ticks < o.Ticks) && (o.Until < 0 || sim.SimTime < o.Until)) {
+        while (next < commands.size() && commands[next].Time <= sim.SimTime)
+            player.Play(commands[next++]);
+        sim.MajorCycleTick();
+        ++ticks;
+    }
+    sim.Messages().LineObserver = nullptr;
+
+    out << "seed " << seed << '\n';
+    out << "ticks " << ticks << '\n';
+    out << "simtime " << sim.FormatSimTime() << '\n';
+    out << "score " << sim.Score << '\n';
+    int routesSet = 0;
+    sim.Routes.ForEach([&](const TROU& r) { routesSet += r.RouteSet ? 1 : 0; });
+    out << "routes_set " << routesSet << '\n';
+    if (o.Digest) out << "digest " << StateDigest(sim) << '\n';
+    return 0;
+}
+
+}  // namespace kestra::runner

@@ -1,0 +1,48 @@
+#pragma once
+// The headless runner: the built-in area with no window, driven by the clock and by a
+// file of operator commands at simulated times. Tests, benchmarks and soak runs all go
+// through it, so one seed and one commands file give one run, tick for tick.
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace kestra::runner {
+
+struct HeadlessOptions {
+    int Scenario = -1;            // -1: none applied
+    std::int32_t Start = -1;      // simulated start time in seconds, -1: the area's default
+    std::int32_t Until = -1;      // stop when the clock reaches this, -1: not used
+    long Ticks = -1;              // major cycles to run, -1: not used
+    std::uint32_t Seed = 0;
+    bool SeedGiven = false;
+    std::string CommandsFile;
+    bool Log = false;
+    bool Digest = false;
+};
+
+// One operator command of a commands file.
+struct HeadlessCommand {
+    int Line = 0;
+    std::int32_t Time = 0;
+    std::string Verb;
+    std::vector<std::string> Args;
+};
+
+// Reads the options after --headless; false with error set on a bad option.
+bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& options,
+                       std::string& error);
+// Reads "HH:MM:SS verb args..." lines; blank lines and lines starting with '#' are
+// skipped. Times must not go backwards. False with error naming the line otherwise.
+bool ParseCommands(std::istream& in, std::vector<HeadlessCommand>& commands,
+                   std::string& error);
+// "HH:MM:SS" or "HH:MM" to seconds, -1 when malformed.
+std::int32_t ParseClockTime(const std::string& text);
+
+// Runs a whole headless session: the log lines (with Log), then the summary, go to out;
+// errors and refused commands go to err. Returns the process exit status: 0 when the
+// run completed, 2 on bad options or a bad commands file.
+int RunHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace kestra::runner
