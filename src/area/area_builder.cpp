@@ -16,6 +16,14 @@
 
 namespace kestra::area {
 
+// The model's route classes are the engine's, code for code: routes take them as they are.
+constexpr bool SameClass(RouteClassCode model, RouteClass engine) {
+    return static_cast<int>(model) == static_cast<int>(engine);
+}
+static_assert(SameClass(ClassMain, RcMain) && SameClass(ClassShunt, RcShunt) &&
+              SameClass(ClassWarner, RcWarner) && SameClass(ClassCallOn, RcCallOn) &&
+              SameClass(ClassAuto, RcAutomatic));
+
 namespace {
 
 // Owner of a label: none, a track circuit or a subroute (each by its index in the model).

@@ -331,21 +331,21 @@ void AreaModel::ReadSignals() {
         s.AspectFlags = AspectFlagsOf(tableRow.Aspects);
         if (k == 'M') {
             s.Type = SignalType::Main;
-            s.Kind = 0;
-            s.AspectFlags |= 1;
+            s.Kind = SkRouteWorked;
+            s.AspectFlags |= AfRed;
         } else if (k == 'A') {
             s.Type = SignalType::Automatic;
-            s.Kind = 2;
+            s.Kind = SkAutomatic;
         } else if (k == 'S') {
             s.Type = SignalType::Shunt;
-            s.Kind = 0;
-            s.AspectFlags = 2;
+            s.Kind = SkRouteWorked;  // without a red lamp it works as a shunt signal
+            s.AspectFlags = AfPositionLight;
         } else {
             s.Type = SignalType::Marker;
-            s.Kind = 5;
-            s.AspectFlags = 1;
+            s.Kind = SkDrawnOnly;
+            s.AspectFlags = AfRed;
         }
-        if (HasOption(tableRow.Options, "pl")) s.AspectFlags |= 2;
+        if (HasOption(tableRow.Options, "pl")) s.AspectFlags |= AfPositionLight;
         s.AutoButton = HasOption(tableRow.Options, "auto");
         s.ER = HasOption(tableRow.Options, "er");
         s.Warner = HasOption(tableRow.Options, "warner");
@@ -376,7 +376,7 @@ void AreaModel::ReadSignals() {
         else
             s.Orientation = aboveTrack ? 1 : 3;
         // The head and the buttons beyond it.
-        const bool pl = s.AspectFlags & 2, yy = s.AspectFlags & 16;
+        const bool pl = s.AspectFlags & AfPositionLight, yy = s.AspectFlags & AfDoubleYellow;
         switch (s.Type) {
             case SignalType::Main:
                 s.HeadWidth = 2 + (pl ? 1 : 0) + (yy ? 1 : 0);

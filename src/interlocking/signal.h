@@ -29,6 +29,16 @@ enum Aspects : std::uint8_t {
     AspGreen = 6,
 };
 
+// Signal kinds (SignalKind), by how the signal works in the major cycle; the kinds not
+// named here are repeating signals (3, 4), another automatic kind (9) and signals that
+// are only drawn (6, 7, 8, 10).
+enum SignalKinds : std::uint8_t {
+    SkRouteWorked = 0,  // worked by routes: a main signal, or a shunt signal without a red lamp
+    SkShunt = 1,        // a shunt signal worked by routes
+    SkAutomatic = 2,    // works by itself over its permanent route
+    SkDrawnOnly = 5,    // a stop marker: drawn, never worked
+};
+
 // Lamps a signal has, as bits of AspectFlags.
 enum AspectFlagBits : std::uint8_t {
     AfRed = 1,

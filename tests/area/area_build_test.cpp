@@ -228,7 +228,7 @@ TEST_F(BuiltInArea, EveryRouteRunsFromItsEntranceToItsExitOverJoinedSubroutes) {
             EXPECT_NE(a->TrackCircuit, b->TrackCircuit);
             // Only shunt signals, passed in preset mode, stand inside a route.
             if (a->EndSignal) {
-                EXPECT_EQ(a->EndSignal->SignalKind, 0) << Name(a);
+                EXPECT_EQ(a->EndSignal->SignalKind, SkRouteWorked) << Name(a);
                 EXPECT_FALSE(a->EndSignal->HasRedLamp()) << Name(a) << " ends at " << a->EndSignal->ID;
             }
         }
@@ -257,7 +257,7 @@ TEST_F(BuiltInArea, EveryRouteRunsFromItsEntranceToItsExitOverJoinedSubroutes) {
 TEST_F(BuiltInArea, AutomaticSignalsHoldTheirPermanentRoutesOverPlainLine) {
     int automatic = 0;
     sim.Signals.ForEach([&](TSIG& s) {
-        if (s.SignalKind != 2) return;
+        if (s.SignalKind != SkAutomatic) return;
         SCOPED_TRACE(s.ID);
         ++automatic;
         EXPECT_FALSE(s.ControlCircuits.Empty());
@@ -301,7 +301,7 @@ TEST_F(BuiltInArea, EveryOverlapStartsAtItsSignalAndEndsAtACircuitBoundary) {
     });
     // Every exit of a main route has an overlap unless the line ends beyond it.
     sim.Routes.ForEach([&](TROU& r) {
-        if (r.Class != RcMain || r.Exit->SignalKind == 5) return;
+        if (r.Class != RcMain || r.Exit->SignalKind == SkDrawnOnly) return;
         EXPECT_FALSE(r.Exit->Overlaps.Empty()) << r.ID;
     });
 }
@@ -468,7 +468,7 @@ TEST_F(BuiltInArea, LineClosureCollarsTheTunnelSignalsAndMarksItsCircuits) {
     EXPECT_EQ(marked, static_cast<int>(area->ClosureCircuits.size()));
     // The tunnel's automatic signals are all among them.
     sim.Signals.ForEach([&](TSIG& s) {
-        if (s.SignalKind == 2 && s.NextSignal && s.X > 150 && s.X < 205 && s.Y < 22)
+        if (s.SignalKind == SkAutomatic && s.NextSignal && s.X > 150 && s.X < 205 && s.Y < 22)
             EXPECT_TRUE(s.Collar & CollarGeneral) << s.ID;
     });
 }

@@ -218,7 +218,7 @@ TEST_F(AreaHooks, AnOverlapIsNotGivenUpWhileItsSignalShowsAProceedAspect) {
 TEST_F(AreaHooks, AnOverlapBeyondAnAutomaticSignalIsReleasedOnceTheRouteIntoItIsCancelled) {
     TSIG& entrance = Signal("23");
     TSIG& automatic = Signal("103");
-    ASSERT_EQ(automatic.SignalKind, 2) << "signal 103 is automatic";
+    ASSERT_EQ(automatic.SignalKind, SkAutomatic) << "signal 103 is automatic";
     ASSERT_TRUE(Request("23", "103"));
     t.Ticks(12);
     ASSERT_NE(automatic.CurrentOverlap, nullptr);
