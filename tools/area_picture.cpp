@@ -6,8 +6,8 @@
 //   kestra_area_picture [--screen N] [--out FILE.ppm] [--set 11-15 ...] [--ticks N]
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,13 +15,14 @@
 #include "core/sim.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
+#include "panel/panel.h"
 #include "panel_font.h"
 
 namespace {
 
 class PictureSurface : public kestra::PanelSurface {
-public:
-    PictureSurface() : pixels_(1024 * 768, 0) {}
+  public:
+    PictureSurface() : pixels_(kestra::PanelWidth * kestra::PanelHeight, 0) {}
 
     void PutGlyph(int px, int py, std::uint8_t code, kestra::Colour fg, kestra::Colour bg,
                   kestra::PanelFont font) override {
@@ -35,16 +36,17 @@ public:
         }
     }
     void Fill(kestra::Colour colour) override { std::fill(pixels_.begin(), pixels_.end(), colour); }
-    void PutText(int px, int py, const std::string& text, kestra::Colour fg, kestra::Colour bg) override {
+    void PutText(int px, int py, const std::string& text, kestra::Colour fg,
+                 kestra::Colour bg) override {
         for (std::size_t i = 0; i < text.size(); ++i)
-            PutGlyph(px + static_cast<int>(i) * 8, py, static_cast<std::uint8_t>(text[i]), fg, bg,
-                     kestra::PanelFont::Normal);
+            PutGlyph(px + static_cast<int>(i) * kestra::CellWidth, py,
+                     static_cast<std::uint8_t>(text[i]), fg, bg, kestra::PanelFont::Normal);
     }
 
     bool Write(const std::string& path) const {
         std::FILE* f = path.empty() ? stdout : std::fopen(path.c_str(), "wb");
         if (!f) return false;
-        std::fprintf(f, "P6\n1024 768\n255\n");
+        std::fprintf(f, "P6\n%d %d\n255\n", kestra::PanelWidth, kestra::PanelHeight);
         for (kestra::Colour c : pixels_) {
             const unsigned char rgb[3] = {static_cast<unsigned char>(c & 0xFF),
                                           static_cast<unsigned char>((c >> 8) & 0xFF),
@@ -54,9 +56,10 @@ public:
         return path.empty() || std::fclose(f) == 0;
     }
 
-private:
+  private:
     void Put(int x, int y, kestra::Colour c) {
-        if (x >= 0 && y >= 0 && x < 1024 && y < 768) pixels_[y * 1024 + x] = c;
+        if (x >= 0 && y >= 0 && x < kestra::PanelWidth && y < kestra::PanelHeight)
+            pixels_[y * kestra::PanelWidth + x] = c;
     }
     std::vector<kestra::Colour> pixels_;
 };
@@ -69,10 +72,14 @@ int main(int argc, char** argv) {
     std::string out;
     std::vector<std::string> routes;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--screen") == 0 && i + 1 < argc) screen = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
-        else if (std::strcmp(argv[i], "--set") == 0 && i + 1 < argc) routes.push_back(argv[++i]);
-        else if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) ticks = std::atoi(argv[++i]);
+        if (std::strcmp(argv[i], "--screen") == 0 && i + 1 < argc)
+            screen = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc)
+            out = argv[++i];
+        else if (std::strcmp(argv[i], "--set") == 0 && i + 1 < argc)
+            routes.push_back(argv[++i]);
+        else if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc)
+            ticks = std::atoi(argv[++i]);
     }
     PictureSurface surface;
     kestra::Ports ports;
@@ -89,7 +96,8 @@ int main(int argc, char** argv) {
     for (const std::string& r : routes) {
         const std::size_t dash = r.find('-');
         kestra::TSIG* entrance = sim.Signals.FindID(prefix + r.substr(0, dash));
-        kestra::TSIG* exit = dash == std::string::npos ? nullptr : sim.Signals.FindID(prefix + r.substr(dash + 1));
+        kestra::TSIG* exit =
+            dash == std::string::npos ? nullptr : sim.Signals.FindID(prefix + r.substr(dash + 1));
         if (!entrance || !exit || !kestra::RouteRequest(sim, *entrance, *exit, 0).Set) {
             std::fprintf(stderr, "route %s not set: %s\n", r.c_str(), sim.LastFailReason.c_str());
             return 1;
