@@ -177,6 +177,9 @@ public:
     // The overlap in use that a swing test moves from: its subroutes are not counted
     // as conflicts.
     TOVL* OverlapSwungTo = nullptr;
+    // The overlap under test or being set beyond a signal: a swing must not move
+    // another overlap onto its track.
+    TOVL* OverlapBeingSet = nullptr;
     // The points the signaller is keying, normal or reverse.
     TPTS* PointsKeyedNormal = nullptr;
     TPTS* PointsKeyedReverse = nullptr;

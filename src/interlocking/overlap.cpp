@@ -4,6 +4,7 @@
 
 #include "core/sim.h"
 #include "interlocking/points.h"
+#include "interlocking/refusal.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
@@ -37,17 +38,57 @@ bool TOVL::IsApplicable() const {
     return false;
 }
 
+namespace {
+
+// Names the overlap under test or being set while its checks and its locking run, so
+// that no swing they cause moves another overlap onto its track.
+class OverlapBeingSet {
+  public:
+    OverlapBeingSet(Sim& sim, TOVL* overlap) : sim_(sim), saved_(sim.OverlapBeingSet) {
+        sim.OverlapBeingSet = overlap;
+    }
+    ~OverlapBeingSet() { sim_.OverlapBeingSet = saved_; }
+    OverlapBeingSet(const OverlapBeingSet&) = delete;
+    OverlapBeingSet& operator=(const OverlapBeingSet&) = delete;
+
+  private:
+    Sim& sim_;
+    TOVL* saved_;
+};
+
+// Whether a subroute is held by an overlap of another signal, which would have to move
+// before the given overlap can take the subroute.
+bool HeldByAnotherSignal(const TULC& s, const TOVL& overlap) {
+    return s.Overlap && s.Overlap != &overlap && s.Overlap->Signal != overlap.Signal;
+}
+
+}  // namespace
+
 bool TOVL::IsAvailable() {
     if (sim_.OverlapEvaluation.Contains(this)) return false;
-    if (!IsApplicable() || !Subroutes.IsFreeToSet()) return false;
+    if (!IsApplicable()) return false;
+    OverlapBeingSet being(sim_, this);
+    if (!Subroutes.IsFreeToSet()) return false;
+    // A subroute of this overlap already held by another signal's overlap: that one
+    // must be able to swing away, as two overlaps never share a circuit.
+    for (int i = 0; i < Subroutes.Count(); ++i) {
+        const TULC* s = Subroutes.At(i);
+        if (s && HeldByAnotherSignal(*s, *this) && !s->Overlap->Signal->CanSwingOverlap()) {
+            SetFailReason(sim_, "Cannot swing overlap");
+            return false;
+        }
+    }
     return HookAccepts();
 }
 
 bool TOVL::IsAvailableQuiet() {
     if (!IsApplicable()) return false;
+    OverlapBeingSet being(sim_, this);
     for (int i = 0; i < Subroutes.Count(); ++i) {
         TULC* s = Subroutes.At(i);
-        if (s && !s->CheckOverlapQuiet()) return false;
+        if (!s) continue;
+        if (!s->CheckOverlapQuiet()) return false;
+        if (HeldByAnotherSignal(*s, *this) && !s->Overlap->Signal->CanSwingOverlap()) return false;
     }
     return HookAccepts();
 }
@@ -119,6 +160,39 @@ bool AnyNeeded(const TPTSList& list, const TULCList& subroutes, bool normal) {
     return false;
 }
 
+// Whether every subroute on the circuit of s is free of overlaps other than the one in
+// use (which the swing gives up).
+bool CircuitFreeOfOthers(const TULC& s, const TOVL& current) {
+    if (!s.TrackCircuit) return !s.Overlap || s.Overlap == &current;
+    const TULCList& onCircuit = s.TrackCircuit->Subroutes;
+    for (int i = 0; i < onCircuit.Count(); ++i) {
+        const TULC* r = onCircuit.At(i);
+        if (r && r->Overlap && r->Overlap != &current) return false;
+    }
+    return true;
+}
+
+// Whether two overlaps may not be held together: a circuit in common, a subroute of
+// one among the conflicts of the other, or points one needs the other way.
+bool Clashes(const TOVL& a, const TOVL& b) {
+    for (int i = 0; i < a.Subroutes.Count(); ++i) {
+        const TULC* x = a.Subroutes.At(i);
+        if (!x) continue;
+        for (int j = 0; j < b.Subroutes.Count(); ++j) {
+            const TULC* y = b.Subroutes.At(j);
+            if (!y) continue;
+            if (x->TrackCircuit && x->TrackCircuit == y->TrackCircuit) return true;
+            if (x->Conflicts.Contains(y)) return true;
+        }
+        if (AnyNeeded(x->NormalPoints, b.Subroutes, false) ||
+            AnyNeeded(x->FlankNormalPoints, b.Subroutes, false) ||
+            AnyNeeded(x->ReversePoints, b.Subroutes, true) ||
+            AnyNeeded(x->FlankReversePoints, b.Subroutes, true))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::int32_t TOVL::Cost() const {
@@ -162,7 +236,9 @@ bool TOVL::CanSwingTo(TOVL& current) {
     bool answer = IsApplicable();
     for (int i = 0; i < Subroutes.Count() && answer; ++i) {
         TULC* s = Subroutes.At(i);
-        if (s) answer = s->IsCircuitClear() && s->CheckOverlapQuiet();
+        if (s)
+            answer =
+                s->IsCircuitClear() && s->CheckOverlapQuiet() && CircuitFreeOfOthers(*s, current);
     }
 
     // The route being set must be able to keep its points, flank points included, and
@@ -189,6 +265,12 @@ bool TOVL::CanSwingTo(TOVL& current) {
             }
         }
     }
+    // Nor may it come onto the track of the overlap being set beyond another signal:
+    // that overlap takes its subroutes after this swing, and the two would end up on
+    // one circuit.
+    const TOVL* beingSet = sim_.OverlapBeingSet;
+    if (answer && beingSet && beingSet != this && beingSet != &current)
+        answer = !Clashes(*this, *beingSet);
     answer = answer && HookAccepts();
 
     sim_.OverlapSwungTo = previousSwungTo;
@@ -196,10 +278,17 @@ bool TOVL::CanSwingTo(TOVL& current) {
     return answer;
 }
 
-void TOVL::SetWithRoute() {
+bool TOVL::SetWithRoute() {
+    OverlapBeingSet being(sim_, this);
     for (int i = 0; i < Subroutes.Count(); ++i) {
-        if (TULC* s = Subroutes.At(i)) s->LockForOverlap(*this);
+        TULC* s = Subroutes.At(i);
+        if (s && !s->LockForOverlap(*this)) {
+            // Another overlap could not move out of the way: give back what was taken.
+            Clear();
+            return false;
+        }
     }
+    return true;
 }
 
 void TOVL::SetBySwing() {

@@ -40,7 +40,9 @@ class TOVL : public TSSIObject {
     std::int32_t Cost() const;
     // Whether the overlap in use could be swung to this one.
     bool CanSwingTo(TOVL& current);
-    void SetWithRoute();
+    // Takes every subroute, swinging other overlaps out of the way; false (and nothing
+    // held) when one of them cannot move now.
+    bool SetWithRoute();
     void SetBySwing();
     void Clear();
 

@@ -347,18 +347,53 @@ void TROU::CancelSubAreas() {
     if (changed) sim_.PostEventMessage("ARS subarea(s) cancelled due to route cancel", EvTips);
 }
 
-void TROU::SetRoute() {
+bool TROU::RequestSubroutes(std::vector<TULC*>& locked) {
+    for (const TULCList* list : {&Subroutes, &PermissiveSubroutes}) {
+        for (int i = 0; i < list->Count(); ++i) {
+            TULC* s = list->At(i);
+            if (!s) continue;
+            const bool wasFree = s->Free;
+            if (!s->RequestRoute()) return false;
+            if (wasFree) locked.push_back(s);
+        }
+    }
+    return true;
+}
+
+bool TROU::SetOverlapWithRoute() {
+    const bool restricted = Class == RcWarner && Exit->RestrictedOverlapCount() > 0;
+    if (restricted) {
+        Exit->SetRestrictedOverlap();
+    } else if (Class == RcMain) {
+        Exit->SetFullOverlap();
+    } else {
+        return true;
+    }
+    if (Exit->Overlaps.Empty()) return true;
+    const TOVL* o = Exit->CurrentOverlap;
+    return o && o->IsSet() && o->Restricted == restricted;
+}
+
+bool TROU::SetRoute() {
     {
         RouteBeingSet being(sim_, this);
+        const bool wasSet = RouteSet;
         MarkSet();
-        Subroutes.RouteRequest();
-        PermissiveSubroutes.RouteRequest();
-        SetPresets();
-        if (Class == RcWarner && Exit->RestrictedOverlapCount() > 0) {
-            Exit->SetRestrictedOverlap();
-        } else if (Class == RcMain) {
-            Exit->SetFullOverlap();
+        // Every swing is chosen afresh as the route is set; should an overlap in the way
+        // have no alternative left now, or the exit's overlap not be takeable, the route
+        // is given back and refused rather than locked across another's overlap.
+        std::vector<TULC*> locked;
+        if (!RequestSubroutes(locked) || !SetOverlapWithRoute()) {
+            for (TULC* s : locked) s->Release();
+            if (!wasSet) {
+                RouteSet = false;
+                if (sim_.TrainDescriber) sim_.TrainDescriber->BerthTDTrigger(*this, false);
+                SendState();
+            }
+            SetFailReason(sim_, "Cannot swing overlap");
+            return false;
         }
+        SetPresets();
         Exit->RouteIn = this;
         Entrance->CancelRequested = false;
         Entrance->ApproachTime = ApproachTime;
@@ -369,6 +404,7 @@ void TROU::SetRoute() {
         Entrance->NextSignal = Exit;
     }
     if (sim_.Hooks.RouteSetHook) sim_.Hooks.RouteSetHook(*this);
+    return true;
 }
 
 void TROU::SendState() {
@@ -452,10 +488,8 @@ RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8
             r = r->CallOnVariant;
         TROU* alternative = r->Alternative;
         if (!r->IsAvailable()) {
-            if (alternative && !exit.HasWarnerButton() && alternative->IsAvailable()) {
-                alternative->SetRoute();
-                result.Set = true;
-            }
+            if (alternative && !exit.HasWarnerButton() && alternative->IsAvailable())
+                result.Set = alternative->SetRoute();
             continue;
         }
         const bool restrictedClear = SomeOverlapClear(exit, true);
@@ -463,11 +497,10 @@ RouteRequestResult RouteRequest(Sim& sim, TSIG& entrance, TSIG& exit, std::uint8
         const bool onlyRestrictedClear = restrictedClear && !fullClear;
         if ((r->ClearAhead(entrance) && exit.OverlapClearAvailable() && !onlyRestrictedClear) ||
             !alternative || exit.HasWarnerButton() || !alternative->IsAvailable()) {
-            r->SetRoute();
+            result.Set = r->SetRoute();
         } else {
-            alternative->SetRoute();
+            result.Set = alternative->SetRoute();
         }
-        result.Set = true;
     }
 
     if (!result.Set && !matched && flag == 0) {

@@ -83,7 +83,10 @@ class TROU : public TSSIObject {
     std::int32_t RouteLength() const;
 
     // --- commands
-    void SetRoute();
+    // Sets the route: locks its subroutes, calls its points, takes the exit's overlap.
+    // False, with the route given back and the reason left in LastFailReason, when an
+    // overlap in the way cannot be swung at the moment of setting.
+    bool SetRoute();
     void MarkSet();
     void Unset();
     // Puts the intermediate shunt signals of the route into preset mode with this route.
@@ -123,6 +126,11 @@ class TROU : public TSSIObject {
 
   private:
     bool OverlapTest(bool quiet);
+    // RouteRequest on every subroute in order, noting those it locked; false at the
+    // first that cannot be taken.
+    bool RequestSubroutes(std::vector<TULC*>& locked);
+    // Takes the exit's overlap the class needs; false when it needs one and none holds.
+    bool SetOverlapWithRoute();
     bool ClassCheck() const;
     Sim& sim_;
 };

@@ -101,6 +101,10 @@ bool TSIG::CanSwingOverlap() {
 }
 
 void TSIG::SwingOverlap() {
+    // The candidate is chosen afresh, for the route or overlap now being set: one
+    // remembered from an earlier test may have been found for another request, or
+    // before other overlaps moved.
+    if (CurrentOverlap) CanSwingOverlap();
     if (!CurrentOverlap || !SwingCandidate || SwingCandidate == CurrentOverlap) {
         sim().Trace(ID + " set alternative overlap error");
         return;
@@ -122,40 +126,46 @@ bool KeepsCurrent(TSIG& sig, bool restricted) {
            current->IsApplicable();
 }
 
-void SetFound(TSIG& sig, TOVL* found) {
-    if (!found) return;
-    found->SetWithRoute();
-    sig.CurrentOverlap = found;
+// Sets the first overlap of the kind that passes the first test, failing that the
+// first that is available. An overlap that cannot be taken after all (another overlap
+// could not move out of its way) is passed over for the next.
+template <class F>
+void SetFirst(TSIG& sig, bool restricted, F&& firstPass) {
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < sig.Overlaps.Count(); ++i) {
+            TOVL* o = sig.Overlaps.At(i);
+            if (!o || o->Restricted != restricted) continue;
+            if (!(pass == 0 ? firstPass(*o) : o->IsAvailable())) continue;
+            if (o->SetWithRoute()) {
+                sig.CurrentOverlap = o;
+                return;
+            }
+        }
+    }
 }
 
 }  // namespace
 
 void TSIG::SetFullOverlap() {
     if (KeepsCurrent(*this, false)) return;
-    TOVL* found = FirstOverlap(*this, false, [](TOVL& o) {
+    SetFirst(*this, false, [](TOVL& o) {
         return o.IsAvailable() && o.ArePointsControlled() && o.IsApplicable();
     });
-    if (!found) found = FirstOverlap(*this, false, [](TOVL& o) { return o.IsAvailable(); });
-    SetFound(*this, found);
 }
 
 // The first pass prefers an overlap whose points already lie right; it still has to be
 // available, so that an overlap is never laid over track another route has locked.
 void TSIG::SetRestrictedOverlap() {
     if (KeepsCurrent(*this, true)) return;
-    TOVL* found = FirstOverlap(*this, true, [](TOVL& o) {
+    SetFirst(*this, true, [](TOVL& o) {
         return o.ArePointsControlled() && o.IsApplicable() && o.IsAvailable();
     });
-    if (!found) found = FirstOverlap(*this, true, [](TOVL& o) { return o.IsAvailable(); });
-    SetFound(*this, found);
 }
 
 void TSIG::SetFullOverlapForUpgrade() {
-    TOVL* found = FirstOverlap(*this, false, [](TOVL& o) {
+    SetFirst(*this, false, [](TOVL& o) {
         return o.ArePointsControlled() && o.IsApplicable() && o.IsAvailable();
     });
-    if (!found) found = FirstOverlap(*this, false, [](TOVL& o) { return o.IsAvailable(); });
-    SetFound(*this, found);
 }
 
 }  // namespace kestra

@@ -356,19 +356,82 @@ void TULC::CallPoints(bool forOverlap) {
     call(FlankReversePoints, false);
 }
 
-void TULC::RequestRoute() {
-    // Overlaps on the circuit, and on conflicting subroutes, move out of the way: the
-    // check that let the route be set found each of them able to swing.
-    SwingOtherOverlaps(true, true, nullptr);
-    Lock();
-    CallPoints(false);
+namespace {
+
+// Calls f on every subroute that needs one of the points of the list the other way.
+template <class F>
+void ForEachNeedingOtherWay(const TPTSList& list, bool normal, F&& f) {
+    for (int i = 0; i < list.Count(); ++i) {
+        const TPTS* p = list.At(i);
+        if (!p) continue;
+        const TULCList* other[2] = {normal ? &p->ReverseSubroutes : &p->NormalSubroutes,
+                                    normal ? &p->FlankReverseSubroutes : &p->FlankNormalSubroutes};
+        for (const TULCList* l : other) {
+            for (int j = 0; j < l->Count(); ++j) {
+                if (TULC* s = l->At(j)) f(*s);
+            }
+        }
+    }
 }
 
-void TULC::LockForOverlap(TOVL& overlap) {
+}  // namespace
+
+void TULC::SwingOverlapsOffPoints(const TOVL* keep) {
+    auto swing = [keep](TULC& s) {
+        if (s.Overlap && s.Overlap != keep) s.SwingOverlapIfSet();
+    };
+    ForEachNeedingOtherWay(NormalPoints, true, swing);
+    ForEachNeedingOtherWay(FlankNormalPoints, true, swing);
+    ForEachNeedingOtherWay(ReversePoints, false, swing);
+    ForEachNeedingOtherWay(FlankReversePoints, false, swing);
+}
+
+bool TULC::OtherOverlapInTheWay(const TOVL* keep) const {
+    auto foreign = [keep](const TULC& s) { return s.Overlap && s.Overlap != keep; };
+    if (TrackCircuit) {
+        const TULCList& onCircuit = TrackCircuit->Subroutes;
+        for (int i = 0; i < onCircuit.Count(); ++i) {
+            const TULC* r = onCircuit.At(i);
+            if (r && r != this && foreign(*r)) return true;
+        }
+    }
+    for (int i = 0; i < Conflicts.Count(); ++i) {
+        const TULC* c = Conflicts.At(i);
+        if (c && foreign(*c)) return true;
+    }
+    bool found = false;
+    auto check = [&](TULC& s) { found = found || foreign(s); };
+    ForEachNeedingOtherWay(NormalPoints, true, check);
+    ForEachNeedingOtherWay(FlankNormalPoints, true, check);
+    ForEachNeedingOtherWay(ReversePoints, false, check);
+    ForEachNeedingOtherWay(FlankReversePoints, false, check);
+    return found;
+}
+
+bool TULC::RequestRoute() {
+    // Overlaps on the circuit, on conflicting subroutes and on the points this move
+    // needs the other way move out of the way first, each to an alternative chosen now.
+    // One that cannot move refuses the subroute before anything is locked or called.
+    SwingOtherOverlaps(true, true, nullptr);
+    SwingOverlapsOffPoints(nullptr);
+    if (OtherOverlapInTheWay(nullptr)) return false;
+    Lock();
+    CallPoints(false);
+    return true;
+}
+
+bool TULC::LockForOverlap(TOVL& overlap) {
+    // An overlap of another signal on this very subroute moves away too: two overlaps
+    // never share a circuit.
+    if (Overlap && Overlap != &overlap && Overlap->Signal != overlap.Signal) SwingOverlapIfSet();
     SwingOtherOverlaps(true, true, &overlap);
+    SwingOverlapsOffPoints(&overlap);
+    if (OtherOverlapInTheWay(&overlap)) return false;
+    if (Overlap && Overlap != &overlap && Overlap->Signal != overlap.Signal) return false;
     CallPoints(false);
     SetOverlap(&overlap);
     RedrawCircuit();
+    return true;
 }
 
 void TULC::LockForSwing(TOVL& overlap) {

@@ -85,10 +85,12 @@ class TULC : public TSSIObject {
     // Applies a received "UA" body: "0"/"1" and 4 hex digits of the overlap or "----".
     void ApplyState(std::string_view body);
     // Sets this subroute as part of a route: swings overlaps on the circuit, locks it
-    // and calls its route and flank points.
-    void RequestRoute();
-    // Takes the subroute into an overlap set with a route.
-    void LockForOverlap(TOVL& overlap);
+    // and calls its route and flank points. False, with nothing locked or called, when
+    // an overlap in the way cannot swing now.
+    bool RequestRoute();
+    // Takes the subroute into an overlap set with a route, swinging other overlaps out
+    // of its way; false, with nothing taken, when one of them cannot swing now.
+    bool LockForOverlap(TOVL& overlap);
     // Takes the subroute into an overlap that is swung to or set by itself.
     void LockForSwing(TOVL& overlap);
     // Asks the holding overlap's signal to swing it away.
@@ -164,6 +166,12 @@ class TULC : public TSSIObject {
     // Swings the overlaps of the given subroutes that are held by an overlap other
     // than this one's.
     void SwingOtherOverlaps(bool circuit, bool conflicts, const TOVL* keep);
+    // Swings the overlaps (other than keep) that hold this subroute's points, route or
+    // flank, the other way.
+    void SwingOverlapsOffPoints(const TOVL* keep);
+    // Whether an overlap other than keep still holds another subroute of the circuit, a
+    // conflicting subroute, or this subroute's points the other way.
+    bool OtherOverlapInTheWay(const TOVL* keep) const;
     void CallPoints(bool forOverlap);
     void ReleaseRouteLocking();
     void ReleaseOverlap();

@@ -16,7 +16,12 @@ std::string Describe(const TULC& s) {
 InterlockingInvariants::InterlockingInvariants(Sim& sim)
     : sim_(sim),
       previousNormalCall_(sim.Hooks.PointsNormalCallHook),
-      previousReverseCall_(sim.Hooks.PointsReverseCallHook) {
+      previousReverseCall_(sim.Hooks.PointsReverseCallHook),
+      previousCycle_(sim.Hooks.CycleHook) {
+    sim_.Hooks.CycleHook = [this] {
+        ++cycles_;
+        if (previousCycle_) previousCycle_();
+    };
     sim_.Hooks.PointsNormalCallHook = [this](TPTS& p, bool& noSwing) {
         WatchMovement(p, true);
         if (previousNormalCall_) previousNormalCall_(p, noSwing);
@@ -30,6 +35,7 @@ InterlockingInvariants::InterlockingInvariants(Sim& sim)
 InterlockingInvariants::~InterlockingInvariants() {
     sim_.Hooks.PointsNormalCallHook = previousNormalCall_;
     sim_.Hooks.PointsReverseCallHook = previousReverseCall_;
+    sim_.Hooks.CycleHook = previousCycle_;
 }
 
 // Called as points are about to be driven to a position they are not controlled to.
@@ -47,8 +53,23 @@ void InterlockingInvariants::WatchMovement(TPTS& p, bool normal) {
             if (s && s->IsRouteLocked())
                 movements_.push_back("points " + p.ID + " driven " + to +
                                      " under the route locking of " + Describe(*s));
+            // An overlap may still be moving off the points in the same command: it is
+            // judged when the command is over.
+            if (s && s->Overlap) heldWhileMoved_.push_back({s, s->Overlap, &p, normal});
         }
     }
+}
+
+// Points driven while an overlap held them the other way, where the overlap did not
+// swing off them in the same command.
+void InterlockingInvariants::CheckMovedUnderOverlaps(std::vector<std::string>& out) {
+    for (const HeldWhileMoved& h : heldWhileMoved_) {
+        if (h.Subroute->Overlap == h.Overlap)
+            out.push_back("points " + h.Points->ID + " driven " +
+                          (h.Normal ? "normal" : "reverse") + " under the overlap holding " +
+                          Describe(*h.Subroute));
+    }
+    heldWhileMoved_.clear();
 }
 
 bool InterlockingInvariants::IsPermissiveOfSetRoute(const TULC& s) const {
@@ -94,8 +115,9 @@ void InterlockingInvariants::CheckCircuits(std::vector<std::string>& out) const 
 }
 
 // A set route has every subroute locked, and no subroute belongs to two set routes.
-void InterlockingInvariants::CheckRoutes(std::vector<std::string>& out) const {
-    std::vector<const TROU*> set;
+void InterlockingInvariants::CheckRoutes(std::vector<std::string>& out) {
+    std::vector<const TROU*>& set = setRoutes_;
+    set.clear();
     sim_.Routes.ForEach([&](TROU& r) {
         if (r.RouteSet && r.Class != RcAutomatic) set.push_back(&r);
     });
@@ -164,13 +186,179 @@ void InterlockingInvariants::CheckOverlaps(std::vector<std::string>& out) const 
     });
 }
 
-std::vector<std::string> InterlockingInvariants::Check() {
-    std::vector<std::string> out = std::move(movements_);
+namespace {
+
+// Whether the route takes an overlap beyond its exit: main routes, and warner routes to
+// a signal with restricted overlaps; which kind.
+bool TakesOverlap(const TROU& r, bool& restricted) {
+    restricted = r.Class == RcWarner;
+    if (!r.Exit || r.Exit->Overlaps.Empty()) return false;
+    return r.Class == RcMain || (r.Class == RcWarner && r.Exit->RestrictedOverlapCount() > 0);
+}
+
+// Whether the exit's overlap of the kind is set, whole.
+bool OverlapSetBeyond(const TSIG& exit, bool restricted) {
+    const TOVL* o = exit.CurrentOverlap;
+    return o && o->IsSet() && o->Restricted == restricted;
+}
+
+}  // namespace
+
+// A set route that takes an overlap has it set beyond its exit.
+void InterlockingInvariants::CheckRouteOverlaps(std::vector<std::string>& out) const {
+    for (const TROU* r : setRoutes_) {
+        bool restricted = false;
+        if (TakesOverlap(*r, restricted) && !OverlapSetBeyond(*r->Exit, restricted))
+            out.push_back("route " + r->ID + " set without its " +
+                          (restricted ? "restricted" : "full") + " overlap beyond " + r->Exit->ID);
+    }
+}
+
+// Two different overlaps never hold subroutes of one circuit, nor conflicting ones.
+void InterlockingInvariants::CheckOverlapsApart(std::vector<std::string>& out) const {
+    auto owner = [](const TOVL* o) { return o->Signal ? o->Signal->ID : std::string("?"); };
+    sim_.TrackCircuits.ForEach([&](TTCS& c) {
+        const TULC* first = nullptr;
+        for (int i = 0; i < c.Subroutes.Count(); ++i) {
+            const TULC* s = c.Subroutes.At(i);
+            if (!s || !s->Overlap) continue;
+            if (!first) {
+                first = s;
+            } else if (s->Overlap != first->Overlap) {
+                out.push_back("circuit " + c.ID + " held by two overlaps: " + Describe(*first) +
+                              " by " + owner(first->Overlap) + "'s and " + Describe(*s) + " by " +
+                              owner(s->Overlap) + "'s");
+            }
+        }
+    });
+    sim_.Subroutes.ForEach([&](TULC& s) {
+        if (!s.Overlap) return;
+        for (int j = 0; j < s.Conflicts.Count(); ++j) {
+            const TULC* c = s.Conflicts.At(j);
+            // Each pair once: from the first of the two in memory order.
+            if (c && c->Overlap && c->Overlap != s.Overlap && &s < c)
+                out.push_back("conflicting subroutes " + Describe(s) + " and " + Describe(*c) +
+                              " held by the overlaps of " + owner(s.Overlap) + " and " +
+                              owner(c->Overlap));
+        }
+    });
+}
+
+// Route locking released since the last check: never while the circuit reads occupied,
+// never the first subroute of a route still set, and otherwise only after every
+// subroute behind it has gone.
+void InterlockingInvariants::CheckReleases(std::vector<std::string>& out) {
+    const int n = sim_.Subroutes.Count();
+    for (int i = static_cast<int>(wasLocked_.size()); i < n; ++i)
+        wasLocked_.push_back(sim_.Subroutes.At(i)->IsRouteLocked() ? 1 : 0);
+    for (int i = 0; i < n; ++i) {
+        const TULC& s = *sim_.Subroutes.At(i);
+        const bool locked = s.IsRouteLocked();
+        if (wasLocked_[i] && !locked) {
+            if (!s.IsCircuitClear())
+                out.push_back(Describe(s) + " released while its circuit reads occupied");
+            const TSIG* start = s.StartSignal;
+            if (start && start->SignalKind < 2 && !start->PresetMode) {
+                const TROU* r = start->CurrentRoute;
+                if (r && r->RouteSet && r->FirstSubroute == &s)
+                    out.push_back(Describe(s) + " released while its route " + r->ID +
+                                  " is still set");
+            } else {
+                for (int j = 0; j < s.Previous.Count(); ++j) {
+                    const TULC* p = s.Previous.At(j);
+                    if (p && !p->Free)
+                        out.push_back(Describe(s) + " released before " + Describe(*p) +
+                                      " behind it");
+                }
+            }
+        }
+        wasLocked_[i] = locked ? 1 : 0;
+    }
+}
+
+// A main or shunt signal showing a proceed aspect: its route is set and every subroute
+// of it locked, and a route that takes an overlap has it set, all at once; the route
+// ahead of the signal is proved by detection (circuits clear, points detected, flank
+// points called) and so is the overlap, allowing the signal one major cycle to go back
+// to danger after a train or a failure takes that away. Automatic and repeating signals
+// follow their own rules and are left out.
+void InterlockingInvariants::CheckSignals(std::vector<std::string>& out) {
+    const int n = sim_.Signals.Count();
+    if (static_cast<int>(unprovedSince_.size()) < n) unprovedSince_.resize(n, -1);
+    for (int i = 0; i < n; ++i) {
+        TSIG& sig = *sim_.Signals.At(i);
+        if (sig.SignalKind > 1 || !sig.ShowsProceed()) {
+            unprovedSince_[i] = -1;
+            continue;
+        }
+        const TROU* r = sig.PresetMode && sig.PresetRoute ? sig.PresetRoute : sig.CurrentRoute;
+        if (!r) {
+            out.push_back("signal " + sig.ID + " shows a proceed aspect with no route");
+            continue;
+        }
+        // A preset signal inside a through route clears with it: only the part of the
+        // route ahead of the signal is its own.
+        const bool entrance = r->Entrance == &sig;
+        if (!r->RouteSet)
+            out.push_back("signal " + sig.ID + " shows a proceed aspect over " + r->ID +
+                          ", which is not set");
+        int from = 0;
+        if (!entrance) {
+            for (int k = 0; k < r->Subroutes.Count(); ++k) {
+                const TULC* s = r->Subroutes.At(k);
+                if (s && s->EndSignal == &sig) from = k + 1;
+            }
+        }
+        bool proved = r->RouteSet;
+        for (int k = from; k < r->AllSubroutes.Count(); ++k) {
+            const TULC* s = r->AllSubroutes.At(k);
+            if (!s) continue;
+            if (entrance && !s->IsRouteLocked())
+                out.push_back("signal " + sig.ID + " shows a proceed aspect over " + r->ID +
+                              " with " + Describe(*s) + " not locked");
+            // The permissive part of a call-on runs into an occupied platform.
+            if (k < r->Subroutes.Count() && !s->IsProved()) proved = false;
+        }
+        bool restricted = false;
+        if (TakesOverlap(*r, restricted)) {
+            if (!OverlapSetBeyond(*r->Exit, restricted)) {
+                out.push_back("signal " + sig.ID + " shows a proceed aspect over " + r->ID +
+                              " with no overlap set beyond " + r->Exit->ID);
+            } else if (!r->Exit->CurrentOverlap->IsProved()) {
+                proved = false;
+            }
+        }
+        if (proved) {
+            unprovedSince_[i] = -1;
+        } else if (unprovedSince_[i] < 0) {
+            unprovedSince_[i] = cycles_;
+        } else if (cycles_ - unprovedSince_[i] >= 2) {
+            out.push_back("signal " + sig.ID + " still shows a proceed aspect over " + r->ID + " " +
+                          std::to_string(cycles_ - unprovedSince_[i]) +
+                          " cycles after it stopped being proved");
+        }
+    }
+}
+
+bool InterlockingInvariants::CheckInto(std::vector<std::string>& out) {
+    out.clear();
+    for (std::string& m : movements_) out.push_back(std::move(m));
     movements_.clear();
+    CheckMovedUnderOverlaps(out);
     CheckCircuits(out);
     CheckRoutes(out);
+    CheckRouteOverlaps(out);
     CheckPointsInPosition(out);
     CheckOverlaps(out);
+    CheckOverlapsApart(out);
+    CheckReleases(out);
+    CheckSignals(out);
+    return out.empty();
+}
+
+std::vector<std::string> InterlockingInvariants::Check() {
+    std::vector<std::string> out;
+    CheckInto(out);
     return out;
 }
 

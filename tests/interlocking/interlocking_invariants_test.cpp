@@ -63,8 +63,9 @@ TEST_F(InvariantsTest, EachPlantedFaultIsReported) {
     EXPECT_TRUE(Reports("route SA-SB set with TJ AC not locked"));
     j.SASB->RouteSet = false;
 
+    j.TJ->Vacate();
     j.SAStraight->SetWithRoute();
-    j.SADiverging->SetWithRoute();
+    j.TJac->SetOverlap(j.SADiverging);  // planted: the interlocking would refuse it
     EXPECT_TRUE(Reports("overlaps set"));
 }
 

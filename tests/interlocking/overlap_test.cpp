@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
+#include "fakes/interlocking_invariants.h"
 
 namespace kestra {
 namespace {
@@ -224,6 +226,218 @@ TEST_F(OverlapCostTest, RestrictedOverlapIsNeverLaidOverLockedTrack) {
     line.S2->SetRestrictedOverlap();
     EXPECT_EQ(line.S2->CurrentOverlap, normalOverlap);
     EXPECT_EQ(viaNormal->Overlap, normalOverlap);
+}
+
+// --- swings chosen for the route or overlap being set --------------------------------
+//
+// A small yard of separate circuits on which the signals' overlaps and the routes are
+// laid out exactly as each case needs. Y is a signal whose overlap stands in the way;
+// N-X is the route requested.
+class SwingYardTest : public ::testing::Test {
+  protected:
+    SwingYardTest() : build(*t), checker(*t) {
+        y = &build.Signal("Y");
+        n = &build.Signal("N");
+        x = &build.Signal("X");
+    }
+    // A subroute over a circuit of the yard, the circuit made on first use.
+    TULC& Sub(const std::string& circuit, const std::string& id) {
+        TTCS*& c = circuits[circuit];
+        if (!c) c = &build.Circuit(circuit);
+        return build.Subroute(*c, id);
+    }
+    // Y's overlap in use, set as a swing sets it.
+    void SetInUse(TOVL& o) { o.SetBySwing(); }
+    std::vector<std::string> Broken() { return checker.Check(); }
+    std::string LastMessage() {
+        const auto& h = t->Messages().MessageHistory;
+        return h.empty() ? std::string() : h.back().Text;
+    }
+
+    TestSim t;
+    RailwayBuilder build;
+    test::InterlockingInvariants checker;
+    std::map<std::string, TTCS*> circuits;
+    TSIG *y, *n, *x;
+};
+
+// The route request tests the route (Y's swing found for it: Yc), then tests X's
+// overlap again with no route under test, which finds Yb, cheaper but over the route's
+// own circuit D. The swing made while setting the route must be chosen for the route.
+TEST_F(SwingYardTest, SwingIsChosenForTheRouteBeingSetNotByAnEarlierTest) {
+    TULC& cy = Sub("C", "AB");
+    TULC& cr = Sub("C", "AC");
+    TULC& dy = Sub("D", "AB");
+    TULC& dr = Sub("D", "AC");
+    TULC& ey = Sub("E", "AB");
+    TPTS& pe = build.Points("PE", *circuits["E"]);
+    ey.AddReversePoints(pe);
+    TULC& ox = Sub("F", "AB");
+    SetConflicting(ox, cy);  // X's overlap crosses Y's on the flat
+    TOVL& ya = build.Overlap(*y, {&cy});
+    TOVL& yb = build.Overlap(*y, {&dy});
+    TOVL& yc = build.Overlap(*y, {&ey});
+    build.Overlap(*x, {&ox});
+    TROU& nx = build.Route(*n, *x, {&cr, &dr});
+    SetInUse(ya);
+    ASSERT_LT(yb.Cost(), yc.Cost());
+
+    const RouteRequestResult r = RouteRequest(*t, *n, *x, 0);
+    ASSERT_TRUE(r.Set) << t->LastFailReason;
+    EXPECT_TRUE(nx.RouteSet);
+    EXPECT_EQ(y->CurrentOverlap, &yc);
+    EXPECT_EQ(dy.Overlap, nullptr);
+    EXPECT_TRUE(pe.ControlledReverse);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+}
+
+// X's overlap runs over two circuits, G then H. Y's overlap on G could swing only onto
+// H the opposite way: setting X's overlap must not push Y's onto the track it is about
+// to take, so the overlap is not available and Y keeps its own.
+TEST_F(SwingYardTest, SwingNeverPutsAnotherOverlapOnTheTrackOfTheOverlapBeingSet) {
+    TULC& gy = Sub("G", "BC");
+    TULC& g1 = Sub("G", "AB");
+    TULC& h2 = Sub("H", "AB");
+    TULC& hy = Sub("H", "BA");
+    SetOpposites(h2, hy);
+    TULC& m = Sub("M", "AB");
+    TOVL& ya = build.Overlap(*y, {&gy});
+    build.Overlap(*y, {&hy});
+    TOVL& ox = build.Overlap(*x, {&g1, &h2});
+    TROU& nx = build.Route(*n, *x, {&m});
+    SetInUse(ya);
+
+    const RouteRequestResult r = RouteRequest(*t, *n, *x, 0);
+    EXPECT_FALSE(r.Set);
+    EXPECT_FALSE(nx.RouteSet);
+    EXPECT_EQ(LastMessage(), "No overlap available");
+    EXPECT_EQ(y->CurrentOverlap, &ya);
+    EXPECT_TRUE(ya.IsSet());
+    EXPECT_FALSE(ox.IsSet());
+    EXPECT_TRUE(m.Free);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+
+    // With a third way for Y's overlap, clear of X's, the route and both overlaps set.
+    TULC& ky = Sub("K", "AB");
+    TOVL& yc = build.Overlap(*y, {&ky});
+    ASSERT_TRUE(RouteRequest(*t, *n, *x, 0).Set) << t->LastFailReason;
+    EXPECT_EQ(y->CurrentOverlap, &yc);
+    EXPECT_TRUE(ox.IsSet());
+    EXPECT_EQ(hy.Overlap, nullptr);
+    EXPECT_EQ(gy.Overlap, nullptr);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+}
+
+// Y's cheapest alternative lies beside a third signal's overlap on circuit K: a swing
+// never brings two overlaps onto one circuit, so Y goes the dearer way.
+TEST_F(SwingYardTest, SwingNeverJoinsAnotherSignalsOverlapOnItsCircuit) {
+    TSIG& z = build.Signal("Z");
+    TULC& cy = Sub("C", "AB");
+    TULC& cr = Sub("C", "AC");
+    TULC& kz = Sub("K", "AB");
+    TULC& ky = Sub("K", "CB");
+    TULC& ey = Sub("E", "AB");
+    TPTS& pe = build.Points("PE", *circuits["E"]);
+    ey.AddReversePoints(pe);
+    TOVL& ya = build.Overlap(*y, {&cy});
+    TOVL& yb = build.Overlap(*y, {&ky});
+    TOVL& yc = build.Overlap(*y, {&ey});
+    TOVL& za = build.Overlap(z, {&kz});
+    build.Route(*n, *x, {&cr});
+    SetInUse(ya);
+    SetInUse(za);
+    ASSERT_LT(yb.Cost(), yc.Cost());
+
+    ASSERT_TRUE(RouteRequest(*t, *n, *x, 0).Set) << t->LastFailReason;
+    EXPECT_EQ(y->CurrentOverlap, &yc);
+    EXPECT_EQ(ky.Overlap, nullptr);
+    EXPECT_EQ(kz.Overlap, &za);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+}
+
+// X's overlap and Y's run onto the same subroute S (their lines converge). X's overlap
+// takes S only by swinging Y's away; with nowhere to swing, it is not available.
+TEST_F(SwingYardTest, OverlapTakesASubrouteHeldByAnotherSignalOnlyBySwingingIt) {
+    TULC& sy = Sub("S", "AB");
+    TULC& m = Sub("M", "AB");
+    TOVL& ya = build.Overlap(*y, {&sy});
+    TOVL& ox = build.Overlap(*x, {&sy});
+    TROU& nx = build.Route(*n, *x, {&m});
+    SetInUse(ya);
+
+    EXPECT_FALSE(RouteRequest(*t, *n, *x, 0).Set);
+    EXPECT_EQ(LastMessage(), "No overlap available");
+    EXPECT_FALSE(nx.RouteSet);
+    EXPECT_EQ(sy.Overlap, &ya);
+    // Taken directly, it gives up rather than overwrite Y's holding.
+    EXPECT_FALSE(ox.SetWithRoute());
+    EXPECT_EQ(sy.Overlap, &ya);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+
+    TULC& ey = Sub("E", "AB");
+    TOVL& yb = build.Overlap(*y, {&ey});
+    ASSERT_TRUE(RouteRequest(*t, *n, *x, 0).Set) << t->LastFailReason;
+    EXPECT_EQ(sy.Overlap, &ox);
+    EXPECT_EQ(x->CurrentOverlap, &ox);
+    EXPECT_EQ(y->CurrentOverlap, &yb);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+}
+
+// The route needs both Y's and Z's overlaps out of its way, and each could go only to
+// spare circuit Q. Each swing passes on its own, but once Y's has gone there Z's has
+// nowhere left: the route is refused and given back, with nothing locked.
+TEST_F(SwingYardTest, RouteIsGivenBackWhenASwingHasNoAlternativeLeftAtTheMoment) {
+    TSIG& z = build.Signal("Z");
+    TULC& cy = Sub("C", "AB");
+    TULC& cr = Sub("C", "AC");
+    TULC& dz = Sub("D", "AB");
+    TULC& dr = Sub("D", "AC");
+    TULC& qy = Sub("Q", "AB");
+    TULC& qz = Sub("Q", "CB");
+    TOVL& ya = build.Overlap(*y, {&cy});
+    TOVL& yb = build.Overlap(*y, {&qy});
+    TOVL& za = build.Overlap(z, {&dz});
+    build.Overlap(z, {&qz});
+    TROU& nx = build.Route(*n, *x, {&cr, &dr});
+    SetInUse(ya);
+    SetInUse(za);
+    ASSERT_TRUE(nx.IsAvailable()) << t->LastFailReason;
+
+    const RouteRequestResult r = RouteRequest(*t, *n, *x, 0);
+    EXPECT_FALSE(r.Set);
+    EXPECT_FALSE(nx.RouteSet);
+    EXPECT_EQ(LastMessage(), "Cannot swing overlap");
+    EXPECT_TRUE(cr.Free);
+    EXPECT_TRUE(dr.Free);
+    EXPECT_EQ(n->CurrentRoute, nullptr);
+    EXPECT_EQ(z.CurrentOverlap, &za);
+    EXPECT_EQ(qz.Overlap, nullptr);
+    // Y's overlap did move; where it went it is whole and alone.
+    EXPECT_EQ(y->CurrentOverlap, &yb);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+}
+
+// Flank protection: the main route needs points F normal; an overlap over the siding
+// holds F reverse and must swing off it before F is called.
+TEST(SwingOffFlankPoints, OverlapOnTheFlankPointsSwingsBeforeTheRouteCallsThem) {
+    TestSim t;
+    RailwayBuilder build(*t);
+    test::LoopWithFlank loop = BuildLoopWithFlank(build);
+    test::InterlockingInvariants checker(*t);
+    TSIG& y = build.Signal("Y");
+    TULC& spare = build.Subroute(build.Circuit("TSpare"), "AB");
+    TOVL& onSiding = build.Overlap(y, {loop.TSidac});
+    TOVL& away = build.Overlap(y, {&spare});
+    // Set as a swing sets it, with no route into Y: no cycle runs, or the overlap would
+    // release by itself.
+    onSiding.SetBySwing();
+    ASSERT_TRUE(loop.F->ControlledReverse);
+
+    ASSERT_TRUE(RouteRequest(*t, *loop.SL, *loop.SXm, 0).Set) << t->LastFailReason;
+    EXPECT_EQ(y.CurrentOverlap, &away);
+    EXPECT_EQ(loop.TSidac->Overlap, nullptr);
+    EXPECT_TRUE(loop.F->ControlledNormal);
+    EXPECT_EQ(checker.Check(), std::vector<std::string>{});
 }
 
 }  // namespace
