@@ -113,6 +113,26 @@ void Sim::MajorCycleTick() {
     panel_.UpdateTelephoneIndicator();
 }
 
+std::array<TSSIList*, 7> Sim::ObjectSections() {
+    return {&Overlaps, &Labels, &Points, &Routes, &Signals, &TrackCircuits, &Subroutes};
+}
+
+bool Sim::SaveObjectSections(ValueWriter& writer) {
+    for (TSSIList* list : ObjectSections()) {
+        if (!list->Save(writer)) return false;
+    }
+    return true;
+}
+
+bool Sim::LoadObjectSections(ValueReader& reader) {
+    return LoadAllOrNothing([&](LoadCommits& commits) {
+        for (TSSIList* list : ObjectSections()) {
+            if (!list->StageLoad(reader, commits)) return false;
+        }
+        return true;
+    });
+}
+
 void Sim::ResetSimulation() {
     messages_.ClearMessages();
     SimTime = 0;

@@ -103,6 +103,14 @@ public:
     // "LA" with the clock and the timer interval.
     void BroadcastClock();
 
+    // --- saved state
+    // The object lists' sections of a saved simulation, in file order: overlaps, panel
+    // labels, points, routes, signals, track circuits, subroutes.
+    bool SaveObjectSections(ValueWriter& writer);
+    // Reads those sections. Every record is read and checked before any is applied, so
+    // a load that fails anywhere leaves every object exactly as it was.
+    bool LoadObjectSections(ValueReader& reader);
+
     // --- the signaller's modes
     // Ends every signalling mode and the override timer, and shows it on the status line.
     void CancelModes();
@@ -187,6 +195,8 @@ public:
     std::int32_t QuietChecks = 0;
 
 private:
+    // The lists of the object sections, in file order.
+    std::array<TSSIList*, 7> ObjectSections();
     void SetFlashColours();
     // Runs one cycle stage; an error inside skips the rest of that stage only.
     template <class F>

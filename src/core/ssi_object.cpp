@@ -19,6 +19,16 @@ void ReadFlagSet(ValueReader& reader, bool* flags, int count) {
     for (int i = 0; i < count; ++i) flags[i] = i < 31 && ((v >> i) & 1) != 0;
 }
 
+void LoadCommits::Commit() {
+    std::vector<std::unique_ptr<StepBase>> steps = std::move(steps_);
+    steps_.clear();
+    for (auto& step : steps) step->Run();
+}
+
+bool TSSIObject::Load(ValueReader& reader) {
+    return LoadAllOrNothing([&](LoadCommits& commits) { return StageLoad(reader, commits); });
+}
+
 int TSSIList::Add(std::string key, TSSIObject* object) {
     entries_.push_back({std::move(key), object});
     return Count() - 1;
@@ -95,12 +105,16 @@ void TSSIList::Pack() {
     std::erase_if(entries_, [](const Entry& e) { return e.Object == nullptr; });
 }
 
-bool TSSIList::Load(ValueReader& reader) {
+bool TSSIList::StageLoad(ValueReader& reader, LoadCommits& commits) {
     for (int i = 0; i < Count(); ++i) {
         TSSIObject* o = entries_[i].Object;
-        if (o && !o->Load(reader)) return false;
+        if (o && !o->StageLoad(reader, commits)) return false;
     }
     return true;
+}
+
+bool TSSIList::Load(ValueReader& reader) {
+    return LoadAllOrNothing([&](LoadCommits& commits) { return StageLoad(reader, commits); });
 }
 
 void TSSIList::MajorCycle() {
@@ -123,11 +137,15 @@ void TSSIList::Reset() {
 }
 
 bool TSSIList::Save(ValueWriter& writer) {
-    for (int i = 0; i < Count(); ++i) {
-        TSSIObject* o = entries_[i].Object;
-        if (o && !o->Save(writer)) return false;
+    try {
+        for (int i = 0; i < Count(); ++i) {
+            TSSIObject* o = entries_[i].Object;
+            if (o && !o->Save(writer)) return false;
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
     }
-    return true;
 }
 
 }  // namespace kestra

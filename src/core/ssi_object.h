@@ -2,11 +2,14 @@
 // The object framework: the base of every simulated object and the ordered lists
 // that drive the eight object operations over their members.
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,10 +27,56 @@ enum ObjectKind : std::uint8_t {
     KindARSTrain = 11,
 };
 
-// Base of every simulated object. The eight virtual operations default to doing
-// nothing (clicks unclaimed, load and save read and write nothing).
+// The changes read from saved records, held back until every record has been read,
+// so that a load which fails part-way changes nothing at all. Reading an object's
+// record adds one step that applies it; Commit runs the steps in the order added.
+// A step only assigns what was read and checked: it cannot fail.
+class LoadCommits {
+  public:
+    LoadCommits() = default;
+    LoadCommits(const LoadCommits&) = delete;
+    LoadCommits& operator=(const LoadCommits&) = delete;
+
+    template <class F>
+    void Add(F&& apply) {
+        steps_.push_back(std::make_unique<Step<std::decay_t<F>>>(std::forward<F>(apply)));
+    }
+    int Count() const { return static_cast<int>(steps_.size()); }
+    // Applies every staged record, then forgets them.
+    void Commit();
+
+  private:
+    struct StepBase {
+        virtual ~StepBase() = default;
+        virtual void Run() = 0;
+    };
+    template <class F>
+    struct Step final : StepBase {
+        explicit Step(F f) : apply(std::move(f)) {}
+        void Run() override { apply(); }
+        F apply;
+    };
+    std::vector<std::unique_ptr<StepBase>> steps_;
+};
+
+// Runs stage(commits) and, only when it succeeds, applies everything it staged. A
+// read error counts as failure; nothing changes on failure.
+template <class Stage>
+bool LoadAllOrNothing(Stage&& stage) {
+    LoadCommits commits;
+    try {
+        if (!stage(commits)) return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    commits.Commit();
+    return true;
+}
+
+// Base of every simulated object. The virtual operations default to doing nothing
+// (clicks unclaimed, load and save read and write nothing).
 class TSSIObject {
-public:
+  public:
     explicit TSSIObject(std::string id = {}) : ID(std::move(id)) {}
     virtual ~TSSIObject() = default;
     TSSIObject(const TSSIObject&) = delete;
@@ -36,11 +85,20 @@ public:
     virtual bool CheckLeftClick(int /*x*/, int /*y*/) { return false; }
     virtual bool CheckRightClick(int /*x*/, int /*y*/) { return false; }
     virtual void Draw() {}
-    virtual bool Load(ValueReader& /*reader*/) { return true; }
+    // Reads this object's saved record and checks it without changing the object, and
+    // adds the step that applies it to commits. False, or a ReadError, when the record
+    // is cut short or corrupt; nothing has changed then.
+    virtual bool StageLoad(ValueReader& /*reader*/, LoadCommits& /*commits*/) { return true; }
     virtual void MajorCycle() {}
     virtual void OneSecond() {}
     virtual void Reset() {}
+    // Writes this object's saved record. May raise WriteError, which the list's Save
+    // turns into false.
     virtual bool Save(ValueWriter& /*writer*/) { return true; }
+
+    // Reads and applies this object's saved record; on failure the object is left
+    // exactly as it was.
+    bool Load(ValueReader& reader);
 
     std::string ID;
     std::uint8_t Kind = KindOther;
@@ -55,7 +113,7 @@ void ReadFlagSet(ValueReader& reader, bool* flags, int count);
 // An ordered list of (key, object) pairs. Never sorted: insertion order is list order
 // and every operation runs from index 0 upward. Entries do not own their objects.
 class TSSIList {
-public:
+  public:
     struct Entry {
         std::string Key;
         TSSIObject* Object;
@@ -93,13 +151,19 @@ public:
 
     // Destroys the objects the list owns. A plain reference list owns nothing.
     virtual void FreeObjects() {}
-    virtual bool Load(ValueReader& reader);
+    // Reads every member's record in list order into commits, stopping at the first
+    // that fails; no member changes. Lists with members of their own making override
+    // this to read their count and build new members.
+    virtual bool StageLoad(ValueReader& reader, LoadCommits& commits);
+    // Stages every member's record and applies them only when all have been read:
+    // a load that fails leaves every member as it was.
+    bool Load(ValueReader& reader);
     virtual void MajorCycle();
     virtual void OneSecond();
     virtual void Reset();
     virtual bool Save(ValueWriter& writer);
 
-protected:
+  protected:
     std::vector<Entry> entries_;
 };
 
@@ -107,7 +171,7 @@ protected:
 // (a class list) and merely refers to those added with Add (a reference list).
 template <class T>
 class TTypedList : public TSSIList {
-public:
+  public:
     template <class... Args>
     T& Create(Args&&... args) {
         return Adopt(std::make_unique<T>(std::forward<Args>(args)...));
@@ -157,8 +221,44 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<std::unique_ptr<T>> owned_;
 };
+
+// Reads an object reference saved as its index in a class list: -1, or any other
+// index outside the list, is none.
+template <class T>
+T* ReadReference(ValueReader& reader, const TTypedList<T>& list) {
+    return list.At(reader.ReadInteger());
+}
+
+// The records of a list whose members a saved record creates (speed restrictions of
+// a circuit or a subroute, trains): the member count, then each member's record.
+template <class T>
+void SaveCounted(ValueWriter& writer, const TTypedList<T>& list) {
+    writer.WriteInteger(list.Count());
+    list.ForEach([&](T& member) {
+        if (!member.Save(writer)) throw WriteError("a member's record failed to save");
+    });
+}
+
+// Reads such records into new members made by make(), none of them in any list yet.
+// A count below 0, or larger than the bytes left could hold at minRecordBytes each,
+// is corrupt and is refused before anything is built.
+template <class T, class Make>
+bool ReadCounted(ValueReader& reader, std::size_t minRecordBytes, Make&& make,
+                 std::vector<std::unique_ptr<T>>& members) {
+    const std::int32_t count = reader.ReadInteger();
+    if (count < 0 || static_cast<std::size_t>(count) > reader.Remaining() / minRecordBytes)
+        return false;
+    members.clear();
+    members.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::unique_ptr<T> member = make();
+        if (!member->Load(reader)) return false;
+        members.push_back(std::move(member));
+    }
+    return true;
+}
 
 }  // namespace kestra

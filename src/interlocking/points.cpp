@@ -396,43 +396,42 @@ void TPTS::Reset() {
 }
 
 bool TPTS::Save(ValueWriter& writer) {
-    try {
-        writer.WriteInteger(MoveTimer);
-        writer.WriteInteger(AutoNormalTimer);
-        WriteFlagSet(writer, {ControlledNormal, ControlledReverse, DetectedNormal, DetectedReverse,
-                              KeyedNormal, KeyedReverse, FailedNormal, FailedReverse, Reminder});
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    writer.WriteInteger(MoveTimer);
+    writer.WriteInteger(AutoNormalTimer);
+    WriteFlagSet(writer, {ControlledNormal, ControlledReverse, DetectedNormal, DetectedReverse,
+                          KeyedNormal, KeyedReverse, FailedNormal, FailedReverse, Reminder});
+    return true;
 }
 
-bool TPTS::Load(ValueReader& reader) {
-    try {
-        const std::int32_t moveTimer = reader.ReadInteger();
-        const std::int32_t autoTimer = reader.ReadInteger();
+bool TPTS::StageLoad(ValueReader& reader, LoadCommits& commits) {
+    struct Record {
+        std::int32_t moveTimer;
+        std::int32_t autoTimer;
         bool flags[9];
-        ReadFlagSet(reader, flags, 9);
-        // Out-of-range timers, or both positions called, detected or keyed at once, are
-        // not a state points can be in: the record is corrupt.
-        if (moveTimer < 0 || moveTimer > 255 || autoTimer < 0 || autoTimer > 6) return false;
-        if ((flags[0] && flags[1]) || (flags[2] && flags[3]) || (flags[4] && flags[5]))
-            return false;
-        MoveTimer = moveTimer;
-        AutoNormalTimer = autoTimer;
-        ControlledNormal = flags[0];
-        ControlledReverse = flags[1];
-        DetectedNormal = flags[2];
-        DetectedReverse = flags[3];
-        KeyedNormal = flags[4];
-        KeyedReverse = flags[5];
-        SetFailedNormal(flags[6]);
-        SetFailedReverse(flags[7]);
-        Reminder = flags[8];
-        return true;
-    } catch (const std::exception&) {
+    } rec;
+    rec.moveTimer = reader.ReadInteger();
+    rec.autoTimer = reader.ReadInteger();
+    ReadFlagSet(reader, rec.flags, 9);
+    // Out-of-range timers, or both positions called, detected or keyed at once, are
+    // not a state points can be in: the record is corrupt.
+    if (rec.moveTimer < 0 || rec.moveTimer > 255 || rec.autoTimer < 0 || rec.autoTimer > 6)
         return false;
-    }
+    const bool* f = rec.flags;
+    if ((f[0] && f[1]) || (f[2] && f[3]) || (f[4] && f[5])) return false;
+    commits.Add([this, rec] {
+        MoveTimer = rec.moveTimer;
+        AutoNormalTimer = rec.autoTimer;
+        ControlledNormal = rec.flags[0];
+        ControlledReverse = rec.flags[1];
+        DetectedNormal = rec.flags[2];
+        DetectedReverse = rec.flags[3];
+        KeyedNormal = rec.flags[4];
+        KeyedReverse = rec.flags[5];
+        SetFailedNormal(rec.flags[6]);
+        SetFailedReverse(rec.flags[7]);
+        Reminder = rec.flags[8];
+    });
+    return true;
 }
 
 // --- the signaller's actions -----------------------------------------------------

@@ -56,7 +56,7 @@ class TPTS : public TSSIObject {
     bool CheckLeftClick(int x, int y) override;
     bool CheckRightClick(int x, int y) override;
     void Draw() override;
-    bool Load(ValueReader& reader) override;
+    bool StageLoad(ValueReader& reader, LoadCommits& commits) override;
     void MajorCycle() override;
     void OneSecond() override;
     void Reset() override;

@@ -429,23 +429,16 @@ void TROU::Reset() {
 }
 
 bool TROU::Save(ValueWriter& writer) {
-    try {
-        WriteFlagSet(writer, {RouteSet});
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    WriteFlagSet(writer, {RouteSet});
+    return true;
 }
 
-bool TROU::Load(ValueReader& reader) {
-    try {
-        bool flags[1];
-        ReadFlagSet(reader, flags, 1);
-        RouteSet = flags[0];
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+bool TROU::StageLoad(ValueReader& reader, LoadCommits& commits) {
+    bool flags[1];
+    ReadFlagSet(reader, flags, 1);
+    const bool routeSet = flags[0];
+    commits.Add([this, routeSet] { RouteSet = routeSet; });
+    return true;
 }
 
 // --- the route request -----------------------------------------------------------

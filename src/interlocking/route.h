@@ -45,7 +45,7 @@ class TROU : public TSSIObject {
     explicit TROU(Sim& sim, std::string id = {});
     ~TROU() override;
 
-    bool Load(ValueReader& reader) override;
+    bool StageLoad(ValueReader& reader, LoadCommits& commits) override;
     void Reset() override;
     bool Save(ValueWriter& writer) override;
 

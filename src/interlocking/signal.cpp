@@ -810,100 +810,113 @@ void TSIG::Reset() {
 }
 
 bool TSIG::Save(ValueWriter& w) {
-    try {
-        auto index = [](const TSSIList& list, const TSSIObject* o) {
-            return o ? list.IndexOf(o) : -1;
-        };
-        w.WriteInteger(ApproachTimer);
-        w.WriteBoolean(ProceedAllowed);
-        w.WriteInteger(Aspect);
-        w.WriteBoolean(AutoWorking);
-        w.WriteBoolean(ReleaseAllowed);
-        w.WriteBoolean(LampProved);
-        w.WriteBoolean(Armed);
-        w.WriteInteger(PassageState);
-        w.WriteBoolean(TrainPassed);
-        w.WriteInteger(Collar + 8 * AutoCollar + 64 * WarnerCollar + 512 * ERCollar);
-        w.WriteBoolean(AutoOnWarner);
-        w.WriteInteger(index(sim_.Overlaps, SwingCandidate));
-        w.WriteBoolean(CancelRequested);
-        w.WriteInteger(index(sim_.Routes, CurrentRoute));
-        w.WriteBoolean(ApproachControlled);
-        w.WriteBoolean(WasOff);
-        w.WriteInteger(index(sim_.Overlaps, CurrentOverlap));
-        w.WriteInteger(index(sim_.Routes, PresetRoute));
-        w.WriteBoolean(PresetMode);
-        w.WriteBoolean(PresetEntered);
-        w.WriteInteger(ApproachTime);
-        w.WriteInteger(index(sim_.Routes, RouteIn));
-        w.WriteBoolean(TRTSOperated);
-        w.WriteInteger(SightingDistance);
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    auto index = [](const TSSIList& list, const TSSIObject* o) { return o ? list.IndexOf(o) : -1; };
+    w.WriteInteger(ApproachTimer);
+    w.WriteBoolean(ProceedAllowed);
+    w.WriteInteger(Aspect);
+    w.WriteBoolean(AutoWorking);
+    w.WriteBoolean(ReleaseAllowed);
+    w.WriteBoolean(LampProved);
+    w.WriteBoolean(Armed);
+    w.WriteInteger(PassageState);
+    w.WriteBoolean(TrainPassed);
+    w.WriteInteger(Collar + 8 * AutoCollar + 64 * WarnerCollar + 512 * ERCollar);
+    w.WriteBoolean(AutoOnWarner);
+    w.WriteInteger(index(sim_.Overlaps, SwingCandidate));
+    w.WriteBoolean(CancelRequested);
+    w.WriteInteger(index(sim_.Routes, CurrentRoute));
+    w.WriteBoolean(ApproachControlled);
+    w.WriteBoolean(WasOff);
+    w.WriteInteger(index(sim_.Overlaps, CurrentOverlap));
+    w.WriteInteger(index(sim_.Routes, PresetRoute));
+    w.WriteBoolean(PresetMode);
+    w.WriteBoolean(PresetEntered);
+    w.WriteInteger(ApproachTime);
+    w.WriteInteger(index(sim_.Routes, RouteIn));
+    w.WriteBoolean(TRTSOperated);
+    w.WriteInteger(SightingDistance);
+    return true;
 }
 
-bool TSIG::Load(ValueReader& r) {
-    try {
-        const std::int32_t approachTimer = r.ReadInteger();
-        const bool proceedAllowed = r.ReadBoolean();
-        const std::int32_t aspect = r.ReadInteger();
-        const bool autoWorking = r.ReadBoolean();
-        const bool releaseAllowed = r.ReadBoolean();
-        const bool lampProved = r.ReadBoolean();
-        const bool armed = r.ReadBoolean();
-        const std::int32_t passageState = r.ReadInteger();
-        const bool trainPassed = r.ReadBoolean();
-        const std::int32_t collars = r.ReadInteger();
-        const bool autoOnWarner = r.ReadBoolean();
-        TOVL* swing = sim_.Overlaps.At(r.ReadInteger());
-        const bool cancelRequested = r.ReadBoolean();
-        TROU* currentRoute = sim_.Routes.At(r.ReadInteger());
-        const bool approachControlled = r.ReadBoolean();
-        const bool wasOff = r.ReadBoolean();
-        TOVL* currentOverlap = sim_.Overlaps.At(r.ReadInteger());
-        TROU* presetRoute = sim_.Routes.At(r.ReadInteger());
-        const bool presetMode = r.ReadBoolean();
-        const bool presetEntered = r.ReadBoolean();
-        const std::int32_t approachTime = r.ReadInteger();
-        TROU* routeIn = sim_.Routes.At(r.ReadInteger());
-        const bool trts = r.ReadBoolean();
-        const std::int32_t sighting = r.ReadInteger();
-        if (aspect < 0 || aspect > AspGreen || passageState < 0 || passageState > 3 ||
-            approachTimer < 0 || approachTimer > 255)
-            return false;
-        ApproachTimer = approachTimer;
-        ProceedAllowed = proceedAllowed;
-        Aspect = static_cast<std::uint8_t>(aspect);
-        AutoWorking = autoWorking;
-        ReleaseAllowed = releaseAllowed;
-        LampProved = lampProved;
-        Armed = armed;
-        PassageState = passageState;
-        TrainPassed = trainPassed;
-        Collar = collars & 7;
-        AutoCollar = (collars >> 3) & 7;
-        WarnerCollar = (collars >> 6) & 7;
-        ERCollar = (collars >> 9) & 7;
-        AutoOnWarner = autoOnWarner;
-        SwingCandidate = swing;
-        CancelRequested = cancelRequested;
-        CurrentRoute = currentRoute;
-        ApproachControlled = approachControlled;
-        WasOff = wasOff;
-        CurrentOverlap = currentOverlap;
-        PresetRoute = presetRoute;
-        PresetMode = presetMode;
-        PresetEntered = presetEntered;
-        ApproachTime = approachTime;
-        RouteIn = routeIn;
-        TRTSOperated = trts;
-        SightingDistance = sighting;
-        return true;
-    } catch (const std::exception&) {
+bool TSIG::StageLoad(ValueReader& r, LoadCommits& commits) {
+    struct Record {
+        std::int32_t approachTimer = 0;
+        bool proceedAllowed = false;
+        std::int32_t aspect = 0;
+        bool autoWorking = false, releaseAllowed = false, lampProved = false, armed = false;
+        std::int32_t passageState = 0;
+        bool trainPassed = false;
+        std::int32_t collars = 0;
+        bool autoOnWarner = false;
+        TOVL* swing = nullptr;
+        bool cancelRequested = false;
+        TROU* currentRoute = nullptr;
+        bool approachControlled = false, wasOff = false;
+        TOVL* currentOverlap = nullptr;
+        TROU* presetRoute = nullptr;
+        bool presetMode = false, presetEntered = false;
+        std::int32_t approachTime = 0;
+        TROU* routeIn = nullptr;
+        bool trts = false;
+        std::int32_t sighting = 0;
+    } rec;
+    rec.approachTimer = r.ReadInteger();
+    rec.proceedAllowed = r.ReadBoolean();
+    rec.aspect = r.ReadInteger();
+    rec.autoWorking = r.ReadBoolean();
+    rec.releaseAllowed = r.ReadBoolean();
+    rec.lampProved = r.ReadBoolean();
+    rec.armed = r.ReadBoolean();
+    rec.passageState = r.ReadInteger();
+    rec.trainPassed = r.ReadBoolean();
+    rec.collars = r.ReadInteger();
+    rec.autoOnWarner = r.ReadBoolean();
+    rec.swing = ReadReference(r, sim_.Overlaps);
+    rec.cancelRequested = r.ReadBoolean();
+    rec.currentRoute = ReadReference(r, sim_.Routes);
+    rec.approachControlled = r.ReadBoolean();
+    rec.wasOff = r.ReadBoolean();
+    rec.currentOverlap = ReadReference(r, sim_.Overlaps);
+    rec.presetRoute = ReadReference(r, sim_.Routes);
+    rec.presetMode = r.ReadBoolean();
+    rec.presetEntered = r.ReadBoolean();
+    rec.approachTime = r.ReadInteger();
+    rec.routeIn = ReadReference(r, sim_.Routes);
+    rec.trts = r.ReadBoolean();
+    rec.sighting = r.ReadInteger();
+    if (rec.aspect < 0 || rec.aspect > AspGreen || rec.passageState < 0 || rec.passageState > 3 ||
+        rec.approachTimer < 0 || rec.approachTimer > 255)
         return false;
-    }
+    commits.Add([this, rec] {
+        ApproachTimer = rec.approachTimer;
+        ProceedAllowed = rec.proceedAllowed;
+        Aspect = static_cast<std::uint8_t>(rec.aspect);
+        AutoWorking = rec.autoWorking;
+        ReleaseAllowed = rec.releaseAllowed;
+        LampProved = rec.lampProved;
+        Armed = rec.armed;
+        PassageState = rec.passageState;
+        TrainPassed = rec.trainPassed;
+        Collar = rec.collars & 7;
+        AutoCollar = (rec.collars >> 3) & 7;
+        WarnerCollar = (rec.collars >> 6) & 7;
+        ERCollar = (rec.collars >> 9) & 7;
+        AutoOnWarner = rec.autoOnWarner;
+        SwingCandidate = rec.swing;
+        CancelRequested = rec.cancelRequested;
+        CurrentRoute = rec.currentRoute;
+        ApproachControlled = rec.approachControlled;
+        WasOff = rec.wasOff;
+        CurrentOverlap = rec.currentOverlap;
+        PresetRoute = rec.presetRoute;
+        PresetMode = rec.presetMode;
+        PresetEntered = rec.presetEntered;
+        ApproachTime = rec.approachTime;
+        RouteIn = rec.routeIn;
+        TRTSOperated = rec.trts;
+        SightingDistance = rec.sighting;
+    });
+    return true;
 }
 
 // ---------------------------------------------------------------- drawing

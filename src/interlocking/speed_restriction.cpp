@@ -20,18 +20,30 @@ void TTSR::CopyRestriction(const TTSR& other) {
     Owner = other.Owner;
 }
 
-void TTSR::WriteRecord(ValueWriter& writer) const {
+bool TTSR::Save(ValueWriter& writer) {
     writer.WriteFloat(FreightSpeed);
     writer.WriteFloat(PassengerSpeed);
     writer.WriteInteger(FromPosition);
     writer.WriteInteger(ToPosition);
+    return true;
 }
 
-void TTSR::ReadRecord(ValueReader& reader) {
-    FreightSpeed = reader.ReadFloat();
-    PassengerSpeed = reader.ReadFloat();
-    FromPosition = reader.ReadInteger();
-    ToPosition = reader.ReadInteger();
+bool TTSR::StageLoad(ValueReader& reader, LoadCommits& commits) {
+    struct Record {
+        double freight, passenger;
+        std::int32_t from, to;
+    } rec;
+    rec.freight = reader.ReadFloat();
+    rec.passenger = reader.ReadFloat();
+    rec.from = reader.ReadInteger();
+    rec.to = reader.ReadInteger();
+    commits.Add([this, rec] {
+        FreightSpeed = rec.freight;
+        PassengerSpeed = rec.passenger;
+        FromPosition = rec.from;
+        ToPosition = rec.to;
+    });
+    return true;
 }
 
 TTSR& TTSRList::InsertFront(std::unique_ptr<TTSR> tsr) {

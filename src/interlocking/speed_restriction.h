@@ -11,12 +11,16 @@ namespace kestra {
 class TTSR : public TSSIObject {
   public:
     TTSR() = default;
+    explicit TTSR(TSSIObject* owner) : Owner(owner) {}
     // Clears the identity, speeds, positions and owner.
     void MakeBlank();
     void CopyRestriction(const TTSR& other);
-    // The saved record: two floats and two integers. The identity is not saved.
-    void WriteRecord(ValueWriter& writer) const;
-    void ReadRecord(ValueReader& reader);
+    // The saved record, written in the record of its owner: two floats and two
+    // integers. The identity is not saved.
+    bool Save(ValueWriter& writer) override;
+    bool StageLoad(ValueReader& reader, LoadCommits& commits) override;
+    // The fewest bytes a record can take: four values of at least two bytes each.
+    static constexpr std::size_t MinRecordBytes = 8;
     // Whether a position along the owning subroute lies in the restricted stretch.
     bool Covers(std::int32_t position) const {
         return position >= FromPosition && position <= ToPosition;

@@ -590,40 +590,26 @@ void TULC::Reset() {
 }
 
 bool TULC::Save(ValueWriter& writer) {
-    try {
-        writer.WriteBoolean(Free);
-        writer.WriteInteger(Overlap ? sim_.Overlaps.IndexOf(Overlap) : -1);
-        writer.WriteInteger(TSRs.Count());
-        TSRs.ForEach([&](TTSR& t) { t.WriteRecord(writer); });
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    writer.WriteBoolean(Free);
+    writer.WriteInteger(Overlap ? sim_.Overlaps.IndexOf(Overlap) : -1);
+    SaveCounted(writer, TSRs);
+    return true;
 }
 
-bool TULC::Load(ValueReader& reader) {
-    try {
-        const bool free = reader.ReadBoolean();
-        const std::int32_t overlap = reader.ReadInteger();
-        const std::int32_t tsrCount = reader.ReadInteger();
-        // Each restriction takes at least four tagged values of two bytes or more.
-        if (tsrCount < 0 || static_cast<std::size_t>(tsrCount) > reader.Remaining() / 4)
-            return false;
-        std::vector<std::unique_ptr<TTSR>> loaded;
-        for (std::int32_t i = 0; i < tsrCount; ++i) {
-            auto tsr = std::make_unique<TTSR>();
-            tsr->ReadRecord(reader);
-            tsr->Owner = this;
-            loaded.push_back(std::move(tsr));
-        }
-        Free = free;
-        Overlap = sim_.Overlaps.At(overlap);
-        TSRs.FreeObjects();
-        for (auto& t : loaded) TSRs.Adopt(std::move(t));
-        return true;
-    } catch (const std::exception&) {
+bool TULC::StageLoad(ValueReader& reader, LoadCommits& commits) {
+    const bool free = reader.ReadBoolean();
+    TOVL* overlap = ReadReference(reader, sim_.Overlaps);
+    std::vector<std::unique_ptr<TTSR>> tsrs;
+    if (!ReadCounted(
+            reader, TTSR::MinRecordBytes, [this] { return std::make_unique<TTSR>(this); }, tsrs))
         return false;
-    }
+    commits.Add([this, free, overlap, tsrs = std::move(tsrs)]() mutable {
+        Free = free;
+        Overlap = overlap;
+        TSRs.FreeObjects();
+        for (auto& t : tsrs) TSRs.Adopt(std::move(t));
+    });
+    return true;
 }
 
 // --- drawing ---------------------------------------------------------------------

@@ -37,7 +37,7 @@ class TULC : public TSSIObject {
     ~TULC() override;
 
     void Draw() override;
-    bool Load(ValueReader& reader) override;
+    bool StageLoad(ValueReader& reader, LoadCommits& commits) override;
     void MajorCycle() override;
     void Reset() override;
     bool Save(ValueWriter& writer) override;

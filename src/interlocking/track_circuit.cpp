@@ -146,54 +146,44 @@ void TTCS::Reset() {
 }
 
 bool TTCS::Save(ValueWriter& writer) {
-    try {
-        writer.WriteInteger(OccupyCount);
-        writer.WriteInteger(StateTime);
-        writer.WriteInteger(ClearDelay);
-        writer.WriteInteger(ISOType);
-        writer.WriteInteger(static_cast<std::int32_t>(ISOColour1));
-        writer.WriteInteger(static_cast<std::int32_t>(ISOColour2));
-        writer.WriteInteger(TSRs.Count());
-        TSRs.ForEach([&](TTSR& t) { t.WriteRecord(writer); });
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
+    writer.WriteInteger(OccupyCount);
+    writer.WriteInteger(StateTime);
+    writer.WriteInteger(ClearDelay);
+    writer.WriteInteger(ISOType);
+    writer.WriteInteger(static_cast<std::int32_t>(ISOColour1));
+    writer.WriteInteger(static_cast<std::int32_t>(ISOColour2));
+    SaveCounted(writer, TSRs);
+    return true;
 }
 
-bool TTCS::Load(ValueReader& reader) {
-    try {
-        const std::int32_t occupy = reader.ReadInteger();
-        const std::int32_t stateTime = reader.ReadInteger();
-        const std::int32_t clearDelay = reader.ReadInteger();
-        const std::int32_t isoType = reader.ReadInteger();
-        const std::int32_t colour1 = reader.ReadInteger();
-        const std::int32_t colour2 = reader.ReadInteger();
-        const std::int32_t tsrCount = reader.ReadInteger();
-        // Each restriction needs at least 4 tagged values: a count larger than what
-        // remains is corrupt and must not drive a long loop.
-        if (occupy < 0 || clearDelay < 0 || clearDelay > 3 || isoType < 0 || isoType > 255 ||
-            tsrCount < 0 || static_cast<std::size_t>(tsrCount) > reader.Remaining() / 4)
-            return false;
-        std::vector<std::unique_ptr<TTSR>> loaded;
-        for (std::int32_t i = 0; i < tsrCount; ++i) {
-            auto tsr = std::make_unique<TTSR>();
-            tsr->ReadRecord(reader);
-            tsr->Owner = this;
-            loaded.push_back(std::move(tsr));
-        }
-        OccupyCount = occupy;
-        StateTime = stateTime;
-        ClearDelay = clearDelay;
-        SetISOType(static_cast<std::uint8_t>(isoType));
-        ISOColour1 = static_cast<Colour>(colour1);
-        ISOColour2 = static_cast<Colour>(colour2);
-        TSRs.FreeObjects();
-        for (auto& t : loaded) TSRs.Adopt(std::move(t));
-        return true;
-    } catch (const std::exception&) {
+bool TTCS::StageLoad(ValueReader& reader, LoadCommits& commits) {
+    struct Record {
+        std::int32_t occupy, stateTime, clearDelay, isoType, colour1, colour2;
+    } rec;
+    rec.occupy = reader.ReadInteger();
+    rec.stateTime = reader.ReadInteger();
+    rec.clearDelay = reader.ReadInteger();
+    rec.isoType = reader.ReadInteger();
+    rec.colour1 = reader.ReadInteger();
+    rec.colour2 = reader.ReadInteger();
+    if (rec.occupy < 0 || rec.clearDelay < 0 || rec.clearDelay > 3 || rec.isoType < 0 ||
+        rec.isoType > 255)
         return false;
-    }
+    std::vector<std::unique_ptr<TTSR>> tsrs;
+    if (!ReadCounted(
+            reader, TTSR::MinRecordBytes, [this] { return std::make_unique<TTSR>(this); }, tsrs))
+        return false;
+    commits.Add([this, rec, tsrs = std::move(tsrs)]() mutable {
+        OccupyCount = rec.occupy;
+        StateTime = rec.stateTime;
+        ClearDelay = rec.clearDelay;
+        SetISOType(static_cast<std::uint8_t>(rec.isoType));
+        ISOColour1 = static_cast<Colour>(rec.colour1);
+        ISOColour2 = static_cast<Colour>(rec.colour2);
+        TSRs.FreeObjects();
+        for (auto& t : tsrs) TSRs.Adopt(std::move(t));
+    });
+    return true;
 }
 
 TULC* TTCS::FirstRouteLockedSubroute() const {

@@ -48,7 +48,7 @@ public:
     explicit TTCS(Sim& sim, std::string id = {});
 
     void Draw() override;
-    bool Load(ValueReader& reader) override;
+    bool StageLoad(ValueReader& reader, LoadCommits& commits) override;
     void MajorCycle() override;
     void OneSecond() override;
     void Reset() override;

@@ -14,15 +14,16 @@ using test::TestSim;
 
 // A signal stand-in that records the route requests that reach it.
 class RequestProbe : public RouteRequestTarget {
-public:
-    RequestProbe(std::string name, std::vector<std::string>* log) : name_(std::move(name)), log_(log) {}
+  public:
+    RequestProbe(std::string name, std::vector<std::string>* log)
+        : name_(std::move(name)), log_(log) {}
     void QueuedRouteRequest(RouteRequestTarget* exit, std::uint8_t flag) override {
         log_->push_back(name_ + " QC to " + (exit ? static_cast<RequestProbe*>(exit)->name_ : "-") +
                         " flag " + std::to_string(flag));
     }
     void RequestCancel() override { log_->push_back(name_ + " QD"); }
 
-private:
+  private:
     std::string name_;
     std::vector<std::string>* log_;
 };
@@ -46,7 +47,7 @@ TEST(RequestQueueTest, DelaysZeroAndThreeRunAtFirstAndThirdCycle) {
 
 // A request made while the queue runs waits for the next cycle.
 class Requeuer : public RouteRequestTarget {
-public:
+  public:
     explicit Requeuer(Sim& sim) : sim_(sim) {}
     void QueuedRouteRequest(RouteRequestTarget*, std::uint8_t) override {
         ++runs;
@@ -55,7 +56,7 @@ public:
     void RequestCancel() override {}
     int runs = 0;
 
-private:
+  private:
     Sim& sim_;
 };
 
@@ -132,6 +133,67 @@ TEST(MainCycleTest, ClientRunsCyclesButKeepsServerTime) {
     EXPECT_EQ(tc.StateTime, 3);   // but the one-second cycle still runs
 }
 
+// An object that notes, with the clock, each cycle of the list it is entered in.
+class StageProbe : public TSSIObject {
+  public:
+    StageProbe(std::string list, const Sim& sim, std::vector<std::string>* log)
+        : list_(std::move(list)), sim_(sim), log_(log) {}
+    void MajorCycle() override { Note("fast"); }
+    void OneSecond() override { Note("second"); }
+    void Note(const char* stage) {
+        log_->push_back(list_ + " " + stage + " " + std::to_string(sim_.SimTime));
+    }
+
+  private:
+    std::string list_;
+    const Sim& sim_;
+    std::vector<std::string>* log_;
+};
+
+// Notes the queued request with the clock when it runs.
+class TimedRequest : public RouteRequestTarget {
+  public:
+    TimedRequest(const Sim& sim, std::vector<std::string>* log) : sim_(sim), log_(log) {}
+    void QueuedRouteRequest(RouteRequestTarget*, std::uint8_t) override {
+        log_->push_back("requests " + std::to_string(sim_.SimTime));
+    }
+    void RequestCancel() override {}
+
+  private:
+    const Sim& sim_;
+    std::vector<std::string>* log_;
+};
+
+TEST(MainCycleTest, StagesRunInTheirFixedOrderOverTwoTicks) {
+    TestSim t;
+    std::vector<std::string> log;
+    StageProbe signals("signals", *t, &log), points("points", *t, &log), routes("routes", *t, &log),
+        circuits("circuits", *t, &log), subroutes("subroutes", *t, &log);
+    // Entered in an order unlike the cycle's, so that only the cycle orders them.
+    t->Subroutes.Add({}, &subroutes);
+    t->TrackCircuits.Add({}, &circuits);
+    t->Routes.Add({}, &routes);
+    t->Points.Add({}, &points);
+    t->Signals.Add({}, &signals);
+    t->Hooks.CycleHook = [&] { log.push_back("hook " + std::to_string(t->SimTime)); };
+    TimedRequest request(*t, &log);
+    t->QueueDelayedRequest("QC", &request, &request, 0, 1);
+    t->QueueDelayedRequest("QC", &request, &request, 0, 2);
+    t->SimTime = 100;
+    t.Ticks(2);
+    const std::vector<std::string> expected{
+        // First tick: the fast cycle, the requests, then the clock and the one-second
+        // cycle, which sees the new time.
+        "signals fast 100", "points fast 100", "routes fast 100", "circuits fast 100",
+        "subroutes fast 100", "hook 100", "requests 100", "points second 101", "routes second 101",
+        "signals second 101", "circuits second 101", "subroutes second 101",
+        // Second tick: the fast cycle and the requests only; the clock stands.
+        "signals fast 101", "points fast 101", "routes fast 101", "circuits fast 101",
+        "subroutes fast 101", "hook 101", "requests 101"};
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(t->SimTime, 101);
+}
+
 TEST(MainCycleTest, MidnightShowsHourZero) {
     TestSim t;
     t->SimTime = 86399;
@@ -142,7 +204,7 @@ TEST(MainCycleTest, MidnightShowsHourZero) {
 
 // A circuit whose fast cycle throws, to show the guard.
 class Throwing : public TTCS {
-public:
+  public:
     using TTCS::TTCS;
     void MajorCycle() override { throw std::runtime_error("boom"); }
 };

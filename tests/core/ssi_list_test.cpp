@@ -10,11 +10,16 @@ namespace {
 
 // An object that records which operations reached it and answers as told.
 class Probe : public TSSIObject {
-public:
+  public:
     Probe(std::string id, std::vector<std::string>* log) : TSSIObject(std::move(id)), log_(log) {}
     bool CheckLeftClick(int, int) override { return Note("L", claims); }
     bool CheckRightClick(int, int) override { return Note("R", claims); }
-    bool Load(ValueReader&) override { return Note("load", ok); }
+    // Staging is logged; applying the staged record is logged separately, so a test
+    // sees which records were applied.
+    bool StageLoad(ValueReader&, LoadCommits& commits) override {
+        if (ok) commits.Add([this] { Note("apply", true); });
+        return Note("load", ok);
+    }
     bool Save(ValueWriter&) override { return Note("save", ok); }
     void Reset() override {
         Note("reset", true);
@@ -25,7 +30,7 @@ public:
     bool clearOwnEntry = false;
     TSSIList* owner = nullptr;
 
-private:
+  private:
     bool Note(const char* op, bool answer) {
         log_->push_back(ID + ":" + op);
         return answer;
@@ -34,7 +39,7 @@ private:
 };
 
 class SSIListTest : public ::testing::Test {
-protected:
+  protected:
     std::vector<std::string> log;
     Probe a{"a", &log}, b{"b", &log}, c{"c", &log};
     TSSIList list;
@@ -66,10 +71,110 @@ TEST_F(SSIListTest, LoadAndSaveStopAtFirstFailure) {
     list.AddObjectList({&a, &b, &c});
     b.ok = false;
     EXPECT_FALSE(list.Load(reader));
+    // a's record was read but is never applied: the failed load changes nothing.
     EXPECT_EQ(log, (std::vector<std::string>{"a:load", "b:load"}));
     log.clear();
     EXPECT_FALSE(list.Save(writer));
     EXPECT_EQ(log, (std::vector<std::string>{"a:save", "b:save"}));
+}
+
+TEST_F(SSIListTest, LoadAppliesRecordsOnlyAfterAllAreRead) {
+    std::vector<std::uint8_t> none;
+    ValueReader reader(none);
+    list.AddObjectList({&a, &b, &c});
+    EXPECT_TRUE(list.Load(reader));
+    EXPECT_EQ(log, (std::vector<std::string>{"a:load", "b:load", "c:load", "a:apply", "b:apply",
+                                             "c:apply"}));
+    // One object on its own: read, then applied.
+    log.clear();
+    EXPECT_TRUE(a.Load(reader));
+    EXPECT_EQ(log, (std::vector<std::string>{"a:load", "a:apply"}));
+    log.clear();
+    a.ok = false;
+    EXPECT_FALSE(a.Load(reader));
+    EXPECT_EQ(log, (std::vector<std::string>{"a:load"}));
+}
+
+// An object whose record is one integer, to show read errors and counted records.
+class Counter : public TSSIObject {
+  public:
+    bool Save(ValueWriter& w) override {
+        w.WriteInteger(value);
+        return true;
+    }
+    bool StageLoad(ValueReader& r, LoadCommits& commits) override {
+        const std::int32_t v = r.ReadInteger();
+        commits.Add([this, v] { value = v; });
+        return true;
+    }
+    std::int32_t value = 0;
+};
+
+TEST(LoadStagingTest, ReadErrorPartWayAppliesNothing) {
+    Counter x, y;
+    x.value = 1;
+    y.value = 2;
+    TSSIList list;
+    list.AddObjectList({&x, &y});
+    std::vector<std::uint8_t> oneRecord{2, 50};  // x's record; y's is missing
+    ValueReader r(oneRecord);
+    EXPECT_FALSE(list.Load(r));
+    EXPECT_EQ(x.value, 1);
+    EXPECT_EQ(y.value, 2);
+}
+
+TEST(LoadStagingTest, ReferencesOutsideTheListAreNone) {
+    TTypedList<Counter> counters;
+    Counter& first = counters.Create();
+    counters.Create();
+    struct Case {
+        std::int32_t index;
+        Counter* expect;
+    } cases[] = {{-1, nullptr}, {0, &first}, {1, counters.At(1)}, {2, nullptr}, {-2, nullptr}};
+    for (const Case& c : cases) {
+        ValueWriter w;
+        w.WriteInteger(c.index);
+        ValueReader r(w.Bytes());
+        EXPECT_EQ(ReadReference(r, counters), c.expect) << c.index;
+    }
+}
+
+TEST(LoadStagingTest, CountedRecordsRoundTripAndRefuseImpossibleCounts) {
+    TTypedList<Counter> source;
+    source.Create().value = 7;
+    source.Create().value = -300;
+    ValueWriter w;
+    SaveCounted(w, source);
+    EXPECT_EQ(w.Bytes(), (std::vector<std::uint8_t>{2, 2, 2, 7, 3, 0xD4, 0xFE}));
+    auto make = [] { return std::make_unique<Counter>(); };
+    std::vector<std::unique_ptr<Counter>> members;
+    {
+        ValueReader r(w.Bytes());
+        ASSERT_TRUE(ReadCounted(r, 2, make, members));
+        ASSERT_EQ(members.size(), 2u);
+        EXPECT_EQ(members[0]->value, 7);
+        EXPECT_EQ(members[1]->value, -300);
+        EXPECT_TRUE(r.AtEnd());
+    }
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        const char* what;
+    } bad[] = {
+        {{2, 0xFF}, "negative count"},
+        {{2, 3, 2, 1, 2, 2}, "three records in four bytes"},
+        {{2, 2, 2, 1, 3, 0}, "second record cut"},
+        {{2, 1, 6, 0}, "record of the wrong kind"},
+    };
+    for (const Case& c : bad) {
+        ValueReader r(c.bytes);
+        bool ok = true;
+        try {
+            ok = ReadCounted(r, 2, make, members);
+        } catch (const ReadError&) {
+            ok = false;
+        }
+        EXPECT_FALSE(ok) << c.what;
+    }
 }
 
 TEST_F(SSIListTest, AddUniqueObjectRefusesObjectUnderAnotherKey) {
@@ -119,7 +224,7 @@ TEST_F(SSIListTest, CopyToReplacesDestination) {
 
 // A class list owns its objects and finds them by identifier, not by (empty) key.
 class Named : public TSSIObject {
-public:
+  public:
     explicit Named(std::string id) : TSSIObject(std::move(id)) {}
 };
 
