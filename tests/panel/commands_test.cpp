@@ -285,7 +285,7 @@ TEST_F(CommandsTest, SignalMenuCaptionWithoutASignalIsEmpty) {
 }
 
 // Who claims a press when a signal and points are both near it. S1's head covers
-// columns 10 to 13 of row 5; the points are put beside or under it. Signals are asked
+// columns 10 to 12 of row 5; the points are put beside or under it. Signals are asked
 // before points, and every list is asked about the exact cell before any list is asked
 // about the neighbour column (the next cell towards the half of the cell pressed).
 struct ClickClaimCase {
@@ -306,6 +306,7 @@ class ClickClaimTest : public CommandsTest, public ::testing::WithParamInterface
 
 TEST_P(ClickClaimTest, FirstClaimWins) {
     const ClickClaimCase& c = GetParam();
+    ASSERT_EQ(f.S1->HeadWidth, 3) << "the cases assume S1's head covers columns 10 to 12";
     TPTS& points = b.Points("P1", *f.T0, c.PointsColumn, 5);
     const UiAction action = cmd.MousePress(c.PressColumn * 8 + c.PressOffset, 5 * 16 + 8, c.Button);
     const bool left = c.Button == MouseButton::Left;
@@ -329,38 +330,38 @@ TEST_P(ClickClaimTest, FirstClaimWins) {
 
 const ClickClaimCase kClickClaimCases[] = {
     {.Name = "SharedCellLeftGoesToTheSignal",
-     .PointsColumn = 12,
-     .PressColumn = 12,
+     .PointsColumn = 11,
+     .PressColumn = 11,
      .PressOffset = 1,
      .Button = MouseButton::Left,
      .SignalClaims = true},
     {.Name = "SharedCellRightGoesToTheSignal",
-     .PointsColumn = 12,
-     .PressColumn = 12,
+     .PointsColumn = 11,
+     .PressColumn = 11,
      .PressOffset = 6,
      .Button = MouseButton::Right,
      .SignalClaims = true},
     {.Name = "ExactPointsBeatANeighbourSignalLeft",
-     .PointsColumn = 14,
-     .PressColumn = 14,
+     .PointsColumn = 13,
+     .PressColumn = 13,
      .PressOffset = 1,
      .Button = MouseButton::Left,
      .SignalClaims = false},
     {.Name = "ExactPointsBeatANeighbourSignalRight",
-     .PointsColumn = 14,
-     .PressColumn = 14,
+     .PointsColumn = 13,
+     .PressColumn = 13,
      .PressOffset = 2,
      .Button = MouseButton::Right,
      .SignalClaims = false},
     {.Name = "ExactSignalBeatsNeighbourPoints",
-     .PointsColumn = 14,
-     .PressColumn = 13,
+     .PointsColumn = 13,
+     .PressColumn = 12,
      .PressOffset = 6,
      .Button = MouseButton::Left,
      .SignalClaims = true},
     {.Name = "NeighbourPointsWhenNothingIsExact",
-     .PointsColumn = 14,
-     .PressColumn = 15,
+     .PointsColumn = 13,
+     .PressColumn = 14,
      .PressOffset = 0,
      .Button = MouseButton::Left,
      .SignalClaims = false},

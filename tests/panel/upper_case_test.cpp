@@ -12,6 +12,7 @@
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "panel/commands.h"
+#include "panel_font.h"
 
 namespace kestra {
 namespace {
@@ -87,17 +88,16 @@ class PanelUpperCaseTest : public ::testing::Test {
             o.Sound = false;
         }
     }
-    // Every byte from 0x80 up, in lower-case ASCII company.
-    static std::string HighBytes() {
-        std::string text = "half\xBD ";
-        for (int b = 0x80; b < 0x100; ++b) text += static_cast<char>(b);
+    // The codes from 0x80 up that the panel font draws, in lower-case ASCII company.
+    static std::string DrawableHighBytes(const char* prefix) {
+        std::string text = prefix;
+        for (int b = 0x80; b < 0x100; ++b) {
+            if (font::Normal.HasGlyph(static_cast<std::uint8_t>(b))) text += static_cast<char>(b);
+        }
         return text;
     }
-    static std::string HighBytesUpper() {
-        std::string text = "HALF\xBD ";
-        for (int b = 0x80; b < 0x100; ++b) text += static_cast<char>(b);
-        return text;
-    }
+    static std::string HighBytes() { return DrawableHighBytes("half\xBD "); }
+    static std::string HighBytesUpper() { return DrawableHighBytes("HALF\xBD "); }
     // The message line, the overview's history box and an interposed description.
     void ExpectHighBytesPassUnchanged() {
         t->PostEventMessage("due 12\xBD", EvGeneral);
@@ -109,7 +109,8 @@ class PanelUpperCaseTest : public ::testing::Test {
         EXPECT_EQ(t->Messages().MessageHistory.back().Text, HighBytes()) << "kept as posted";
         t->Display().SelectScreen(0);
         EXPECT_EQ(t.surface.RowText(29, 2, 7), "DUE 12\xBD");
-        EXPECT_EQ(t.surface.RowText(30, 2, 124), HighBytesUpper().substr(0, 124));
+        const std::string shown = HighBytesUpper();
+        EXPECT_EQ(t.surface.RowText(30, 2, static_cast<int>(shown.size())), shown);
 
         test::RailwayBuilder b(*t);
         TSIG& s = b.Signal("S1");
@@ -119,6 +120,11 @@ class PanelUpperCaseTest : public ::testing::Test {
         OperatorCommands cmd(*t);
         EXPECT_TRUE(cmd.SignalMenuInterposeTD("1a\xBD\xE9"));
         EXPECT_EQ(berth.Shown, "1A\xBD\xE9");
+        // Every byte from 0x80 up, drawable or not: a description is not drawn here.
+        std::string all;
+        for (int b = 0x80; b < 0x100; ++b) all += static_cast<char>(b);
+        EXPECT_TRUE(cmd.SignalMenuInterposeTD("x" + all));
+        EXPECT_EQ(berth.Shown, "X" + all);
     }
     TestSim t;
 };
