@@ -66,6 +66,7 @@ void Messages::PostEventMessage(const std::string& text, int type) {
     const TMessageOption& opt = Options[type];
     if (opt.Disabled) return;
     PushLine(text, opt.Colour);
+    if (LineObserver) LineObserver(MessageLine.back().Text, type);
     MessageHistory.push_back({text, opt.Colour});
     while (MessageHistory.size() > 15) MessageHistory.pop_front();
     sim_.Display().DrawMessageHistory();
@@ -79,6 +80,7 @@ void Messages::PostEventMessage(const std::string& text, int type) {
 
 void Messages::PostErrorLine(const std::string& text) {
     PushLine(text, ClRed);
+    if (LineObserver) LineObserver(MessageLine.back().Text, -1);
     sim_.Display().DrawMessageHistory();
 }
 
