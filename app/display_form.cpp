@@ -12,7 +12,7 @@
 #include <algorithm>
 
 #include "options_form.h"
-#include "panel/options.h"
+#include "display/options.h"
 
 namespace kestra::app {
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "panel/commands.h"
 #include "panel/menus.h"
 #include "qt_surface.h"

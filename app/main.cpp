@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "display_form.h"
 #include "font_sheet.h"
-#include "panel/options.h"
+#include "display/options.h"
 #include "qt_ports.h"
 #include "qt_surface.h"
 #include "runner/headless.h"

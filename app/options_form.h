@@ -5,8 +5,8 @@
 
 #include <QDialog>
 
-#include "core/sim.h"
-#include "panel/options.h"
+#include "sim/sim.h"
+#include "display/options.h"
 
 class QCheckBox;
 class QComboBox;

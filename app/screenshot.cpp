@@ -1,6 +1,6 @@
 #include "screenshot.h"
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "area/area_builder.h"
 #include "core/time_format.h"
 #include "qt_surface.h"

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 
 namespace {
 std::atomic<long> g_allocations{0};

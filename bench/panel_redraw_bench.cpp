@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/sim.h"
-#include "panel/palette.h"
+#include "sim/sim.h"
+#include "display/palette.h"
 #include "qt_surface.h"
 
 namespace {

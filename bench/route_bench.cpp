@@ -2,7 +2,7 @@
 // points, overlap) and the release of its locking behind it, per iteration.
 #include <benchmark/benchmark.h>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/interlocking_fixtures.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "panel/panel.h"

@@ -4,15 +4,15 @@
 #include <cmath>
 #include <set>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
-#include "panel/label.h"
-#include "panel/palette.h"
+#include "display/label.h"
+#include "display/palette.h"
 
 namespace kestra::area {
 

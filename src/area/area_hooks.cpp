@@ -29,7 +29,7 @@
 #include <span>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"

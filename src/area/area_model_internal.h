@@ -11,7 +11,7 @@
 
 #include "area/area_model.h"
 #include "interlocking/signal.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra::area::model {
 

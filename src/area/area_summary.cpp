@@ -1,7 +1,7 @@
 #include <ostream>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 
 namespace kestra::area {
 

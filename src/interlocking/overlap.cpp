@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/points.h"
 #include "interlocking/refusal.h"
 #include "interlocking/route.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/refusal.h"
 #include "interlocking/route.h"
@@ -10,7 +10,7 @@
 #include "interlocking/state_message.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 

@@ -9,7 +9,7 @@
 
 #include "core/ssi_object.h"
 #include "interlocking/interlocking_lists.h"
-#include "panel/label.h"
+#include "display/label.h"
 
 namespace kestra {
 

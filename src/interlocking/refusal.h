@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 
 namespace kestra {
 

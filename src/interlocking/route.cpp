@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/refusal.h"

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string_view>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/route.h"
 #include "interlocking/subroute.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 

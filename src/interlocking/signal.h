@@ -8,7 +8,7 @@
 #include "core/ssi_object.h"
 #include "interlocking/interlocking_lists.h"
 #include "interlocking/track_circuit.h"
-#include "panel/label.h"
+#include "display/label.h"
 
 namespace kestra {
 

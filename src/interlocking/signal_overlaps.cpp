@@ -1,7 +1,7 @@
 // The signal's operations on its overlaps: availability for route setting, proving,
 // choosing the overlap to set with a route, and swinging to an alternative.
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/refusal.h"
@@ -11,7 +11,7 @@
 #include "interlocking/signal.h"
 #include "interlocking/state_message.h"
 #include "interlocking/track_circuit.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 

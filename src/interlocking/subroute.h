@@ -11,7 +11,7 @@
 #include "core/ssi_object.h"
 #include "interlocking/interlocking_lists.h"
 #include "interlocking/speed_restriction.h"
-#include "panel/label.h"
+#include "display/label.h"
 
 namespace kestra {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/subroute.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 

@@ -1,7 +1,7 @@
 #include "panel/commands.h"
 
 #include "core/ascii_text.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/signal.h"
 #include "panel/messages.h"
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "core/ascii_text.h"
-#include "core/sim.h"
-#include "panel/palette.h"
+#include "sim/sim.h"
+#include "display/palette.h"
 
 namespace kestra {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "core/time_format.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "core/value_stream.h"
 
 namespace kestra {

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/fakes.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"

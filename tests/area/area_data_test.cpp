@@ -10,7 +10,7 @@
 #include <set>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"

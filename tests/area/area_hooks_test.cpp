@@ -11,7 +11,7 @@
 #include <string>
 
 #include "area/area_builder.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/fakes.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/fakes.h"
 
 namespace kestra {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/ports.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 
 namespace kestra::test {
 

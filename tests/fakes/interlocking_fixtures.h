@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 
 namespace kestra::test {
 

@@ -21,12 +21,12 @@
 #include <optional>
 #include <ostream>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "display_form.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "options_form.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 #include "panel_font.h"
 #include "qt_surface.h"
 #include "screenshot.h"

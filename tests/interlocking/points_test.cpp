@@ -5,7 +5,7 @@
 
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 namespace {

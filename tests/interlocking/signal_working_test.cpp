@@ -212,6 +212,28 @@ class SignalWorking : public ::testing::Test {
     PlainLine f{};
 };
 
+// A train that runs past the signal while the approach locking runs releases the route
+// as soon as its passage is complete, without waiting for the time.
+TEST_F(SignalWorking, TrainPassingDuringApproachLockingReleasesTheRouteEarly) {
+    SetRoute(*f.S1, *f.S2);
+    t.Ticks(3);
+    ASSERT_NE(f.S1->Aspect, AspDanger);
+    f.T0->Occupy();
+    t->QueueRequest("QD", f.S1, nullptr, 0);
+    t.Ticks(2);
+    ASSERT_LT(f.S1->ApproachTimer, 255);
+    ASSERT_TRUE(f.S1S2->RouteSet);
+    f.T1->Occupy();
+    f.T2->Occupy();
+    t.Ticks(2);
+    EXPECT_TRUE(f.S1S2->RouteSet) << "not past yet";
+    f.T0->Vacate();
+    f.T1->Vacate();
+    t.Ticks(12);  // T1 reads clear 3 s after the train has left it
+    EXPECT_FALSE(f.S1S2->RouteSet);
+    EXPECT_EQ(f.S1->ApproachTimer, 255);
+}
+
 // Replacement needs a train at the signal: the first circuit ahead occupied on its own
 // (a failure, or a move from elsewhere) puts the signal to danger only while it lasts.
 TEST_F(SignalWorking, FirstCircuitOccupiedWithoutATrainAtTheSignalDoesNotReplaceIt) {

@@ -1,12 +1,12 @@
-#include "panel/options.h"
+#include "display/options.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/fakes.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/fakes.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 namespace {

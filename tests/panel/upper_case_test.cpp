@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/ascii_text.h"
-#include "core/sim.h"
+#include "sim/sim.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "panel/commands.h"

@@ -19,10 +19,10 @@
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
-#include "panel/label.h"
+#include "display/label.h"
 #include "panel/messages.h"
 #include "panel/operator_state.h"
-#include "panel/options.h"
+#include "display/options.h"
 #include "panel/panel.h"
 
 namespace kestra {

@@ -1,7 +1,7 @@
-#include "panel/label.h"
+#include "display/label.h"
 
-#include "core/sim.h"
-#include "panel/palette.h"
+#include "sim/sim.h"
+#include "display/palette.h"
 
 namespace kestra {
 

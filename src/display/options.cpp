@@ -1,4 +1,4 @@
-#include "panel/options.h"
+#include "display/options.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/sim.h"
+#include "sim/sim.h"
 
 namespace kestra {
 

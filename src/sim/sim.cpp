@@ -1,9 +1,9 @@
-#include "core/sim.h"
+#include "sim/sim.h"
 
 #include <cstdio>
 
 #include "core/time_format.h"
-#include "panel/palette.h"
+#include "display/palette.h"
 
 namespace kestra {
 
