@@ -291,12 +291,16 @@ TEST_F(BuiltInArea, EveryOverlapStartsAtItsSignalAndEndsAtACircuitBoundary) {
         for (int i = 0; i < o.Subroutes.Count(); ++i) {
             const TULC* s = o.Subroutes.At(i);
             EXPECT_TRUE(circuits.insert(s->TrackCircuit).second) << "circuit twice in an overlap: " << Name(s);
-            if (i > 0) EXPECT_TRUE(o.Subroutes.At(i - 1)->Next.Contains(s)) << Name(s);
+            if (i > 0) {
+                EXPECT_TRUE(o.Subroutes.At(i - 1)->Next.Contains(s)) << Name(s);
+            }
         }
         // The overlap ends where its last circuit ends: at another circuit, the area
         // boundary or buffer stops.
         const TULC* last = o.Subroutes.At(o.Subroutes.Count() - 1);
-        if (last->Next.Empty()) EXPECT_TRUE(last->LeavesArea || last->EndSignal == nullptr) << Name(last);
+        if (last->Next.Empty()) {
+            EXPECT_TRUE(last->LeavesArea || last->EndSignal == nullptr) << Name(last);
+        }
         for (int i = 0; i < last->Next.Count(); ++i) EXPECT_NE(last->Next.At(i)->TrackCircuit, last->TrackCircuit);
     });
     // Every exit of a main route has an overlap unless the line ends beyond it.
@@ -468,8 +472,9 @@ TEST_F(BuiltInArea, LineClosureCollarsTheTunnelSignalsAndMarksItsCircuits) {
     EXPECT_EQ(marked, static_cast<int>(area->ClosureCircuits.size()));
     // The tunnel's automatic signals are all among them.
     sim.Signals.ForEach([&](TSIG& s) {
-        if (s.SignalKind == SkAutomatic && s.NextSignal && s.X > 150 && s.X < 205 && s.Y < 22)
+        if (s.SignalKind == SkAutomatic && s.NextSignal && s.X > 150 && s.X < 205 && s.Y < 22) {
             EXPECT_TRUE(s.Collar & CollarGeneral) << s.ID;
+        }
     });
 }
 

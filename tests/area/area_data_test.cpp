@@ -188,7 +188,9 @@ TEST_F(AreaData, LineSpeedsAndGradientsAreThoseOfASecondaryMainLine) {
         falling += s.Scale > 1.0f;
         EXPECT_GE(s.Scale, 0.7f);
         EXPECT_LE(s.Scale, 1.1f);
-        if (s.GoodsLine) EXPECT_LE(s.PassengerSpeed * 2.25f, 15.5f);
+        if (s.GoodsLine) {
+            EXPECT_LE(s.PassengerSpeed * 2.25f, 15.5f);
+        }
     });
     EXPECT_NEAR(fastest * 2.25f, 90.0f, 0.5f);
     EXPECT_NEAR(slowest * 2.25f, 10.0f, 0.5f);
