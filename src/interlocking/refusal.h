@@ -6,21 +6,17 @@
 
 #include <string_view>
 
-#include "sim/sim.h"
-
 namespace kestra {
 
-inline void SetFailReason(Sim& sim, std::string_view text, std::string_view suffix = {}) {
-    if (sim.QuietChecks > 0) return;
-    sim.LastFailReason.assign(text);
-    sim.LastFailReason.append(suffix);
-}
+class Sim;
+
+void SetFailReason(Sim& sim, std::string_view text, std::string_view suffix = {});
 
 // Marks a quiet check for as long as it lives.
 class QuietCheck {
   public:
-    explicit QuietCheck(Sim& sim) : sim_(sim) { ++sim_.QuietChecks; }
-    ~QuietCheck() { --sim_.QuietChecks; }
+    explicit QuietCheck(Sim& sim);
+    ~QuietCheck();
     QuietCheck(const QuietCheck&) = delete;
     QuietCheck& operator=(const QuietCheck&) = delete;
 

@@ -1,0 +1,3 @@
+#pragma once
+// Not allowed: only a .cpp may include the simulation object.
+#include "sim/sim.h"
