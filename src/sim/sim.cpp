@@ -102,6 +102,7 @@ void Sim::MajorCycleTick() {
     if (FlashPhase) {
         if (!ClientMode) ++SimTime;
         if (SimTime % 60 == 0) panel_.RedrawStatus();
+        Guarded([this] { EntryPoints.OneSecond(); });
         Guarded([this] {
             Points.OneSecond();
             Routes.OneSecond();
@@ -146,6 +147,7 @@ void Sim::ResetSimulation() {
     Signals.Reset();
     TrackCircuits.Reset();
     Subroutes.Reset();
+    EntryPoints.Reset();
     if (Hooks.ResetHook) Hooks.ResetHook();
 }
 

@@ -24,6 +24,10 @@
 #include "panel/operator_state.h"
 #include "display/options.h"
 #include "panel/panel.h"
+#include "places/code_rules.h"
+#include "places/entry_point.h"
+#include "places/location.h"
+#include "places/path.h"
 
 namespace kestra {
 
@@ -177,6 +181,13 @@ public:
     TROUList Routes;
     TSIGList Signals;
     TLongRouteList LongRoutes;
+    // Entry points, locations, paths, code rules and timing insertions: area data, of
+    // which only the entry points' countdowns change.
+    TENTList EntryPoints;
+    TLOCList Locations;
+    TPTHList Paths;
+    TRLEList CodeRules;
+    TINSList TimingInsertions;
 
     // --- the interlocking's transient references, set only while a check or a
     // command runs and none at all other times
