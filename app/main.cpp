@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     sim.Display().CurrentScreen = 1;
     sim.Display().RedrawPanel();
     if (parser.isSet(windowed)) {
-        form.resize(1024, 768);
+        form.resize(PanelWidth, PanelHeight);
         form.show();
     } else {
         form.setWindowFlags(Qt::FramelessWindowHint);

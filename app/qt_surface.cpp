@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "panel/panel.h"
 #include "panel_font.h"
 
 namespace kestra::app {
@@ -42,7 +43,7 @@ const MaskTable& RowMasks() {
 
 }  // namespace
 
-QtPanelSurface::QtPanelSurface() : image_(1024, 768, QImage::Format_RGB32) {
+QtPanelSurface::QtPanelSurface() : image_(PanelWidth, PanelHeight, QImage::Format_RGB32) {
     image_.fill(Qt::black);
 }
 
@@ -101,7 +102,7 @@ void QtPanelSurface::Fill(Colour colour) {
 
 void QtPanelSurface::PutText(int px, int py, const std::string& text, Colour fg, Colour bg) {
     for (std::size_t i = 0; i < text.size(); ++i)
-        PutGlyph(px + static_cast<int>(i) * 8, py, static_cast<std::uint8_t>(text[i]), fg, bg,
+        PutGlyph(px + static_cast<int>(i) * CellWidth, py, static_cast<std::uint8_t>(text[i]), fg, bg,
                  PanelFont::Normal);
 }
 

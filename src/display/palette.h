@@ -43,7 +43,34 @@ enum GlyphCode : std::uint8_t {
     GcNoSubstitute = 255,
 };
 
-// Palette colour of a foreground code 210..221 (index 0..11) or background code 230..240.
+// The palette's twelve colours by index: a glyph string sets the foreground with
+// GcFgFirst + index and the background with GcBgFirst + index.
+enum PaletteIndex : std::uint8_t {
+    PiBlack = 0,
+    PiGrey = 1,
+    PiWhite = 2,
+    PiRed = 3,
+    PiOrange = 4,
+    PiYellow = 5,
+    PiGreen = 6,
+    PiSkyBlue = 7,
+    PiViolet = 8,
+    PiCyan = 9,
+    PiPink = 10,
+    PiDarkGreen = 11,
+    PaletteSize = 12,
+};
+
+// The glyph-string code that sets the foreground, or the background, to a palette colour.
+constexpr char ForegroundCode(PaletteIndex index) {
+    return static_cast<char>(int{GcFgFirst} + int{index});
+}
+constexpr char BackgroundCode(PaletteIndex index) {
+    return static_cast<char>(int{GcBgFirst} + int{index});
+}
+
+// Palette colour of a foreground code 210..221 (index 0..11) or background code 230..240;
+// orange and pink have substitutes on an 8-bit display.
 Colour PaletteColour(int index, bool eightBit);
 
 }  // namespace kestra

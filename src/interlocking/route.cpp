@@ -128,7 +128,7 @@ bool TROU::PresetsFree() const {
 }
 
 bool TROU::PresetsOff() const {
-    const TSIG* beyondExit = (Exit && Exit->SignalKind == 6) ? Exit->NextSignal : nullptr;
+    const TSIG* beyondExit = (Exit && Exit->SignalKind == SkWhiteMarker) ? Exit->NextSignal : nullptr;
     for (int i = 0; i < Subroutes.Count(); ++i) {
         const TULC* s = Subroutes.At(i);
         const TSIG* sig = s ? s->EndSignal : nullptr;
@@ -318,7 +318,7 @@ void TROU::SetPresets() {
             const TULC* s = list.At(i);
             TSIG* sig = s ? s->EndSignal : nullptr;
             if (!sig || sig == Exit) continue;
-            if (sig->SignalKind == 1 || (sig->SignalKind == 0 && !sig->HasRedLamp())) {
+            if (sig->SignalKind == SkShunt || (sig->SignalKind == SkRouteWorked && !sig->HasRedLamp())) {
                 sig->PresetMode = true;
                 sig->PresetRoute = this;
                 sig->CurrentRoute = this;
@@ -448,7 +448,7 @@ namespace {
 bool ClassMatches(const TROU& r, const TSIG& exit, std::uint8_t flag) {
     if (flag == 1) return r.Class == RcWarner;
     if (flag != 0) return false;
-    return r.Class == RcMain || r.Class == RcShunt || (r.Class == RcCallOn && exit.SignalKind == 6);
+    return r.Class == RcMain || r.Class == RcShunt || (r.Class == RcCallOn && exit.SignalKind == SkWhiteMarker);
 }
 
 bool SomeOverlapClear(TSIG& sig, bool restricted) {

@@ -6,9 +6,9 @@
 
 #include "core/request_queue.h"
 #include "core/ssi_object.h"
+#include "display/label.h"
 #include "interlocking/interlocking_lists.h"
 #include "interlocking/track_circuit.h"
-#include "display/label.h"
 
 namespace kestra {
 
@@ -29,14 +29,20 @@ enum Aspects : std::uint8_t {
     AspGreen = 6,
 };
 
-// Signal kinds (SignalKind), by how the signal works in the major cycle; the kinds not
-// named here are repeating signals (3, 4), another automatic kind (9) and signals that
-// are only drawn (6, 7, 8, 10).
+// Signal kinds (SignalKind), by how the signal works in the major cycle and how it is
+// drawn. Only kinds 0 to 4 and 9 work; the others are drawn and nothing more.
 enum SignalKinds : std::uint8_t {
     SkRouteWorked = 0,  // worked by routes: a main signal, or a shunt signal without a red lamp
     SkShunt = 1,        // a shunt signal worked by routes
     SkAutomatic = 2,    // works by itself over its permanent route
-    SkDrawnOnly = 5,    // a stop marker: drawn, never worked
+    SkRepeating = 3,    // repeats NextSignal
+    SkRepeatingRepeater = 4,  // repeats NextSignal, itself a repeating signal
+    SkDrawnOnly = 5,          // a stop marker: drawn, never worked
+    SkWhiteMarker = 6,        // a white marker, shown and clickable only with the shunt option
+    SkSecondHead = 7,         // a marker that is a second head of NextSignal: acts on it
+    SkShuntMarker = 8,        // a grey marker, shown and clickable only with the shunt option
+    SkAutomaticLamp = 9,      // an automatic signal drawn as a single lamp
+    SkGreyShunt = 10,         // a grey shunt head, shown and clickable only with the shunt option
 };
 
 // Lamps a signal has, as bits of AspectFlags.
@@ -74,7 +80,7 @@ enum class SignalControl { Head = 0, Auto = 1, Warner = 2, ER = 3 };
 
 // What a signal needs of the train-describer berth in front of it. Berths implement it.
 class SignalBerthTarget {
-public:
+  public:
     virtual ~SignalBerthTarget() = default;
     virtual int BerthColumn() const = 0;
     virtual void InterposeDescription(const std::string& description) = 0;
@@ -83,20 +89,20 @@ public:
 
 // The random-failure check offered a signal whenever its aspect changes.
 class SignalFailureOffer {
-public:
+  public:
     virtual ~SignalFailureOffer() = default;
     virtual void OfferFailure(TSIG& signal) = 0;
 };
 
 // What automatic route setting is told by signals.
 class SignalARSEvents {
-public:
+  public:
     virtual ~SignalARSEvents() = default;
     virtual void RouteCancelled(TSIG& signal) = 0;
 };
 
 class TSIG : public TSSIObject, public RouteRequestTarget {
-public:
+  public:
     explicit TSIG(Sim& sim, std::string id = {});
     ~TSIG() override;
 
@@ -138,6 +144,32 @@ public:
     bool TRTSSatisfied() const { return TRTSOperated || !HasTRTS(); }
     bool HasWarnerButton() const { return WarnerButtonX != 0 || WarnerButtonY != 0; }
     bool HasRedLamp() const { return (AspectFlags & AfRed) != 0; }
+    // Kinds, by name.
+    bool IsRouteWorked() const { return SignalKind == SkRouteWorked || SignalKind == SkShunt; }
+    bool IsAutomaticKind() const {
+        return SignalKind == SkAutomatic || SignalKind == SkAutomaticLamp;
+    }
+    bool IsRepeating() const {
+        return SignalKind == SkRepeating || SignalKind == SkRepeatingRepeater;
+    }
+    // Drawn as a one-cell marker glyph (kinds 5 to 8).
+    bool IsMarker() const { return SignalKind >= SkDrawnOnly && SignalKind <= SkShuntMarker; }
+    // Shown and clickable only while the shunt option is on.
+    bool ShownOnlyWithShunts() const {
+        return SignalKind == SkShunt || SignalKind == SkWhiteMarker ||
+               SignalKind == SkShuntMarker || SignalKind == SkGreyShunt;
+    }
+    // The signal whose clicks and collars a click here acts on: NextSignal for a second
+    // head, this signal otherwise.
+    TSIG& ActingSignal() { return SignalKind == SkSecondHead && NextSignal ? *NextSignal : *this; }
+    const TSIG& ActingSignal() const {
+        return SignalKind == SkSecondHead && NextSignal ? *NextSignal : *this;
+    }
+    // The panel column of the post: the head's outer end, its last cell when the lamps
+    // face left. A stop marker's glyph always stands at X.
+    int PostColumn() const {
+        return (HeadOrientation & 1) && SignalKind != SkDrawnOnly ? X + HeadWidth - 1 : X;
+    }
     bool RouteSuitsTraction(std::uint8_t power) const;
     std::int32_t LookAheadCount() const;
     TULC* ApproachSubroute() const;
@@ -237,7 +269,7 @@ public:
     TSSIObject* Location = nullptr;
     TTCSList TRTSCircuits;
 
-private:
+  private:
     bool ClaimClick(int x, int y, bool left);
     void SelectAsEntrance();
     void HeadLeft();
@@ -263,7 +295,7 @@ private:
 };
 
 class TSIGList : public TTypedList<TSIG> {
-public:
+  public:
     // An "SA" record from the server; positions outside the list are ignored.
     void HandleClientMessage(std::string_view payload);
 };

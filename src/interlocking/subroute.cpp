@@ -510,7 +510,7 @@ bool TULC::ApproachOccupied() const {
         if (!s->IsPassable() && !s->HasNoPoints()) return false;
         if (!s->IsCircuitClear()) return true;
         const TULC* p = s->PreviousPassable();
-        if (!p || (p->EndSignal && p->EndSignal->SignalKind != 1)) return false;
+        if (!p || (p->EndSignal && p->EndSignal->SignalKind != SkShunt)) return false;
         s = p;
     }
     return false;
@@ -535,7 +535,7 @@ void TULC::ReleaseRouteLocking() {
     if (!IsCircuitClear()) return;
     bool release;
     const TSIG* s = StartSignal;
-    if (s && s->SignalKind < 2) {
+    if (s && s->IsRouteWorked()) {
         const TROU* route = s->CurrentRoute;
         if (route && route->RouteSet) {
             // The first subroute of a set route holds until the route is unset.

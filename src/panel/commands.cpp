@@ -1,9 +1,11 @@
 #include "panel/commands.h"
 
 #include "core/ascii_text.h"
-#include "sim/sim.h"
+#include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "panel/messages.h"
+#include "panel/panel.h"
+#include "sim/sim.h"
 
 namespace kestra {
 
@@ -24,15 +26,16 @@ UiAction OperatorCommands::MousePress(int px, int py, MouseButton button) {
     TOperatorState& op = sim_.Operator;
     op.SelectedBerth = nullptr;
     op.PopupMenu = PopupMenuKind::None;
-    if (px < 0 || py < 0 || px >= 1024 || py >= 768) return UiAction::None;
+    if (px < 0 || py < 0 || px >= PanelWidth || py >= PanelHeight) return UiAction::None;
     const int screen = sim_.Display().CurrentScreen;
-    const int row = py / 16;
-    const int column = px / 8 + (screen - 1) * 128;
-    const int neighbour = (px % 8 >= 4) ? column + 1 : column - 1;
+    const int row = py / CellHeight;
+    const int column = px / CellWidth + (screen - 1) * ScreenColumns;
+    const int neighbour = (px % CellWidth >= CellWidth / 2) ? column + 1 : column - 1;
 
-    if (row == 46) {
-        if ((px / 8) % 6 == 0) return UiAction::None;  // the gap between two buttons
-        const int b = px / 48;
+    if (row == ButtonBarRow) {
+        if ((px / CellWidth) % ButtonPitch == 0)
+            return UiAction::None;  // the gap between two buttons
+        const int b = px / (ButtonPitch * CellWidth);
         switch (b) {
             case 0:
                 return UiAction::MainMenu;
@@ -46,13 +49,15 @@ UiAction OperatorCommands::MousePress(int px, int py, MouseButton button) {
                 PressIsolationButton();
                 return UiAction::None;
             default:
-                SelectScreen(b - 4);
+                SelectScreen(b - FixedButtons);
                 return UiAction::None;
         }
     }
-    if (row == 47) {
-        const bool telephone = px >= 104 && px <= 119;
-        const bool score = px >= 64 && px <= 95;
+    if (row == StatusRow) {
+        const int statusColumn = px / CellWidth;
+        const bool telephone =
+            statusColumn == TelephoneColumn || statusColumn == TelephoneColumn + 1;
+        const bool score = statusColumn >= ScoreColumn && statusColumn < ScoreColumn + ScoreCells;
         if ((telephone || score) && sim_.ClientMode) {
             sim_.PostEventMessage(NotInClientMode, EvGeneral);
             return UiAction::None;
@@ -199,12 +204,12 @@ std::string OperatorCommands::SignalMenuCaption() const {
 
 bool OperatorCommands::SignalMenuCaptionVisible() const {
     const TSIG* s = sim_.Operator.SelectedSignal;
-    return s != nullptr && !(s->SignalKind >= 5 && s->SignalKind <= 8);
+    return s != nullptr && !s->IsMarker();
 }
 
 bool OperatorCommands::SignalMenuCancelEnabled() const {
     const TSIG* s = sim_.Operator.SelectedSignal;
-    return s != nullptr && s->HasSetRoute() && s->CurrentRoute->Class != 4;
+    return s != nullptr && s->HasSetRoute() && s->CurrentRoute->Class != RcAutomatic;
 }
 
 bool OperatorCommands::SignalMenuGeneralChecked() const {

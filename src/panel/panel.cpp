@@ -9,16 +9,6 @@
 
 namespace kestra {
 
-Colour PaletteColour(int index, bool eightBit) {
-    static constexpr Colour table[12] = {ClBlack,  ClGrey,   ClWhite, ClRed,
-                                         ClOrange, ClYellow, ClGreen, ClSkyBlue,
-                                         ClViolet, ClCyan,   ClPink,  ClDarkGreen};
-    if (index < 0 || index > 11) return ClBlack;
-    if (eightBit && table[index] == ClOrange) return ClOlive;
-    if (eightBit && table[index] == ClPink) return ClMagenta;
-    return table[index];
-}
-
 std::uint8_t Panel::SubstituteTrackBreak(std::uint8_t code) {
     switch (code) {
         case 91:
@@ -160,9 +150,9 @@ void Panel::RedrawPanel() {
 // Five-cell buttons at a pitch of six from column 1: MNU, ROV, REM, ISO, then one per
 // screen (MSG for the overview); the button of the shown screen has white text.
 void Panel::DrawButtonBar() {
-    static constexpr const char* fixed[4] = {" MNU ", " ROV ", " REM ", " ISO "};
-    for (int b = 0; b < 4; ++b)
-        DrawStatusText(1 + 6 * b, ButtonBarRow, ClOrange, ClBlack, fixed[b]);
+    static constexpr const char* fixed[FixedButtons] = {" MNU ", " ROV ", " REM ", " ISO "};
+    for (int b = 0; b < FixedButtons; ++b)
+        DrawStatusText(1 + ButtonPitch * b, ButtonBarRow, ClOrange, ClBlack, fixed[b]);
     for (int i = 0; i <= ScreenCount(); ++i) {
         char label[16];
         if (i == 0) {
@@ -170,7 +160,7 @@ void Panel::DrawButtonBar() {
         } else {
             std::snprintf(label, sizeof label, " VW%d ", i);
         }
-        DrawStatusText(25 + 6 * i, ButtonBarRow, ClOrange, i == CurrentScreen ? ClWhite : ClBlack,
+        DrawStatusText(1 + ButtonPitch * (FixedButtons + i), ButtonBarRow, ClOrange, i == CurrentScreen ? ClWhite : ClBlack,
                        label);
     }
 }
@@ -187,12 +177,12 @@ SignallingMode Panel::StatusMode() const {
 
 void Panel::RedrawStatus() {
     if (sim_.IsPaused()) {
-        DrawStatusText(1, StatusRow, ClBlack, ClWhite, "PAUSED");
+        DrawStatusText(ClockColumn, StatusRow, ClBlack, ClWhite, "PAUSED");
     } else {
         char buf[16];
         const std::int32_t t = sim_.SimTime;
         std::snprintf(buf, sizeof buf, "%2.2d:%2.2d ", (t / 3600) % 24, (t / 60) % 60);
-        DrawStatusText(1, StatusRow, ClBlack, ClSilver, buf);
+        DrawStatusText(ClockColumn, StatusRow, ClBlack, ClSilver, buf);
         if (!sim_.ClientMode) sim_.BroadcastClock();
     }
 
@@ -204,11 +194,11 @@ void Panel::RedrawStatus() {
         const int shown = std::clamp(static_cast<int>(pct + 0.5), 0, 999);
         std::snprintf(score, sizeof score, "%3.3d%%", shown);
     }
-    DrawStatusText(8, StatusRow, ClBlack, ClSilver, score);
+    DrawStatusText(ScoreColumn, StatusRow, ClBlack, ClSilver, score);
 
     static constexpr const char* banners[6] = {"            ", "REM.OVERRIDE", "REMINDER    ",
                                                "ISOLATION   ", "INTERPOSE TD", "CANCEL TD   "};
-    DrawStatusText(18, StatusRow, ClBlack, ClWhite, banners[static_cast<int>(StatusMode())]);
+    DrawStatusText(BannerColumn, StatusRow, ClBlack, ClWhite, banners[static_cast<int>(StatusMode())]);
 
     UpdateTelephoneIndicator();
 }
@@ -333,10 +323,10 @@ int Panel::PageFlip(int px) {
 
 int Panel::ScreenButtonAt(int px, int py) const {
     if (px < 0 || py < 0 || py / CellHeight != ButtonBarRow) return -1;
-    if ((px / CellWidth) % 6 == 0) return -1;  // gap column between buttons
-    const int b = px / 48;
-    if (b < 4 || b - 4 > ScreenCount()) return -1;
-    return b - 4;
+    if ((px / CellWidth) % ButtonPitch == 0) return -1;  // gap column between buttons
+    const int b = px / (ButtonPitch * CellWidth);
+    if (b < FixedButtons || b - FixedButtons > ScreenCount()) return -1;
+    return b - FixedButtons;
 }
 
 int Panel::MiniatureAt(int px, int py) const {

@@ -28,6 +28,15 @@ inline constexpr int MessageLineFirstRow = 44;
 inline constexpr int MessageLineRows = 4;
 inline constexpr int MessageLineWidth = 60;
 inline constexpr int TelephoneColumn = 13;
+// The button bar: five-cell buttons at a pitch of six cells from column 1 (the first
+// column of each pitch is the gap), the four fixed buttons first, then one per screen.
+inline constexpr int ButtonPitch = 6;
+inline constexpr int FixedButtons = 4;
+// The status row: clock, score (four cells) and the mode banner.
+inline constexpr int ClockColumn = 1;
+inline constexpr int ScoreColumn = 8;
+inline constexpr int ScoreCells = 4;
+inline constexpr int BannerColumn = 18;
 inline constexpr int HistoryTopRow = 28;
 inline constexpr int HistoryBottomRow = 44;
 inline constexpr int HistoryTextColumn = 2;

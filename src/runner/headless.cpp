@@ -116,13 +116,13 @@ public:
 
 private:
     void Press(int column, int row, bool left) {
-        commands_.SelectScreen(column / 128 + 1);
-        commands_.MousePress((column % 128) * 8 + 4, row * 16 + 8, left ? MouseButton::Left : MouseButton::Right);
+        commands_.SelectScreen(column / ScreenColumns + 1);
+        commands_.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
+                             row * CellHeight + CellHeight / 2, left ? MouseButton::Left : MouseButton::Right);
     }
     // The signal's post: the head's outer end, its last cell when the lamps face left.
     void PressSignal(const TSIG& s, bool left) {
-        const int post = (s.HeadOrientation & 1) && s.SignalKind != 5 ? s.X + s.HeadWidth - 1 : s.X;
-        Press(post, s.Y, left);
+        Press(s.PostColumn(), s.Y, left);
     }
 
     Sim& sim_;

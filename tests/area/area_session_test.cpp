@@ -18,6 +18,7 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel/commands.h"
+#include "panel/panel.h"
 
 namespace kestra {
 namespace {
@@ -27,15 +28,13 @@ using test::TestSim;
 
 // A press of the left or right button on a panel cell, on the screen that shows it.
 void Press(TestSim& t, OperatorCommands& commands, int column, int row, bool left = true) {
-    commands.SelectScreen(column / 128 + 1);
-    commands.MousePress((column % 128) * 8 + 4, row * 16 + 8, left);
+    commands.SelectScreen(column / ScreenColumns + 1);
+    commands.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
+                        row * CellHeight + CellHeight / 2, left);
 }
 
 void PressHead(TestSim& t, OperatorCommands& commands, const TSIG& s) {
-    // The post stands at the head's outer end: its first cell, or its last when the
-    // lamps face left.
-    const int post = (s.HeadOrientation & 1) && s.SignalKind != 5 ? s.X + s.HeadWidth - 1 : s.X;
-    Press(t, commands, post, s.Y);
+    Press(t, commands, s.PostColumn(), s.Y);
 }
 
 // Occupies what a call-on needs occupied: the last circuit of the route's permissive part.
@@ -184,7 +183,7 @@ TEST(BuiltInAreaSession, LongRandomWorkingOfTheWholeAreaBreaksNoInvariant) {
     std::vector<TSIG*> entrances, signals;
     t->Signals.ForEach([&](TSIG& s) {
         signals.push_back(&s);
-        if (!s.Routes.Empty() && s.SignalKind != 2) entrances.push_back(&s);
+        if (!s.Routes.Empty() && s.SignalKind != SkAutomatic) entrances.push_back(&s);
     });
     std::vector<TROU*> routes;
     t->Routes.ForEach([&](TROU& r) {
@@ -245,7 +244,7 @@ TEST(BuiltInAreaSession, LongRandomWorkingOfTheWholeAreaBreaksNoInvariant) {
             moved += points[i]->ControlledNormal != wasNormal[i];
             wasNormal[i] = points[i]->ControlledNormal;
         }
-        for (TSIG* s : entrances) cleared += s->Aspect != AspDanger && s->SignalKind == 0;
+        for (TSIG* s : entrances) cleared += s->Aspect != AspDanger && s->SignalKind == SkRouteWorked;
         log.push_back(what.str());
         if (log.size() > 20) log.erase(log.begin());
         const std::vector<std::string> broken = checker.Check();
