@@ -21,6 +21,7 @@
 #include "qt_ports.h"
 #include "qt_surface.h"
 #include "runner/headless.h"
+#include "runner/timetable_tool.h"
 #include "screenshot.h"
 
 namespace {
@@ -52,6 +53,11 @@ bool DisplayAvailable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        if (kestra::runner::IsTimetableCommand(args))
+            return kestra::runner::RunTimetableTool(args, std::cout, std::cerr);
+    }
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) return RunHeadless(argc, argv);
         if (std::strcmp(argv[i], "--area-summary") == 0) {

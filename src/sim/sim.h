@@ -28,6 +28,7 @@
 #include "places/entry_point.h"
 #include "places/location.h"
 #include "places/path.h"
+#include "timetable/timetable.h"
 
 namespace kestra {
 
@@ -167,7 +168,7 @@ public:
     TrackFailureOffer* TrackFailures = nullptr;
     SignalFailureOffer* SignalFailures = nullptr;
     SignalARSEvents* ARSEvents = nullptr;
-    EntryDelayGenerator* EntryDelays = nullptr;
+    EntryDelayGenerator* EntryDelays = &Timetable;
     PointsFailureOffer* PointsFailures = nullptr;
 
     // --- class lists
@@ -188,6 +189,11 @@ public:
     TPTHList Paths;
     TRLEList CodeRules;
     TINSList TimingInsertions;
+    // The train categories and the working timetable: one of each, owned here.
+    TTrainCategoryList Categories;
+    TTimetableList Timetable;
+    // The trains' side of the timetable's entry step; none until trains exist.
+    TrainEntryPort* TrainEntry = nullptr;
 
     // --- the interlocking's transient references, set only while a check or a
     // command runs and none at all other times

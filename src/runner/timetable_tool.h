@@ -1,0 +1,20 @@
+#pragma once
+// The timetable commands of the program, run without a window on the built-in area:
+//   --timetable-import FILE.txt OUT.wtt   text form to a timetable file
+//   --timetable-export FILE.wtt OUT.txt   timetable file to text form
+//   --timetable-check FILE                validates every train (FILE is WTT or text)
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace kestra::runner {
+
+// True when args name one of the timetable commands.
+bool IsTimetableCommand(const std::vector<std::string>& args);
+// Runs the command in args; returns the exit status: 0 on success (for a check: every
+// train valid), 1 when a check finds invalid trains or a file cannot be read or
+// written, 2 on bad arguments.
+int RunTimetableTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kestra::runner
