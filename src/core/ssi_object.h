@@ -178,13 +178,23 @@ class TTypedList : public TSSIList {
     }
 
     T& Adopt(std::unique_ptr<T> object) {
-        T& ref = *object;
+        T* adopted = object.get();
         owned_.push_back(std::move(object));
-        Add(ref.ID, &ref);
-        return ref;
+        Add(adopted->ID, adopted);
+        return *adopted;
     }
 
     T* At(int index) const { return static_cast<T*>(GetItem(index)); }
+
+    // True when f holds for every member; empty entries are passed over.
+    template <class F>
+    bool AllOf(F&& f) const {
+        for (int i = 0; i < Count(); ++i) {
+            T* object = At(i);
+            if (object && !f(*object)) return false;
+        }
+        return true;
+    }
 
     // Linear scan from index 0 comparing IDs exactly; first match or none.
     T* FindID(std::string_view id) const {

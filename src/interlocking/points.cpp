@@ -658,42 +658,29 @@ bool TPTSList::Contains(const TPTS* points) const {
     return IndexOf(points) >= 0;
 }
 
-namespace {
-
-template <class F>
-bool AllOf(const TPTSList& list, F&& f) {
-    for (int i = 0; i < list.Count(); ++i) {
-        TPTS* p = list.At(i);
-        if (p && !f(*p)) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool TPTSList::IsSetNormal() const {
-    return AllOf(*this, [](TPTS& p) { return p.IsSetNormal(); });
+    return AllOf([](TPTS& p) { return p.IsSetNormal(); });
 }
 bool TPTSList::IsSetReverse() const {
-    return AllOf(*this, [](TPTS& p) { return p.IsSetReverse(); });
+    return AllOf([](TPTS& p) { return p.IsSetReverse(); });
 }
 bool TPTSList::IsFreeToGoNormal() const {
-    return AllOf(*this, [](TPTS& p) { return p.IsFreeToGoNormal(); });
+    return AllOf([](TPTS& p) { return p.IsFreeToGoNormal(); });
 }
 bool TPTSList::IsFreeToGoReverse() const {
-    return AllOf(*this, [](TPTS& p) { return p.IsFreeToGoReverse(); });
+    return AllOf([](TPTS& p) { return p.IsFreeToGoReverse(); });
 }
 bool TPTSList::ControlledNormal() const {
-    return AllOf(*this, [](TPTS& p) { return p.ControlledNormal; });
+    return AllOf([](TPTS& p) { return p.ControlledNormal; });
 }
 bool TPTSList::ControlledReverse() const {
-    return AllOf(*this, [](TPTS& p) { return p.ControlledReverse; });
+    return AllOf([](TPTS& p) { return p.ControlledReverse; });
 }
 bool TPTSList::CanMoveNormal() const {
-    return AllOf(*this, [](TPTS& p) { return p.CanMoveNormal(); });
+    return AllOf([](TPTS& p) { return p.CanMoveNormal(); });
 }
 bool TPTSList::CanMoveReverse() const {
-    return AllOf(*this, [](TPTS& p) { return p.CanMoveReverse(); });
+    return AllOf([](TPTS& p) { return p.CanMoveReverse(); });
 }
 
 void TPTSList::HandleClientMessage(std::string_view payload) const {

@@ -640,57 +640,44 @@ void TULC::Draw() {
 TULCList::TULCList() = default;
 TULCList::~TULCList() = default;
 
-namespace {
-
-template <class F>
-bool AllOf(const TULCList& list, F&& f) {
-    for (int i = 0; i < list.Count(); ++i) {
-        TULC* s = list.At(i);
-        if (s && !f(*s)) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool TULCList::ArePointsControlledInPosition() const {
-    return AllOf(*this, [](TULC& s) { return s.PointsControlledInPosition(); });
+    return AllOf([](TULC& s) { return s.PointsControlledInPosition(); });
 }
 bool TULCList::ArePointsDetectedInPosition() const {
-    return AllOf(*this, [](TULC& s) { return s.PointsDetectedInPosition(); });
+    return AllOf([](TULC& s) { return s.PointsDetectedInPosition(); });
 }
 bool TULCList::AreTCsClear() const {
-    return AllOf(*this, [](TULC& s) { return s.IsCircuitClear(); });
+    return AllOf([](TULC& s) { return s.IsCircuitClear(); });
 }
 bool TULCList::IsCompletelyFree() const {
-    return AllOf(*this, [](TULC& s) { return s.IsCompletelyFree(); });
+    return AllOf([](TULC& s) { return s.IsCompletelyFree(); });
 }
 bool TULCList::IsFree() const {
-    return AllOf(*this, [](TULC& s) { return s.Free; });
+    return AllOf([](TULC& s) { return s.Free; });
 }
 bool TULCList::IsFreeToSet() const {
-    return AllOf(*this, [](TULC& s) { return s.CheckFreeToSet(); });
+    return AllOf([](TULC& s) { return s.CheckFreeToSet(); });
 }
 bool TULCList::IsFreeToSetARS() const {
-    return AllOf(*this, [](TULC& s) { return s.CheckFreeToSet() && s.IsCircuitClear(); });
+    return AllOf([](TULC& s) { return s.CheckFreeToSet() && s.IsCircuitClear(); });
 }
 bool TULCList::IsFreeToSetARSIgnoreOVL() const {
-    return AllOf(*this, [](TULC& s) { return s.CheckFreeToSetARSIgnoreOVL(); });
+    return AllOf([](TULC& s) { return s.CheckFreeToSetARSIgnoreOVL(); });
 }
 bool TULCList::IsFreeToSetIgnoreParallel() const {
-    return AllOf(*this, [](TULC& s) { return s.CheckFreeToSetIgnoreParallel(); });
+    return AllOf([](TULC& s) { return s.CheckFreeToSetIgnoreParallel(); });
 }
 bool TULCList::IsOverlapFree() const {
-    return AllOf(*this, [](TULC& s) { return !s.Overlap; });
+    return AllOf([](TULC& s) { return !s.Overlap; });
 }
 bool TULCList::IsParallelFree() const {
-    return AllOf(*this, [](TULC& s) { return s.IsParallelFree(); });
+    return AllOf([](TULC& s) { return s.IsParallelFree(); });
 }
 bool TULCList::IsLockedAndProved() const {
-    return AllOf(*this, [](TULC& s) { return s.IsRouteLocked() && s.IsProved(); });
+    return AllOf([](TULC& s) { return s.IsRouteLocked() && s.IsProved(); });
 }
 bool TULCList::RouteProved() const {
-    return AllOf(*this, [](TULC& s) { return s.IsProved(); });
+    return AllOf([](TULC& s) { return s.IsProved(); });
 }
 
 void TULCList::RouteRequest() const {

@@ -107,8 +107,8 @@ void Messages::DrawMessageLine() {
     for (int row = 0; row < 4; ++row) {
         char buf[64];
         const int i = row - first;
-        const std::string& text = i >= 0 ? MessageLine[i].Text : std::string();
-        std::snprintf(buf, sizeof buf, "%60.60s", text.c_str());
+        const char* text = i >= 0 ? MessageLine[i].Text.c_str() : "";
+        std::snprintf(buf, sizeof buf, "%60.60s", text);
         const kestra::Colour fg = i >= 0 ? MessageLine[i].Colour : ClSilver;
         sim_.Display().DrawStatusText(67, 44 + row, ClDarkGrey, fg, buf);
     }

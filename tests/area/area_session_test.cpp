@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <random>
-#include <sstream>
+#include <iostream>
+#include <string>
 
 #include "area/area_builder.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
+#include "fakes/random_signaller.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -27,14 +27,14 @@ using test::InterlockingInvariants;
 using test::TestSim;
 
 // A press of the left or right button on a panel cell, on the screen that shows it.
-void Press(TestSim& t, OperatorCommands& commands, int column, int row, bool left = true) {
+void Press(OperatorCommands& commands, int column, int row, bool left = true) {
     commands.SelectScreen(column / ScreenColumns + 1);
     commands.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
                         row * CellHeight + CellHeight / 2, left);
 }
 
-void PressHead(TestSim& t, OperatorCommands& commands, const TSIG& s) {
-    Press(t, commands, s.PostColumn(), s.Y);
+void PressHead(OperatorCommands& commands, const TSIG& s) {
+    Press(commands, s.PostColumn(), s.Y);
 }
 
 // Occupies what a call-on needs occupied: the last circuit of the route's permissive part.
@@ -81,12 +81,13 @@ TEST(BuiltInAreaRoutes, EveryRouteIsSetByClickingItsSignalsAndClears) {
         // The route itself is available from a clean state.
         EXPECT_TRUE(route.IsAvailable()) << t->LastFailReason;
         t->Display().RedrawPanel();  // every head's width, for the clicks
-        PressHead(t, commands, entrance);
-        ASSERT_EQ(t->Operator.SelectedEntrance, &entrance) << "the entrance does not take the click";
+        PressHead(commands, entrance);
+        ASSERT_EQ(t->Operator.SelectedEntrance, &entrance)
+            << "the entrance does not take the click";
         if (route.Class == RcWarner) {
-            Press(t, commands, exit.WarnerButtonX, exit.WarnerButtonY);
+            Press(commands, exit.WarnerButtonX, exit.WarnerButtonY);
         } else {
-            PressHead(t, commands, exit);
+            PressHead(commands, exit);
         }
         ASSERT_NE(entrance.CurrentRoute, nullptr) << t->LastFailReason;
         const TROU& set = *entrance.CurrentRoute;
@@ -152,8 +153,10 @@ TEST(BuiltInAreaRoutes, EveryMainRouteIsSetItselfWhenItsEarlierAlternativesAreBl
                 if (!key && mine && theirs && mine != theirs) key = &p;
             });
             ASSERT_NE(key, nullptr) << other->ID << " cannot be told from it by its points";
-            if (needs(route, key) == 2) key->KeyReverseAction();
-            else key->KeyNormalAction();
+            if (needs(route, key) == 2)
+                key->KeyReverseAction();
+            else
+                key->KeyNormalAction();
             ++shadowed;
         }
         t.Ticks(12);
@@ -167,102 +170,35 @@ TEST(BuiltInAreaRoutes, EveryMainRouteIsSetItselfWhenItsEarlierAlternativesAreBl
 
 // --- a long session under the invariant checker ---------------------------------------
 
-unsigned Seed() {
-    const char* env = std::getenv("KESTRA_SEED");
-    return env ? static_cast<unsigned>(std::strtoul(env, nullptr, 10)) : 6061u;
-}
+// The signaller's mix for a whole area: more requests and cancels than on a small
+// railway, and longer waits for the points to move.
+constexpr test::SignallerMix kAreaMix{.requestBelow = 35,
+                                      .cancelBelow = 47,
+                                      .keyBelow = 55,
+                                      .circuitBelow = 70,
+                                      .maxTicks = 6,
+                                      .anySignalsOneIn = 5,
+                                      .logLength = 20};
 
 TEST(BuiltInAreaSession, LongRandomWorkingOfTheWholeAreaBreaksNoInvariant) {
     TestSim t;
     auto built = area::BuildArea(*t);
     InterlockingInvariants checker(*t);
     ASSERT_TRUE(checker.Check().empty());
-    const unsigned seed = Seed();
-    std::mt19937 rng(seed);
-    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    std::vector<TSIG*> entrances, signals;
-    t->Signals.ForEach([&](TSIG& s) {
-        signals.push_back(&s);
-        if (!s.Routes.Empty() && s.SignalKind != SkAutomatic) entrances.push_back(&s);
-    });
-    std::vector<TROU*> routes;
-    t->Routes.ForEach([&](TROU& r) {
-        if (r.Class != RcAutomatic) routes.push_back(&r);
-    });
-    std::vector<TPTS*> points;
-    t->Points.ForEach([&](TPTS& p) { points.push_back(&p); });
-    std::vector<TTCS*> circuits;
-    t->TrackCircuits.ForEach([&](TTCS& c) { circuits.push_back(&c); });
-
-    int set = 0, refused = 0, none = 0, moved = 0, cleared = 0;
-    std::vector<bool> wasNormal;
-    for (TPTS* p : points) wasNormal.push_back(p->ControlledNormal);
-    std::vector<std::string> log;
+    const unsigned seed = test::SeedFromEnvironment(6061u);
+    test::RandomSignaller signaller(t, checker, seed, kAreaMix);
     const int steps = 30000;
-    for (int step = 0; step < steps; ++step) {
-        std::ostringstream what;
-        const int action = pick(100);
-        if (action < 35) {
-            TSIG* e = entrances[pick(static_cast<int>(entrances.size()))];
-            TSIG* x = signals[pick(static_cast<int>(signals.size()))];
-            std::uint8_t flag = 0;
-            if (pick(5) != 0) {
-                const TROU* r = routes[pick(static_cast<int>(routes.size()))];
-                e = r->Entrance;
-                x = r->Exit;
-                flag = r->Class == RcWarner ? 1 : 0;
-            }
-            const RouteRequestResult r = RouteRequest(*t, *e, *x, flag);
-            what << "request " << e->ID << "-" << x->ID << (r.Set ? " set" : r.NoRoute ? " none" : " refused");
-            set += r.Set;
-            refused += !r.Set && !r.NoRoute;
-            none += r.NoRoute;
-        } else if (action < 47) {
-            TSIG* e = entrances[pick(static_cast<int>(entrances.size()))];
-            t->QueueRequest("QD", e, nullptr, 0);
-            what << "cancel " << e->ID;
-        } else if (action < 55) {
-            TPTS* p = points[pick(static_cast<int>(points.size()))];
-            if (pick(2) == 0) p->KeyNormalAction();
-            else p->KeyReverseAction();
-            what << "key " << p->ID;
-        } else if (action < 70) {
-            TTCS* c = circuits[pick(static_cast<int>(circuits.size()))];
-            if (c->OccupyCount == 0) {
-                c->Occupy();
-                what << "occupy " << c->ID;
-            } else {
-                c->Vacate();
-                what << "vacate " << c->ID;
-            }
-        } else {
-            const int n = 1 + pick(6);
-            t.Ticks(n);
-            what << "ticks " << n;
-        }
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            moved += points[i]->ControlledNormal != wasNormal[i];
-            wasNormal[i] = points[i]->ControlledNormal;
-        }
-        for (TSIG* s : entrances) cleared += s->Aspect != AspDanger && s->SignalKind == SkRouteWorked;
-        log.push_back(what.str());
-        if (log.size() > 20) log.erase(log.begin());
-        const std::vector<std::string> broken = checker.Check();
-        if (!broken.empty()) {
-            std::ostringstream report;
-            report << "seed " << seed << ", after step " << step << ":\n";
-            for (const std::string& l : log) report << "  " << l << "\n";
-            for (const std::string& b : broken) report << "  BROKEN: " << b << "\n";
-            FAIL() << report.str();
-        }
-    }
-    std::cout << "seed " << seed << ": " << steps << " steps, " << set << " routes set, " << refused
-              << " refused, " << none << " between unjoined signals, " << moved << " points movements, "
-              << cleared << " signal-cycles at a proceed aspect\n";
-    EXPECT_GT(set, 1000);
-    EXPECT_GT(refused, 1000);
-    EXPECT_GT(moved, 100);
-    EXPECT_GT(cleared, 1000);
+    const std::string broken = signaller.Work(steps);
+    ASSERT_TRUE(broken.empty()) << broken;
+    const test::SignallerCounts& n = signaller.Counts();
+    std::cout << "seed " << seed << ": " << steps << " steps, " << n.routesSet << " routes set, "
+              << n.refusals << " refused, " << n.noRoute << " between unjoined signals, "
+              << n.pointsMoved << " points movements, " << n.proceedCycles
+              << " signal-cycles at a proceed aspect\n";
+    EXPECT_GT(n.routesSet, 1000);
+    EXPECT_GT(n.refusals, 1000);
+    EXPECT_GT(n.pointsMoved, 100);
+    EXPECT_GT(n.proceedCycles, 1000);
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ void RecordingSurface::PutText(int px, int py, const std::string& text, Colour f
     }
 }
 
-const Cell& RecordingSurface::At(int column, int row) const { return cells_[row][column]; }
+const Cell& RecordingSurface::At(int column, int row) const {
+    return cells_[row][column];
+}
 
 std::optional<Cell> RecordingSurface::SmallAt(int px, int py) const {
     auto it = small_.find({px, py});
@@ -58,7 +60,9 @@ std::string RecordingSurface::RowText(int row, int from, int count) const {
     return s;
 }
 
-void RecordingSurface::Clear() { Fill(0); }
+void RecordingSurface::Clear() {
+    Fill(0);
+}
 
 TestSim::TestSim() {
     Ports ports;
@@ -72,6 +76,17 @@ TestSim::TestSim() {
 
 void TestSim::Ticks(int n) {
     for (int i = 0; i < n; ++i) sim->MajorCycleTick();
+}
+
+std::vector<std::string> MessageTexts(TestSim& t) {
+    std::vector<std::string> texts;
+    for (const auto& m : t->Messages().MessageHistory) texts.push_back(m.Text);
+    return texts;
+}
+
+std::string LastMessage(TestSim& t) {
+    const auto& history = t->Messages().MessageHistory;
+    return history.empty() ? std::string() : history.back().Text;
 }
 
 }  // namespace kestra::test

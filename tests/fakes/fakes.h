@@ -24,7 +24,7 @@ struct Cell {
 
 // Keeps the last glyph put in every normal cell and every overview (small) cell.
 class RecordingSurface : public PanelSurface {
-public:
+  public:
     void PutGlyph(int px, int py, std::uint8_t code, Colour fg, Colour bg, PanelFont font) override;
     void Fill(Colour colour) override;
     void PutText(int px, int py, const std::string& text, Colour fg, Colour bg) override;
@@ -41,13 +41,13 @@ public:
     int FillCount = 0;
     Colour LastFill = 0;
 
-private:
+  private:
     Cell cells_[48][128];
     std::map<std::pair<int, int>, Cell> small_;
 };
 
 class RecordingDialogs : public Dialogs {
-public:
+  public:
     void ShowError(const std::string& text) override { Errors.push_back(text); }
     void ShowInformation(const std::string& text) override { Infos.push_back(text); }
     bool Confirm(const std::string& text) override {
@@ -65,20 +65,20 @@ public:
 };
 
 class RecordingSound : public Sound {
-public:
+  public:
     void PlayFile(const std::string& path) override { Played.push_back(path); }
     std::vector<std::string> Played;
 };
 
 class RecordingBroadcaster : public StateBroadcaster {
-public:
+  public:
     void Broadcast(const std::string& payload) override { Sent.push_back(payload); }
     std::vector<std::string> Sent;
 };
 
 // A clock the test moves by hand.
 class ManualClock : public Clock {
-public:
+  public:
     std::uint64_t TickMs() override { return Now; }
     std::string RealDateTime() override { return "2026-01-01 12:00:00"; }
     void SleepMs(int ms) override { Now += static_cast<std::uint64_t>(ms); }
@@ -101,5 +101,10 @@ struct TestSim {
     // Runs n major cycles.
     void Ticks(int n);
 };
+
+// The texts of the message history, oldest first.
+std::vector<std::string> MessageTexts(TestSim& t);
+// The text of the newest message; empty when there is none.
+std::string LastMessage(TestSim& t);
 
 }  // namespace kestra::test

@@ -12,6 +12,7 @@ namespace kestra {
 namespace {
 
 using test::DoubleJunction;
+using test::LastMessage;
 using test::PlainLine;
 using test::RailwayBuilder;
 using test::TestSim;
@@ -249,10 +250,6 @@ class SwingYardTest : public ::testing::Test {
     // Y's overlap in use, set as a swing sets it.
     void SetInUse(TOVL& o) { o.SetBySwing(); }
     std::vector<std::string> Broken() { return checker.Check(); }
-    std::string LastMessage() {
-        const auto& h = t->Messages().MessageHistory;
-        return h.empty() ? std::string() : h.back().Text;
-    }
 
     TestSim t;
     RailwayBuilder build;
@@ -310,7 +307,7 @@ TEST_F(SwingYardTest, SwingNeverPutsAnotherOverlapOnTheTrackOfTheOverlapBeingSet
     const RouteRequestResult r = RouteRequest(*t, *n, *x, 0);
     EXPECT_FALSE(r.Set);
     EXPECT_FALSE(nx.RouteSet);
-    EXPECT_EQ(LastMessage(), "No overlap available");
+    EXPECT_EQ(LastMessage(t), "No overlap available");
     EXPECT_EQ(y->CurrentOverlap, &ya);
     EXPECT_TRUE(ya.IsSet());
     EXPECT_FALSE(ox.IsSet());
@@ -366,7 +363,7 @@ TEST_F(SwingYardTest, OverlapTakesASubrouteHeldByAnotherSignalOnlyBySwingingIt) 
     SetInUse(ya);
 
     EXPECT_FALSE(RouteRequest(*t, *n, *x, 0).Set);
-    EXPECT_EQ(LastMessage(), "No overlap available");
+    EXPECT_EQ(LastMessage(t), "No overlap available");
     EXPECT_FALSE(nx.RouteSet);
     EXPECT_EQ(sy.Overlap, &ya);
     // Taken directly, it gives up rather than overwrite Y's holding.
@@ -406,7 +403,7 @@ TEST_F(SwingYardTest, RouteIsGivenBackWhenASwingHasNoAlternativeLeftAtTheMoment)
     const RouteRequestResult r = RouteRequest(*t, *n, *x, 0);
     EXPECT_FALSE(r.Set);
     EXPECT_FALSE(nx.RouteSet);
-    EXPECT_EQ(LastMessage(), "Cannot swing overlap");
+    EXPECT_EQ(LastMessage(t), "Cannot swing overlap");
     EXPECT_TRUE(cr.Free);
     EXPECT_TRUE(dr.Free);
     EXPECT_EQ(n->CurrentRoute, nullptr);

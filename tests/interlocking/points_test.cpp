@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
-#include "display/palette.h"
 
 namespace kestra {
 namespace {
 
 using test::CrossoverPair;
+using test::LastMessage;
 using test::LoopWithFlank;
 using test::RailwayBuilder;
 using test::TestSim;
@@ -29,10 +31,6 @@ class PointsTest : public ::testing::Test {
     }
     // Runs whole simulated seconds: two major cycles each.
     void Seconds(int n) { t.Ticks(2 * n); }
-    std::string LastMessage() {
-        const auto& history = t->Messages().MessageHistory;
-        return history.empty() ? std::string() : history.back().Text;
-    }
 
     TestSim t;
     RailwayBuilder build;
@@ -106,14 +104,19 @@ TEST_F(PointsTest, KeyedReverseIsNeverFreeToGoNormal) {
 }
 
 // One click in each panel mode, on points in a given keyed and reminder state.
+// A case names only what is set; every other flag is false and the message empty.
 struct ClickCase {
     const char* name;
-    bool keyedNormal, keyedReverse, reminder;
-    bool reminderMode, isolationMode;
-    bool left;
-    bool expectKeyedNormal, expectKeyedReverse, expectReminder;
-    const char* message;
+    bool keyedNormal = false, keyedReverse = false, reminder = false;
+    bool reminderMode = false, isolationMode = false;
+    bool left = false;
+    bool expectKeyedNormal = false, expectKeyedReverse = false, expectReminder = false;
+    const char* message = "";
 };
+
+void PrintTo(const ClickCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PointsClickTest : public PointsTest, public ::testing::WithParamInterface<ClickCase> {};
 
@@ -134,7 +137,7 @@ TEST_P(PointsClickTest, ClickActsOnPointsAndPairAndLeavesModes) {
         EXPECT_EQ(p->KeyedReverse, c.expectKeyedReverse) << p->ID;
         EXPECT_EQ(p->Reminder, c.expectReminder) << p->ID;
     }
-    EXPECT_EQ(LastMessage(), c.message);
+    EXPECT_EQ(LastMessage(t), c.message);
     EXPECT_FALSE(t->Operator.ReminderMode);
     EXPECT_FALSE(t->Operator.IsolationMode);
 }
@@ -142,25 +145,36 @@ TEST_P(PointsClickTest, ClickActsOnPointsAndPairAndLeavesModes) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, PointsClickTest,
     ::testing::Values(
-        ClickCase{"KeyNormal", false, false, false, false, false, true, true, false, false, ""},
-        ClickCase{"KeyReverse", false, false, false, false, false, false, false, true, false, ""},
-        ClickCase{"LeftTakesNormalKeyOff", true, false, false, false, false, true, false, false,
-                  false, ""},
-        ClickCase{"LeftTakesReverseKeyOff", false, true, false, false, false, true, false, false,
-                  false, ""},
-        ClickCase{"RightTakesNormalKeyOff", true, false, false, false, false, false, false, false,
-                  false, ""},
-        ClickCase{"ReminderBlocksKey", true, false, true, false, false, true, true, false, true,
-                  "Cannot move point with reminder applied"},
-        ClickCase{"ReminderOnKeyed", false, true, false, true, false, true, false, true, true, ""},
-        ClickCase{"ReminderNeedsKey", false, false, false, true, false, true, false, false, false,
-                  "Point must be keyed before setting reminder"},
-        ClickCase{"ReminderOffUnkeyed", false, false, true, true, false, false, false, false, false,
-                  ""},
-        ClickCase{"CannotIsolate", false, false, false, false, true, true, false, false, false,
-                  "Cannot isolate point"},
-        ClickCase{"RightInIsolationKeysReverse", false, false, false, false, true, false, false,
-                  true, false, ""}),
+        ClickCase{.name = "KeyNormal", .left = true, .expectKeyedNormal = true},
+        ClickCase{.name = "KeyReverse", .expectKeyedReverse = true},
+        ClickCase{.name = "LeftTakesNormalKeyOff", .keyedNormal = true, .left = true},
+        ClickCase{.name = "LeftTakesReverseKeyOff", .keyedReverse = true, .left = true},
+        ClickCase{.name = "RightTakesNormalKeyOff", .keyedNormal = true},
+        ClickCase{.name = "ReminderBlocksKey",
+                  .keyedNormal = true,
+                  .reminder = true,
+                  .left = true,
+                  .expectKeyedNormal = true,
+                  .expectReminder = true,
+                  .message = "Cannot move point with reminder applied"},
+        ClickCase{.name = "ReminderOnKeyed",
+                  .keyedReverse = true,
+                  .reminderMode = true,
+                  .left = true,
+                  .expectKeyedReverse = true,
+                  .expectReminder = true},
+        ClickCase{.name = "ReminderNeedsKey",
+                  .reminderMode = true,
+                  .left = true,
+                  .message = "Point must be keyed before setting reminder"},
+        ClickCase{.name = "ReminderOffUnkeyed", .reminder = true, .reminderMode = true},
+        ClickCase{.name = "CannotIsolate",
+                  .isolationMode = true,
+                  .left = true,
+                  .message = "Cannot isolate point"},
+        ClickCase{.name = "RightInIsolationKeysReverse",
+                  .isolationMode = true,
+                  .expectKeyedReverse = true}),
     [](const ::testing::TestParamInfo<ClickCase>& info) { return info.param.name; });
 
 TEST_F(PointsTest, ClicksOffThePointsAndTheirElementsAreNotClaimed) {
@@ -412,6 +426,10 @@ struct ColourCase {
     bool routeLocked, overlapHeld, otherRoute, occupied, moving;
     Colour expected;
 };
+
+void PrintTo(const ColourCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PointsColourTest : public PointsTest, public ::testing::WithParamInterface<ColourCase> {};
 

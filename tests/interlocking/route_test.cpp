@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -13,6 +14,7 @@ namespace kestra {
 namespace {
 
 using test::DoubleJunction;
+using test::LastMessage;
 using test::LoopWithFlank;
 using test::PlainLine;
 using test::RailwayBuilder;
@@ -45,10 +47,6 @@ class RouteTest : public ::testing::Test {
         warner = &build.Route(*j.SA, *j.SM, {j.TJab, j.TM1ab}, RcWarner);
         shunt = &build.Route(*j.S0, *j.SA, {}, RcShunt, {j.TAab});
         t->TrainDescriber = &describer;
-    }
-    std::string LastMessage() {
-        const auto& h = t->Messages().MessageHistory;
-        return h.empty() ? std::string() : h.back().Text;
     }
     void Seconds(int n) { t.Ticks(2 * n); }
 
@@ -116,6 +114,10 @@ struct RefusalCase {
     const char* reason;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RouteRefusalTest : public RouteTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(RouteRefusalTest, RefusedWithItsReasonAndNothingChanges) {
@@ -133,7 +135,7 @@ TEST_P(RouteRefusalTest, RefusedWithItsReasonAndNothingChanges) {
     EXPECT_FALSE(r.Set);
     EXPECT_FALSE(r.NoRoute);
     EXPECT_EQ(route->RouteSet, wasSet);
-    EXPECT_EQ(LastMessage(), c.reason);
+    EXPECT_EQ(LastMessage(t), c.reason);
 }
 
 TROU* MainSASM(RouteTest& f) {
@@ -361,7 +363,7 @@ TEST_F(RouteTest, SubAreasAreCancelledWithAMessageOnlyWhenSomethingChanged) {
     EXPECT_EQ(first, &b);
     j.SASM->CancelSubAreas();
     EXPECT_FALSE(a.inEffect);
-    EXPECT_EQ(LastMessage(), "ARS subarea(s) cancelled due to route cancel");
+    EXPECT_EQ(LastMessage(t), "ARS subarea(s) cancelled due to route cancel");
     t->Messages().ClearMessages();
     j.SASM->CancelSubAreas();
     EXPECT_TRUE(t->Messages().MessageHistory.empty());

@@ -3,22 +3,23 @@
 #include <string>
 #include <vector>
 
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
-#include "display/palette.h"
 
 namespace kestra {
 namespace {
 
 using test::BuildPlainLine;
 using test::kMainAspects;
+using test::MessageTexts;
 using test::PlainLine;
 using test::RailwayBuilder;
 using test::TestSim;
 
 // The plain line, run for one cycle so every signal has armed itself.
 class PlainLineSignals : public ::testing::Test {
-protected:
+  protected:
     PlainLineSignals() {
         t->SimData.ScreenCount = 1;
         f = BuildPlainLine(b);
@@ -29,11 +30,6 @@ protected:
     void SetRoute(TSIG& from, TSIG& to) {
         const RouteRequestResult r = RouteRequest(*t, from, to, 0);
         ASSERT_TRUE(r.Set) << t->LastFailReason;
-    }
-    std::vector<std::string> MessageTexts() {
-        std::vector<std::string> texts;
-        for (const auto& m : t->Messages().MessageHistory) texts.push_back(m.Text);
-        return texts;
     }
 
     TestSim t;
@@ -139,7 +135,7 @@ TEST_F(PlainLineSignals, CancelAtDangerReleasesAtOnceWithoutPenalty) {
     t.Ticks(2);
     EXPECT_FALSE(f.S1S2->RouteSet);
     EXPECT_EQ(f.S1->ApproachTimer, 255);
-    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_TRUE(MessageTexts(t).empty());
     EXPECT_EQ(t->Score, 500);
 }
 
@@ -153,8 +149,8 @@ TEST_F(PlainLineSignals, CancelInFrontOfATrainAppliesApproachLocking) {
     t.Ticks(2);
     EXPECT_EQ(f.S1->Aspect, AspDanger);
     EXPECT_TRUE(f.S1S2->RouteSet);
-    ASSERT_EQ(MessageTexts().size(), 1u);
-    EXPECT_EQ(MessageTexts()[0], "120 seconds approach locking applied - train approaching");
+    ASSERT_EQ(MessageTexts(t).size(), 1u);
+    EXPECT_EQ(MessageTexts(t)[0], "120 seconds approach locking applied - train approaching");
     EXPECT_EQ(t->Score, 0);
     EXPECT_EQ(t->ApproachLockingIncidents, 1);
 
@@ -185,8 +181,8 @@ TEST_F(PlainLineSignals, TrainStandingAtSignalGetsSixtySeconds) {
     ASSERT_NE(f.S1->Aspect, AspDanger);
     t->QueueRequest("QD", f.S1, nullptr, 0);
     t.Ticks(2);
-    ASSERT_EQ(MessageTexts().size(), 1u);
-    EXPECT_EQ(MessageTexts()[0], "60 seconds approach locking applied - train approaching");
+    ASSERT_EQ(MessageTexts(t).size(), 1u);
+    EXPECT_EQ(MessageTexts(t)[0], "60 seconds approach locking applied - train approaching");
     Seconds(55);
     EXPECT_TRUE(f.S1S2->RouteSet);
     Seconds(8);
@@ -211,7 +207,7 @@ TEST_F(PlainLineSignals, AutomaticWorkingReclearsForTheNextTrainUntilCancelled) 
     f.T2->Vacate();
     f.T3->Occupy();
     t.Ticks(10);
-    EXPECT_TRUE(f.S1S2->RouteSet);  // the route stays set
+    EXPECT_TRUE(f.S1S2->RouteSet);       // the route stays set
     EXPECT_EQ(f.S1->Aspect, AspDanger);  // but the train stands in S2's overlap
     f.T3->Vacate();
     t.Ticks(4);
@@ -230,9 +226,9 @@ TEST_F(PlainLineSignals, AutoButtonRefusals) {
     f.S1->ControlAction(SignalControl::Auto, true, false, false);
     f.S1->SetAutoCollar(0);
     f.S1->ControlAction(SignalControl::Auto, true, false, false);
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{
-                                  "No route set from signal", "Auto button is collared",
-                                  "Automatic working not available for this route"}));
+    EXPECT_EQ(MessageTexts(t),
+              (std::vector<std::string>{"No route set from signal", "Auto button is collared",
+                                        "Automatic working not available for this route"}));
     EXPECT_FALSE(f.S1->AutoWorking);
 }
 
@@ -365,7 +361,7 @@ TEST(SignalCollarTest, EveryControlInReminderAndIsolationModes) {
         EXPECT_EQ(s.*c.collar, CollarGeneral);
         s.ControlAction(c.control, true, false, true);  // left, isolation: traction on
         EXPECT_EQ(s.*c.collar, 3);
-        EXPECT_EQ(second.*c.collar, 3);  // the second head follows its signal
+        EXPECT_EQ(second.*c.collar, 3);                  // the second head follows its signal
         s.ControlAction(c.control, false, true, false);  // right, reminder: general off
         EXPECT_EQ(s.*c.collar, CollarTraction);
         s.ControlAction(c.control, false, false, true);  // right, isolation: traction off

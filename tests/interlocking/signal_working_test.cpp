@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,17 +19,12 @@ namespace {
 using test::BuildPlainLine;
 using test::kMainAspects;
 using test::kShuntAspects;
+using test::MessageTexts;
 using test::PlainLine;
 using test::RailwayBuilder;
 using test::TestSim;
 
 constexpr std::uint8_t kThreeAspects = AfRed | AfSingleYellow | AfGreen;
-
-std::vector<std::string> MessageTexts(TestSim& t) {
-    std::vector<std::string> texts;
-    for (const auto& m : t->Messages().MessageHistory) texts.push_back(m.Text);
-    return texts;
-}
 
 // Whether the last "SA" record broadcast for a signal says its approach timer runs;
 // nothing when no record was sent for it.
@@ -83,6 +79,10 @@ struct ReleaseCase {
     int dueSeconds;    // locking applied
     const char* message;
 };
+
+void PrintTo(const ReleaseCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class ApproachReleaseTime : public ::testing::TestWithParam<ReleaseCase> {};
 

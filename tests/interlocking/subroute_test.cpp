@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
-#include "display/palette.h"
 
 namespace kestra {
 namespace {
@@ -126,6 +127,17 @@ struct TimedReleaseCase {
     std::int32_t seconds;
 };
 
+void PrintTo(const TimedReleaseCase& c, std::ostream* os) {
+    *os << "clear time " << c.clearTime << " s, own release time " << c.ownReleaseTime
+        << " s: released after " << c.seconds << " s";
+}
+
+std::string TimedReleaseName(const ::testing::TestParamInfo<TimedReleaseCase>& info) {
+    const TimedReleaseCase& c = info.param;
+    return "Clear" + std::to_string(c.clearTime) + "Own" + std::to_string(c.ownReleaseTime) +
+           "After" + std::to_string(c.seconds);
+}
+
 class OverlapTimedReleaseTest : public SubrouteTest,
                                 public ::testing::WithParamInterface<TimedReleaseCase> {};
 
@@ -156,7 +168,8 @@ INSTANTIATE_TEST_SUITE_P(Times, OverlapTimedReleaseTest,
                          ::testing::Values(TimedReleaseCase{13, 0, 16}, TimedReleaseCase{6, 0, 8},
                                            TimedReleaseCase{2, 0, 2}, TimedReleaseCase{10, 0, 12},
                                            TimedReleaseCase{14, 0, 18},
-                                           TimedReleaseCase{13, 30, 30}));
+                                           TimedReleaseCase{13, 30, 30}),
+                         TimedReleaseName);
 
 TEST_F(SubrouteTest, OverlapWithoutTimedReleaseWaitsForTheTrain) {
     line.S2Overlap->TimedRelease = false;

@@ -16,6 +16,7 @@ namespace {
 using test::BuildPlainLine;
 using test::PlainLine;
 using test::RailwayBuilder;
+using test::MessageTexts;
 using test::TestSim;
 
 // The plain line laid out on screen 1: up signals on row 5, down signals on row 7.
@@ -42,11 +43,6 @@ class CommandsTest : public ::testing::Test {
     // A press in the left quarter of a cell of screen 1.
     UiAction Click(int column, int row, bool left = true) {
         return cmd.MousePress(column * 8 + 1, row * 16 + 8, left);
-    }
-    std::vector<std::string> MessageTexts() {
-        std::vector<std::string> texts;
-        for (const auto& m : t->Messages().MessageHistory) texts.push_back(m.Text);
-        return texts;
     }
 
     TestSim t;
@@ -78,7 +74,7 @@ TEST_F(CommandsTest, NoRouteMakesTheSecondSignalTheNewEntrance) {
     Click(10, 5);
     Click(40, 7);  // D1: no route from S1, but D1 can be an entrance
     EXPECT_EQ(t->Operator.SelectedEntrance, f.D1);
-    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_TRUE(MessageTexts(t).empty());
     // Clicking the selected entrance with the right button only deselects it.
     Click(40, 7, false);
     EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
@@ -93,7 +89,7 @@ TEST_F(CommandsTest, NoRouteToASignalThatCannotBeAnEntrance) {
     Click(40, 7);
     Click(50, 5);  // D1 to S3: none, and S3 has no entrance marker
     EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"No route between selected signals"}));
+    EXPECT_EQ(MessageTexts(t), (std::vector<std::string>{"No route between selected signals"}));
 }
 
 TEST_F(CommandsTest, RefusalReachesTheMessageLine) {
@@ -101,7 +97,7 @@ TEST_F(CommandsTest, RefusalReachesTheMessageLine) {
     Click(10, 5);
     Click(30, 5);
     EXPECT_FALSE(f.S1S2->RouteSet);
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"One or both signals are collared"}));
+    EXPECT_EQ(MessageTexts(t), (std::vector<std::string>{"One or both signals are collared"}));
     // The override mode lets the signaller set it over the reminder, then ends.
     cmd.PressOverrideButton();
     ASSERT_TRUE(t->Operator.OverrideMode);
@@ -144,7 +140,7 @@ TEST_F(CommandsTest, ModeButtons) {
     Click(10, 5);
     cmd.PressOverrideButton();
     EXPECT_FALSE(t->Operator.OverrideMode);
-    EXPECT_EQ(MessageTexts(),
+    EXPECT_EQ(MessageTexts(t),
               (std::vector<std::string>{"Press the OVR button before starting routesetting"}));
     cmd.OverrideMenuItem();
     EXPECT_TRUE(t->Operator.OverrideMode);
@@ -184,7 +180,7 @@ TEST_F(CommandsTest, ButtonBarAndKeys) {
     EXPECT_EQ(cmd.KeyPress(PanelKey::F2), UiAction::None);
     EXPECT_EQ(cmd.KeyPress(PanelKey::F3), UiAction::OptionsDialog);
     EXPECT_EQ(cmd.MousePress(110, 47 * 16 + 4, true), UiAction::None);
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Not available in client mode!",
+    EXPECT_EQ(MessageTexts(t), (std::vector<std::string>{"Not available in client mode!",
                                                         "Not available in client mode!"}));
 }
 
@@ -382,7 +378,7 @@ TEST_F(CommandsTest, InterposeBySignalWithoutBerthIsRefused) {
     cmd.StartInterposeBySignal("1A23");
     EXPECT_TRUE(t->Operator.InterposeMode);
     Click(10, 5);
-    EXPECT_EQ(MessageTexts(),
+    EXPECT_EQ(MessageTexts(t),
               (std::vector<std::string>{"Cannot interpose - signal has no associated berth"}));
     EXPECT_FALSE(t->Operator.InterposeMode);
     Click(10, 5, false);
