@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -67,6 +68,163 @@ TEST_F(InvariantsTest, EachPlantedFaultIsReported) {
     j.SAStraight->SetWithRoute();
     j.TJac->SetOverlap(j.SADiverging);  // planted: the interlocking would refuse it
     EXPECT_TRUE(Reports("overlaps set"));
+}
+
+// One railway per planted fault, with its checker already attached and looked once.
+struct PlantedJunction {
+    PlantedJunction() : build(*t), j(BuildDoubleJunction(build)), checker(*t) {}
+    TestSim t;
+    RailwayBuilder build;
+    DoubleJunction j;
+    InterlockingInvariants checker;
+};
+
+struct PlantedFault {
+    const char* Name;
+    // Plants the fault; the checker has seen the clean railway first.
+    std::function<void(PlantedJunction&)> Plant;
+    const char* Reported;
+};
+
+// Each condition of the checker, planted alone: deleting any one of them from the
+// checker makes its row fail.
+TEST(InvariantsPlanted, EachConditionIsReportedWhenItsFaultIsPlanted) {
+    const std::vector<PlantedFault> cases = {
+        {"PointsDrivenUnderAnOverlap",
+         [](PlantedJunction& f) {
+             // SA's overlap, which cannot swing while its circuit is occupied.
+             f.j.SAStraight->SetBySwing();
+             f.j.TJ->Occupy();
+             ASSERT_TRUE(f.checker.Check().empty());
+             f.j.P1->CallReverse();
+         },
+         "driven reverse under the overlap holding TJ AB"},
+        {"MainRouteSetWithoutItsOverlap",
+         [](PlantedJunction& f) {
+             f.j.S0SA->MarkSet();
+             f.j.TAab->Lock();
+         },
+         "route S0-SA set without its full overlap beyond SA"},
+        {"TwoOverlapsOnOneCircuit",
+         [](PlantedJunction& f) {
+             f.j.TM2ab->SetOverlap(f.j.SMOverlap);
+             f.build.Subroute(*f.j.TM2, "BA").SetOverlap(f.j.SDOverlap);
+         },
+         "circuit TM2 held by two overlaps"},
+        {"TwoOverlapsOnConflictingSubroutes",
+         [](PlantedJunction& f) {
+             f.j.TJab->SetOverlap(f.j.SAStraight);
+             f.j.TXca->SetOverlap(f.j.SDOverlap);
+         },
+         "held by the overlaps of"},
+        {"ReleasedWhileOccupied",
+         [](PlantedJunction& f) {
+             f.j.TM1ab->Lock();
+             ASSERT_TRUE(f.checker.Check().empty());
+             f.j.TM1->Occupy();
+             f.j.TM1ab->Release();
+         },
+         "TM1 AB released while its circuit reads occupied"},
+        {"FirstSubrouteReleasedUnderASetRoute",
+         [](PlantedJunction& f) {
+             f.j.S0SA->SetRoute();
+             ASSERT_TRUE(f.checker.Check().empty());
+             f.j.TAab->Release();
+         },
+         "TA AB released while its route S0-SA is still set"},
+        {"ReleasedBeforeTheSubrouteBehind",
+         [](PlantedJunction& f) {
+             f.j.TJab->Lock();
+             f.j.TM1ab->Lock();
+             ASSERT_TRUE(f.checker.Check().empty());
+             f.j.TM1ab->Release();
+         },
+         "TM1 AB released before TJ AB behind it"},
+        {"ProceedWithNoRoute", [](PlantedJunction& f) { f.j.SM->Aspect = AspGreen; },
+         "signal SM shows a proceed aspect with no route"},
+        {"ProceedOverARouteNotSet",
+         [](PlantedJunction& f) {
+             f.j.SA->CurrentRoute = f.j.SASM;
+             f.j.SA->Aspect = AspSingleYellow;
+         },
+         "over SA-SM, which is not set"},
+        {"ProceedOverARouteNotLocked",
+         [](PlantedJunction& f) {
+             f.j.SASM->MarkSet();
+             f.j.SA->CurrentRoute = f.j.SASM;
+             f.j.SM->SetFullOverlap();
+             f.j.SA->Aspect = AspSingleYellow;
+         },
+         "over SA-SM with TJ AB not locked"},
+        {"ProceedWithNoOverlap",
+         [](PlantedJunction& f) {
+             f.j.SASM->SetRoute();
+             f.j.SMOverlap->Clear();
+             f.j.SA->Aspect = AspSingleYellow;
+         },
+         "over SA-SM with no overlap set beyond SM"},
+        {"ProceedOverARouteNoLongerProved",
+         [](PlantedJunction& f) {
+             f.j.SASM->SetRoute();
+             f.j.TM1->Occupy();
+             f.j.SA->Aspect = AspSingleYellow;
+             // The signal has a cycle to react: not yet reported.
+             ASSERT_TRUE(f.checker.Check().empty());
+             f.t.Ticks(2);
+             f.j.SA->Aspect = AspSingleYellow;  // it did not go back
+         },
+         "signal SA still shows a proceed aspect over SA-SM 2 cycles after"},
+        {"ProceedWithAnOverlapNoLongerProved",
+         [](PlantedJunction& f) {
+             f.j.SASM->SetRoute();
+             f.j.TM2->Occupy();
+             f.j.SA->Aspect = AspSingleYellow;
+             ASSERT_TRUE(f.checker.Check().empty());
+             f.t.Ticks(2);
+             f.j.SA->Aspect = AspSingleYellow;
+         },
+         "signal SA still shows a proceed aspect over SA-SM 2 cycles after"},
+    };
+    for (const PlantedFault& c : cases) {
+        SCOPED_TRACE(c.Name);
+        PlantedJunction f;
+        ASSERT_TRUE(f.checker.Check().empty());
+        c.Plant(f);
+        const std::vector<std::string> broken = f.checker.Check();
+        bool found = false;
+        for (const std::string& b : broken)
+            found = found || b.find(c.Reported) != std::string::npos;
+        std::ostringstream all;
+        for (const std::string& b : broken) all << "\n  " << b;
+        EXPECT_TRUE(found) << "expected \"" << c.Reported << "\" among:" << all.str();
+    }
+}
+
+// A clean working of the same states gives no report: the route set, proved and its
+// signal cleared, the train past, everything released in order.
+TEST(InvariantsPlanted, ARouteWorkedThroughIsClean) {
+    PlantedJunction f;
+    f.t.Ticks(2);  // the signals arm
+    ASSERT_TRUE(RouteRequest(*f.t, *f.j.SA, *f.j.SM, 0).Set);
+    for (int i = 0; i < 20; ++i) {
+        f.t.Ticks(1);
+        ASSERT_EQ(f.checker.Check(), std::vector<std::string>{}) << i;
+    }
+    EXPECT_NE(f.j.SA->Aspect, AspDanger);
+    f.j.TA->Occupy();
+    for (TTCS* c : {f.j.TJ, f.j.TM1}) {
+        c->Occupy();
+        f.t.Ticks(4);
+        EXPECT_EQ(f.checker.Check(), std::vector<std::string>{});
+    }
+    f.j.TA->Vacate();
+    f.j.TJ->Vacate();
+    for (int i = 0; i < 20; ++i) {
+        f.t.Ticks(1);
+        ASSERT_EQ(f.checker.Check(), std::vector<std::string>{}) << i;
+    }
+    EXPECT_TRUE(f.j.TJab->Free);
+    EXPECT_FALSE(f.j.SASM->RouteSet);
 }
 
 TEST_F(InvariantsTest, ChainsTheAreaPointsCallHooks) {
