@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/random_signaller.h"
+#include "fakes/run_seeds.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -199,6 +201,22 @@ TEST(BuiltInAreaSession, LongRandomWorkingOfTheWholeAreaBreaksNoInvariant) {
     EXPECT_GT(n.refusals, 1000);
     EXPECT_GT(n.pointsMoved, 100);
     EXPECT_GT(n.proceedCycles, 1000);
+}
+
+// Besides the regression seed, every run of the suite plays a few shorter sessions from
+// fresh seeds; a failure names the seed to replay with KESTRA_SEED.
+TEST(BuiltInAreaSession, FreshSeedsBreakNoInvariant) {
+    if (std::getenv("KESTRA_SEED")) GTEST_SKIP() << "KESTRA_SEED replays the long session";
+    for (const test::RunSeed& seed : test::RunSeeds(0u, 3)) {
+        if (!seed.Fresh) continue;
+        SCOPED_TRACE(test::SeedNote(seed));
+        TestSim t;
+        auto built = area::BuildArea(*t);
+        InterlockingInvariants checker(*t);
+        test::RandomSignaller signaller(t, checker, seed.Seed, kAreaMix);
+        const std::string broken = signaller.Work(4000);
+        ASSERT_TRUE(broken.empty()) << broken;
+    }
 }
 
 }  // namespace

@@ -263,4 +263,81 @@ LoopWithFlank BuildLoopWithFlank(RailwayBuilder& b) {
     return f;
 }
 
+LongOverlapJunction BuildLongOverlapJunction(RailwayBuilder& b) {
+    LongOverlapJunction f{};
+    f.TU0 = &b.Circuit("TU0");
+    f.TU1 = &b.Circuit("TU1");
+    f.T1 = &b.Circuit("T1");
+    f.T2 = &b.Circuit("T2");
+    f.T3 = &b.Circuit("T3");
+    f.T4 = &b.Circuit("T4");
+    f.T5 = &b.Circuit("T5");
+    f.T6 = &b.Circuit("T6");
+    f.SU1 = &b.Signal("SU1", f.TU0);
+    f.SU2 = &b.Signal("SU2", f.TU1);
+    f.SM = &b.Signal("SM", f.T3);
+    f.SB = &b.Signal("SB", f.T4);
+    f.SDm = &b.Signal("SDm", f.T5);
+    f.SD3m = &b.Signal("SD3m", f.T3);
+    f.SDb = &b.Signal("SDb", f.T6);
+    f.SD2 = &b.Signal("SD2", f.T1);
+    f.SD3 = &b.Signal("SD3", f.TU0);
+    f.P = &b.Points("P", *f.T2, 50, 5);
+
+    // Up.
+    f.TU0ab = &b.Subroute(*f.TU0, "AB", f.SU1);
+    f.TU1ab = &b.Subroute(*f.TU1, "AB", f.SU2);
+    f.T1ab = &b.Subroute(*f.T1, "AB");
+    f.T2ab = &b.Subroute(*f.T2, "AB");
+    f.T2ac = &b.Subroute(*f.T2, "AC");
+    f.T2ab->AddNormalPoints(*f.P);
+    f.T2ac->AddReversePoints(*f.P);
+    f.T3ab = &b.Subroute(*f.T3, "AB", f.SM);
+    f.T4ab = &b.Subroute(*f.T4, "AB", f.SB);
+    f.T5ab = &b.Subroute(*f.T5, "AB");
+    f.T6ab = &b.Subroute(*f.T6, "AB");
+    b.Chain({f.TU0ab, f.TU1ab, f.T1ab, f.T2ab, f.T3ab, f.T5ab});
+    b.Chain({f.T1ab, f.T2ac, f.T4ab, f.T6ab});
+
+    // Down.
+    f.T5ba = &b.Subroute(*f.T5, "BA", f.SDm);
+    f.T3ba = &b.Subroute(*f.T3, "BA", f.SD3m);
+    f.T6ba = &b.Subroute(*f.T6, "BA", f.SDb);
+    f.T4ba = &b.Subroute(*f.T4, "BA");
+    f.T2ba = &b.Subroute(*f.T2, "BA");
+    f.T2ca = &b.Subroute(*f.T2, "CA");
+    f.T2ba->AddNormalPoints(*f.P);
+    f.T2ca->AddReversePoints(*f.P);
+    f.T1ba = &b.Subroute(*f.T1, "BA", f.SD2);
+    f.TU1ba = &b.Subroute(*f.TU1, "BA");
+    f.TU0ba = &b.Subroute(*f.TU0, "BA", f.SD3);
+    b.Chain({f.T5ba, f.T3ba, f.T2ba, f.T1ba, f.TU1ba, f.TU0ba});
+    b.Chain({f.T6ba, f.T4ba, f.T2ca, f.T1ba});
+    SetOpposites(*f.TU0ab, *f.TU0ba);
+    SetOpposites(*f.TU1ab, *f.TU1ba);
+    SetOpposites(*f.T1ab, *f.T1ba);
+    SetOpposites(*f.T2ab, *f.T2ba);
+    SetOpposites(*f.T2ac, *f.T2ca);
+    SetOpposites(*f.T3ab, *f.T3ba);
+    SetOpposites(*f.T4ab, *f.T4ba);
+    SetOpposites(*f.T5ab, *f.T5ba);
+    SetOpposites(*f.T6ab, *f.T6ba);
+
+    f.SU2Main = &b.Overlap(*f.SU2, {f.T1ab, f.T2ab, f.T3ab});
+    f.SU2Branch = &b.Overlap(*f.SU2, {f.T1ab, f.T2ac, f.T4ab});
+    f.SD3mOverlap = &b.Overlap(*f.SD3m, {f.T2ba, f.T1ba});
+    f.SD2Overlap = &b.Overlap(*f.SD2, {f.TU1ba, f.TU0ba});
+    f.SMOverlap = &b.Overlap(*f.SM, {f.T5ab});
+    f.SBOverlap = &b.Overlap(*f.SB, {f.T6ab});
+
+    f.SU1SU2 = &b.Route(*f.SU1, *f.SU2, {f.TU1ab});
+    f.SU2SM = &b.Route(*f.SU2, *f.SM, {f.T1ab, f.T2ab, f.T3ab});
+    f.SU2SB = &b.Route(*f.SU2, *f.SB, {f.T1ab, f.T2ac, f.T4ab});
+    f.SDmSD3m = &b.Route(*f.SDm, *f.SD3m, {f.T3ba});
+    f.SD3mSD2 = &b.Route(*f.SD3m, *f.SD2, {f.T2ba, f.T1ba});
+    f.SDbSD2 = &b.Route(*f.SDb, *f.SD2, {f.T4ba, f.T2ca, f.T1ba});
+    f.SD2SD3 = &b.Route(*f.SD2, *f.SD3, {f.TU1ba, f.TU0ba});
+    return f;
+}
+
 }  // namespace kestra::test

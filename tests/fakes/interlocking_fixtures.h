@@ -7,13 +7,13 @@
 #include <initializer_list>
 #include <string>
 
-#include "sim/sim.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "sim/sim.h"
 
 namespace kestra::test {
 
@@ -115,5 +115,28 @@ struct LoopWithFlank {
     TROU *SLSXm, *SLSXl, *SXmSOut, *SXlSOut;
 };
 LoopWithFlank BuildLoopWithFlank(RailwayBuilder& b);
+
+// A facing junction worked both ways, with overlaps longer than one subroute. The up
+// line TU0 - TU1 - T1 - T2 splits at points P (in T2) to the main T3 - T5 or the branch
+// T4 - T6; the down lines come back the same way and join at P.
+//   Up signals: SU1 (end of TU0), SU2 (end of TU1), SM (end of T3), SB (end of T4).
+//   Down signals: SDm (end of T5), SD3m (end of T3), SDb (end of T6), SD2 (end of T1),
+//   SD3 (end of TU0).
+//   Overlaps: SU2 has two of three subroutes each, over the main (T1 AB, T2 AB, T3 AB)
+//   first and over the branch (T1 AB, T2 AC, T4 AB): the alternatives part on circuits
+//   of their own. SD3m's runs back over T2 BA, T1 BA against SU2's; SD2's over TU1 BA
+//   and TU0 BA; SM's over T5 AB; SB's over T6 AB.
+//   Routes: SU1-SU2 (TU1), SU2-SM (T1, T2 AB, T3), SU2-SB (T1, T2 AC, T4), SDm-SD3m (T3),
+//   SD3m-SD2 (T2 BA, T1), SDb-SD2 (T4, T2 CA, T1), SD2-SD3 (TU1, TU0).
+struct LongOverlapJunction {
+    TTCS *TU0, *TU1, *T1, *T2, *T3, *T4, *T5, *T6;
+    TSIG *SU1, *SU2, *SM, *SB, *SDm, *SD3m, *SDb, *SD2, *SD3;
+    TPTS* P;
+    TULC *TU0ab, *TU1ab, *T1ab, *T2ab, *T2ac, *T3ab, *T4ab, *T5ab, *T6ab;
+    TULC *T5ba, *T3ba, *T6ba, *T4ba, *T2ba, *T2ca, *T1ba, *TU1ba, *TU0ba;
+    TOVL *SU2Main, *SU2Branch, *SD3mOverlap, *SD2Overlap, *SMOverlap, *SBOverlap;
+    TROU *SU1SU2, *SU2SM, *SU2SB, *SDmSD3m, *SD3mSD2, *SDbSD2, *SD2SD3;
+};
+LongOverlapJunction BuildLongOverlapJunction(RailwayBuilder& b);
 
 }  // namespace kestra::test

@@ -11,6 +11,8 @@
 
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
+#include "fakes/random_signaller.h"
+#include "fakes/run_seeds.h"
 
 namespace kestra {
 namespace {
@@ -245,135 +247,58 @@ TEST_F(InvariantsTest, ChainsTheAreaPointsCallHooks) {
     }
 }
 
-// Seeded random working of a whole railway: route requests (mostly between the ends
-// of a real route), cancels, keying of points, occupations and clearances, and time.
-// After every step the invariants must hold; a break fails with the last steps.
-struct RandomRun {
-    int routesSet = 0;
-    int refusals = 0;
-    int pointsMoved = 0;
-    int overlapChanges = 0;
-};
-
-RandomRun WorkAtRandom(TestSim& t, InterlockingInvariants& checker, unsigned seed, int steps) {
-    RandomRun run;
-    std::mt19937 rng(seed);
-    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    std::vector<TSIG*> entrances, signals;
-    t->Signals.ForEach([&](TSIG& s) {
-        signals.push_back(&s);
-        if (!s.Routes.Empty()) entrances.push_back(&s);
-    });
-    std::vector<TPTS*> points;
-    t->Points.ForEach([&](TPTS& p) { points.push_back(&p); });
-    std::vector<TTCS*> circuits;
-    t->TrackCircuits.ForEach([&](TTCS& c) { circuits.push_back(&c); });
-    std::vector<TOVL*> lastOverlap(signals.size(), nullptr);
-    std::vector<bool> lastNormal;
-    for (TPTS* p : points) lastNormal.push_back(p->ControlledNormal);
-    std::vector<std::string> log;
-
-    for (int step = 0; step < steps; ++step) {
-        std::ostringstream what;
-        const int action = pick(100);
-        if (action < 30) {
-            TSIG* e = entrances[pick(static_cast<int>(entrances.size()))];
-            TSIG* x = signals[pick(static_cast<int>(signals.size()))];
-            if (pick(4) != 0) {
-                const TROU* r = t->Routes.At(pick(t->Routes.Count()));
-                e = r->Entrance;
-                x = r->Exit;
-            }
-            const RouteRequestResult r = RouteRequest(*t, *e, *x, 0);
-            what << "request " << e->ID << "-" << x->ID
-                 << (r.Set       ? " set"
-                     : r.NoRoute ? " none"
-                                 : " refused");
-            if (r.Set) ++run.routesSet;
-            if (!r.Set && !r.NoRoute) ++run.refusals;
-        } else if (action < 40) {
-            TSIG* e = entrances[pick(static_cast<int>(entrances.size()))];
-            t->QueueRequest("QD", e, nullptr, 0);
-            what << "cancel " << e->ID;
-        } else if (action < 55 && !points.empty()) {
-            TPTS* p = points[pick(static_cast<int>(points.size()))];
-            const bool normal = pick(2) == 0;
-            if (normal) {
-                p->KeyNormalAction();
-            } else {
-                p->KeyReverseAction();
-            }
-            what << "key " << p->ID << (normal ? " normal" : " reverse");
-        } else if (action < 70) {
-            TTCS* c = circuits[pick(static_cast<int>(circuits.size()))];
-            if (c->OccupyCount == 0) {
-                c->Occupy();
-                what << "occupy " << c->ID;
-            } else {
-                c->Vacate();
-                what << "vacate " << c->ID;
-            }
-        } else {
-            const int n = 1 + pick(4);
-            t.Ticks(n);
-            what << "ticks " << n;
-        }
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            if (points[i]->ControlledNormal != lastNormal[i]) ++run.pointsMoved;
-            lastNormal[i] = points[i]->ControlledNormal;
-        }
-        for (std::size_t i = 0; i < signals.size(); ++i) {
-            TOVL* now = signals[i]->CurrentOverlap;
-            if (now && lastOverlap[i] && now != lastOverlap[i]) ++run.overlapChanges;
-            if (now) lastOverlap[i] = now;
-        }
-        log.push_back(what.str());
-        if (log.size() > 12) log.erase(log.begin());
-
-        const std::vector<std::string> broken = checker.Check();
-        if (!broken.empty()) {
-            std::ostringstream report;
-            report << "seed " << seed << ", after step " << step << ":\n";
-            for (const std::string& l : log) report << "  " << l << "\n";
-            for (const std::string& b : broken) report << "  BROKEN: " << b << "\n";
-            ADD_FAILURE() << report.str();
-            break;
-        }
-    }
-    return run;
-}
-
-// The seed may be given in KESTRA_SEED to replay or explore other runs.
-unsigned Seed() {
-    const char* env = std::getenv("KESTRA_SEED");
-    return env ? static_cast<unsigned>(std::strtoul(env, nullptr, 10)) : 20261210u;
-}
-
+// Seeded random working of a whole railway (route requests, mostly between the ends of
+// a real route, cancels, keying of points, occupations and clearances, and time) under
+// the checker after every step. The fixed seed is a regression run; the fresh ones
+// explore, and a failure names the seed to replay.
 TEST_F(InvariantsTest, RandomWorkingOfTheJunctionNeverBreaksAnInvariant) {
-    const RandomRun run = WorkAtRandom(t, checker, Seed(), 10000);
-    // The run worked the junction for real: routes were set and refused, SA's overlap
-    // swung and points moved.
-    EXPECT_GT(run.routesSet, 500);
-    EXPECT_GT(run.refusals, 500);
-    EXPECT_GT(run.overlapChanges, 5);
-    EXPECT_GT(run.pointsMoved, 20);
+    for (const test::RunSeed& seed : test::RunSeeds(20261210u, 2)) {
+        SCOPED_TRACE(test::SeedNote(seed));
+        TestSim sim;
+        RailwayBuilder b(*sim);
+        BuildDoubleJunction(b);
+        InterlockingInvariants check(*sim);
+        test::RandomSignaller signaller(sim, check, seed.Seed);
+        const std::string broken = signaller.Work(10000);
+        ASSERT_TRUE(broken.empty()) << broken;
+        if (seed.Fresh) continue;
+        // The regression run worked the junction for real: routes were set and refused,
+        // SA's overlap swung and points moved.
+        const test::SignallerCounts& n = signaller.Counts();
+        EXPECT_GT(n.routesSet, 500);
+        EXPECT_GT(n.refusals, 500);
+        EXPECT_GT(n.overlapChanges, 5);
+        EXPECT_GT(n.pointsMoved, 20);
+    }
 }
 
-// The other fixture railways worked the same way: paired points, flank protection.
+// The other fixture railways worked the same way: paired points, flank protection, and
+// long overlaps whose alternatives part on circuits of their own.
 TEST(InvariantsOtherRailways, RandomWorkingNeverBreaksAnInvariant) {
-    for (int railway = 0; railway < 2; ++railway) {
-        TestSim t;
-        RailwayBuilder build(*t);
-        if (railway == 0) {
-            BuildCrossoverPair(build);
-        } else {
-            BuildLoopWithFlank(build);
+    for (const test::RunSeed& seed : test::RunSeeds(20261211u, 2)) {
+        SCOPED_TRACE(test::SeedNote(seed));
+        for (int railway = 0; railway < 3; ++railway) {
+            SCOPED_TRACE(railway);
+            TestSim t;
+            RailwayBuilder build(*t);
+            if (railway == 0) {
+                BuildCrossoverPair(build);
+            } else if (railway == 1) {
+                BuildLoopWithFlank(build);
+            } else {
+                BuildLongOverlapJunction(build);
+            }
+            InterlockingInvariants checker(*t);
+            test::RandomSignaller signaller(t, checker, seed.Seed);
+            const std::string broken = signaller.Work(5000);
+            ASSERT_TRUE(broken.empty()) << broken;
+            if (seed.Fresh) continue;
+            const test::SignallerCounts& n = signaller.Counts();
+            EXPECT_GT(n.routesSet, 200);
+            EXPECT_GT(n.refusals, 100);
+            EXPECT_GT(n.pointsMoved, 3);
+            if (railway == 2) EXPECT_GT(n.overlapChanges, 1);
         }
-        InterlockingInvariants checker(*t);
-        const RandomRun run = WorkAtRandom(t, checker, Seed() + 1, 5000);
-        EXPECT_GT(run.routesSet, 200) << railway;
-        EXPECT_GT(run.refusals, 100) << railway;
-        EXPECT_GT(run.pointsMoved, 3) << railway;
     }
 }
 
