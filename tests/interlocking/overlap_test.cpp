@@ -313,6 +313,26 @@ TEST_F(SwingYardTest, SwingNeverPutsAnotherOverlapOnTheTrackOfTheOverlapBeingSet
     EXPECT_FALSE(ox.IsSet());
     EXPECT_TRUE(m.Free);
     EXPECT_EQ(Broken(), std::vector<std::string>{});
+    // Set without the check (as ARS sets a route it has tested), the route is given back
+    // rather than left without its overlap.
+    EXPECT_FALSE(nx.SetRoute());
+    EXPECT_FALSE(nx.RouteSet);
+    EXPECT_TRUE(m.Free);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+    // Taken directly, the overlap gives up at its first subroute...
+    EXPECT_FALSE(ox.SetWithRoute());
+    EXPECT_EQ(g1.Overlap, nullptr);
+    EXPECT_EQ(gy.Overlap, &ya);
+    // ...and, with Y's overlap on H instead, at its second, giving back the first.
+    ya.Clear();
+    y->Overlaps.At(1)->SetBySwing();
+    ASSERT_EQ(hy.Overlap, y->Overlaps.At(1));
+    EXPECT_FALSE(ox.SetWithRoute());
+    EXPECT_EQ(g1.Overlap, nullptr);
+    EXPECT_EQ(h2.Overlap, nullptr);
+    EXPECT_EQ(Broken(), std::vector<std::string>{});
+    y->Overlaps.At(1)->Clear();
+    ya.SetBySwing();
 
     // With a third way for Y's overlap, clear of X's, the route and both overlaps set.
     TULC& ky = Sub("K", "AB");
@@ -366,6 +386,7 @@ TEST_F(SwingYardTest, OverlapTakesASubrouteHeldByAnotherSignalOnlyBySwingingIt) 
     EXPECT_EQ(LastMessage(t), "No overlap available");
     EXPECT_FALSE(nx.RouteSet);
     EXPECT_EQ(sy.Overlap, &ya);
+    EXPECT_FALSE(x->FullOverlapAvailableQuiet());  // ARS's form says the same
     // Taken directly, it gives up rather than overwrite Y's holding.
     EXPECT_FALSE(ox.SetWithRoute());
     EXPECT_EQ(sy.Overlap, &ya);
@@ -373,6 +394,7 @@ TEST_F(SwingYardTest, OverlapTakesASubrouteHeldByAnotherSignalOnlyBySwingingIt) 
 
     TULC& ey = Sub("E", "AB");
     TOVL& yb = build.Overlap(*y, {&ey});
+    EXPECT_TRUE(x->FullOverlapAvailableQuiet());
     ASSERT_TRUE(RouteRequest(*t, *n, *x, 0).Set) << t->LastFailReason;
     EXPECT_EQ(sy.Overlap, &ox);
     EXPECT_EQ(x->CurrentOverlap, &ox);
