@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     sim.Display().CurrentScreen = 1;
     sim.Display().RedrawPanel();
     if (parser.isSet(windowed)) {
-        form.resize(PanelWidth, PanelHeight);
+        form.resize(kestra::PanelWidth, kestra::PanelHeight);
         form.show();
     } else {
         form.setWindowFlags(Qt::FramelessWindowHint);
