@@ -409,8 +409,7 @@ void Builder::EnterPermanentRoutes() {
     }
 }
 
-// The line-closure scenario's lists: the closed location's signals and circuits, and
-// the signals whose routes lead into it.
+// The line-closure scenario's lists: the closed location's signals and circuits.
 void Builder::FindLineClosure() {
     const AreaModel& m = m_;
     const int closed = m.LocationByCode(d_.ClosedLocation ? d_.ClosedLocation : "");
@@ -428,12 +427,10 @@ void Builder::FindLineClosure() {
     }
     for (std::size_t s = 0; s < m.Signals.size(); ++s) {
         const SignalInfo& si = m.Signals[s];
-        bool into = inside(si.PostX, si.TrackY);
-        for (int r : si.Routes) {
-            for (int u : m.Routes[r].Subroutes)
-                if (circuits.count(m.Subroutes[u].Circuit)) into = true;
-        }
-        if (into) area_.ClosureSignals.push_back(area_.Signals[s]);
+        // Only the closed section's own signals: those leading into it also lead
+        // elsewhere (the junction signal to the branch, the station starters to the
+        // turnback), which stays open.
+        if (inside(si.PostX, si.TrackY)) area_.ClosureSignals.push_back(area_.Signals[s]);
     }
     for (int c : circuits) area_.ClosureCircuits.push_back(area_.Circuits[c]);
 }
@@ -486,6 +483,10 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     report(30);
     build.EnterPermanentRoutes();
     report(40);
+    // The paths need every route, the permanent ones included; their links for ARS are
+    // made only now that they exist.
+    BuildPlaces(sim, m, *area);
+    report(50);
     build.FindLineClosure();
     report(70);
     build.SetAreaConstants();

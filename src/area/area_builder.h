@@ -22,6 +22,12 @@ class TULC;
 class TROU;
 class TOVL;
 class TPEL;
+class TENT;
+class TLOC;
+class TPTH;
+class TRLE;
+class TULCLOC;
+class TSSIObject;
 }  // namespace kestra
 
 namespace kestra::area {
@@ -37,6 +43,15 @@ struct BuiltArea {
     std::vector<TROU*> Routes;
     std::vector<TOVL*> Overlaps;
     std::vector<TPEL*> Labels;
+    // The berth objects by the model's berth indexes, once the describer's berths exist;
+    // until then empty, and the paths hold their routes only.
+    std::vector<TSSIObject*> Berths;
+    std::vector<TENT*> EntryPoints;
+    std::vector<TLOC*> Locations;
+    std::vector<TPTH*> Paths;
+    std::vector<TRLE*> CodeRules;
+    // Every stopping point, by the model's index (each owned by its subroute).
+    std::vector<TULCLOC*> StopPoints;
     // The line-closure scenario's signals (general isolation reminder) and circuits
     // (engineering marking).
     std::vector<TSIG*> ClosureSignals;
@@ -55,6 +70,10 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, std::function<void(int)> progress
 // Builds any area described in the same form.
 std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& description,
                                      std::function<void(int)> progress = {});
+
+// Entry points, locations with their stopping points, paths and code rules, made from
+// the model once the routes exist; then the paths link berths and routes for ARS.
+void BuildPlaces(Sim& sim, const AreaModel& model, BuiltArea& area);
 
 // The title procedure: the area's title followed by its version.
 void SetAreaTitle(Sim& sim);

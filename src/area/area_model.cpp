@@ -52,6 +52,9 @@ AreaModel::AreaModel(const AreaDescription& description) : d_(description) {
     FindEntries();
     FindSubAreas();
     FindPaths();
+    FindLocationData();
+    FindStopPoints();
+    FindCodeRules();
 }
 
 // --- lookups ------------------------------------------------------------------------

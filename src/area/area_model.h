@@ -227,11 +227,16 @@ struct PlatformInfo {
 
 struct LocationInfo {
     std::string Code, Name;
-    bool Key = false, NonStation = false, ARSWaitsForTime = false;
+    bool Key = false, NonStation = false, ARSWaitsForTime = false, StopWhenInside = false;
     int StandardDwell = 35, MinimumDwell = 25;
     std::vector<int> Platforms;
+    // The berths of its platforms only: those on the approach belong to the line.
     std::vector<int> Berths;
+    // Line and path codes the paths give at the location, in table order.
     std::vector<std::string> Lines;
+    std::vector<std::string> PathCodes;
+    // Platforms that face each other across one band, each pair in both orders.
+    std::vector<std::pair<std::string, std::string>> Adjacent;
     int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
 };
 
@@ -241,10 +246,35 @@ struct PathInfo {
     std::string FromPlatform;
     int ToLocation = -1;
     std::string ToPlatform;
+    // The line the path runs on, as the table names it.
     std::string Line;
+    // The codes that choose it: the line code at the arriving end; the others empty,
+    // as no two paths between the same places and platforms differ by them.
+    std::string FromPath, FromLine, ToPath, ToLine;
     std::uint8_t StartDirection = 1, EndDirection = 1;
     // Berths and routes in order of travel: berth indexes >= 0, routes as -1 - index.
     std::vector<int> Objects;
+};
+
+// Where the head of a train calling at a location stands on a subroute: at every
+// platform face and on every track of a timing point without platforms.
+struct StopPointInfo {
+    int Location = -1;
+    int Subroute = -1;
+    std::string Platform;
+    int Position = 0;
+    // The stopping points on the subroutes before and after it along the same platform.
+    int Continuation = -1, Previous = -1;
+};
+
+// A code rule: what a timetable writer may leave out at a step between two places.
+struct CodeRuleInfo {
+    int FromEntry = -1, FromLocation = -1, ToEntry = -1, ToLocation = -1;
+    bool SetsPath = false;
+    std::string Code;
+    std::uint8_t Kind = 0;
+    std::uint8_t TestsPath = 0;
+    std::string Condition;
 };
 
 struct SubAreaInfo {
@@ -285,6 +315,8 @@ class AreaModel {
     std::vector<LocationInfo> Locations;
     std::vector<PathInfo> Paths;
     std::vector<SubAreaInfo> SubAreas;
+    std::vector<StopPointInfo> StopPoints;
+    std::vector<CodeRuleInfo> CodeRules;
     std::vector<std::string> Errors;
 
     // The cell index at a panel cell, or -1.
@@ -293,6 +325,7 @@ class AreaModel {
     const Link& LinkOf(int segment, int port) const { return Links[segment * PtCount + port]; }
     int SignalByPlate(const std::string& plate) const;
     int LocationByCode(const std::string& code) const;
+    int EntryByCode(const std::string& code) const;
     // Every cell the area draws (track, points, heads, buttons, labels, indicators);
     // cells drawn twice are reported by DrawingErrors.
     std::vector<DrawnCell> DrawnCells() const;
@@ -323,6 +356,11 @@ class AreaModel {
     void FindEntries();
     void FindSubAreas();
     void FindPaths();
+    // What trains need of the places: the platform berths and codes of each location,
+    // stopping points, and the code rules that complete a timetable.
+    void FindLocationData();
+    void FindStopPoints();
+    void FindCodeRules();
     void Error(const std::string& text) { Errors.push_back(text); }
 
     // ReadLabels, in its steps.

@@ -14,7 +14,6 @@ using namespace model;
 void AreaModel::PlaceBerths() {
     for (std::size_t si = 0; si < Signals.size(); ++si) {
         SignalInfo& s = Signals[si];
-        if (s.Type == SignalType::Marker) continue;
         const int x0 = s.RightFacing ? s.PostX - 3 : s.PostX;
         bool ok = true;
         for (int x = x0; x < x0 + 4; ++x) {
@@ -25,6 +24,9 @@ void AreaModel::PlaceBerths() {
                 break;
             }
         }
+        // A stop marker has a berth where there is room, so that a train that ends its
+        // route there has its description shown.
+        if (!ok && s.Type == SignalType::Marker) continue;
         if (!ok) {
             Error("no room for the berth of signal " + s.Plate +
                   " (four plain cells of its track in rear)");
@@ -40,16 +42,6 @@ void AreaModel::PlaceBerths() {
         b.External = s.Fringe;
         s.Berth = static_cast<int>(Berths.size());
         Berths.push_back(b);
-    }
-    for (std::size_t b = 0; b < Berths.size(); ++b) {
-        for (std::size_t l = 0; l < Locations.size(); ++l) {
-            const LocationInfo& loc = Locations[l];
-            if (Berths[b].X >= loc.X0 && Berths[b].X <= loc.X1 && Berths[b].Y >= loc.Y0 &&
-                Berths[b].Y <= loc.Y1) {
-                Locations[l].Berths.push_back(static_cast<int>(b));
-                break;
-            }
-        }
     }
 }
 
@@ -303,6 +295,10 @@ void AreaModel::FindPaths() {
             if (b >= 0) p.Objects.push_back(b);
             p.Objects.push_back(-1 - r);
         }
+        // The berth the train arrives in: in front of the last route's exit.
+        const int arrival = Signals[Routes[best.back()].Exit].Berth;
+        if (arrival >= 0) p.Objects.push_back(arrival);
+        p.ToLine = p.Line;
         p.StartDirection = Subroutes[Routes[best.front()].Subroutes.front()].Direction;
         p.EndDirection = Subroutes[Routes[best.back()].Subroutes.back()].Direction;
         Paths.push_back(p);

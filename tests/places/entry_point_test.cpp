@@ -34,13 +34,15 @@ TEST_F(EntryPointTest, EntersOnlyWithCountdownRunOutAndRouteFreeAndProved) {
     entry->Countdown = 1;
     EXPECT_FALSE(entry->CanEnter()) << "countdown still running";
     entry->Countdown = 0;
-    line.T0->Occupy();
-    EXPECT_FALSE(entry->CanEnter()) << "entry circuit occupied: not proved";
-    line.T0->Vacate();
     EXPECT_TRUE(entry->CanEnter());
     // The opposing route D1-D2 takes its overlap over T0 the other way.
     ASSERT_TRUE(line.D1D2->SetRoute());
     EXPECT_FALSE(entry->CanEnter()) << "opposing overlap on the entry circuit: not free to set";
+}
+
+TEST_F(EntryPointTest, NoEntryOntoAnOccupiedEntryCircuit) {
+    line.T0->Occupy();
+    EXPECT_FALSE(entry->CanEnter()) << "entry circuit occupied: not proved";
 }
 
 TEST_F(EntryPointTest, CheckLeavesTheSignallersRefusalReasonAlone) {
@@ -51,12 +53,16 @@ TEST_F(EntryPointTest, CheckLeavesTheSignallersRefusalReasonAlone) {
 }
 
 TEST_F(EntryPointTest, CountdownRunsOnlyWhileTheEntryRouteIsFreeAndProved) {
+    // A second entry point over T1, occupied: it never counts down.
+    TENT& blocked = sim.EntryPoints.Create(sim, "BLOCKED");
+    blocked.ULCs.Add("", line.T1ab);
+    blocked.Countdown = 3;
+    line.T1->Occupy();
+    blocked.OneSecond();
+    blocked.OneSecond();
+    EXPECT_EQ(blocked.Countdown, 3) << "blocked entry never counts down";
+    EXPECT_FALSE(blocked.CanEnter());
     entry->Countdown = 3;
-    line.T0->Occupy();
-    entry->OneSecond();
-    entry->OneSecond();
-    EXPECT_EQ(entry->Countdown, 3) << "blocked entry never counts down";
-    line.T0->Vacate();
     entry->OneSecond();
     EXPECT_EQ(entry->Countdown, 2);
     entry->OneSecond();
