@@ -17,7 +17,7 @@
 namespace kestra::testing_tt {
 
 struct TimetableFixture {
-    RecordingDialogs dialogs;
+    test::RecordingDialogs dialogs;
     std::unique_ptr<Sim> sim;
     TLOC* A = nullptr;
     TLOC* B = nullptr;

@@ -28,7 +28,10 @@ TEST(TimetableModel, TimeDifferenceMovesTimesPastMidnightWithoutWrapping) {
     EXPECT_EQ(copy.EntryTime, 86000 + 1800);
     ASSERT_EQ(copy.Trips.Count(), 3);
     EXPECT_EQ(copy.Trips.Items[0].ArrTime, 86120 + 1800);
-    EXPECT_EQ(copy.Trips.Items[2].DepTime, 0);  // none given stays none
+    EXPECT_EQ(copy.Trips.Items[2].ArrTime, 87200 + 1800);
+    EXPECT_EQ(copy.Trips.Items[2].DepTime, 1800);  // every departure moves
+    t.Trips.Items[2].ArrTime = 0;
+    EXPECT_EQ(t.Trips.DuplicateTimeDifference(30).Items[2].ArrTime, 0);  // none stays none
     TTimetable back(*f.sim, "y");
     back.CopyFrom(copy, -30);
     EXPECT_EQ(back.EntryTime, copy.EntryTime);  // a negative shift leaves the entry time
@@ -44,7 +47,7 @@ TEST(TimetableModel, FindByHeadcodeTakesTheNearestWithinADayEarlierWinningTies) 
     EXPECT_EQ(f.sim->Timetable.FindByHeadcode("2B01", 31000), &early);
     EXPECT_EQ(f.sim->Timetable.FindByHeadcode("2B01", 39000), &late);
     EXPECT_EQ(f.sim->Timetable.FindByHeadcode("2B01", 35120), &early);  // tie
-    EXPECT_EQ(f.sim->Timetable.FindByHeadcode("2B01", 30120 + 86400 + 9999), nullptr);
+    EXPECT_EQ(f.sim->Timetable.FindByHeadcode("2B01", 40120 + 86400), nullptr);
     EXPECT_EQ(f.sim->Timetable.FindByHeadcode("9Z99", 30000), nullptr);
 }
 
@@ -148,6 +151,7 @@ TEST(TimetableModel, InsertionRoundsHalvesToEven) {
 TEST(TimetableModel, IntermediateTripEarlierThanEveryKeyTripGoesFirst) {
     TimetableFixture f;
     TTimetable& t = f.EnteringTrain("1A05");
+    t.Trips.Items[2].DepTime = t.Trips.Items[2].ArrTime;
     t.Trips.Items.push_back(f.Trip(f.T, 0, 100));
     InsertTimingPoints(t);
     ASSERT_EQ(t.Trips.Count(), 4);
@@ -275,7 +279,7 @@ TEST(TimetableEntry, AtThirtyFiveTrainsTheTrainIsCancelledAndNeverRetried) {
     t.MajorCycle();
     EXPECT_TRUE(t.Entered);
     ASSERT_FALSE(f.messages.empty());
-    EXPECT_NE(f.messages.back().find("Train 1A05 has been cancelled"), std::string::npos);
+    EXPECT_NE(f.messages.back().find("TRAIN 1A05 HAS BEEN CANCELLED"), std::string::npos);
     f.trains.Trains = 0;
     t.MajorCycle();
     EXPECT_TRUE(f.trains.Entered.empty());
@@ -335,9 +339,10 @@ TEST(TimetableEntry, LateEntryWarningOnlyAtEntryTimeLessAMinuteAndOnlyOnce) {
             t.MajorCycle();
             t.MajorCycle();
         }
-        const std::string expected = "Train   2A will be about " +
+        // The message line shows its text in capitals.
+        const std::string expected = "TRAIN   2A WILL BE ABOUT " +
                                      std::to_string((c.Delay + 30) / 60) +
-                                     " minutes late entering your area";
+                                     " MINUTES LATE ENTERING YOUR AREA";
         int count = 0;
         for (const std::string& m : f.messages) count += m.find(expected) != std::string::npos;
         EXPECT_EQ(count, c.Warned ? 1 : 0);
