@@ -594,10 +594,19 @@ void TSIG::Exchanges() {
             ProceedAllowed && Aspect == AspDanger && mainExit->Armed && mainExit->HasSetRoute()) {
             route.Unset();
             main.MarkSet();
-            CurrentRoute = &main;
-            mainExit->RouteIn = &main;
             if (mainExit->CurrentOverlap) mainExit->CurrentOverlap->Clear();
             mainExit->SetFullOverlapForUpgrade();
+            const TOVL* full = mainExit->CurrentOverlap;
+            if (!mainExit->Overlaps.Empty() && !(full && full->IsSet() && !full->Restricted)) {
+                // No full overlap can be taken now: a main route without one would hold
+                // the signal at danger, so the warner route stays with its own overlap.
+                main.Unset();
+                route.MarkSet();
+                if (mainExit->RestrictedOverlapCount() > 0) mainExit->SetRestrictedOverlap();
+                return;
+            }
+            CurrentRoute = &main;
+            mainExit->RouteIn = &main;
             main.SetPresets();
         }
         return;

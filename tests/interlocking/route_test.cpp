@@ -9,6 +9,7 @@
 
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
+#include "fakes/interlocking_invariants.h"
 
 namespace kestra {
 namespace {
@@ -514,6 +515,33 @@ TEST_F(PresetRouteTest, UnsettingARouteTakesItsEntranceOutOfPresetMode) {
     EXPECT_FALSE(line.S2->PresetEntered);
     EXPECT_EQ(line.S2->PresetRoute, nullptr);
     EXPECT_EQ(line.S2->CurrentRoute, nullptr);
+}
+
+// The warner route is exchanged for its main route only when the main route's full
+// overlap can be taken: a main route left without one (its only overlap refused here by
+// the area's overlap hook) would hold the signal at danger.
+TEST(WarnerToMainExchange, KeepsTheWarnerRouteWhenNoFullOverlapCanBeTaken) {
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused);
+        TestSim t;
+        RailwayBuilder b(*t);
+        PlainLine f = BuildPlainLine(b);
+        test::InterlockingInvariants checker(*t);
+        TOVL& restricted = b.Overlap(*f.S2, {f.T3ab}, true);
+        TROU& warner = b.Route(*f.S1, *f.S2, {f.T1ab, f.T2ab}, RcWarner);
+        warner.MainRoute = f.S1S2;
+        t.Ticks(2);
+        ASSERT_TRUE(RouteRequest(*t, *f.S2, *f.S3, 0).Set) << t->LastFailReason;
+        ASSERT_TRUE(RouteRequest(*t, *f.S1, *f.S2, 1).Set) << t->LastFailReason;
+        ASSERT_TRUE(warner.RouteSet);
+        if (refused) t->Hooks.OverlapHook = [&](TOVL& o) { return &o != f.S2Overlap; };
+        t.Ticks(3);
+        EXPECT_EQ(f.S1->CurrentRoute, refused ? &warner : f.S1S2);
+        EXPECT_EQ(warner.RouteSet, refused);
+        EXPECT_EQ(f.S1S2->RouteSet, !refused);
+        EXPECT_EQ(f.S2->CurrentOverlap, refused ? &restricted : f.S2Overlap);
+        EXPECT_EQ(checker.Check(), std::vector<std::string>{});
+    }
 }
 
 }  // namespace
