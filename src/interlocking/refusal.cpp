@@ -10,8 +10,12 @@ void SetFailReason(Sim& sim, std::string_view text, std::string_view suffix) {
     sim.LastFailReason.append(suffix);
 }
 
-QuietCheck::QuietCheck(Sim& sim) : sim_(sim) { ++sim_.QuietChecks; }
+QuietCheck::QuietCheck(Sim& sim) : sim_(sim) {
+    ++sim_.QuietChecks;
+}
 
-QuietCheck::~QuietCheck() { --sim_.QuietChecks; }
+QuietCheck::~QuietCheck() {
+    --sim_.QuietChecks;
+}
 
 }  // namespace kestra
