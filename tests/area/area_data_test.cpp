@@ -200,7 +200,9 @@ TEST_F(AreaData, LineSpeedsAndGradientsAreThoseOfASecondaryMainLine) {
     const TTCS* tunnel = sim.TrackCircuits.FindID(m().Circuits[m().Subroutes[m().Routes[m().Signals[m().SignalByPlate("103")].Routes.front()].Subroutes.front()].Circuit].ID);
     ASSERT_NE(tunnel, nullptr);
     tunnel->Subroutes.ForEach([&](TULC& s) {
-        if (s.Direction == 1) EXPECT_LT(s.Scale, 1.0f);
+        if (s.Direction == 1) {
+            EXPECT_LT(s.Scale, 1.0f);
+        }
         else EXPECT_GT(s.Scale, 1.0f);
     });
 }

@@ -185,7 +185,9 @@ TEST_F(AreaPlacesTest, FindPathOverTheWholeTable) {
         // that no code tells apart.
         EXPECT_LE(sim.Paths.IndexOf(found), i) << "path " << i;
         EXPECT_EQ(found->ToLocation, p.ToLocation);
-        if (!p.ToPlatform.empty()) EXPECT_EQ(found->ToPlatform, p.ToPlatform) << "path " << i;
+        if (!p.ToPlatform.empty()) {
+            EXPECT_EQ(found->ToPlatform, p.ToPlatform) << "path " << i;
+        }
         // A different destination platform never finds it.
         if (!p.ToPlatform.empty()) {
             q.ToPlatform = "9";
@@ -246,13 +248,17 @@ TEST_F(AreaPlacesTest, StoppingPointsAtEveryPlatformFaceAndTimingPoint) {
         faces.insert({l, p->Platform});
         timing.insert(l);
         EXPECT_GE(p->Position, 0);
-        if (p->ContinuationPoint) EXPECT_EQ(p->ContinuationPoint->PreviousPoint, p);
+        if (p->ContinuationPoint) {
+            EXPECT_EQ(p->ContinuationPoint->PreviousPoint, p);
+        }
     }
     for (std::size_t l = 0; l < m->Locations.size(); ++l) {
         for (int pl : m->Locations[l].Platforms)
             EXPECT_TRUE(faces.count({int(l), m->Platforms[pl].Code}))
                 << m->Locations[l].Code << " platform " << m->Platforms[pl].Code;
-        if (m->Locations[l].Key) EXPECT_TRUE(timing.count(int(l))) << m->Locations[l].Code;
+        if (m->Locations[l].Key) {
+            EXPECT_TRUE(timing.count(int(l))) << m->Locations[l].Code;
+        }
     }
 }
 

@@ -297,7 +297,9 @@ TEST(InvariantsOtherRailways, RandomWorkingNeverBreaksAnInvariant) {
             EXPECT_GT(n.routesSet, 200);
             EXPECT_GT(n.refusals, 100);
             EXPECT_GT(n.pointsMoved, 3);
-            if (railway == 2) EXPECT_GT(n.overlapChanges, 1);
+            if (railway == 2) {
+                EXPECT_GT(n.overlapChanges, 1);
+            }
         }
     }
 }
