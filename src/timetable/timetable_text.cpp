@@ -308,6 +308,26 @@ class Parser {
         return t[++i];
     }
 
+    // The characteristics a category and a train both carry; false when the word is
+    // none of them.
+    template <class T>
+    static bool ParseCharacteristic(const std::vector<std::string>& t, std::size_t& i,
+                                    const std::string& w, T& x) {
+        if (w == "accel")
+            x.AccelBrake = ParseProfile(Arg(t, i, w));
+        else if (w == "speed")
+            x.MaxSpeed = ParseInt(Arg(t, i, w));
+        else if (w == "length")
+            x.Length = ParseInt(Arg(t, i, w));
+        else if (w == "power")
+            x.PowerTypes = ParsePower(Arg(t, i, w));
+        else if (w == "freight")
+            x.IsFreight = true;
+        else
+            return false;
+        return true;
+    }
+
     void ParseCategory(const std::vector<std::string>& t, const std::string& rest) {
         Expect(t.size() >= 2, "a category needs a name");
         auto c = std::make_unique<TTrainCategory>(Unescape(t[1]));
@@ -317,16 +337,8 @@ class Parser {
         }
         for (std::size_t i = 2; i < t.size(); ++i) {
             const std::string& w = t[i];
-            if (w == "accel")
-                c->AccelBrake = ParseProfile(Arg(t, i, w));
-            else if (w == "speed")
-                c->MaxSpeed = ParseInt(Arg(t, i, w));
-            else if (w == "length")
-                c->Length = ParseInt(Arg(t, i, w));
-            else if (w == "power")
-                c->PowerTypes = ParsePower(Arg(t, i, w));
-            else if (w == "freight")
-                c->IsFreight = true;
+            if (ParseCharacteristic(t, i, w, *c))
+                continue;
             else if (w == "desc")
                 c->Description = Unescape(rest);
             else
@@ -371,16 +383,8 @@ class Parser {
         tt->EntryTime = ParseTime(t[4]);
         for (std::size_t i = 5; i < t.size(); ++i) {
             const std::string& w = t[i];
-            if (w == "accel")
-                tt->AccelBrake = ParseProfile(Arg(t, i, w));
-            else if (w == "speed")
-                tt->MaxSpeed = ParseInt(Arg(t, i, w));
-            else if (w == "length")
-                tt->Length = ParseInt(Arg(t, i, w));
-            else if (w == "power")
-                tt->PowerTypes = ParsePower(Arg(t, i, w));
-            else if (w == "freight")
-                tt->IsFreight = true;
+            if (ParseCharacteristic(t, i, w, *tt))
+                continue;
             else if (w == "nonfreight")
                 tt->IsFreight = false;
             else if (w == "as-required")
