@@ -1,4 +1,5 @@
-// The built-in area's description: its picture and tables live in vellmoor_layout.inc.
+// The built-in area's description: its picture and tables live in vellmoor_layout.inc and
+// vellmoor_routes_table.inc.
 
 #include "area/area_description.h"
 #include "area/area_model.h"
@@ -7,6 +8,7 @@ namespace kestra::area {
 
 namespace {
 #include "area/vellmoor_layout.inc"
+#include "area/vellmoor_routes_table.inc"
 }  // namespace
 
 const AreaDescription& BuiltInDescription() {
