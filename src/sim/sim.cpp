@@ -95,6 +95,7 @@ void Sim::MajorCycleTick() {
         Routes.MajorCycle();
         TrackCircuits.MajorCycle();
         Subroutes.MajorCycle();
+        Timetable.MajorCycle();
         if (Hooks.CycleHook) Hooks.CycleHook();
     });
     Requests.RunRequests();
@@ -108,6 +109,7 @@ void Sim::MajorCycleTick() {
             Routes.OneSecond();
             Signals.OneSecond();
             TrackCircuits.OneSecond();
+            Timetable.OneSecond();
             Subroutes.OneSecond();
         });
     }
@@ -146,6 +148,9 @@ void Sim::ResetSimulation() {
     Routes.Reset();
     Signals.Reset();
     TrackCircuits.Reset();
+    // The categories go with the timetable that brought them.
+    Categories.FreeObjects();
+    Timetable.Reset();
     Subroutes.Reset();
     EntryPoints.Reset();
     if (Hooks.ResetHook) Hooks.ResetHook();
