@@ -165,9 +165,8 @@ class Builder {
 };
 
 void Builder::PlanLabels() {
-    // Berths draw their own cells once the describer exists; until then the track
-    // elements cover them.
-    constexpr bool berthsDrawn = false;
+    // Berths draw their own cells: the track elements leave them out.
+    constexpr bool berthsDrawn = true;
     const AreaModel& m = m_;
     for (const LabelInfo& l : m.Labels) {
         LabelPlan p;
@@ -485,7 +484,9 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     report(40);
     // The paths need every route, the permanent ones included; their links for ARS are
     // made only now that they exist.
+    BuildBerths(sim, m, *area);
     BuildPlaces(sim, m, *area);
+    LinkBerthsForARS(sim, *area);
     report(50);
     build.FindLineClosure();
     report(70);

@@ -43,8 +43,7 @@ struct BuiltArea {
     std::vector<TROU*> Routes;
     std::vector<TOVL*> Overlaps;
     std::vector<TPEL*> Labels;
-    // The berth objects by the model's berth indexes, once the describer's berths exist;
-    // until then empty, and the paths hold their routes only.
+    // The describer's berths (TBER) by the model's berth indexes.
     std::vector<TSSIObject*> Berths;
     std::vector<TENT*> EntryPoints;
     std::vector<TLOC*> Locations;
@@ -74,6 +73,14 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
 // Entry points, locations with their stopping points, paths and code rules, made from
 // the model once the routes exist; then the paths link berths and routes for ARS.
 void BuildPlaces(Sim& sim, const AreaModel& model, BuiltArea& area);
+
+// The describer's berths on their circuits with the steps the model derived; run once
+// the routes exist (the permanent ones included) and before the places, which refer to
+// the berths.
+void BuildBerths(Sim& sim, const AreaModel& model, BuiltArea& area);
+// Gives each berth the locations it serves and the links ARS follows from it, once the
+// places and their paths exist.
+void LinkBerthsForARS(Sim& sim, BuiltArea& area);
 
 // The title procedure: the area's title followed by its version.
 void SetAreaTitle(Sim& sim);

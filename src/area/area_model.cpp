@@ -49,6 +49,7 @@ AreaModel::AreaModel(const AreaDescription& description) : d_(description) {
     FindRoutes();
     FindAutomaticWorking();
     PlaceBerths();
+    FindBerthSteps();
     FindEntries();
     FindSubAreas();
     FindPaths();

@@ -206,6 +206,26 @@ struct BerthInfo {
     bool External = false;
 };
 
+// An object a describer step names: a circuit, a route, a signal or a berth.
+enum class StepObjectKind : std::uint8_t { None, Circuit, Route, Signal, Berth };
+struct StepObject {
+    StepObjectKind Kind = StepObjectKind::None;
+    int Index = -1;
+    bool Negated = false;  // as a condition: true when the object is not active
+};
+
+// A describer step from a berth, derived from the routes (area_model_berths.cpp).
+struct BerthStepInfo {
+    int From = -1;
+    int To = -1;  // -1: the description leaves the area
+    StepObject Trigger;
+    bool OnRelease = false;
+    std::vector<StepObject> Conditions;
+    // The route whose entry the step follows, or -1 (a reversal, a departure over the
+    // boundary).
+    int Route = -1;
+};
+
 struct EntryInfo {
     std::string Code, Name;
     int FirstSignal = -1;
@@ -310,6 +330,7 @@ class AreaModel {
     std::vector<OverlapInfo> Overlaps;
     std::vector<LabelInfo> Labels;
     std::vector<BerthInfo> Berths;
+    std::vector<BerthStepInfo> BerthSteps;
     std::vector<EntryInfo> Entries;
     std::vector<PlatformInfo> Platforms;
     std::vector<LocationInfo> Locations;
@@ -352,6 +373,9 @@ class AreaModel {
     void FindRoutes();
     void FindAutomaticWorking();
     void PlaceBerths();
+    // The describer's steps: into the exit's berth of every route, out over the
+    // boundary, and back out of platforms and sidings where trains reverse.
+    void FindBerthSteps();
     void FindPlatformsAndLocations();
     void FindEntries();
     void FindSubAreas();

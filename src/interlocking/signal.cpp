@@ -48,9 +48,13 @@ TSIG::~TSIG() = default;
 
 void TSIG::SetAspect(std::uint8_t aspect) {
     if (aspect == Aspect) return;
+    const bool wasOff = Aspect != AspDanger;
     Aspect = aspect;
     Draw();
-    if (sim_.TrainDescriber) sim_.TrainDescriber->BerthTDTrigger(*this, aspect != AspDanger);
+    // The describer hears of the signal clearing and returning to danger only: a change
+    // between proceed aspects (yellow to green) would fire a signal step a second time.
+    if (sim_.TrainDescriber && wasOff != (aspect != AspDanger))
+        sim_.TrainDescriber->BerthTDTrigger(*this, aspect != AspDanger);
     SendState();
     if (sim_.SignalFailures) sim_.SignalFailures->OfferFailure(*this);
 }

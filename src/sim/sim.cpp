@@ -19,11 +19,13 @@ Sim::Sim(Ports ports, std::uint32_t seed)
     FlashGrey = ClGrey;
     FlashRed = ClRed;
     FlashWhite = ClWhite;
+    TrainDescriber = &Berths;
 }
 
 Sim::~Sim() {
     // Objects refer to each other across lists; free the lists in reverse order of
     // declaration so that no destructor runs against a freed neighbour.
+    Berths.FreeObjects();
     Subroutes.FreeObjects();
     TrackCircuits.FreeObjects();
     Signals.FreeObjects();
@@ -89,6 +91,7 @@ void Sim::MajorCycleTick() {
 
     FlashPhase = !FlashPhase;
     SetFlashColours();
+    Guarded([this] { Berths.MajorCycle(); });
     Guarded([this] {
         Signals.MajorCycle();
         Points.MajorCycle();
@@ -116,8 +119,8 @@ void Sim::MajorCycleTick() {
     panel_.UpdateTelephoneIndicator();
 }
 
-std::array<TSSIList*, 7> Sim::ObjectSections() {
-    return {&Overlaps, &Labels, &Points, &Routes, &Signals, &TrackCircuits, &Subroutes};
+std::array<TSSIList*, 8> Sim::ObjectSections() {
+    return {&Berths, &Overlaps, &Labels, &Points, &Routes, &Signals, &TrackCircuits, &Subroutes};
 }
 
 bool Sim::SaveObjectSections(ValueWriter& writer) {
@@ -142,7 +145,9 @@ void Sim::ResetSimulation() {
     Score = 0;
     MaxScore = 0;
     ApproachLockingIncidents = 0;
+    OtherPointsLost = 0;
     Overlaps.Reset();
+    Berths.Reset();
     Labels.Reset();
     Points.Reset();
     Routes.Reset();

@@ -29,6 +29,7 @@
 #include "places/location.h"
 #include "places/path.h"
 #include "timetable/timetable.h"
+#include "trains/berth.h"
 
 namespace kestra {
 
@@ -109,8 +110,8 @@ public:
     void BroadcastClock();
 
     // --- saved state
-    // The object lists' sections of a saved simulation, in file order: overlaps, panel
-    // labels, points, routes, signals, track circuits, subroutes.
+    // The object lists' sections of a saved simulation, in file order: berths, overlaps,
+    // panel labels, points, routes, signals, track circuits, subroutes.
     bool SaveObjectSections(ValueWriter& writer);
     // Reads those sections. Every record is read and checked before any is applied, so
     // a load that fails anywhere leaves every object exactly as it was.
@@ -150,6 +151,8 @@ public:
     std::int32_t MajorCycleInterval = DefaultMajorCycleInterval;
     std::int32_t Score = 0;
     std::int32_t MaxScore = 0;
+    // Points lost other than by late running (a non-described train sent to a fringe box).
+    std::int32_t OtherPointsLost = 0;
     // Approach locking applied in front of a train after a cancel.
     std::int32_t ApproachLockingIncidents = 0;
     TOperatorState Operator;
@@ -174,6 +177,9 @@ public:
     // --- class lists
     TPELList Labels;
     TTCSList TrackCircuits;
+    // The berths of the train describer, which is told of every circuit, route, signal
+    // and berth change (TrainDescriber points at this list).
+    TBERList Berths;
     TPTSList Points;
     TULCList Subroutes;
     TOVLList Overlaps;
@@ -213,7 +219,7 @@ public:
 
 private:
     // The lists of the object sections, in file order.
-    std::array<TSSIList*, 7> ObjectSections();
+    std::array<TSSIList*, 8> ObjectSections();
     void SetFlashColours();
     // Runs one cycle stage; an error inside skips the rest of that stage only.
     template <class F>

@@ -1,0 +1,91 @@
+// The describer's steps, derived from the routes rather than listed: a description
+// stands in the berth in rear of the signal its train approaches and steps into the
+// berth of the route's exit as the train enters the route; it leaves over the boundary
+// past a signal from which no route leads; and it changes ends where a train reverses.
+
+#include <algorithm>
+
+#include "area/area_model.h"
+#include "area/area_model_internal.h"
+
+namespace kestra::area {
+
+namespace {
+
+StepObject Object(StepObjectKind kind, int index, bool negated = false) {
+    StepObject o;
+    o.Kind = kind;
+    o.Index = index;
+    o.Negated = negated;
+    return o;
+}
+
+}  // namespace
+
+void AreaModel::FindBerthSteps() {
+    // The berth a route delivers its train to: the exit's own, or, at a stop marker
+    // with no room for one, the berth on the circuit the route ends on (the berth of
+    // the signal that leads back out).
+    auto arrivalBerth = [&](const RouteInfo& r) {
+        const SignalInfo& exit = Signals[r.Exit];
+        if (exit.Berth >= 0) return exit.Berth;
+        if (r.Subroutes.empty()) return -1;
+        const int last = Subroutes[r.Subroutes.back()].Circuit;
+        for (std::size_t b = 0; b < Berths.size(); ++b)
+            if (Berths[b].Circuit == last) return static_cast<int>(b);
+        return -1;
+    };
+
+    // Into the exit's berth of every route, as the train enters the route: the first
+    // circuit becoming occupied while that route is set.
+    for (std::size_t ri = 0; ri < Routes.size(); ++ri) {
+        const RouteInfo& r = Routes[ri];
+        const int from = Signals[r.Entrance].Berth;
+        if (from < 0 || r.Subroutes.empty()) continue;
+        BerthStepInfo step;
+        step.From = from;
+        step.To = arrivalBerth(r);
+        step.Trigger = Object(StepObjectKind::Circuit, Subroutes[r.Subroutes.front()].Circuit);
+        step.Conditions.push_back(Object(StepObjectKind::Route, static_cast<int>(ri)));
+        step.Route = static_cast<int>(ri);
+        BerthSteps.push_back(step);
+    }
+
+    // Out of the area: past a signal from which no route leads (the fringe signals at
+    // the boundary), the description leaves as the train enters the track beyond.
+    for (const SignalInfo& s : Signals) {
+        if (s.Berth < 0 || !s.Routes.empty() || s.AheadCircuit < 0) continue;
+        if (s.Type == SignalType::Marker) continue;
+        BerthStepInfo step;
+        step.From = s.Berth;
+        step.Trigger = Object(StepObjectKind::Circuit, s.AheadCircuit);
+        BerthSteps.push_back(step);
+    }
+
+    // Reversals: a train standing at a signal's berth that leaves by the signal facing
+    // the other way on the same circuit (platform ends, the bay, sidings). Setting a
+    // route from that signal takes the description over, while the circuit is occupied
+    // and the departure berth is empty.
+    for (std::size_t y = 0; y < Signals.size(); ++y) {
+        const SignalInfo& dep = Signals[y];
+        if (dep.Berth < 0 || dep.Routes.empty()) continue;
+        const int circuit = Berths[dep.Berth].Circuit;
+        for (std::size_t b = 0; b < Berths.size(); ++b) {
+            const BerthInfo& arrival = Berths[b];
+            if (static_cast<int>(b) == dep.Berth || arrival.Circuit != circuit) continue;
+            if (arrival.Signal < 0 || Signals[arrival.Signal].RightFacing == dep.RightFacing)
+                continue;
+            for (int ri : dep.Routes) {
+                BerthStepInfo step;
+                step.From = static_cast<int>(b);
+                step.To = dep.Berth;
+                step.Trigger = Object(StepObjectKind::Route, ri);
+                step.Conditions.push_back(Object(StepObjectKind::Circuit, circuit));
+                step.Conditions.push_back(Object(StepObjectKind::Berth, dep.Berth, true));
+                BerthSteps.push_back(step);
+            }
+        }
+    }
+}
+
+}  // namespace kestra::area
