@@ -109,6 +109,13 @@ void ValueWriter::WriteFloat(double value) {
     bytes_.insert(bytes_.end(), ext, ext + 10);
 }
 
+void ValueWriter::WriteSingle(float value) {
+    Put(TagSingle);
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    PutLE(bits, 4);
+}
+
 std::uint8_t ValueReader::Take() {
     if (pos_ >= size_) throw ReadError("read past the end of the data");
     return data_[pos_++];
@@ -172,6 +179,17 @@ double ValueReader::ReadFloat() {
         return v;
     }
     return static_cast<double>(IntegerPayload(tag));
+}
+
+float ValueReader::ReadSingle() {
+    if (pos_ < size_ && data_[pos_] == TagSingle) {
+        ++pos_;
+        const std::uint32_t bits = TakeLE(4);
+        float value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    return static_cast<float>(ReadFloat());
 }
 
 }  // namespace kestra

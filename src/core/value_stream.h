@@ -20,6 +20,7 @@ enum ValueTag : std::uint8_t {
     TagFalse = 8,
     TagTrue = 9,
     TagLongString = 12,
+    TagSingle = 15,
 };
 
 // Raised by ValueReader on an unexpected tag or a read past the end.
@@ -45,6 +46,8 @@ public:
     void WriteString(std::string_view value);
     void WriteBoolean(bool value);
     void WriteFloat(double value);
+    // A 4-byte single-precision value (tag 15).
+    void WriteSingle(float value);
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::vector<std::uint8_t> TakeBytes() { return std::move(bytes_); }
@@ -71,6 +74,8 @@ public:
     bool ReadBoolean();
     // Tag 5, or any integer form converted to a float.
     double ReadFloat();
+    // Tag 15 with 4 bytes, or what ReadFloat accepts, narrowed to single precision.
+    float ReadSingle();
 
     bool AtEnd() const { return pos_ >= size_; }
     std::size_t Position() const { return pos_; }

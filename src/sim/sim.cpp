@@ -112,6 +112,7 @@ void Sim::MajorCycleTick() {
             Routes.OneSecond();
             Signals.OneSecond();
             TrackCircuits.OneSecond();
+            Trains.OneSecond();
             Timetable.OneSecond();
             Subroutes.OneSecond();
         });
@@ -156,6 +157,7 @@ void Sim::ResetSimulation() {
     // The categories go with the timetable that brought them.
     Categories.FreeObjects();
     Timetable.Reset();
+    Trains.Reset();
     Subroutes.Reset();
     EntryPoints.Reset();
     if (Hooks.ResetHook) Hooks.ResetHook();

@@ -29,6 +29,8 @@
 #include "places/location.h"
 #include "places/path.h"
 #include "timetable/timetable.h"
+#include "trains/train.h"
+#include "trains/train_entry.h"
 #include "trains/berth.h"
 
 namespace kestra {
@@ -198,8 +200,11 @@ public:
     // The train categories and the working timetable: one of each, owned here.
     TTrainCategoryList Categories;
     TTimetableList Timetable;
-    // The trains' side of the timetable's entry step; none until trains exist.
-    TrainEntryPort* TrainEntry = nullptr;
+    // The trains in the area.
+    TTRNList Trains{*this};
+    // Lets the timetable's trains in; tests may attach a port of their own instead.
+    TrainEntryService EntryService{*this};
+    TrainEntryPort* TrainEntry = &EntryService;
 
     // --- the interlocking's transient references, set only while a check or a
     // command runs and none at all other times

@@ -233,6 +233,16 @@ bool ReadTimetableSection(ValueReader& r, Sim& sim, bool keepEntered, bool readC
     });
 }
 
+std::unique_ptr<TTimetable> ReadTimetableRecord(ValueReader& r, Sim& sim, std::string& error) {
+    TimetableLoad load;
+    std::unique_ptr<TTimetable> timetable;
+    if (!Guarded(load, [&] { timetable = ReadOneTimetable(r, sim, true, true, load); })) {
+        error = load.Error;
+        return nullptr;
+    }
+    return timetable;
+}
+
 void CommitTimetableLoad(Sim& sim, TimetableLoad& load) {
     for (auto& c : load.NewCategories) sim.Categories.Adopt(std::move(c));
     load.NewCategories.clear();

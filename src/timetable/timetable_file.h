@@ -66,6 +66,10 @@ bool ReadCategorySection(ValueReader& r, const Sim& sim, TimetableLoad& load);
 // simulation); otherwise it is cleared. Category names are read when readCategoryName.
 bool ReadTimetableSection(ValueReader& r, Sim& sim, bool keepEntered, bool readCategoryName,
                           TimetableLoad& load);
+// Reads one timetable record as WriteTimetable writes it with its category name (a
+// train's own copy in a saved simulation), entered state kept. None, with error set,
+// when the record is corrupt or names an unknown entry point, location or category.
+std::unique_ptr<TTimetable> ReadTimetableRecord(ValueReader& r, Sim& sim, std::string& error);
 // Applies a successful read: the new categories join the list, the timetables go in
 // front of those already there in file order, and the header (when the read had one)
 // replaces the working timetable's. Modified is cleared.

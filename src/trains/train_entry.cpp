@@ -1,0 +1,70 @@
+#include "trains/train_entry.h"
+
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+#include "places/entry_point.h"
+#include "sim/sim.h"
+#include "timetable/timetable_validate.h"
+#include "trains/train.h"
+
+namespace kestra {
+
+namespace {
+
+// Puts a description into the entry berth, when the entry point has one.
+void InterposeAtEntry(TSSIObject* berth, const std::string& description) {
+    if (auto* target = dynamic_cast<SignalBerthTarget*>(berth)) {
+        target->InterposeDescription(description);
+    }
+}
+
+}  // namespace
+
+int TrainEntryService::TrainsInArea() const {
+    return sim_.Trains.TrainsInArea();
+}
+
+bool TrainEntryService::CanEnter(TENT& entry) {
+    return entry.CanEnter();
+}
+
+void TrainEntryService::Enter(TENT& entry, TTimetable& timetable) {
+    EnterTrain(entry, &timetable);
+}
+
+TTRN* TrainEntryService::EnterTrain(TENT& entry, TTimetable* timetable) {
+    TULC* first = entry.ULCs.At(0);
+    if (!first) return nullptr;
+    std::string description;
+    if (timetable) {
+        description = timetable->ID;
+    } else {
+        description = sim_.EntryPoints.NextUntimetabledDescription(
+            [this](std::string_view d) { return sim_.Trains.FindTrain(d) != nullptr; });
+        if (description.empty()) return nullptr;
+    }
+    entry.ULCs.RouteRequest();
+    TTRN& train = sim_.Trains.Create(description);
+    if (timetable) {
+        InterposeAtEntry(entry.Berth, description);
+        std::string reason;
+        const bool valid = Validate(*timetable, reason);
+        if (valid) {
+            sim_.PostEventMessage(
+                "Train " + description + " has entered the area (" + entry.Name + ")",
+                EvTrainEntering);
+        } else {
+            sim_.PostEventMessage("Train " + description + " has entered the area (" + entry.Name +
+                                      ") with an invalid timetable",
+                                  EvTrainEntering);
+        }
+        train.Place(valid ? timetable : nullptr, *first, &entry);
+    } else {
+        InterposeAtEntry(entry.Berth, description);
+        train.Place(nullptr, *first, &entry);
+    }
+    entry.StartCountdown();
+    return &train;
+}
+
+}  // namespace kestra

@@ -1,0 +1,102 @@
+#include "fakes/train_invariants.h"
+
+#include <cstdio>
+
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
+
+namespace kestra::test {
+
+namespace {
+// Rounding room on speeds compared with limits.
+constexpr double kSpeedTolerance = 1e-3;
+constexpr std::size_t kTrainRoom = 64;
+}  // namespace
+
+TrainInvariants::TrainInvariants(Sim& sim) : sim_(sim) {
+    previousEntered_ = sim.Hooks.SubrouteEnteredHook;
+    sim.Hooks.SubrouteEnteredHook = [this](TTRN& train, TULC& subroute) {
+        SubrouteEntered(train, subroute);
+        if (previousEntered_) previousEntered_(train, subroute);
+    };
+    authority_.reserve(kTrainRoom);
+    passedAtDanger_.reserve(kTrainRoom);
+}
+
+TrainInvariants::~TrainInvariants() {
+    sim_.Hooks.SubrouteEnteredHook = previousEntered_;
+}
+
+std::uint8_t TrainInvariants::AuthorityAtLastCheck(const TTRN& train) const {
+    for (const auto& [t, mode] : authority_) {
+        if (t == &train) return mode;
+    }
+    return train.PassMode;
+}
+
+void TrainInvariants::SubrouteEntered(TTRN& train, TULC& subroute) {
+    // The subroute left behind is the second occupied one, once the head has moved on.
+    if (train.Occupied.size() < 2 || train.Occupied.front() != &subroute) return;
+    const TULC* left = train.Occupied[1];
+    const TSIG* signal = left->EndSignal;
+    if (!signal || signal->ShowsProceed()) return;
+    const std::uint8_t mode = AuthorityAtLastCheck(train);
+    if (mode == PassNext || mode == PassNextAndStop || mode == PassToNextSignal) return;
+    passedAtDanger_.push_back("train " + train.ID + " passed signal " + signal->ID +
+                              " at danger without authority");
+}
+
+bool TrainInvariants::CheckInto(std::vector<std::string>& out) {
+    out.clear();
+    for (std::string& s : passedAtDanger_) out.push_back(std::move(s));
+    passedAtDanger_.clear();
+
+    // Occupancy: each circuit's count equals the train subroutes on it.
+    const int circuits = sim_.TrackCircuits.Count();
+    counts_.assign(static_cast<std::size_t>(circuits), 0);
+    sim_.Trains.ForEach([&](TTRN& t) {
+        for (const TULC* u : t.Occupied) {
+            const int i = sim_.TrackCircuits.IndexOf(u->TrackCircuit);
+            if (i >= 0) ++counts_[static_cast<std::size_t>(i)];
+        }
+    });
+    for (int i = 0; i < circuits; ++i) {
+        const TTCS* c = sim_.TrackCircuits.At(i);
+        if (c && c->OccupyCount != counts_[static_cast<std::size_t>(i)]) {
+            out.push_back("circuit " + c->ID + " occupied " + std::to_string(c->OccupyCount) +
+                          " times with " + std::to_string(counts_[static_cast<std::size_t>(i)]) +
+                          " train subroutes on it");
+        }
+    }
+
+    // Speeds.
+    sim_.Trains.ForEach([&](TTRN& t) {
+        if (t.Speed > t.MaxSpeed + kSpeedTolerance)
+            out.push_back("train " + t.ID + " above its top speed");
+        for (const TULC* u : t.Occupied) {
+            if (t.Speed > u->LineSpeed(t.IsFreight) + kSpeedTolerance) {
+                out.push_back("train " + t.ID + " above the line speed on " + u->TrackCircuit->ID);
+                break;
+            }
+        }
+        if (t.Speed < 0) out.push_back("train " + t.ID + " with a negative speed");
+    });
+
+    // Numbers.
+    const int trains = sim_.Trains.TrainsInArea();
+    if (trains > sim_.SimData.MaxTrains)
+        out.push_back(std::to_string(trains) + " trains in the area, above the limit");
+
+    authority_.clear();
+    sim_.Trains.ForEach([&](TTRN& t) { authority_.emplace_back(&t, t.PassMode); });
+    return out.empty();
+}
+
+std::vector<std::string> TrainInvariants::Check() {
+    std::vector<std::string> out;
+    CheckInto(out);
+    return out;
+}
+
+}  // namespace kestra::test

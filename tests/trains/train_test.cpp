@@ -1,0 +1,518 @@
+#include "trains/train.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fakes/fakes.h"
+#include "fakes/interlocking_fixtures.h"
+#include "fakes/interlocking_invariants.h"
+#include "fakes/train_invariants.h"
+#include "trains/train_entry.h"
+
+namespace kestra {
+namespace {
+
+using test::RailwayBuilder;
+using test::TestSim;
+
+// A straight up line worked by four signals, leaving the area at its far end:
+//   U0 (entry) -S1- U1 U2 -S2- U3 U4 -S3- U5 (3000 m, leaves the area) -S4
+// Routes S1-S2 (U1, U2) with S2's overlap on U3, S2-S3 (U3, U4), S3-S4 (U5; S4 is beyond
+// the edge, not at the end of U5). Every
+// subroute is 400 m and has a reverse twin, so a train standing anywhere can reverse.
+// Line speed 30 m/s passenger, 20 m/s freight.
+class TrainLine : public ::testing::Test {
+  public:
+    TrainLine() : build(*t), checker(*t), trains(*t) {
+        for (int i = 0; i < 6; ++i) C[i] = &build.Circuit("T" + std::to_string(i));
+        S1 = &build.Signal("S1", C[0]);
+        S2 = &build.Signal("S2", C[2]);
+        S3 = &build.Signal("S3", C[4]);
+        S4 = &build.Signal("S4", C[5]);
+        TSIG* ends[6] = {S1, nullptr, S2, nullptr, S3, S4};
+        for (int i = 0; i < 6; ++i) {
+            U[i] = &build.Subroute(*C[i], "AB", ends[i], i == 5 ? 3000 : 400);
+            D[i] = &build.Subroute(*C[i], "BA", nullptr, i == 5 ? 3000 : 400);
+            SetOpposites(*U[i], *D[i]);
+        }
+        U[5]->LeavesArea = 1;
+        build.Chain({U[0], U[1], U[2], U[3], U[4], U[5]});
+        build.Chain({D[5], D[4], D[3], D[2], D[1], D[0]});
+        S2Overlap = &build.Overlap(*S2, {U[3]});
+        S1S2 = &build.Route(*S1, *S2, {U[1], U[2]});
+        S2S3 = &build.Route(*S2, *S3, {U[3], U[4]});
+        S3S4 = &build.Route(*S3, *S4, {U[5]});
+        // The last route runs off the area: nothing stands at its far end.
+        U[5]->EndSignal = nullptr;
+        entry = &t->EntryPoints.Create(*t, "E1");
+        entry->ULCs.Add("", U[0]);
+        entry->Name = "Test Junction";
+        t.Ticks(2);  // every signal arms itself
+    }
+
+    void Seconds(int n) {
+        for (int i = 0; i < 2 * n; ++i) Tick();
+    }
+    // One major cycle, with every invariant checked after it.
+    void Tick() {
+        t.Ticks(1);
+        for (const std::string& s : checker.Check()) ADD_FAILURE() << s;
+        for (const std::string& s : trains.Check()) ADD_FAILURE() << s;
+    }
+    void SetRoute(TSIG& from, TSIG& to) {
+        const RouteRequestResult r = RouteRequest(*t, from, to, 0);
+        ASSERT_TRUE(r.Set) << t->LastFailReason;
+    }
+    void SetAllRoutes() {
+        SetRoute(*S1, *S2);
+        SetRoute(*S2, *S3);
+        SetRoute(*S3, *S4);
+        Seconds(3);
+        ASSERT_TRUE(S1->ShowsProceed());
+        ASSERT_TRUE(S3->ShowsProceed());
+    }
+    // A train without timetable standing at the start of the entry subroute.
+    TTRN& StandingTrain(const std::string& id = "1A01") {
+        TTRN& train = t->Trains.Create(id);
+        train.Place(nullptr, *U[0], entry);
+        train.Speed = 0;
+        return train;
+    }
+    // Seconds until the train is no longer moving (or the limit).
+    int RunWhileMoving(TTRN& train, int limit, std::vector<double>* speeds = nullptr) {
+        for (int s = 0; s < limit; ++s) {
+            if (train.State != TsMoving) return s;
+            Seconds(1);
+            if (speeds) speeds->push_back(train.Speed);
+        }
+        return limit;
+    }
+    bool AllClear() const {
+        return std::all_of(std::begin(C), std::end(C), [](TTCS* c) { return c->OccupyCount == 0; });
+    }
+
+    TestSim t;
+    RailwayBuilder build;
+    test::InterlockingInvariants checker;
+    test::TrainInvariants trains;
+    TTCS* C[6];
+    TULC* U[6];
+    TULC* D[6];
+    TSIG *S1, *S2, *S3, *S4;
+    TOVL* S2Overlap;
+    TROU *S1S2, *S2S3, *S3S4;
+    TENT* entry;
+};
+
+// A train never stops dead: no second takes off more than its braking rate, except
+// the last, which may also shed what is left below one more second's braking.
+void ExpectNeverStoppedDead(const std::vector<double>& speeds, double decel) {
+    for (std::size_t s = 1; s < speeds.size(); ++s) {
+        const bool last = speeds[s] == 0;
+        const double allowed = last ? 2 * decel : decel;
+        EXPECT_LE(speeds[s - 1] - speeds[s], allowed + 1e-6) << "second " << s;
+    }
+}
+
+// --- characteristics
+
+struct FactorCase {
+    const char* name;
+    double accel;
+    double ratio;
+    double factor;
+};
+
+TEST(TrainAcceleration, FactorByProfileAndSpeedRatio) {
+    const FactorCase cases[] = {
+        {"VeryLowFromRest", 0.35, 0.0, 0.5},
+        {"VeryLowBand2", 0.35, 0.05, 1.24},
+        {"LowFromRest", 0.4, 0.01, 1.25},
+        {"MediumMid", 0.45, 0.55, 0.245},
+        {"HighTop", 0.62, 0.95, 0.08},
+        {"VeryHighFromRest", 0.8, 0.0, 1.6},
+        {"LossOfPowerIsLowerColumn", 0.41, 0.25, 0.6},
+    };
+    for (const FactorCase& c : cases) {
+        EXPECT_DOUBLE_EQ(AccelerationFactor(c.accel, c.ratio), c.factor) << c.name;
+    }
+}
+
+TEST_F(TrainLine, FreightTrainFromRestFirstGainsHalfAMetrePerSecond) {
+    SetAllRoutes();
+    TTRN& train = StandingTrain("6M01");
+    train.MaxSpeed = 75 / 2.25;
+    train.Accel = 0.4;
+    train.IsFreight = true;
+    Seconds(1);
+    EXPECT_NEAR(train.Speed, 0.5, 1e-9);
+}
+
+TEST_F(TrainLine, UntimetabledTrainStartsOutsideWithItsTailAndDefaults) {
+    TTRN& train = t->Trains.Create("**00");
+    train.Place(nullptr, *U[0], entry);
+    EXPECT_EQ(train.TailPos, -80);
+    EXPECT_EQ(train.Length, 80);
+    EXPECT_NEAR(train.MaxSpeed, 55.555557, 1e-5);
+    EXPECT_EQ(train.PowerTypes, PowerDiesel);
+    EXPECT_DOUBLE_EQ(train.Speed, 30.0);  // the entry subroute's line speed
+    EXPECT_EQ(C[0]->OccupyCount, 1);
+    EXPECT_EQ(train.HeadULC, U[0]);
+    EXPECT_EQ(train.TailULC, U[0]);
+}
+
+TEST_F(TrainLine, SetTimetableGivesFreightLineSpeedsAndTraction) {
+    TTRN& train = StandingTrain();
+    TTimetable timetable(*t, "6M02");
+    timetable.MaxSpeed = 60;
+    timetable.AccelBrake = AccelLow;
+    timetable.IsFreight = true;
+    timetable.PowerTypes = PowerOverhead;
+    timetable.Length = 300;
+    train.SetTimetable(&timetable);
+    EXPECT_TRUE(train.IsFreight);
+    EXPECT_EQ(train.PowerTypes, PowerOverhead);
+    EXPECT_EQ(train.Length, 300);
+    EXPECT_NEAR(train.Accel, 0.4, 1e-6);
+    EXPECT_NEAR(train.Decel, 0.464, 1e-6);
+
+    train.SetTimetable(nullptr);
+    EXPECT_FALSE(train.IsFreight);
+    EXPECT_EQ(train.PowerTypes, PowerDiesel);
+    EXPECT_EQ(train.Length, 20);
+}
+
+// --- running
+
+TEST_F(TrainLine, AcceleratesToLineSpeedAndHoldsIt) {
+    SetAllRoutes();
+    TTRN& train = StandingTrain();
+    std::vector<double> speeds;
+    RunWhileMoving(train, 200, &speeds);
+    ASSERT_GT(speeds.size(), 60u);
+    const double line = 30.0;
+    bool reached = false;
+    double previous = 0;
+    for (std::size_t s = 0; s < speeds.size(); ++s) {
+        EXPECT_LE(speeds[s], line + 1e-9) << "second " << s;
+        if (!reached) {
+            EXPECT_GE(speeds[s], previous) << "second " << s;
+            reached = speeds[s] > line - train.Accel;
+        } else {
+            EXPECT_GT(speeds[s], line - train.Accel) << "held at second " << s;
+        }
+        previous = speeds[s];
+    }
+    EXPECT_TRUE(reached);
+}
+
+TEST_F(TrainLine, BrakesToAStandAtARedSignalWithinTheStoppingWindow) {
+    SetRoute(*S1, *S2);
+    Seconds(3);
+    TTRN& train = t->Trains.Create("2B01");
+    train.Place(nullptr, *U[0], entry);  // running at line speed
+    std::vector<double> speeds{train.Speed};
+    RunWhileMoving(train, 300, &speeds);
+    ASSERT_EQ(train.State, TsAtRed);
+    EXPECT_EQ(train.Speed, 0);
+    EXPECT_EQ(train.HeadULC, U[2]);
+    EXPECT_EQ(train.SignalAhead, S2);
+    const double short_of_stop = U[2]->Length - U[2]->SignalOffset - train.HeadPos;
+    EXPECT_GE(short_of_stop, 0);
+    EXPECT_LT(short_of_stop, 5);
+    ExpectNeverStoppedDead(speeds, train.Decel);
+    EXPECT_EQ(C[3]->OccupyCount, 0);
+}
+
+TEST_F(TrainLine, RestartsWhenTheRouteIsSet) {
+    SetRoute(*S1, *S2);
+    Seconds(3);
+    TTRN& train = t->Trains.Create("2B02");
+    train.Place(nullptr, *U[0], entry);
+    RunWhileMoving(train, 300);
+    ASSERT_EQ(train.State, TsAtRed);
+    Seconds(20);
+    EXPECT_EQ(train.State, TsAtRed) << "a red signal holds the train";
+    SetRoute(*S2, *S3);
+    SetRoute(*S3, *S4);
+    int waited = 0;
+    while (train.State != TsMoving && waited < 30) {
+        Seconds(1);
+        ++waited;
+    }
+    EXPECT_EQ(train.State, TsMoving);
+    EXPECT_GE(waited, 3) << "the driver takes a few seconds to start";
+    Seconds(5);
+    EXPECT_GT(train.Speed, 0);
+}
+
+TEST_F(TrainLine, ObeysASpeedRestrictionOnTheWayAhead) {
+    SetAllRoutes();
+    auto tsr = std::make_unique<TTSR>();
+    tsr->PassengerSpeed = 10;
+    tsr->FreightSpeed = 10;
+    tsr->FromPosition = 100;
+    tsr->ToPosition = 300;
+    U[4]->TSRs.Place(std::move(tsr), U[4]);
+    TTRN& train = t->Trains.Create("1A02");
+    train.Place(nullptr, *U[0], entry);
+    bool inside = false;
+    for (int s = 0; s < 200 && train.State == TsMoving; ++s) {
+        Seconds(1);
+        if (train.HeadULC == U[4] && train.HeadPos >= 100 && train.HeadPos <= 300) {
+            inside = true;
+            EXPECT_LE(train.Speed, 10 + 1e-9) << "at " << train.HeadPos;
+        }
+    }
+    EXPECT_TRUE(inside);
+}
+
+TEST_F(TrainLine, AClimbingTrainGainsSpeedMoreSlowly) {
+    SetAllRoutes();
+    TTRN& level = StandingTrain("1A03");
+    Seconds(1);
+    const double onTheLevel = level.Speed;
+    level.SetState(TsLeaving);
+    Seconds(1);
+    U[0]->Scale = 0.5f;
+    TTRN& climbing = StandingTrain("1A04");
+    Seconds(1);
+    EXPECT_NEAR(climbing.Speed, onTheLevel * 0.5, 1e-9);
+}
+
+TEST_F(TrainLine, AboveTheEffectiveLineSpeedItAlwaysSlows) {
+    // The head on a falling gradient, the tail on a rising one: the scales average out
+    // at 1, so a correction of 1 minus their average would be nothing at all.
+    SetAllRoutes();
+    U[1]->Scale = 1.5f;
+    U[0]->Scale = 0.5f;
+    TTRN& train = StandingTrain();
+    train.HeadULC = U[1];
+    train.HeadPos = 10;
+    train.Occupied = {U[1], U[0]};
+    C[1]->Occupy();
+    train.ComputeTail();
+    ASSERT_EQ(train.TailULC, U[0]);
+    train.Speed = 20;  // above the tail's effective 15 m/s
+    Seconds(1);
+    EXPECT_LT(train.Speed, 20);
+    EXPECT_GE(train.Speed, 15 - 1e-9) << "never below the effective line speed";
+}
+
+TEST_F(TrainLine, ReversesOntoTheOppositeSubroutes) {
+    SetAllRoutes();
+    TTRN& train = StandingTrain();
+    RunWhileMoving(train, 20);
+    train.Speed = 0;
+    train.SetState(TsAtRed);
+    ASSERT_GE(train.Occupied.size(), 1u);
+    const std::vector<TULC*> before = train.Occupied;
+    const double headPos = train.HeadPos;
+    const int occupied[6] = {C[0]->OccupyCount, C[1]->OccupyCount, C[2]->OccupyCount,
+                             C[3]->OccupyCount, C[4]->OccupyCount, C[5]->OccupyCount};
+    ASSERT_TRUE(train.CanReverse());
+    train.Reverse();
+    EXPECT_EQ(train.HeadULC, before.back()->Opposite);
+    EXPECT_EQ(train.Direction(), 1);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(C[i]->OccupyCount, occupied[i]) << i;
+    train.Reverse();
+    EXPECT_EQ(train.HeadULC, before.front());
+    EXPECT_NEAR(train.HeadPos, headPos, 1e-6);
+}
+
+TEST_F(TrainLine, FreesEveryCircuitAsItLeavesTheArea) {
+    SetAllRoutes();
+    TTRN& train = StandingTrain();
+    bool spansTwo = false;
+    for (int s = 0; s < 600 && t->Trains.TrainsInArea() > 0; ++s) {
+        if (train.Occupied.size() > 1) spansTwo = true;
+        Seconds(1);
+    }
+    EXPECT_TRUE(spansTwo);
+    EXPECT_EQ(t->Trains.TrainsInArea(), 0);
+    EXPECT_TRUE(AllClear());
+}
+
+TEST_F(TrainLine, CircuitsClearOnlyWhenTheWholeTrainIsPast) {
+    SetAllRoutes();
+    TTRN& train = StandingTrain();
+    train.Length = 300;
+    for (int s = 0; s < 100; ++s) {
+        Seconds(1);
+        if (train.HeadULC == U[1] && train.HeadPos < train.Length) {
+            EXPECT_EQ(C[0]->OccupyCount, 1) << "head " << train.HeadPos << " on T1";
+        }
+        if (train.HeadULC == U[2]) break;
+    }
+    EXPECT_EQ(C[0]->OccupyCount, 0);
+}
+
+// --- faults mended
+
+TEST_F(TrainLine, ASignalReplacedTooLateIsPassedAndTheTrainBrakesToAStandBeyond) {
+    SetAllRoutes();
+    TTRN& train = t->Trains.Create("1A05");
+    train.Place(nullptr, *U[0], entry);
+    while (!(train.HeadULC == U[1] && train.HeadPos > 300)) Seconds(1);
+    S2->RequestCancel();  // far too late to stop at it
+    t.Ticks(1);
+    ASSERT_FALSE(S2->ShowsProceed());
+    std::vector<double> speeds{train.Speed};
+    bool passedAtDanger = false;
+    for (int s = 0; s < 120 && train.State == TsMoving; ++s) {
+        t.Ticks(2);
+        speeds.push_back(train.Speed);
+        const auto found = trains.Check();
+        if (!found.empty()) passedAtDanger = true;
+        checker.Check();
+    }
+    EXPECT_TRUE(passedAtDanger) << "the invariant checker reports the signal passed at danger";
+    ExpectNeverStoppedDead(speeds, train.Decel);
+    EXPECT_EQ(train.State, TsAtRed);
+    EXPECT_EQ(train.Speed, 0);
+    EXPECT_EQ(train.SignalAhead, S2);
+    EXPECT_TRUE(train.HeadULC == U[3] || train.HeadULC == U[4]);
+}
+
+TEST_F(TrainLine, ARemovedTrainLeavesNoLinkBehind) {
+    SetAllRoutes();
+    TTRN& front = StandingTrain("1A06");
+    front.HeadULC = U[1];
+    front.Occupied = {U[1]};
+    C[0]->Vacate();
+    C[1]->Occupy();
+    front.HeadPos = 30;
+    front.Length = 20;
+    front.ComputeTail();
+    front.SetState(TsTerminated);
+    TTRN& behind = StandingTrain("1A07");
+    behind.Length = 20;
+    behind.HeadPos = 395;
+    behind.ComputeTail();
+    behind.FindTrainInFront();
+    ASSERT_EQ(behind.TrainInFront, &front);
+    ASSERT_EQ(front.TrainBehind, &behind);
+    front.SetState(TsLeaving);
+    Seconds(1);
+    EXPECT_EQ(t->Trains.TrainsInArea(), 1);
+    EXPECT_EQ(behind.TrainInFront, nullptr);
+}
+
+TEST_F(TrainLine, ATrainInErrorSaysSoAndFreesItsCircuits) {
+    SetAllRoutes();
+    t->Hooks.SpeedLimitHook = [](TTRN&, std::int32_t&) { throw std::runtime_error("fault"); };
+    TTRN& train = StandingTrain("1A08");
+    Seconds(kMaxTrainErrors);
+    EXPECT_EQ(train.State, TsMoving);
+    EXPECT_EQ(C[0]->OccupyCount, 1);
+    Seconds(1);
+    EXPECT_EQ(train.State, TsError);
+    EXPECT_TRUE(AllClear());
+    EXPECT_EQ(test::LastMessage(t), "Train 1A08 has failed and stopped: Error (1)");
+    t->Hooks.SpeedLimitHook = nullptr;
+    Seconds(5);
+    EXPECT_TRUE(AllClear());
+}
+
+// --- entering
+
+TEST_F(TrainLine, AnUntimetabledTrainEntersOnItsEntryRoute) {
+    ASSERT_TRUE(entry->CanEnter());
+    TTRN* train = t->EntryService.EnterTrain(*entry, nullptr);
+    ASSERT_NE(train, nullptr);
+    EXPECT_EQ(train->ID, "**00");
+    EXPECT_EQ(train->HeadULC, U[0]);
+    EXPECT_FALSE(U[0]->Free) << "the entry route is requested";
+    EXPECT_EQ(C[0]->OccupyCount, 1);
+    EXPECT_GE(entry->Countdown, 0);
+    EXPECT_LT(entry->Countdown, kEntrySpacingSeconds);
+    TTRN* second = t->EntryService.EnterTrain(*entry, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->ID, "**01");
+}
+
+TEST_F(TrainLine, ATimetabledTrainWithAnInvalidTimetableRunsWithoutOne) {
+    TTimetable timetable(*t, "1Z99");
+    timetable.EntryPoint = entry;
+    t->EntryService.Enter(*entry, timetable);
+    TTRN* train = t->Trains.FindTrain("1Z99");
+    ASSERT_NE(train, nullptr);
+    EXPECT_EQ(train->Timetable, nullptr);
+    EXPECT_EQ(test::LastMessage(t),
+              "Train 1Z99 has entered the area (Test Junction) with an invalid timetable");
+}
+
+// --- saved record
+
+TEST_F(TrainLine, TheTrainRecordReadsBackAsWritten) {
+    SetAllRoutes();
+    TTRN& a = StandingTrain("1A10");
+    Seconds(30);
+    TTRN& b = StandingTrain("1A11");
+    Seconds(2);
+    b.FindTrainInFront();
+    a.PassFlag = true;
+    a.JoinedHeadcodes = {"2C01"};
+    ValueWriter w;
+    ASSERT_TRUE(t->Trains.Save(w));
+    const double headA = a.HeadPos, speedA = a.Speed;
+    const auto occupiedA = a.Occupied;
+
+    ValueReader r(w.Bytes());
+    ASSERT_TRUE(t->Trains.Load(r));
+    EXPECT_TRUE(r.AtEnd());
+    ASSERT_EQ(t->Trains.TrainsInArea(), 2);
+    TTRN* la = t->Trains.FindTrain("1A10");
+    TTRN* lb = t->Trains.FindTrain("1A11");
+    ASSERT_NE(la, nullptr);
+    ASSERT_NE(lb, nullptr);
+    EXPECT_FLOAT_EQ(static_cast<float>(la->HeadPos), static_cast<float>(headA));
+    EXPECT_FLOAT_EQ(static_cast<float>(la->Speed), static_cast<float>(speedA));
+    EXPECT_EQ(la->Occupied, occupiedA);
+    EXPECT_TRUE(la->PassFlag);
+    EXPECT_EQ(la->JoinedHeadcodes, std::vector<std::string>{"2C01"});
+    EXPECT_EQ(lb->TrainInFront, b.TrainInFront ? la : nullptr);
+    EXPECT_EQ(la->EntryPoint, entry);
+}
+
+TEST_F(TrainLine, ACorruptTrainRecordChangesNothing) {
+    SetAllRoutes();
+    StandingTrain("1A12");
+    Seconds(10);
+    ValueWriter w;
+    ASSERT_TRUE(t->Trains.Save(w));
+    std::vector<std::uint8_t> bytes = w.Bytes();
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> data;
+    } cases[] = {
+        {"CutShort", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2)},
+        {"HugeCount", {4, 0xff, 0xff, 0xff, 0x7f}},
+        {"NegativeCount", {2, 0xff}},
+    };
+    TTRN* before = t->Trains.FindTrain("1A12");
+    for (const auto& c : cases) {
+        ValueReader r(c.data);
+        EXPECT_FALSE(t->Trains.Load(r)) << c.name;
+        EXPECT_EQ(t->Trains.FindTrain("1A12"), before) << c.name;
+        EXPECT_EQ(t->Trains.TrainsInArea(), 1) << c.name;
+    }
+}
+
+TEST_F(TrainLine, ANewSimulationFreesEveryTrain) {
+    SetAllRoutes();
+    StandingTrain("1A13");
+    StandingTrain("1A14");
+    Seconds(3);
+    t->ResetSimulation();
+    EXPECT_EQ(t->Trains.TrainsInArea(), 0);
+    EXPECT_TRUE(AllClear());
+}
+
+}  // namespace
+}  // namespace kestra
