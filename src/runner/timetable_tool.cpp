@@ -6,7 +6,11 @@
 
 #include "area/area_builder.h"
 #include "core/time_format.h"
+#include "places/entry_point.h"
+#include "places/location.h"
+#include "places/path.h"
 #include "sim/sim.h"
+#include "timetable/running_time.h"
 #include "timetable/timetable_file.h"
 #include "timetable/timetable_text.h"
 #include "timetable/timetable_validate.h"
@@ -89,11 +93,44 @@ int Check(Sim& sim, const std::string& path, std::ostream& out, std::ostream& er
     return invalid == 0 ? 0 : 1;
 }
 
+std::string CodeOrDash(const std::string& code) {
+    return code.empty() ? "-" : code;
+}
+
+// One line per path of the area and category of the file: the path's ends with their
+// codes, then the running times in seconds from a stand to a stand, from a stand
+// passing the end, and the same two starting at line speed (as a train entering the
+// area or passing the start does).
+int RunningTimes(Sim& sim, const std::string& path, std::ostream& out, std::ostream& err) {
+    if (!LoadAny(sim, path, err)) return 1;
+    out << "# kind from plat path line to plat path line category stand-stop stand-pass "
+           "run-stop run-pass\n";
+    sim.Paths.ForEach([&](const TPTH& p) {
+        const bool entry = p.Entry != nullptr;
+        const std::string from = entry ? p.Entry->ID : (p.FromLocation ? p.FromLocation->ID : "-");
+        const std::string to = p.ToLocation ? p.ToLocation->ID : "-";
+        sim.Categories.ForEach([&](const TTrainCategory& c) {
+            const RunningCharacteristics train = RunningCharacteristics::Of(c);
+            out << "run " << (entry ? "entry " : "loc ") << from << ' '
+                << CodeOrDash(p.FromPlatform) << ' ' << CodeOrDash(p.FromPath) << ' '
+                << CodeOrDash(p.FromLine) << ' ' << to << ' ' << CodeOrDash(p.ToPlatform) << ' '
+                << CodeOrDash(p.ToPath) << ' ' << CodeOrDash(p.ToLine) << ' ' << c.ID;
+            for (SectionStart s : {SectionStart::Standing, SectionStart::Running}) {
+                for (SectionEnd e : {SectionEnd::Stopping, SectionEnd::Passing})
+                    out << ' ' << MinimumRunningTime(p, sim.SimData, train, s, e);
+            }
+            out << '\n';
+        });
+    });
+    return 0;
+}
+
 }  // namespace
 
 bool IsTimetableCommand(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
-        if (a == "--timetable-import" || a == "--timetable-export" || a == "--timetable-check")
+        if (a == "--timetable-import" || a == "--timetable-export" || a == "--timetable-check" ||
+            a == "--running-times")
             return true;
     }
     return false;
@@ -109,7 +146,8 @@ int RunTimetableTool(const std::vector<std::string>& args, std::ostream& out, st
     const std::string command = args[i];
     const std::vector<std::string> files(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                          args.end());
-    const std::size_t wanted = command == "--timetable-check" ? 1 : 2;
+    const bool oneFile = command == "--timetable-check" || command == "--running-times";
+    const std::size_t wanted = oneFile ? 1 : 2;
     if (files.size() != wanted) {
         err << "usage: kestra " << command << (wanted == 1 ? " FILE\n" : " IN OUT\n");
         return 2;
@@ -117,6 +155,7 @@ int RunTimetableTool(const std::vector<std::string>& args, std::ostream& out, st
     Sim sim;
     area::BuildArea(sim);
     if (command == "--timetable-check") return Check(sim, files[0], out, err);
+    if (command == "--running-times") return RunningTimes(sim, files[0], out, err);
     if (command == "--timetable-import") {
         std::string text;
         if (!ReadText(files[0], text)) {

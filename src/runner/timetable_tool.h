@@ -3,6 +3,8 @@
 //   --timetable-import FILE.txt OUT.wtt   text form to a timetable file
 //   --timetable-export FILE.wtt OUT.txt   timetable file to text form
 //   --timetable-check FILE                validates every train (FILE is WTT or text)
+//   --running-times FILE                  the running times of the area's paths for each
+//                                         category of FILE
 
 #include <iosfwd>
 #include <string>
