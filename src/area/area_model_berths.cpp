@@ -45,6 +45,9 @@ void AreaModel::FindBerthSteps() {
         BerthStepInfo step;
         step.From = from;
         step.To = arrivalBerth(r);
+        // Nowhere to take the train: the description stays where it is rather than
+        // leave the describer inside the area (the validation test names the route).
+        if (step.To < 0) continue;
         step.Trigger = Object(StepObjectKind::Circuit, Subroutes[r.Subroutes.front()].Circuit);
         step.Conditions.push_back(Object(StepObjectKind::Route, static_cast<int>(ri)));
         step.Route = static_cast<int>(ri);
