@@ -98,24 +98,34 @@ struct EntrySpec {
 // Where an ARS sub-area's label stands beside its indicator.
 enum SubAreaLabelPlacement : int { LabelAbove = 0, LabelRight = 1, LabelBelow = 2, LabelLeft = 3 };
 
-// An ARS sub-area: its indicator is "$n" in the picture; routes whose entrance signal
-// stands in one of its rectangles lie in it.
+// An ARS sub-area: its indicator is "$n" in the picture. It holds the routes that
+// cross track of the locations it names (blank-separated location codes); every route
+// a signaller sets crosses the track of at least one sub-area.
 struct SubAreaSpec {
     char Digit;
     const char* Label;
     int LabelPlacement;
-    int X0, Y0, X1, Y1;
-    int X2, Y2, X3, Y3;  // a second rectangle, or all zero
+    const char* Locations;
 };
 
 // A way through the area for trains of a timetable: from an entry point or from a
-// location's platform to a location's platform. Platform codes may be empty (any).
+// location to a location, named by the signals it goes through (plates, blank-
+// separated): for a path from a location the first is the signal the train starts at;
+// then any signal it must pass; the last is the signal the train arrives at, whose
+// berth is the path's arrival berth. Between two plates the fewest main and automatic
+// routes are taken. Platform codes may be empty (any).
+// Codes, where two paths between the same places and platforms need telling apart:
+// "from-path=X" path code into the start, "from-line=X" line code away from it,
+// "to-path=X" path code into the end, "to-line=X" line code away from it.
 struct PathSpec {
-    const char* From;  // entry code, or location code
+    const char* Entry;  // entry point code, or empty for a path from a location
+    const char* From;   // location code, or empty for a path from an entry point
     const char* FromPlatform;
     const char* To;  // location code
     const char* ToPlatform;
-    const char* Line;  // line code the path is chosen by (may be empty)
+    const char* Signals;
+    const char* Line;  // the line it runs on, offered to timetable writers at both ends
+    const char* Codes;
 };
 
 // What a scenario sets beyond the failure and delay settings.

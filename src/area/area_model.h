@@ -380,6 +380,13 @@ class AreaModel {
     void FindEntries();
     void FindSubAreas();
     void FindPaths();
+    // FindPaths, in its steps: the fewest main and automatic routes from one signal to
+    // another, appended to routes (their count, 0 if there is no way); whether a signal
+    // stands at a location's platform (any track of it, for an empty platform); whether
+    // a route arrives at a location's platform (or track, or signal).
+    int RoutesBetween(int from, int to, std::vector<int>& routes) const;
+    bool SignalStandsAt(int signal, int location, const std::string& platform) const;
+    bool RouteArrivesAt(int route, int location, const std::string& platform) const;
     // What trains need of the places: the platform berths and codes of each location,
     // stopping points, and the code rules that complete a timetable.
     void FindLocationData();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "area/area_model.h"
 #include "area/area_model_internal.h"
@@ -10,6 +11,11 @@
 namespace kestra::area {
 
 using namespace model;
+
+namespace {
+// Most routes a path takes between two signals its table row names.
+constexpr int kMostRoutesBetweenPlates = 16;
+}  // namespace
 
 void AreaModel::PlaceBerths() {
     for (std::size_t si = 0; si < Signals.size(); ++si) {
@@ -164,19 +170,22 @@ void AreaModel::FindSubAreas() {
         }
         s.Label = tableRow->Label;
         s.LabelPlacement = tableRow->LabelPlacement;
-        auto inside = [&](int x, int y) {
-            return (x >= tableRow->X0 && x <= tableRow->X1 && y >= tableRow->Y0 &&
-                    y <= tableRow->Y1) ||
-                   (tableRow->X3 > 0 && x >= tableRow->X2 && x <= tableRow->X3 &&
-                    y >= tableRow->Y2 && y <= tableRow->Y3);
-        };
+        std::set<int> held;
+        std::istringstream codes(tableRow->Locations ? tableRow->Locations : "");
+        for (std::string code; codes >> code;) {
+            const int l = LocationByCode(code);
+            if (l < 0)
+                Error("sub-area " + s.Label + " names unknown location " + code);
+            else
+                held.insert(l);
+        }
+        // A route lies in the sub-area when any of its track does.
         for (std::size_t r = 0; r < Routes.size(); ++r) {
-            const SignalInfo& e = Signals[Routes[r].Entrance];
             if (Routes[r].Class == ClassAuto) continue;
-            if (inside(e.PostX, e.TrackY)) {
-                s.Routes.push_back(static_cast<int>(r));
-                Routes[r].SubAreas.push_back(static_cast<int>(&s - SubAreas.data()));
-            }
+            const bool crosses = std::any_of(
+                Routes[r].Subroutes.begin(), Routes[r].Subroutes.end(),
+                [&](int sub) { return held.count(Circuits[Subroutes[sub].Circuit].Location) > 0; });
+            if (crosses) s.Routes.push_back(static_cast<int>(r));
         }
     }
     std::sort(SubAreas.begin(), SubAreas.end(),
@@ -189,120 +198,186 @@ void AreaModel::FindSubAreas() {
                          [&](const SubAreaInfo& s) { return s.Digit == sp.Digit; }))
             Error(std::string("sub-area ") + sp.Label + " has no indicator in the picture");
     }
+    // ARS sets a route only where the signaller can switch it off: in an area with
+    // sub-areas, every route the signaller sets lies in some sub-area.
+    for (const RouteInfo& r : Routes) {
+        if (!d_.SubAreas.empty() && r.Class != ClassAuto && r.SubAreas.empty())
+            Error("route " + r.ID + " crosses the track of no ARS sub-area");
+    }
+}
+
+int AreaModel::RoutesBetween(int from, int to, std::vector<int>& routes) const {
+    // Breadth first over main and automatic routes: the fewest routes, and of those the
+    // fewest points turned; ties go to the route made first.
+    struct State {
+        int Signal;
+        std::vector<int> Routes;
+        int Reverse;
+    };
+    std::vector<State> frontier{{from, {}, 0}};
+    std::set<int> visited{from};
+    for (int depth = 0; depth < kMostRoutesBetweenPlates && !frontier.empty(); ++depth) {
+        std::vector<State> next;
+        const State* best = nullptr;
+        std::vector<State> reached;
+        for (const State& st : frontier) {
+            for (int r : Signals[st.Signal].Routes) {
+                const RouteInfo& route = Routes[r];
+                if (route.Class != ClassMain && route.Class != ClassAuto) continue;
+                State moved{route.Exit, st.Routes, st.Reverse + route.ReversePoints};
+                moved.Routes.push_back(r);
+                if (route.Exit == to) {
+                    reached.push_back(std::move(moved));
+                } else if (route.Exit >= 0 && visited.insert(route.Exit).second) {
+                    next.push_back(std::move(moved));
+                }
+            }
+        }
+        for (const State& st : reached)
+            if (!best || st.Reverse < best->Reverse) best = &st;
+        if (best) {
+            routes.insert(routes.end(), best->Routes.begin(), best->Routes.end());
+            return static_cast<int>(best->Routes.size());
+        }
+        frontier = std::move(next);
+    }
+    return 0;
 }
 
 void AreaModel::FindPaths() {
-    for (const PathSpec& tableRow : d_.Paths) {
+    for (std::size_t row = 0; row < d_.Paths.size(); ++row) {
+        const PathSpec& tableRow = d_.Paths[row];
+        const std::string entryCode = tableRow.Entry ? tableRow.Entry : "";
+        const std::string fromCode = tableRow.From ? tableRow.From : "";
+        const std::string toCode = tableRow.To ? tableRow.To : "";
+        const std::string what = "path " + std::to_string(row) + " (" +
+                                 (entryCode.empty() ? fromCode : entryCode) + " to " + toCode + ")";
         PathInfo p;
         p.Line = tableRow.Line ? tableRow.Line : "";
         p.FromPlatform = tableRow.FromPlatform ? tableRow.FromPlatform : "";
         p.ToPlatform = tableRow.ToPlatform ? tableRow.ToPlatform : "";
-        std::vector<int> starts;
-        for (std::size_t e = 0; e < Entries.size(); ++e) {
-            if (Entries[e].Code == tableRow.From) {
-                p.Entry = static_cast<int>(e);
-                starts.push_back(Entries[e].FirstSignal);
-            }
-        }
-        std::set<int> fromCircuits;
-        if (p.Entry < 0) {
-            p.FromLocation = LocationByCode(tableRow.From);
-            if (p.FromLocation < 0) {
-                Error(std::string("path from unknown place ") + tableRow.From);
+        p.FromPath = OptionValue(tableRow.Codes, "from-path");
+        p.FromLine = OptionValue(tableRow.Codes, "from-line");
+        p.ToPath = OptionValue(tableRow.Codes, "to-path");
+        p.ToLine = OptionValue(tableRow.Codes, "to-line");
+        std::vector<int> plates;
+        if (!entryCode.empty()) {
+            p.Entry = EntryByCode(entryCode);
+            if (p.Entry < 0 || !fromCode.empty()) {
+                Error(what + ": starts at an unknown entry point or at two places");
                 continue;
             }
-            for (int pl : Locations[p.FromLocation].Platforms) {
-                if (p.FromPlatform.empty() || Platforms[pl].Code == p.FromPlatform)
-                    fromCircuits.insert(Platforms[pl].Circuits.begin(),
-                                        Platforms[pl].Circuits.end());
+            // An entering train starts at the entry's first signal.
+            plates.push_back(Entries[p.Entry].FirstSignal);
+            // A path from an entry point is found with empty codes at its start.
+            if (!p.FromPlatform.empty() || !p.FromPath.empty() || !p.FromLine.empty()) {
+                Error(what + ": an entry point has no platform, path or line code");
+                continue;
             }
-            for (std::size_t s = 0; s < Signals.size(); ++s) {
-                if (fromCircuits.count(Signals[s].BerthCircuit) && !Signals[s].Routes.empty())
-                    starts.push_back(static_cast<int>(s));
+        } else {
+            p.FromLocation = LocationByCode(fromCode);
+            if (p.FromLocation < 0) {
+                Error(what + ": starts at an unknown location");
+                continue;
             }
         }
-        p.ToLocation = LocationByCode(tableRow.To);
+        p.ToLocation = LocationByCode(toCode);
         if (p.ToLocation < 0) {
-            Error(std::string("path to unknown location ") + tableRow.To);
+            Error(what + ": ends at an unknown location");
             continue;
         }
-        const LocationInfo& to = Locations[p.ToLocation];
-        std::set<int> goal;
-        for (int pl : to.Platforms) {
-            if (p.ToPlatform.empty() || Platforms[pl].Code == p.ToPlatform)
-                goal.insert(Platforms[pl].Circuits.begin(), Platforms[pl].Circuits.end());
-        }
-        if (to.Platforms.empty()) {
-            // A timing point without platforms: any circuit with track inside it.
-            for (std::size_t c = 0; c < Circuits.size(); ++c) {
-                for (int cell : Circuits[c].Cells) {
-                    const TrackCell& tc = Cells[cell];
-                    if (tc.X >= to.X0 && tc.X <= to.X1 && tc.Y >= to.Y0 && tc.Y <= to.Y1)
-                        goal.insert(static_cast<int>(c));
-                }
+        bool known = true;
+        std::istringstream words(tableRow.Signals ? tableRow.Signals : "");
+        for (std::string plate; words >> plate;) {
+            const int s = SignalByPlate(plate);
+            if (s < 0) {
+                Error(what + ": no signal " + plate);
+                known = false;
+            } else if (plates.empty() || plates.back() != s) {
+                plates.push_back(s);
             }
         }
-        // Breadth first over main routes, fewest routes first, then fewest points turned.
-        struct State {
-            int Signal;
-            std::vector<int> Routes;
-            int Reverse;
-        };
-        std::vector<State> frontier;
-        for (int s : starts) frontier.push_back({s, {}, 0});
-        std::set<int> visited(starts.begin(), starts.end());
-        std::vector<int> best;
-        for (int depth = 0; depth < 12 && best.empty() && !frontier.empty(); ++depth) {
-            std::vector<State> next;
-            std::vector<std::pair<int, std::vector<int>>> reached;
-            for (const State& st : frontier) {
-                for (int r : Signals[st.Signal].Routes) {
-                    const RouteInfo& route = Routes[r];
-                    if (route.Class != ClassMain && route.Class != ClassAuto) continue;
-                    // A path from a platform leaves it, never runs back along it.
-                    if (depth == 0 && p.Entry < 0 &&
-                        fromCircuits.count(Subroutes[route.Subroutes.front()].Circuit))
-                        continue;
-                    std::vector<int> routes = st.Routes;
-                    routes.push_back(r);
-                    const int reverse = st.Reverse + route.ReversePoints;
-                    bool arrived = false;
-                    for (int s : route.Subroutes)
-                        if (goal.count(Subroutes[s].Circuit)) arrived = true;
-                    if (arrived) {
-                        reached.push_back({reverse, routes});
-                        continue;
-                    }
-                    if (visited.insert(route.Exit).second)
-                        next.push_back({route.Exit, routes, reverse});
-                }
-            }
-            if (!reached.empty()) {
-                std::stable_sort(reached.begin(), reached.end(),
-                                 [](const auto& a, const auto& b) { return a.first < b.first; });
-                best = reached.front().second;
-            }
-            frontier = std::move(next);
-        }
-        if (best.empty()) {
-            Error(std::string("no path from ") + tableRow.From + " to " + tableRow.To + " " +
-                  p.ToPlatform);
+        if (!known) continue;
+        if (plates.size() < 2) {
+            Error(what + ": names no signal it arrives at");
             continue;
         }
-        for (int r : best) {
-            const RouteInfo& route = Routes[r];
-            const int b = Signals[route.Entrance].Berth;
+        std::vector<int> routes;
+        for (std::size_t i = 0; known && i + 1 < plates.size(); ++i) {
+            if (RoutesBetween(plates[i], plates[i + 1], routes) == 0) {
+                Error(what + ": no way from signal " + Signals[plates[i]].Plate + " to signal " +
+                      Signals[plates[i + 1]].Plate);
+                known = false;
+            }
+        }
+        if (!known) continue;
+        // The ends must lie where the table says: the start at the from-location's
+        // platform (or track), the arrival at the to-location's.
+        if (p.FromLocation >= 0 &&
+            !SignalStandsAt(plates.front(), p.FromLocation, p.FromPlatform)) {
+            Error(what + ": signal " + Signals[plates.front()].Plate + " is not at " + fromCode +
+                  " " + p.FromPlatform);
+            continue;
+        }
+        if (!RouteArrivesAt(routes.back(), p.ToLocation, p.ToPlatform)) {
+            Error(what + ": its last route does not arrive at " + toCode + " " + p.ToPlatform);
+            continue;
+        }
+        for (int r : routes) {
+            const int b = Signals[Routes[r].Entrance].Berth;
             if (b >= 0) p.Objects.push_back(b);
             p.Objects.push_back(-1 - r);
         }
-        // The berth the train arrives in: in front of the last route's exit.
-        const int arrival = Signals[Routes[best.back()].Exit].Berth;
-        if (arrival >= 0) p.Objects.push_back(arrival);
-        p.ToLine = p.Line;
-        p.StartDirection = Subroutes[Routes[best.front()].Subroutes.front()].Direction;
-        p.EndDirection = Subroutes[Routes[best.back()].Subroutes.back()].Direction;
+        // The berth the train arrives in: in front of the signal it arrives at, or, at a
+        // stop marker with no berth of its own, the one nearest the end of the route's
+        // track (the berth of the signal that leads back out).
+        int arrival = Signals[plates.back()].Berth;
+        const std::vector<int>& last = Routes[routes.back()].Subroutes;
+        for (auto sub = last.rbegin(); arrival < 0 && sub != last.rend(); ++sub)
+            for (std::size_t b = 0; arrival < 0 && b < Berths.size(); ++b)
+                if (Berths[b].Circuit == Subroutes[*sub].Circuit) arrival = static_cast<int>(b);
+        if (arrival < 0) {
+            Error(what + ": ends in no berth");
+            continue;
+        }
+        p.Objects.push_back(arrival);
+        p.StartDirection = Subroutes[Routes[routes.front()].Subroutes.front()].Direction;
+        p.EndDirection = Subroutes[Routes[routes.back()].Subroutes.back()].Direction;
         Paths.push_back(p);
     }
+}
+
+bool AreaModel::SignalStandsAt(int signal, int location, const std::string& platform) const {
+    const SignalInfo& s = Signals[signal];
+    if (s.BerthCircuit < 0) return false;
+    if (platform.empty())
+        return s.Location == location || Circuits[s.BerthCircuit].Location == location;
+    for (int pl : Locations[location].Platforms) {
+        const PlatformInfo& p = Platforms[pl];
+        if (p.Code == platform &&
+            std::find(p.Circuits.begin(), p.Circuits.end(), s.BerthCircuit) != p.Circuits.end())
+            return true;
+    }
+    return false;
+}
+
+bool AreaModel::RouteArrivesAt(int route, int location, const std::string& platform) const {
+    const RouteInfo& r = Routes[route];
+    if (platform.empty()) {
+        if (r.Exit >= 0 && Signals[r.Exit].Location == location) return true;
+        return std::any_of(r.Subroutes.begin(), r.Subroutes.end(), [&](int sub) {
+            return Circuits[Subroutes[sub].Circuit].Location == location;
+        });
+    }
+    for (int pl : Locations[location].Platforms) {
+        const PlatformInfo& p = Platforms[pl];
+        if (p.Code != platform) continue;
+        for (int sub : r.Subroutes)
+            if (std::find(p.Circuits.begin(), p.Circuits.end(), Subroutes[sub].Circuit) !=
+                p.Circuits.end())
+                return true;
+    }
+    return false;
 }
 
 }  // namespace kestra::area

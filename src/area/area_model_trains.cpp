@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "area/area_model.h"
 #include "area/area_model_internal.h"
@@ -16,6 +17,7 @@ namespace {
 // Metres short of the signal stop where a stopping train's head stands.
 constexpr int kShortOfSignalStop = 5;
 // Rule kinds, as the code rules take them.
+constexpr std::uint8_t kRuleForward = 0;
 constexpr std::uint8_t kRuleBackward = 1;
 
 void AddUnique(std::vector<std::string>& list, const std::string& code) {
@@ -52,13 +54,19 @@ void AreaModel::FindLocationData() {
             }
         }
     }
+    // A timetable gives the line away from a location and the path code into it: a
+    // path offers its line as both, and its own codes where it has them.
     for (const PathInfo& p : Paths) {
         if (p.FromLocation >= 0) {
-            AddUnique(Locations[p.FromLocation].Lines, p.Line);
-            AddUnique(Locations[p.FromLocation].PathCodes, p.FromPath);
+            LocationInfo& from = Locations[p.FromLocation];
+            AddUnique(from.Lines, p.Line);
+            AddUnique(from.Lines, p.FromLine);
+            AddUnique(from.PathCodes, p.FromPath);
         }
-        AddUnique(Locations[p.ToLocation].Lines, p.Line);
-        AddUnique(Locations[p.ToLocation].PathCodes, p.ToPath);
+        LocationInfo& to = Locations[p.ToLocation];
+        AddUnique(to.PathCodes, p.Line);
+        AddUnique(to.PathCodes, p.ToPath);
+        AddUnique(to.Lines, p.ToLine);
     }
 }
 
@@ -102,22 +110,59 @@ void AreaModel::FindStopPoints() {
     }
 }
 
-// One rule for each pair of places a path joins: arriving from the first, the second's
-// line code is the path's line, unless the timetable gives another. The first path of
-// a pair in the table is the one a timetable without codes takes.
+// The rules that complete a timetable given without codes. Codes matter only where two
+// paths between the same places are told apart by them, so:
+// - arriving at a location by a path that ends at the signal where a path with a
+//   from-path code starts, the location's path code is that code (the way the train
+//   came in says which path it leaves by);
+// - otherwise the first path of a pair in the table with codes is the one a timetable
+//   without codes takes: its codes are filled in.
 void AreaModel::FindCodeRules() {
-    std::set<std::pair<std::pair<int, int>, int>> pairs;
-    for (const PathInfo& p : Paths) {
-        if (p.ToLine.empty()) continue;
-        if (!pairs.insert({{p.Entry, p.FromLocation}, p.ToLocation}).second) continue;
+    auto startOf = [&](const PathInfo& p) {
+        for (int o : p.Objects)
+            if (o < 0) return Routes[-1 - o].Entrance;
+        return -1;
+    };
+    auto arrivalOf = [&](const PathInfo& p) {
+        for (auto o = p.Objects.rbegin(); o != p.Objects.rend(); ++o)
+            if (*o < 0) return Routes[-1 - *o].Exit;
+        return -1;
+    };
+    // Each (rule kind, sets path, from-end, to-end) filled once: the first rule wins.
+    std::set<std::tuple<int, bool, int, int, int>> made;
+    auto add = [&](const PathInfo& p, std::uint8_t kind, bool setsPath, const std::string& code) {
+        if (code.empty() ||
+            !made.insert({kind, setsPath, p.Entry, p.FromLocation, p.ToLocation}).second)
+            return;
         CodeRuleInfo r;
-        r.Kind = kRuleBackward;
-        r.FromLocation = p.ToLocation;
-        r.ToEntry = p.Entry;
-        r.ToLocation = p.FromLocation;
-        r.SetsPath = false;
-        r.Code = p.ToLine;
+        r.Kind = kind;
+        r.SetsPath = setsPath;
+        r.Code = code;
+        if (kind == kRuleForward) {
+            // The pair's first end is the path's start, its second the path's end.
+            r.FromEntry = p.Entry;
+            r.FromLocation = p.FromLocation;
+            r.ToLocation = p.ToLocation;
+        } else {
+            // A backward rule names the pair the other way round.
+            r.ToEntry = p.Entry;
+            r.ToLocation = p.FromLocation;
+            r.FromLocation = p.ToLocation;
+        }
         CodeRules.push_back(r);
+    };
+    for (const PathInfo& leaving : Paths) {
+        if (leaving.FromPath.empty()) continue;
+        for (const PathInfo& arriving : Paths)
+            if (arriving.ToLocation == leaving.FromLocation &&
+                arrivalOf(arriving) == startOf(leaving))
+                add(arriving, kRuleBackward, true, leaving.FromPath);
+    }
+    for (const PathInfo& p : Paths) {
+        add(p, kRuleForward, false, p.FromLine);
+        add(p, kRuleForward, true, p.FromPath);
+        add(p, kRuleBackward, true, p.ToPath);
+        add(p, kRuleBackward, false, p.ToLine);
     }
 }
 
