@@ -33,9 +33,24 @@ public:
 };
 
 // Modal boxes and windows.
+// What a file dialog offers: the folder it opens in, the filter as pairs of description
+// and pattern separated by "|" ("Timetables (*.WTT)|*.WTT|All files (*.*)|*.*"), the
+// extension added to a name typed without one, and the name proposed for saving.
+struct FileChoice {
+    std::string InitialFolder;
+    std::string Filter;
+    std::string DefaultExtension;
+    std::string ProposedName;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
+    // Open-file dialog for a file that exists; nothing when cancelled (or where there
+    // is no dialog to show).
+    virtual std::optional<std::string> OpenFile(const FileChoice&) { return std::nullopt; }
+    // Save-file dialog that asks before overwriting; nothing when cancelled.
+    virtual std::optional<std::string> SaveFile(const FileChoice&) { return std::nullopt; }
     virtual void ShowError(const std::string& text) = 0;
     virtual void ShowInformation(const std::string& text) = 0;
     // Yes/No question; true for Yes.

@@ -59,9 +59,20 @@ class RecordingDialogs : public Dialogs {
         Inputs.push_back(caption + "|" + prompt + "|" + proposal);
         return InputAnswer;
     }
+    std::optional<std::string> OpenFile(const FileChoice& choice) override {
+        FileChoices.push_back(choice);
+        return FileAnswer;
+    }
+    std::optional<std::string> SaveFile(const FileChoice& choice) override {
+        FileChoices.push_back(choice);
+        return FileAnswer;
+    }
     std::vector<std::string> Errors, Infos, Confirms, Inputs;
     bool ConfirmAnswer = false;
     std::optional<std::string> InputAnswer;
+    // The file dialogs' offers, and the file every one of them chooses.
+    std::vector<FileChoice> FileChoices;
+    std::optional<std::string> FileAnswer;
 };
 
 class RecordingSound : public Sound {
