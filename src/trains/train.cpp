@@ -1062,7 +1062,6 @@ void TTRNList::RemoveLeft() {
         TTRN* t = At(i);
         if (!t || t->State != TsLeaving) continue;
         t->VacateAll();
-        t->Unlink();
         // No other train may keep a link to one that is freed.
         ForEach([&](TTRN& other) {
             if (other.TrainInFront == t) other.TrainInFront = nullptr;

@@ -236,8 +236,12 @@ TEST_F(TrainLine, RestartsWhenTheRouteIsSet) {
     train.Place(nullptr, *U[0], entry);
     RunWhileMoving(train, 300);
     ASSERT_EQ(train.State, TsAtRed);
-    Seconds(20);
-    EXPECT_EQ(train.State, TsAtRed) << "a red signal holds the train";
+    const double standing = train.HeadPos;
+    for (int s = 0; s < 20; ++s) {
+        Seconds(1);
+        EXPECT_EQ(train.State, TsAtRed) << "a red signal holds the train, second " << s;
+    }
+    EXPECT_EQ(train.HeadPos, standing);
     SetRoute(*S2, *S3);
     SetRoute(*S3, *S4);
     int waited = 0;
@@ -298,9 +302,9 @@ TEST_F(TrainLine, AboveTheEffectiveLineSpeedItAlwaysSlows) {
     C[1]->Occupy();
     train.ComputeTail();
     ASSERT_EQ(train.TailULC, U[0]);
-    train.Speed = 20;  // above the tail's effective 15 m/s
+    train.Speed = 15.2;  // above the tail's effective 15 m/s
     Seconds(1);
-    EXPECT_LT(train.Speed, 20);
+    EXPECT_LT(train.Speed, 15.2);
     EXPECT_GE(train.Speed, 15 - 1e-9) << "never below the effective line speed";
 }
 
@@ -379,6 +383,22 @@ TEST_F(TrainLine, ASignalReplacedTooLateIsPassedAndTheTrainBrakesToAStandBeyond)
     EXPECT_TRUE(train.HeadULC == U[3] || train.HeadULC == U[4]);
 }
 
+TEST_F(TrainLine, ToldToStopAtTheNextSignalItRunsOnToOne) {
+    // U1 has no signal at its end: the train must not stop there but at S2, although
+    // S2 shows a proceed aspect.
+    SetAllRoutes();
+    TTRN& train = t->Trains.Create("1A09");
+    train.Place(nullptr, *U[1], nullptr);
+    train.Speed = 0;
+    train.PassMode = PassStopAtNext;
+    trains.Check();
+    RunWhileMoving(train, 300);
+    EXPECT_EQ(train.State, TsAtRed);
+    EXPECT_EQ(train.HeadULC, U[2]);
+    EXPECT_EQ(train.SignalAhead, S2);
+    EXPECT_TRUE(S2->ShowsProceed());
+}
+
 TEST_F(TrainLine, ARemovedTrainLeavesNoLinkBehind) {
     SetAllRoutes();
     TTRN& front = StandingTrain("1A06");
@@ -417,6 +437,44 @@ TEST_F(TrainLine, ATrainInErrorSaysSoAndFreesItsCircuits) {
     t->Hooks.SpeedLimitHook = nullptr;
     Seconds(5);
     EXPECT_TRUE(AllClear());
+}
+
+// --- the invariant checker sees each fault planted alone
+
+TEST_F(TrainLine, TheTrainInvariantsReportEachPlantedFault) {
+    struct Plant {
+        const char* name;
+        void (*plant)(TrainLine&, TTRN&);
+        const char* expected;
+    };
+    const Plant plants[] = {
+        {"CircuitWithoutTrain", [](TrainLine& f, TTRN&) { f.C[3]->Occupy(); },
+         "circuit T3 occupied 1 times with 0 train subroutes on it"},
+        {"AboveLineSpeed", [](TrainLine&, TTRN& train) { train.Speed = 31; },
+         "train 1A20 above the line speed on T0"},
+        {"AboveTopSpeed",
+         [](TrainLine&, TTRN& train) {
+             train.MaxSpeed = 10;
+             train.Speed = 11;
+         },
+         "train 1A20 above its top speed"},
+        {"TooManyTrains", [](TrainLine& f, TTRN&) { f.t->SimData.MaxTrains = 0; },
+         "1 trains in the area, above the limit"},
+    };
+    // A fresh line for each plant.
+    struct Fresh : TrainLine {
+        void TestBody() override {}
+    };
+    for (const Plant& p : plants) {
+        Fresh f;
+        TTRN& train = f.t->Trains.Create("1A20");
+        train.Place(nullptr, *f.U[0], f.entry);
+        ASSERT_TRUE(f.trains.Check().empty()) << p.name;
+        p.plant(f, train);
+        const auto found = f.trains.Check();
+        ASSERT_EQ(found.size(), 1u) << p.name;
+        EXPECT_EQ(found[0], p.expected) << p.name;
+    }
 }
 
 // --- entering
