@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "options_form.h"
+#include "panel/timetable_menu.h"
 #include "display/options.h"
 
 namespace kestra::app {
@@ -170,6 +171,14 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
             }
             break;
         }
+        case MenuCommand::TimetableOpen:
+            TimetableOpenMerge(sim_);
+            break;
+        case MenuCommand::TimetableSaveAs:
+            setCursor(Qt::WaitCursor);
+            TimetableSaveAs(sim_);
+            unsetCursor();
+            break;
         case MenuCommand::CancelBySignal:
             commands_.StartCancelBySignal();
             SyncOverrideTimer(true);

@@ -290,6 +290,9 @@ TEST_F(AreaPlacesTest, FindPathTakesEachMoveTheRightWay) {
         // To the quarry: over the quarry line, not out on the East main.
         {"", "HRNF", "1", "", "HRNFQ", "", "", "31 117"},
         {"", "QLBY", "1", "", "TARW", "", "", "27 111"},
+        // Turning back at Harnforth: from the Up platform out to the east or the quarry.
+        {"", "HRNF", "2", "", "HRNFE", "", "", "33 113"},
+        {"", "HRNF", "2", "", "HRNFQ", "", "", "33 117"},
         // Up through the tunnel and into any platform at Central, the bay included.
         {"", "HRNF", "2", "", "VLMC", "3", "", "34 24 20 16"},
         {"", "HRNF", "1", "", "SKLBJ", "", "", "42 24"},
@@ -362,6 +365,8 @@ TEST_F(AreaPlacesTest, ATimetableGivingOnlyLocationsAndPlatformsGetsItsCodesFrom
         // Arriving at Skelbrook off the branch, the train goes on from the branch's signal.
         {"TARROW", {{"QLBY", "2", "44 32"}, {"SKLBJ", "", "32 26"}, {"VLMC", "5", "26 20"}}},
         {"EAST", {{"HRNF", "2", "38 34"}, {"SKLBJ", "", "34 24"}, {"VLMC", "4", "24 20 18"}}},
+        // The tunnel closed: in from the east, back out the same way.
+        {"EAST", {{"HRNF", "2", "38 34"}, {"HRNFE", "", "33 113"}}},
         {"", {{"VLMC", "5", ""}, {"QLBY", "1", "21 27"}, {"TARW", "", "27 111"}}},
         {"QUARRY", {{"HRNF", "2", "40 34"}, {"VLMC", "4", "34 18"}, {"OSTYD", "", "18 102"}}},
         {"OSTYD", {{"OSTGL", "", "5 7"}, {"VLMC", "3", "7 17"}, {"SKLBJ", "", "17 23"}}},
