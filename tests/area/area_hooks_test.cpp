@@ -11,7 +11,6 @@
 #include <string>
 
 #include "area/area_builder.h"
-#include "sim/sim.h"
 #include "fakes/fakes.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
@@ -20,6 +19,7 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel/messages.h"
+#include "sim/sim.h"
 
 namespace kestra {
 namespace {
@@ -172,24 +172,25 @@ TEST_F(AreaHooks, ARouteOutsideThePossessionIsUntouchedByIt) {
 
 // --- Skelbrook Junction's flashing yellows ---------------------------------------------------
 
+// The automatic signal 121 stands between Vellmoor Central's starters and the junction.
 TEST_F(AreaHooks, SignalsInRearOfTheJunctionSetForTheBranchShowFlashingYellows) {
     ASSERT_TRUE(Request("11", "15"));
-    ASSERT_TRUE(Request("15", "23"));
+    ASSERT_TRUE(Request("15", "121"));
     ASSERT_TRUE(Request("23", "25"));
     t.Ticks(20);
     EXPECT_EQ(Signal("23").Aspect, AspSingleYellow);
-    EXPECT_EQ(Signal("15").Aspect, AspFlashingSingleYellow);
-    EXPECT_EQ(Signal("11").Aspect, AspFlashingDoubleYellow);
+    EXPECT_EQ(Signal("121").Aspect, AspFlashingSingleYellow);
+    EXPECT_EQ(Signal("15").Aspect, AspFlashingDoubleYellow);
 }
 
 TEST_F(AreaHooks, SetForTheMainLineTheSameSignalsShowSteadyAspects) {
     ASSERT_TRUE(Request("11", "15"));
-    ASSERT_TRUE(Request("15", "23"));
+    ASSERT_TRUE(Request("15", "121"));
     ASSERT_TRUE(Request("23", "103"));
     t.Ticks(20);
     EXPECT_GE(Signal("23").Aspect, AspDoubleYellow);
+    EXPECT_EQ(Signal("121").Aspect, AspGreen);
     EXPECT_EQ(Signal("15").Aspect, AspGreen);
-    EXPECT_EQ(Signal("11").Aspect, AspGreen);
 }
 
 TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranch) {
@@ -303,7 +304,7 @@ TEST_F(AreaHooks, ACallOnIntoAnOccupiedPlatformIsSetAndAnnounced) {
 TEST_F(AreaHooks, CancellingARouteTakesBackItsSignalsTrainReadyToStart) {
     TSIG& starter = Signal("15");
     ASSERT_TRUE(starter.HasTRTS());
-    ASSERT_TRUE(Request("15", "23"));
+    ASSERT_TRUE(Request("15", "121"));
     starter.SetTRTS(true);
     t->QueueRequest("QD", &starter, nullptr, 0);
     t.Ticks(2);
