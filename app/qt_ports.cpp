@@ -1,5 +1,7 @@
 #include "qt_ports.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -34,6 +36,46 @@ std::optional<std::string> QtDialogs::InputBox(const std::string& caption,
         QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(proposal), &ok);
     if (!ok) return std::nullopt;
     return text.toStdString();
+}
+
+namespace {
+// "Description|pattern|Description|pattern" as Qt's "Description;;Description": the
+// descriptions already name their patterns. Qt matches the patterns without regard to
+// case, so "*.WTT" finds "weekday.wtt" too.
+QString QtFilter(const std::string& filter) {
+    const QStringList parts = Q(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i];
+    return out.join(";;");
+}
+
+// The folder a dialog opens in: relative to the current folder, the current folder
+// itself when it does not exist.
+QString StartFolder(const std::string& folder) {
+    const QDir dir(Q(folder));
+    return dir.exists() ? dir.absolutePath() : QDir::currentPath();
+}
+}  // namespace
+
+std::optional<std::string> QtDialogs::OpenFile(const FileChoice& choice) {
+    QFileDialog dialog(parent_, "Open", StartFolder(choice.InitialFolder), QtFilter(choice.Filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(Q(choice.DefaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> QtDialogs::SaveFile(const FileChoice& choice) {
+    QFileDialog dialog(parent_, "Save As", StartFolder(choice.InitialFolder),
+                       QtFilter(choice.Filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(Q(choice.DefaultExtension));
+    dialog.selectFile(Q(choice.ProposedName));
+    // The dialog itself asks before an existing file is replaced.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
 }
 
 void QtSound::PlayFile(const std::string& path) {

@@ -21,6 +21,8 @@ class QtDialogs : public Dialogs {
     bool Confirm(const std::string& text) override;
     std::optional<std::string> InputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& proposal) override;
+    std::optional<std::string> OpenFile(const FileChoice& choice) override;
+    std::optional<std::string> SaveFile(const FileChoice& choice) override;
 
   private:
     QWidget* parent_;
