@@ -309,6 +309,7 @@ TEST_F(AreaPlacesTest, FindPathTakesEachMoveTheRightWay) {
         {"", "OSTGL", "", "", "OSTWK", "2", "", "8 6 2"},
         {"", "OSTGL", "", "", "VLMC", "1", "", "7 13"},
         {"", "OSTWK", "2", "", "WESTL", "", "", "2 100"},
+        {"", "VLMC", "1", "", "VLMDEP", "", "", "12 104"},
         // Turning back at Ostwick's Down platform.
         {"", "OSTWK", "1", "", "WESTL", "", "", "4 100"},
         // Moves the layout does not make.
@@ -428,7 +429,7 @@ TEST_F(AreaPlacesTest, SubAreasHoldTheRoutesCrossingTheirTrack) {
     EXPECT_EQ(labelsOf("10", "6"), (Labels{"OSTWICK", "GOODS LOOP YARD DEPOT"}));
     EXPECT_EQ(labelsOf("9", "13"), (Labels{"GOODS LOOP YARD DEPOT", "VELLMOOR CENTRAL"}));
     EXPECT_EQ(labelsOf("20", "16"), Labels{"VELLMOOR CENTRAL"});
-    EXPECT_EQ(labelsOf("23", "25"), Labels{"SKELBROOK"});
+    EXPECT_EQ(labelsOf("23", "123"), Labels{"SKELBROOK"});
     // Harnforth's routes in the Harnforth sub-area, the tunnel's plain line in none.
     EXPECT_EQ(labelsOf("31", "117"), Labels{"HARNFORTH"});
     EXPECT_EQ(labelsOf("38", "36"), Labels{"HARNFORTH"});
