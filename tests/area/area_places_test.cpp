@@ -491,6 +491,21 @@ TEST_F(AreaPlacesTest, EntryPointsAreBuiltAndReadyAndPathsLinkRoutesForARS) {
         EXPECT_TRUE(e.CanEnter()) << e.ID;
     });
     EXPECT_GT(sim.Paths.LinkedObjectCount(), 0) << "the paths were linked after they were made";
+    // Along every path that keeps its direction, each berth and route leads ARS on to
+    // the object after it.
+    for (int i = 0; i < sim.Paths.Count(); ++i) {
+        const TPTH& p = *sim.Paths.At(i);
+        if (p.StartDirection != p.EndDirection) continue;
+        for (int k = 0; k + 1 < p.Objects.Count(); ++k) {
+            const std::vector<ARSLink>& links = sim.Paths.ARSRoutes(p.Objects.GetItem(k));
+            EXPECT_TRUE(std::any_of(links.begin(), links.end(),
+                                    [&](const ARSLink& l) {
+                                        return l.Next == p.Objects.GetItem(k + 1) &&
+                                               l.Direction == p.StartDirection;
+                                    }))
+                << "path " << i << " object " << k;
+        }
+    }
 }
 
 TEST_F(AreaPlacesTest, LineClosureRemindsOnlyTheTunnelsOwnSignals) {
