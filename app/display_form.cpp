@@ -60,6 +60,12 @@ void TDisplayForm::Perform(UiAction action) {
             menu->deleteLater();
             break;
         }
+        case UiAction::BerthMenu: {
+            QMenu* menu = BuildBerthMenu();
+            menu->exec(QCursor::pos());
+            menu->deleteLater();
+            break;
+        }
         case UiAction::OptionsDialog:
             ShowOptions();
             break;
@@ -134,6 +140,17 @@ QMenu* TDisplayForm::BuildSignalMenu() {
     return menu;
 }
 
+QMenu* TDisplayForm::BuildBerthMenu() {
+    auto* menu = new QMenu(this);
+    for (const MenuItem& item : BerthMenuItems) {
+        QAction* a = menu->addAction(item.Caption);
+        a->setEnabled(item.Available);
+        const MenuCommand command = item.Command;
+        connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
+    }
+    return menu;
+}
+
 void TDisplayForm::RunMenuCommand(MenuCommand command) {
     // Commands whose subsystem is not built yet are disabled in the menus and their keys
     // do nothing; the table in panel/menus.h says which.
@@ -182,6 +199,38 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
         case MenuCommand::CancelBySignal:
             commands_.StartCancelBySignal();
             SyncOverrideTimer(true);
+            break;
+        case MenuCommand::FindDescription:
+            if (const auto pixel = commands_.FindDescription()) {
+                const QRect r = PanelRect();
+                const int scale = r.width() / PanelWidth;
+                QCursor::setPos(mapToGlobal(
+                    QPoint(r.left() + pixel->first * scale, r.top() + pixel->second * scale)));
+            }
+            break;
+        case MenuCommand::SignalInterposeTD: {
+            const TSIG* s = sim_.Operator.SelectedSignal;
+            SignalBerthTarget* berth = s ? const_cast<TSIG*>(s)->SignalBerth() : nullptr;
+            const auto* b = dynamic_cast<const TBER*>(berth);
+            if (berth == nullptr) {
+                commands_.SignalMenuInterposeTD({});  // the error box
+                break;
+            }
+            bool ok = false;
+            const QString text = QInputDialog::getText(
+                this, "Interpose", "Enter new description", QLineEdit::Normal,
+                b ? QString::fromStdString(b->Description) : QString(), &ok);
+            if (ok) commands_.SignalMenuInterposeTD(text.toStdString());
+            break;
+        }
+        case MenuCommand::SignalCancelTD:
+            commands_.SignalMenuCancelTD();
+            break;
+        case MenuCommand::BerthInterpose:
+            commands_.BerthMenuInterpose();
+            break;
+        case MenuCommand::BerthCancel:
+            commands_.BerthMenuCancel();
             break;
         default:
             break;

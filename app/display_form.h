@@ -36,6 +36,7 @@ class TDisplayForm : public QWidget {
     // The main menu ("MNU") and the signal pop-up menu, built from the menu table.
     QMenu* BuildMainMenu();
     QMenu* BuildSignalMenu();
+    QMenu* BuildBerthMenu();
     OperatorCommands& Commands() { return commands_; }
 
     // A key the panel answers, with the digit for the digit keys.

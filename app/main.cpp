@@ -84,9 +84,12 @@ int main(int argc, char** argv) {
     QCommandLineOption screen("screen", "Screen for --screenshot (0 is the overview).", "n", "1");
     QCommandLineOption post("post", "With --screenshot: post a message first.", "type:text");
     QCommandLineOption time("time", "With --screenshot: the clock shows this time.", "HH:MM");
+    QCommandLineOption interpose("interpose",
+                                 "With --screenshot: put a train description into a berth first.",
+                                 "berth:description");
     QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.",
                                  "file");
-    parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, fontSheet});
+    parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, interpose, fontSheet});
     parser.process(app);
 
     if (parser.isSet(fontSheet)) {
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
         request.Screen = n;
         request.Posts = parser.values(post);
         request.Time = parser.value(time);
+        request.Interposes = parser.values(interpose);
         QString error;
         const auto image = kestra::app::RenderScreenshot(request, error);
         if (!image) {

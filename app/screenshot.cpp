@@ -1,9 +1,9 @@
 #include "screenshot.h"
 
-#include "sim/sim.h"
 #include "area/area_builder.h"
 #include "core/time_format.h"
 #include "qt_surface.h"
+#include "sim/sim.h"
 
 namespace kestra::app {
 
@@ -31,6 +31,17 @@ std::optional<QImage> RenderScreenshot(const ScreenshotRequest& request, QString
             return std::nullopt;
         }
         sim.PostEventMessage(post.mid(colon + 1).toStdString(), type);
+    }
+    for (const QString& item : request.Interposes) {
+        const int colon = item.indexOf(':');
+        const std::string name = item.left(colon).toStdString();
+        TBER* berth = sim.Berths.FindID(name);
+        if (berth == nullptr) berth = sim.Berths.FindID("B" + name);
+        if (colon < 0 || berth == nullptr) {
+            error = "--interpose wants BERTH:DESC with a berth of the area, not " + item;
+            return std::nullopt;
+        }
+        berth->Interpose(item.mid(colon + 1).toStdString());
     }
     const int screens = sim.Display().ScreenCount();
     if (request.Screen < 0 || request.Screen > screens) {

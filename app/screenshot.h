@@ -13,6 +13,9 @@ struct ScreenshotRequest {
     int Screen = 1;
     // Messages posted first, each "TYPE:TEXT".
     QStringList Posts;
+    // Train descriptions put into berths first, each "BERTH:DESC" (a berth by its identity
+    // or by its signal's plate).
+    QStringList Interposes;
     // The clock, "HH:MM"; empty for the start time.
     QString Time;
 };

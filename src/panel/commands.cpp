@@ -1,11 +1,14 @@
 #include "panel/commands.h"
 
+#include <algorithm>
+
 #include "core/ascii_text.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "panel/messages.h"
 #include "panel/panel.h"
 #include "sim/sim.h"
+#include "trains/berth.h"
 
 namespace kestra {
 
@@ -15,7 +18,7 @@ bool OperatorCommands::OfferClick(int column, int row, bool left) {
     auto offer = [&](TSSIList& list) {
         return left ? list.CheckLeftClick(column, row) : list.CheckRightClick(column, row);
     };
-    return offer(sim_.Signals) || offer(sim_.Points);
+    return offer(sim_.Signals) || offer(sim_.Points) || offer(sim_.Berths);
 }
 
 UiAction OperatorCommands::MousePress(int px, int py, MouseButton button) {
@@ -256,6 +259,73 @@ bool OperatorCommands::SignalMenuCancelTD() {
     }
     berth->CancelDescription();
     return true;
+}
+
+// ------------------------------------------------------------ train-describer pop-up menu
+
+namespace {
+TBER* SelectedBerth(Sim& sim) {
+    return dynamic_cast<TBER*>(sim.Operator.SelectedBerth);
+}
+}  // namespace
+
+bool OperatorCommands::InterposeInto(TBER& berth, const std::string& description) {
+    if (berth.External) {
+        sim_.PostEventMessage("Cannot interpose into external berth", EvTips);
+        return false;
+    }
+    berth.Interpose(description);
+    return true;
+}
+
+bool OperatorCommands::CancelBerth(TBER& berth) {
+    if (berth.External) {
+        sim_.PostEventMessage("Cannot cancel external berth", EvTips);
+        return false;
+    }
+    berth.CancelDescription();
+    return true;
+}
+
+bool OperatorCommands::BerthMenuInterpose() {
+    TBER* b = SelectedBerth(sim_);
+    if (b == nullptr) return false;
+    if (b->External) return InterposeInto(*b, {});  // refused before anything is asked
+    const std::optional<std::string> text =
+        sim_.Dialog().InputBox("Interpose", "Enter new description", b->Description);
+    return text && InterposeInto(*b, *text);
+}
+
+bool OperatorCommands::BerthMenuCancel() {
+    TBER* b = SelectedBerth(sim_);
+    return b != nullptr && CancelBerth(*b);
+}
+
+std::optional<std::pair<int, int>> OperatorCommands::FindDescription() {
+    const std::optional<std::string> answer =
+        sim_.Dialog().InputBox("Find Train", "Enter description", "");
+    if (!answer) return std::nullopt;
+    // Berths hold four characters, blank-padded: look for the answer as it would stand.
+    const std::string text = AsciiUpper(*answer);
+    const std::string wanted = TBER::FormatDescription(text);
+    const int count = sim_.Berths.CountDescription(wanted);
+    TBER* b = sim_.Berths.FindDescription(wanted);
+    if (count >= 2) {
+        sim_.PostEventMessage("Description " + text + " is duplicated", EvGeneral);
+        return std::nullopt;
+    }
+    if (b == nullptr || (b->X == 0 && b->Y == 0) || text.empty()) {
+        sim_.PostEventMessage("Description " + text + " not found", EvGeneral);
+        return std::nullopt;
+    }
+    const int screen = b->X / ScreenColumns + 1;
+    if (screen <= sim_.Display().ScreenCount()) {
+        sim_.Display().CurrentScreen = screen;
+        sim_.Display().RedrawPanel();
+    }
+    const int length = static_cast<int>(std::min<std::size_t>(text.size(), 4));
+    return std::make_pair((b->X % ScreenColumns) * CellWidth + (length * CellWidth) / 2,
+                          (b->Y % ScreenRows) * CellHeight + CellHeight / 2);
 }
 
 }  // namespace kestra

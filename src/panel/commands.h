@@ -5,12 +5,15 @@
 // answer.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace kestra {
 
 class Sim;
 class TSIG;
+class TBER;
 
 // What the window must open or show after a command.
 enum class UiAction {
@@ -75,6 +78,20 @@ class OperatorCommands {
     // box shown when the signal has none.
     bool SignalMenuInterposeTD(const std::string& description);
     bool SignalMenuCancelTD();
+
+    // --- the train-describer pop-up menu, for the berth last clicked
+    // "Interpose": asks for the description (proposing the berth's own) and interposes
+    // it; an external berth is refused. False when nothing was interposed.
+    bool BerthMenuInterpose();
+    // "Cancel": clears the berth; an external berth is refused.
+    bool BerthMenuCancel();
+    // "Find Description": asks for a description and shows the screen of the one berth
+    // that holds it. Returns the panel pixel to move the pointer to (the middle of the
+    // description), or nothing with the reason on the message line.
+    std::optional<std::pair<int, int>> FindDescription();
+    // Interpose into and cancel a given berth as the menu does, with its refusals.
+    bool InterposeInto(TBER& berth, const std::string& description);
+    bool CancelBerth(TBER& berth);
 
   private:
     // Offers a click at a panel cell to the claiming lists in their order.

@@ -36,6 +36,16 @@ enum class MenuCommand {
     SignalTractionReminder,
     SignalInterposeTD,
     SignalCancelTD,
+    // The train-describer pop-up menu.
+    BerthInterpose,
+    BerthCancel,
+    BerthMakeARS,
+    BerthMakeNonARS,
+    BerthIsARS,
+    BerthQueryRoutesetting,
+    BerthQueryTimetable,
+    BerthPopupARSInformation,
+    BerthRunToSpecialTiming,
 };
 
 struct MenuItem {
@@ -55,9 +65,9 @@ inline constexpr std::array<MenuItem, 26> MainMenuItems{{
     {"&Timetable", "&Edit", "F4", MenuCommand::TimetableEdit, false, false},
     {"&Timetable", "&Open (merge with current)", "", MenuCommand::TimetableOpen, true, false},
     {"&Timetable", "Save As...", "", MenuCommand::TimetableSaveAs, true, false},
-    {"Train &Describer", "&Interpose By Signal", "Ctrl+I", MenuCommand::InterposeBySignal, false, false},
-    {"Train &Describer", "&Cancel By Signal", "", MenuCommand::CancelBySignal, false, false},
-    {"Train &Describer", "&Find Description", "", MenuCommand::FindDescription, false, false},
+    {"Train &Describer", "&Interpose By Signal", "Ctrl+I", MenuCommand::InterposeBySignal, true, false},
+    {"Train &Describer", "&Cancel By Signal", "", MenuCommand::CancelBySignal, true, false},
+    {"Train &Describer", "&Find Description", "", MenuCommand::FindDescription, true, false},
     {"Si&gnalling", "&Override Reminder Mode", "", MenuCommand::OverrideReminderMode, true, false},
     {"&Multiplayer", "&Listen for clients", "", MenuCommand::ListenForClients, false, false},
     {"&Multiplayer", "&Connect to server", "", MenuCommand::ConnectToServer, false, false},
@@ -73,8 +83,22 @@ inline constexpr std::array<MenuItem, 26> MainMenuItems{{
     {"", "&Cancel Route", "", MenuCommand::SignalCancelRoute, true, false},
     {"", "General Isolation Reminder", "", MenuCommand::SignalGeneralReminder, true, false},
     {"", "Traction Isolation Reminder", "", MenuCommand::SignalTractionReminder, true, false},
-    {"", "&Interpose TD", "", MenuCommand::SignalInterposeTD, false, false},
-    {"", "C&ancel TD", "", MenuCommand::SignalCancelTD, false, false},
+    {"", "&Interpose TD", "", MenuCommand::SignalInterposeTD, true, false},
+    {"", "C&ancel TD", "", MenuCommand::SignalCancelTD, true, false},
+}};
+
+// The train-describer pop-up menu, opened by a right click on a described berth; the
+// ARS items wait for automatic route setting.
+inline constexpr std::array<MenuItem, 9> BerthMenuItems{{
+    {"", "&Interpose", "", MenuCommand::BerthInterpose, true, false},
+    {"", "&Cancel", "", MenuCommand::BerthCancel, true, false},
+    {"", "Make Train &ARS", "", MenuCommand::BerthMakeARS, false, false},
+    {"", "Make Train &Non-ARS", "", MenuCommand::BerthMakeNonARS, false, false},
+    {"", "&Is Train ARS?", "", MenuCommand::BerthIsARS, false, false},
+    {"", "&Query ARS Routesetting Status", "", MenuCommand::BerthQueryRoutesetting, false, false},
+    {"", "Query ARS &Timetable", "", MenuCommand::BerthQueryTimetable, false, false},
+    {"", "&Popup ARS Information", "", MenuCommand::BerthPopupARSInformation, false, false},
+    {"", "ARS Run To &Special Timing Pattern", "", MenuCommand::BerthRunToSpecialTiming, false, false},
 }};
 
 }  // namespace kestra

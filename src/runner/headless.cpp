@@ -41,6 +41,8 @@ constexpr VerbShape kVerbs[] = {
     {"click", 3, "click COLUMN ROW left|right"},
     {"button", 1, "button ROV|REM|ISO"},
 };
+    {"interpose", 2, "interpose BERTH DESCRIPTION"},
+    {"cancel-berth", 1, "cancel-berth BERTH"},
 
 const VerbShape* FindVerb(const std::string& verb) {
     for (const VerbShape& v : kVerbs) {
@@ -80,6 +82,8 @@ public:
             if (c.Args[0] != "ROV" && c.Args[0] != "REM" && c.Args[0] != "ISO")
                 return fail("no button " + c.Args[0]);
         }
+        } else if (v == "interpose" || v == "cancel-berth") {
+            if (!FindBerth(c.Args[0])) return fail("no berth " + c.Args[0]);
         return true;
     }
 
@@ -105,6 +109,10 @@ public:
             if (c.Args[0] == "REM") commands_.PressReminderButton();
             if (c.Args[0] == "ISO") commands_.PressIsolationButton();
         }
+        } else if (v == "interpose") {
+            commands_.InterposeInto(*FindBerth(c.Args[0]), c.Args[1]);
+        } else if (v == "cancel-berth") {
+            commands_.CancelBerth(*FindBerth(c.Args[0]));
         if (!refusal_.empty())
             err_ << "line " << c.Line << ": refused: " << refusal_ << '\n';
     }
@@ -116,6 +124,11 @@ public:
 
 private:
     void Press(int column, int row, bool left) {
+    // A berth by its identity ("B11"), or by the plate of the signal it stands in front of.
+    TBER* FindBerth(const std::string& name) const {
+        if (TBER* b = sim_.Berths.FindID(name)) return b;
+        return sim_.Berths.FindID("B" + name);
+    }
         commands_.SelectScreen(column / ScreenColumns + 1);
         commands_.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
                              row * CellHeight + CellHeight / 2, left ? MouseButton::Left : MouseButton::Right);
