@@ -16,6 +16,7 @@
 #include "panel/commands.h"
 #include "panel/panel.h"
 #include "sim/state_digest.h"
+#include "timetable/timetable_file.h"
 
 namespace kestra::runner {
 
@@ -40,9 +41,9 @@ constexpr VerbShape kVerbs[] = {
     {"points", 2, "points ID normal|reverse"},
     {"click", 3, "click COLUMN ROW left|right"},
     {"button", 1, "button ROV|REM|ISO"},
-};
     {"interpose", 2, "interpose BERTH DESCRIPTION"},
     {"cancel-berth", 1, "cancel-berth BERTH"},
+};
 
 const VerbShape* FindVerb(const std::string& verb) {
     for (const VerbShape& v : kVerbs) {
@@ -81,9 +82,9 @@ public:
         } else if (v == "button") {
             if (c.Args[0] != "ROV" && c.Args[0] != "REM" && c.Args[0] != "ISO")
                 return fail("no button " + c.Args[0]);
-        }
         } else if (v == "interpose" || v == "cancel-berth") {
             if (!FindBerth(c.Args[0])) return fail("no berth " + c.Args[0]);
+        }
         return true;
     }
 
@@ -108,11 +109,11 @@ public:
             if (c.Args[0] == "ROV") commands_.PressOverrideButton();
             if (c.Args[0] == "REM") commands_.PressReminderButton();
             if (c.Args[0] == "ISO") commands_.PressIsolationButton();
-        }
         } else if (v == "interpose") {
             commands_.InterposeInto(*FindBerth(c.Args[0]), c.Args[1]);
         } else if (v == "cancel-berth") {
             commands_.CancelBerth(*FindBerth(c.Args[0]));
+        }
         if (!refusal_.empty())
             err_ << "line " << c.Line << ": refused: " << refusal_ << '\n';
     }
@@ -123,12 +124,12 @@ public:
     }
 
 private:
-    void Press(int column, int row, bool left) {
     // A berth by its identity ("B11"), or by the plate of the signal it stands in front of.
     TBER* FindBerth(const std::string& name) const {
         if (TBER* b = sim_.Berths.FindID(name)) return b;
         return sim_.Berths.FindID("B" + name);
     }
+    void Press(int column, int row, bool left) {
         commands_.SelectScreen(column / ScreenColumns + 1);
         commands_.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
                              row * CellHeight + CellHeight / 2, left ? MouseButton::Left : MouseButton::Right);
@@ -205,6 +206,8 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
             (a == "--start" ? o.Start : o.Until) = t;
         } else if (a == "--commands") {
             if (!value(o.CommandsFile)) return false;
+        } else if (a == "--timetable") {
+            if (!value(o.TimetableFile)) return false;
         } else {
             error = "unknown option " + a;
             return false;
@@ -282,6 +285,15 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         }
         if (sim.Hooks.ScenarioHook) sim.Hooks.ScenarioHook(o.Scenario);
     }
+    if (!o.TimetableFile.empty()) {
+        std::string error;
+        if (!LoadTimetableFile(sim, o.TimetableFile, &error)) {
+            err << "cannot load timetable " << o.TimetableFile << ": " << error << '\n';
+            return 2;
+        }
+        // A timetabled run starts at the timetable's start unless told otherwise.
+        if (o.Start < 0) sim.SimTime = sim.Timetable.StartTime;
+    }
     if (o.Start >= 0) sim.SimTime = o.Start;
     // Drawing lays out each signal's head, which is where its clicks land.
     sim.Display().CurrentScreen = 1;
@@ -306,6 +318,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         while (next < commands.size() && commands[next].Time <= sim.SimTime)
             player.Play(commands[next++]);
         sim.MajorCycleTick();
+        if (o.EachCycle) o.EachCycle(sim);
         ++ticks;
     }
     sim.Messages().LineObserver = nullptr;
@@ -317,6 +330,9 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     int routesSet = 0;
     sim.Routes.ForEach([&](const TROU& r) { routesSet += r.RouteSet ? 1 : 0; });
     out << "routes_set " << routesSet << '\n';
+    out << "trains_entered " << sim.Trains.EnteredCount << '\n';
+    out << "trains_left " << sim.Trains.LeftCount << '\n';
+    out << "trains_in_area " << sim.Trains.TrainsInArea() << '\n';
     if (o.Digest) out << "digest " << StateDigest(sim) << '\n';
     return 0;
 }

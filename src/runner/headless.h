@@ -4,9 +4,14 @@
 // through it, so one seed and one commands file give one run, tick for tick.
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+namespace kestra {
+class Sim;
+}
 
 namespace kestra::runner {
 
@@ -18,6 +23,9 @@ struct HeadlessOptions {
     std::uint32_t Seed = 0;
     bool SeedGiven = false;
     std::string CommandsFile;
+    std::string TimetableFile;    // a WTT file, loaded as the working timetable
+    // Called after every major cycle (tests run their invariant checkers here).
+    std::function<void(Sim&)> EachCycle;
     bool Log = false;
     bool Digest = false;
 };

@@ -1062,6 +1062,7 @@ void TTRNList::RemoveLeft() {
         TTRN* t = At(i);
         if (!t || t->State != TsLeaving) continue;
         t->VacateAll();
+        ++LeftCount;
         // No other train may keep a link to one that is freed.
         ForEach([&](TTRN& other) {
             if (other.TrainInFront == t) other.TrainInFront = nullptr;
@@ -1088,6 +1089,8 @@ void TTRNList::Reset() {
     });
     RemoveLeft();
     FreeObjects();
+    EnteredCount = 0;
+    LeftCount = 0;
 }
 
 bool TTRNList::Save(ValueWriter& writer) {

@@ -211,6 +211,10 @@ class TTRNList : public TTypedList<TTRN> {
     int TrainsInArea() const;
     TTRN* FindTrain(std::string_view description) const { return FindID(description); }
 
+    // Trains let in and trains that left the area since the simulation began.
+    std::int32_t EnteredCount = 0;
+    std::int32_t LeftCount = 0;
+
   private:
     void RemoveLeft();
     Sim& sim_;

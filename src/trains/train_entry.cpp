@@ -45,6 +45,7 @@ TTRN* TrainEntryService::EnterTrain(TENT& entry, TTimetable* timetable) {
     }
     entry.ULCs.RouteRequest();
     TTRN& train = sim_.Trains.Create(description);
+    ++sim_.Trains.EnteredCount;
     if (timetable) {
         InterposeAtEntry(entry.Berth, description);
         std::string reason;

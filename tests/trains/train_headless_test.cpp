@@ -1,0 +1,147 @@
+// The trains end to end on the built-in area, run headless: a small timetable of three
+// trains from different entry points, the routes on their paths set one by one by a commands
+// file from a minute before each is due (not before
+// the run's third second), the message log and the summary compared with a stored
+// result, and every invariant (interlocking and trains) checked after every cycle.
+// KESTRA_UPDATE_GOLDEN=1 rewrites the stored result on purpose.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "area/area_builder.h"
+#include "core/time_format.h"
+#include "fakes/interlocking_invariants.h"
+#include "fakes/train_invariants.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "runner/headless.h"
+#include "sim/sim.h"
+#include "timetable/timetable_file.h"
+#include "timetable/timetable_text.h"
+#include "timetable/timetable_validate.h"
+
+namespace kestra {
+namespace {
+
+const std::string kGolden = std::string(KESTRA_SOURCE_DIR) + "/tests/golden/";
+
+// Down main from the west, up main from the east, and a branch train that terminates
+// in the bay.
+const char* const kTimetable = R"(name Trains
+description Three trains for the end-to-end run.
+start 07:00
+finish 09:00
+
+category STOP accel 3 speed 75 length 80 power diesel desc Stopping passenger
+category BRANCH accel 3 speed 60 length 40 power diesel desc Branch passenger
+
+train 2D01 STOP WEST 07:00
+  OSTWK  07:01 07:02 plat 1 line DM
+  VLMC   07:07 07:09 plat 2 line DM
+  HRNF   07:16 07:17 plat 1 line DM
+  HRNFE  -     07:19 pass line DM
+
+train 2U01 STOP EAST 07:07
+  HRNF   07:10 07:11 plat 2 line UM
+  VLMC   07:18 07:20 plat 3 line UM
+  OSTWK  07:25 07:26 plat 2 line UM
+  WESTL  -     07:28 pass line UM
+
+train 2T01 BRANCH TARROW 07:05
+  QLBY   07:09 07:10 plat 2 line UB
+  VLMC   07:17 -     plat 5 line UB
+)";
+
+// Signals arm themselves in their first second without a route, so no route is set
+// before the run's first seconds have passed.
+constexpr std::int32_t kFirstCommand = 7 * 3600 + 2;
+// The signaller sets a train's routes one after another, this many seconds apart.
+constexpr std::int32_t kRouteSpacing = 20;
+
+// Writes the timetable as a WTT file and the commands that set every route on each
+// train's paths a minute before it is due. False, with the reason, when the area does
+// not take the timetable.
+bool PrepareRun(const std::string& wtt, const std::string& commands, std::string& error) {
+    Sim sim;
+    area::BuildArea(sim);
+    if (!ImportTimetableText(sim, kTimetable, error)) return false;
+    if (!SaveTimetableFile(sim, wtt)) {
+        error = "cannot write " + wtt;
+        return false;
+    }
+    std::ofstream out(commands);
+    std::vector<TROU*> routes;
+    std::vector<std::pair<std::int32_t, std::string>> lines;
+    sim.Timetable.ForEach([&](TTimetable& t) {
+        std::string reason;
+        if (!Validate(t, reason)) {
+            error = t.ID + ": " + reason;
+            return;
+        }
+        RoutesOnPaths(t, routes);
+        std::int32_t at = std::max(t.EntryTime - 60, kFirstCommand);
+        for (const TROU* r : routes) {
+            if (!r->Entrance || !r->Exit) continue;
+            lines.emplace_back(at, "route " + r->Entrance->ID + " " + r->Exit->ID);
+            at += kRouteSpacing;
+        }
+    });
+    if (!error.empty()) return false;
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [time, line] : lines) out << FormatClock(time) << ' ' << line << '\n';
+    return static_cast<bool>(out);
+}
+
+TEST(TrainsEndToEnd, ThreeTrainsRunToTheirTimetableOnTheBuiltInArea) {
+    const std::string wtt = ::testing::TempDir() + "kestra_trains.wtt";
+    const std::string commands = ::testing::TempDir() + "kestra_trains.cmd";
+    std::string error;
+    ASSERT_TRUE(PrepareRun(wtt, commands, error)) << error;
+
+    runner::HeadlessOptions options;
+    std::string parseError;
+    ASSERT_TRUE(runner::ParseHeadlessArgs(
+        {"--timetable", wtt, "--commands", commands, "--until", "07:45", "--seed", "11", "--log"},
+        options, parseError))
+        << parseError;
+    std::unique_ptr<test::InterlockingInvariants> interlocking;
+    std::unique_ptr<test::TrainInvariants> trains;
+    std::vector<std::string> broken, found;
+    options.EachCycle = [&](Sim& sim) {
+        if (!interlocking) {
+            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
+            trains = std::make_unique<test::TrainInvariants>(sim);
+        }
+        if (!interlocking->CheckInto(found) && broken.size() < 20)
+            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
+        if (!trains->CheckInto(found) && broken.size() < 20)
+            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(runner::RunHeadless(options, out, err), 0) << err.str();
+    trains.reset();
+    interlocking.reset();
+    for (const std::string& b : broken) ADD_FAILURE() << b;
+    EXPECT_NE(out.str().find("trains_entered 3\n"), std::string::npos) << out.str();
+
+    const std::string actual = out.str() + "--- refusals\n" + err.str();
+    const std::string stored = kGolden + "trains_three.out";
+    if (const char* update = std::getenv("KESTRA_UPDATE_GOLDEN"); update && *update == '1') {
+        std::ofstream(stored) << actual;
+        GTEST_SKIP() << "stored result rewritten: " << stored;
+    }
+    std::ifstream in(stored);
+    ASSERT_TRUE(in) << "no stored result " << stored;
+    std::stringstream expected;
+    expected << in.rdbuf();
+    EXPECT_EQ(actual, expected.str());
+}
+
+}  // namespace
+}  // namespace kestra
