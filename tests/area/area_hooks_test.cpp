@@ -64,7 +64,7 @@ TEST(AreaOwnership, TheSimulationKeepsWhatTheAreaBuiltForItsHooksAndFreesItWithT
             TSIG* b = t->Signals.FindID(std::string("SVM") + to);
             return a && b && RouteRequest(*t, *a, *b, 0).Set;
         };
-        ASSERT_TRUE(request("23", "25"));
+        ASSERT_TRUE(request("23", "123"));
         ASSERT_TRUE(request("25", "27"));
         ASSERT_TRUE(request("27", "111"));
         t.Ticks(20);
@@ -155,7 +155,8 @@ TEST_F(AreaHooks, NoRouteIsSetIntoAPossessionAndAMainRouteInItNeverProves) {
     EXPECT_EQ(candidate, nullptr);
     TTRN& train = *reinterpret_cast<TTRN*>(standIn);
     EXPECT_TRUE(t->Hooks.WrongRouteHook(train, &into));
-    EXPECT_FALSE(t->Hooks.WrongRouteHook(train, Route("R15-23M")));
+    ASSERT_NE(Route("R15-121M"), nullptr);
+    EXPECT_FALSE(t->Hooks.WrongRouteHook(train, Route("R15-121M")));
 }
 
 TEST_F(AreaHooks, ARouteOutsideThePossessionIsUntouchedByIt) {
@@ -163,10 +164,11 @@ TEST_F(AreaHooks, ARouteOutsideThePossessionIsUntouchedByIt) {
     // The branch is open: the junction signal is collared, so the route is set in the
     // override mode, and it proves and clears.
     t->Operator.OverrideMode = true;
-    ASSERT_TRUE(Request("23", "25")) << t->LastFailReason;
+    ASSERT_TRUE(Request("23", "123")) << t->LastFailReason;
     t->Operator.OverrideMode = false;
     t.Ticks(12);
-    EXPECT_TRUE(Route("R23-25M")->IsProved());
+    ASSERT_NE(Route("R23-123M"), nullptr);
+    EXPECT_TRUE(Route("R23-123M")->IsProved());
     EXPECT_NE(Signal("23").Aspect, AspDanger);
 }
 
@@ -176,7 +178,7 @@ TEST_F(AreaHooks, ARouteOutsideThePossessionIsUntouchedByIt) {
 TEST_F(AreaHooks, SignalsInRearOfTheJunctionSetForTheBranchShowFlashingYellows) {
     ASSERT_TRUE(Request("11", "15"));
     ASSERT_TRUE(Request("15", "121"));
-    ASSERT_TRUE(Request("23", "25"));
+    ASSERT_TRUE(Request("23", "123"));
     t.Ticks(20);
     EXPECT_EQ(Signal("23").Aspect, AspSingleYellow);
     EXPECT_EQ(Signal("121").Aspect, AspFlashingSingleYellow);
@@ -195,7 +197,7 @@ TEST_F(AreaHooks, SetForTheMainLineTheSameSignalsShowSteadyAspects) {
 
 TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranch) {
     // Even with the branch clear well ahead.
-    ASSERT_TRUE(Request("23", "25"));
+    ASSERT_TRUE(Request("23", "123"));
     ASSERT_TRUE(Request("25", "27"));
     ASSERT_TRUE(Request("27", "111"));
     t.Ticks(20);
