@@ -188,9 +188,13 @@ def down_stopper(to_harnforth=True):
 
 
 def up_stopper():
-    return [Stop("HRNF", "2", "UM"), Stop("VLMC", "3", "UM", 2), Stop("OSTWK", "2", "UM"),
+    return [Stop("HRNF", "2", "UM"), Stop("VLMC", "3", "UM", 2), Stop("OSTWK", "2", "UM", path="UM"),
             Stop("WESTL", "", "UM", passing=True)]
 
+
+# Loaded stone from the quarry to Ostwick Yard.
+LOADED_STONE = [Stop("HRNF", "2", "UG", 4), Stop("VLMC", "4", "UM", passing=True),
+                Stop("OSTYD", "", "UG")]
 
 UP_BRANCH = [Stop("QLBY", "2", "UB"), Stop("VLMC", "5", "UB")]
 DOWN_BRANCH = [Stop("VLMC", "5", "DB"), Stop("QLBY", "1", "DB"), Stop("TARW", "", "DB", passing=True)]
@@ -209,9 +213,9 @@ def beginner(b):
         arrive = b.train(tt, up, "BRANCH", "TARROW", t, UP_BRANCH, last_acts=["next service " + down])
         b.train(tt, down, "BRANCH", None, arrive + 5 * 60, DOWN_BRANCH)
     for k in range(2):
-        b.train(tt, "6Q%02d" % (k + 1), "STONE", "QUARRY", 7 * 3600 + 20 * 60 + k * 60 * 60,
-                [Stop("HRNF", "2", "UG", 4), Stop("VLMC", "4", "UM", passing=True),
-                 Stop("OSTGL", "", "UG"), Stop("OSTYD", "", "UG")])
+        # Between two stopping trains at Harnforth's Up platform.
+        b.train(tt, "6Q%02d" % (k + 1), "STONE", "QUARRY", 7 * 3600 + 11 * 60 + k * 60 * 60,
+                LOADED_STONE)
     return tt
 
 
@@ -229,15 +233,17 @@ def standard(b):
             b.train(tt, "2D%d%d" % (n, k + 1), "STOP", "WEST", base + m * 60, down_stopper())
             b.train(tt, "2U%d%d" % (n, k + 1), "STOP", "EAST", base + (m + 8) * 60, up_stopper())
         # The fast down train divides at Central: the front goes on to Harnforth, the rear
-        # portion runs down the branch.
+        # portion runs down the branch between the bay's trains. None in the last hour,
+        # whose portion would run after the timetable ends.
         front, rear = "1S%02d" % n, "2B%02d" % n
-        b.train(tt, front, "SPLIT", "WEST", base + 10 * 60,
-                     [Stop("OSTWK", "1", "DM", passing=True),
-                      Stop("VLMC", "1", "DM", 4, acts=["divide into " + rear]),
-                      Stop("HRNF", "1", "DM", passing=True), Stop("HRNFE", "", "DM", passing=True)],
-                     "length 160")
-        divide_dep = first_departure(tt, front, "VLMC")
-        b.train(tt, rear, "BRANCH", None, divide_dep + 3 * 60, DOWN_BRANCH_FROM_1)
+        if h != hours[-1]:
+            b.train(tt, front, "SPLIT", "WEST", base + 48 * 60,
+                    [Stop("OSTWK", "1", "DM", passing=True),
+                     Stop("VLMC", "1", "DM", 4, acts=["divide into " + rear]),
+                     Stop("HRNF", "1", "DM", passing=True), Stop("HRNFE", "", "DM", passing=True)],
+                    "length 160")
+            divide_dep = first_departure(tt, front, "VLMC")
+            b.train(tt, rear, "BRANCH", None, divide_dep + 3 * 60, DOWN_BRANCH_FROM_1)
         # The fast up train picks up a branch portion at Central.
         portion, through = "2J%02d" % n, "1J%02d" % n
         arrive = b.train(tt, portion, "BRANCH", "TARROW", base + 18 * 60,
@@ -245,28 +251,28 @@ def standard(b):
         b.train(tt, through, "SPLIT", "EAST", arrive - 4 * 60,
                 [Stop("HRNF", "2", "UM", passing=True),
                  Stop("VLMC", "4", "UM", 4, acts=["join " + portion]),
-                 Stop("OSTWK", "2", "UM", passing=True), Stop("WESTL", "", "UM", passing=True)])
+                 Stop("OSTWK", "2", "UM", passing=True, path="UM"), Stop("WESTL", "", "UM", passing=True)])
         # Branch trains turning back in the bay, twice an hour.
         for k, m in enumerate((5, 35)):
             up, down = "2T%d%d" % (n, 2 * k + 1), "2T%d%d" % (n, 2 * k + 2)
             arr = b.train(tt, up, "BRANCH", "TARROW", base + m * 60, UP_BRANCH,
                           last_acts=["next service " + down])
             b.train(tt, down, "BRANCH", None, arr + 6 * 60, DOWN_BRANCH)
-        # Freight: up through the goods loop into the yard, down out of the yard.
-        b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", base + 25 * 60,
+        # Freight: up through the goods loop and on west, down out of the yard.
+        b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", base + 38 * 60,
                 [Stop("HRNF", "2", "UM", passing=True), Stop("VLMC", "4", "UM", passing=True),
-                 Stop("OSTGL", "", "UG"), Stop("OSTYD", "", "UG")])
-        b.train(tt, "6E%02d" % n, "FREIGHT", "OSTYD", base + 48 * 60,
+                 Stop("OSTGL", "", "UG", 3), Stop("OSTWK", "2", "UG", passing=True, path="UG"),
+                 Stop("WESTL", "", "UM", passing=True)])
+        b.train(tt, "6E%02d" % n, "FREIGHT", "OSTYD", base + 30 * 60,
                 [Stop("VLMC", "3", "DG", passing=True), Stop("HRNF", "1", "DM", passing=True),
                  Stop("HRNFE", "", "DM", passing=True)])
         # Quarry trains every other hour, loaded out and empty back.
         if n % 2 == 1:
-            b.train(tt, "6Q%02d" % n, "STONE", "QUARRY", base + 2 * 60,
-                    [Stop("HRNF", "2", "UG", 4), Stop("VLMC", "4", "UM", passing=True),
-                     Stop("OSTGL", "", "UG"), Stop("OSTYD", "", "UG")])
-            b.train(tt, "6R%02d" % n, "STONE", "OSTYD", base + 52 * 60,
-                    [Stop("VLMC", "3", "DG", passing=True), Stop("HRNF", "1", "DM", 4),
-                     Stop("HRNFQ", "", "DG")])
+            b.train(tt, "6Q%02d" % n, "STONE", "QUARRY", base + 13 * 60, LOADED_STONE)
+            # The empties wait in the goods loop for a path east.
+            b.train(tt, "6R%02d" % n, "STONE", "OSTYD", base + 40 * 60,
+                    [Stop("OSTGL", "", "DG", 4), Stop("VLMC", "3", "DG", passing=True),
+                     Stop("HRNF", "1", "DM", 2), Stop("HRNFQ", "", "DG")])
     # Empty stock from the depot forms extra morning trains from Central; trains ending
     # at Central go back to the depot.
     for k, h in enumerate((6, 7, 8)):
@@ -277,7 +283,7 @@ def standard(b):
         b.train(tt, service, "STOP", None, arr + 8 * 60,
                 [Stop("VLMC", "1", "DM"), Stop("HRNF", "1", "DM"), Stop("HRNFE", "", "DM", passing=True)])
         inbound, back = "2V%02d" % (k + 1), "5V%02d" % (k + 1)
-        arr = b.train(tt, inbound, "STOP", "WEST", base + 45 * 60,
+        arr = b.train(tt, inbound, "STOP", "WEST", base + 5 * 60,
                       [Stop("OSTWK", "1", "DM"), Stop("VLMC", "1", "DM")],
                       last_acts=["next service " + back])
         b.train(tt, back, "ECS", None, arr + 6 * 60, [Stop("VLMC", "1", "DM"), Stop("VLMDEP", "", "DM")])
@@ -327,7 +333,7 @@ def tunnel(b):
                           [Stop("OSTWK", "1", "DM"), Stop("VLMC", "2", "DM")],
                           last_acts=["next service " + back])
             b.train(tt, back, "STOP", None, arr + 8 * 60,
-                    [Stop("VLMC", "2", "UM"), Stop("OSTWK", "2", "UM"),
+                    [Stop("VLMC", "2", "UM"), Stop("OSTWK", "2", "UM", path="UM"),
                      Stop("WESTL", "", "UM", passing=True)])
             # From the east: terminate at Harnforth and go back east.
             up, ret = "2U%d%d" % (n, k + 1), "2E%d%d" % (n, k + 1)
