@@ -1,21 +1,23 @@
 #include "trains/train_entry.h"
 
-#include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "places/entry_point.h"
 #include "sim/sim.h"
 #include "timetable/timetable_validate.h"
+#include "trains/berth.h"
 #include "trains/train.h"
 
 namespace kestra {
 
 namespace {
 
-// Puts a description into the entry berth, when the entry point has one.
-void InterposeAtEntry(TSSIObject* berth, const std::string& description) {
-    if (auto* target = dynamic_cast<SignalBerthTarget*>(berth)) {
-        target->InterposeDescription(description);
-    }
+// Puts a description into the entry berth, when the entry point has one. An untimetabled
+// train's berth shows the non-ARS colour: ARS has nothing to run it by.
+void InterposeAtEntry(TSSIObject* berth, const std::string& description, bool timetabled) {
+    if (!berth || berth->Kind != KindBerth) return;
+    TBER& b = *static_cast<TBER*>(berth);
+    b.Interpose(description);
+    if (!timetabled) b.SetNonARSColour();
 }
 
 }  // namespace
@@ -47,7 +49,7 @@ TTRN* TrainEntryService::EnterTrain(TENT& entry, TTimetable* timetable) {
     TTRN& train = sim_.Trains.Create(description);
     ++sim_.Trains.EnteredCount;
     if (timetable) {
-        InterposeAtEntry(entry.Berth, description);
+        InterposeAtEntry(entry.Berth, description, true);
         std::string reason;
         const bool valid = Validate(*timetable, reason);
         if (valid) {
@@ -61,7 +63,7 @@ TTRN* TrainEntryService::EnterTrain(TENT& entry, TTimetable* timetable) {
         }
         train.Place(valid ? timetable : nullptr, *first, &entry);
     } else {
-        InterposeAtEntry(entry.Berth, description);
+        InterposeAtEntry(entry.Berth, description, false);
         train.Place(nullptr, *first, &entry);
     }
     entry.StartCountdown();

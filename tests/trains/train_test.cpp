@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/train_invariants.h"
+#include "trains/berth.h"
 #include "trains/train_entry.h"
 
 namespace kestra {
@@ -492,6 +494,16 @@ TEST_F(TrainLine, AnUntimetabledTrainEntersOnItsEntryRoute) {
     TTRN* second = t->EntryService.EnterTrain(*entry, nullptr);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->ID, "**01");
+}
+
+TEST_F(TrainLine, AnEnteringTrainsDescriptionGoesIntoTheEntryBerth) {
+    TBER& berth = t->Berths.Create(*t, "BE1");
+    entry->Berth = &berth;
+    TTRN* train = t->EntryService.EnterTrain(*entry, nullptr);
+    ASSERT_NE(train, nullptr);
+    EXPECT_EQ(berth.Description, "**00");
+    EXPECT_EQ(berth.Colour, ClPink) << "no ARS for a train without timetable";
+    EXPECT_EQ(t->Trains.EnteredCount, 1);
 }
 
 TEST_F(TrainLine, ATimetabledTrainWithAnInvalidTimetableRunsWithoutOne) {
