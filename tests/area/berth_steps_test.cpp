@@ -19,6 +19,8 @@
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "places/location.h"
+#include "places/path.h"
 #include "trains/berth.h"
 
 namespace kestra::area {
@@ -229,6 +231,34 @@ TEST(BerthSteps, DescriptionsRunFromEveryEntryToEveryExitBerthByBerth) {
         }
     }
     EXPECT_GT(runs, 0);
+}
+
+// The berths know the locations they serve and the links ARS follows from them.
+TEST(BerthSteps, BerthsAreWiredToTheirLocationsAndPathLinks) {
+    test::TestSim t;
+    const auto area = BuildArea(*t);
+    ASSERT_EQ(area->Berths.size(), Model().Berths.size());
+    int linked = 0;
+    for (TSSIObject* o : area->Berths) {
+        auto* b = dynamic_cast<TBER*>(o);
+        ASSERT_NE(b, nullptr);
+        const auto& links = t->Paths.ARSRoutes(b);
+        ASSERT_EQ(b->ARSRoutes.Count(), static_cast<int>(links.size())) << b->ID;
+        for (std::size_t i = 0; i < links.size(); ++i)
+            EXPECT_EQ(b->ARSRoutes.GetItem(static_cast<int>(i)), links[i].Next) << b->ID;
+        linked += b->ARSRoutes.Count() > 0;
+    }
+    EXPECT_GT(linked, 0) << "no berth has a link for ARS";
+    int served = 0;
+    t->Locations.ForEach([&](TLOC& l) {
+        for (int i = 0; i < l.Berths.Count(); ++i) {
+            auto* b = dynamic_cast<TBER*>(l.Berths.GetItem(i));
+            ASSERT_NE(b, nullptr) << l.ID;
+            EXPECT_GE(b->Locations.IndexOf(&l), 0) << b->ID << " does not serve " << l.ID;
+            ++served;
+        }
+    });
+    EXPECT_GT(served, 0);
 }
 
 }  // namespace
