@@ -3,7 +3,8 @@
 // (next to the interlocking's own checker): each circuit's occupancy equals the trains
 // standing on it; no train runs above its permitted speed (its own top speed and the
 // line speed of every subroute it stands on); no train passes a signal at danger
-// without authority; never more trains than the area allows.
+// without authority; never more trains than the area allows. (A head that has just
+// run onto a lower line speed may be up to one second's braking above it.)
 //
 // Passing signals is seen as it happens, through the area's subroute-entered hook
 // (chaining whatever the area installed there); the authority a train had is the one it

@@ -86,7 +86,10 @@ bool PrepareRun(const std::string& wtt, const std::string& commands, std::string
         RoutesOnPaths(t, routes);
         std::int32_t at = std::max(t.EntryTime - 60, kFirstCommand);
         for (const TROU* r : routes) {
-            if (!r->Entrance || !r->Exit) continue;
+            // An automatic signal's route sets itself; the signaller does not press it.
+            if (!r->Entrance || !r->Exit || r->Entrance->SignalKind == SkAutomatic ||
+                r->Entrance->SignalKind == SkAutomaticLamp)
+                continue;
             lines.emplace_back(at, "route " + r->Entrance->ID + " " + r->Exit->ID);
             at += kRouteSpacing;
         }
