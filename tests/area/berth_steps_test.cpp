@@ -233,6 +233,39 @@ TEST(BerthSteps, DescriptionsRunFromEveryEntryToEveryExitBerthByBerth) {
     EXPECT_GT(runs, 0);
 }
 
+// Where a train reverses (platform ends, sidings), setting a route from the signal that
+// leads back out takes its description over from the berth it arrived in.
+TEST(BerthSteps, ReversingTrainsTakeTheirDescriptionToTheDepartureBerth) {
+    const AreaModel& m = Model();
+    std::set<std::pair<int, int>> tried;
+    int reversed = 0;
+    for (const BerthStepInfo& s : m.BerthSteps) {
+        if (s.Trigger.Kind != StepObjectKind::Route || s.To < 0) continue;
+        if (!tried.insert({s.From, s.To}).second) continue;
+        const RouteInfo& route = m.Routes[s.Trigger.Index];
+        if (route.Class != ClassMain && route.Class != ClassShunt) continue;
+        SCOPED_TRACE(BerthName(m, s.From) + " to " + BerthName(m, s.To) + " by " + route.ID);
+        test::TestSim t;
+        const auto area = BuildArea(*t);
+        auto* from = static_cast<TBER*>(area->Berths[s.From]);
+        auto* to = static_cast<TBER*>(area->Berths[s.To]);
+        ASSERT_NE(from->TrackCircuit, nullptr);
+        from->Interpose("2b45");
+        from->TrackCircuit->Occupy();
+        t.Ticks(2);
+        EXPECT_EQ(from->Description, "2B45") << "moved before any route was set";
+        const RouteRequestResult r =
+            RouteRequest(*t, *area->Signals[route.Entrance], *area->Signals[route.Exit], 0);
+        if (!r.Set) continue;  // refused here (an overlap over the standing train, say)
+        EXPECT_EQ(to->Description, "2B45");
+        EXPECT_EQ(from->Description, "");
+        EXPECT_EQ(t->Berths.CountDescription("****"), 0);
+        ++reversed;
+    }
+    EXPECT_FALSE(tried.empty()) << "the area has no reversal steps";
+    EXPECT_GT(reversed, 0) << "no reversal could be set up";
+}
+
 // The berths know the locations they serve and the links ARS follows from them.
 TEST(BerthSteps, BerthsAreWiredToTheirLocationsAndPathLinks) {
     test::TestSim t;
