@@ -23,6 +23,7 @@
 #include "runner/headless.h"
 #include "runner/timetable_tool.h"
 #include "screenshot.h"
+#include "timetable/timetable_start.h"
 
 namespace {
 
@@ -87,8 +88,11 @@ int main(int argc, char** argv) {
     QCommandLineOption interpose("interpose",
                                  "With --screenshot: put a train description into a berth first.",
                                  "berth:description");
+    QCommandLineOption timetable("timetable", "Start a new game with this timetable file (WTT).",
+                                 "file");
     QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.",
                                  "file");
+    parser.addOption(timetable);
     parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, interpose, fontSheet});
     parser.process(app);
 
@@ -134,6 +138,14 @@ int main(int argc, char** argv) {
     kestra::area::BuildArea(sim);
     kestra::area::SetAreaTitle(sim);
     kestra::LoadOptions(sim);
+    if (parser.isSet(timetable)) {
+        std::string error;
+        if (!kestra::StartWithTimetable(sim, parser.value(timetable).toStdString(), -1, &error)) {
+            std::fprintf(stderr, "cannot start with %s: %s\n",
+                         parser.value(timetable).toLocal8Bit().constData(), error.c_str());
+            return 1;
+        }
+    }
     kestra::app::TDisplayForm form(sim, surface);
     dialogs.SetParent(&form);
     sim.MajorCycleTick();
