@@ -159,13 +159,19 @@ class CircuitTrain {
             held_.front()->Vacate();
             held_.pop_front();
         }
+        Cycle();
+    }
+    // One major cycle, with the describer's invariants checked after it.
+    void Cycle() {
         t_.Ticks(1);
+        for (std::string& b : test::CheckDescriber(*t_, t_.surface)) Broken.push_back(b);
     }
     void Leave() {
         for (TTCS* c : held_) c->Vacate();
         held_.clear();
-        t_.Ticks(4);
+        for (int i = 0; i < 4; ++i) Cycle();
     }
+    std::vector<std::string> Broken;
 
   private:
     test::TestSim& t_;
@@ -202,7 +208,7 @@ TEST(BerthSteps, DescriptionsRunFromEveryEntryToEveryExitBerthByBerth) {
                     ASSERT_TRUE(result.Set)
                         << "route " << info.ID << " refused: " << t->LastFailReason;
                 }
-                for (int i = 0; i < 40 && !entrance.ShowsProceed(); ++i) t.Ticks(1);
+                for (int i = 0; i < 40 && !entrance.ShowsProceed(); ++i) train.Cycle();
                 TROU* set = entrance.CurrentRoute;
                 ASSERT_NE(set, nullptr) << info.ID;
                 ASSERT_TRUE(set->RouteSet) << info.ID;
@@ -228,6 +234,7 @@ TEST(BerthSteps, DescriptionsRunFromEveryEntryToEveryExitBerthByBerth) {
             EXPECT_TRUE(stars.empty()) << stars.front() << " holds ****";
             EXPECT_EQ(t->Score, 0);
             EXPECT_EQ(t->OtherPointsLost, 0);
+            EXPECT_TRUE(train.Broken.empty()) << train.Broken.front();
         }
     }
     EXPECT_GT(runs, 0);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "display/palette.h"
+#include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 
@@ -522,6 +523,46 @@ TEST_F(BerthTest, ServerSendsEveryChangeAndActsOnClientRequests) {
     t->Berths.HandleClientMessage("BC0002");
     EXPECT_EQ(B3->Description, "");
     EXPECT_EQ(t.broadcaster.Sent.back().substr(0, 10), "BA0002    ");
+}
+
+// ------------------------------------------------------------------ the invariant checker
+
+// Each describer invariant planted alone is reported; a clean describer reports nothing.
+TEST_F(BerthTest, DescriberInvariantsReportEachPlantedFault) {
+    B1->Interpose("1A23");
+    B2->Interpose("2B45");
+    EXPECT_TRUE(CheckDescriber(*t, t.surface).empty());
+    struct Plant {
+        const char* name;
+        std::function<void()> apply, undo;
+        DescriberRules rules;
+    };
+    const Plant plants[] = {
+        {"undescribed train",
+         [&] { B2->Description = "****", B2->Draw(); },
+         [&] { B2->Interpose("2B45"); },
+         {}},
+        {"duplicate", [&] { B2->Interpose("1A23"); }, [&] { B2->Interpose("2B45"); }, {}},
+        {"not redrawn", [&] { B2->Description = "3C67"; }, [&] { B2->Interpose("2B45"); }, {}},
+        {"stale colour", [&] { B2->Colour = ClOrange; }, [&] { B2->Draw(); }, {}},
+        {"not four characters",
+         [&] { B2->Description = "2B", B2->Draw(); },
+         [&] { B2->Interpose("2B45"); },
+         {}},
+    };
+    for (const Plant& p : plants) {
+        SCOPED_TRACE(p.name);
+        p.apply();
+        EXPECT_FALSE(CheckDescriber(*t, t.surface, p.rules).empty());
+        p.undo();
+        EXPECT_TRUE(CheckDescriber(*t, t.surface).empty());
+    }
+    // What the rules allow is not reported.
+    B2->Description = "****";
+    B2->Draw();
+    DescriberRules undescribed;
+    undescribed.UndescribedTrains = true;
+    EXPECT_TRUE(CheckDescriber(*t, t.surface, undescribed).empty());
 }
 
 }  // namespace
