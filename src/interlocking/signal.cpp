@@ -714,7 +714,10 @@ void TSIG::Reset() {
     AutoWorking = false;
     ReleaseAllowed = false;
     LampProved = true;
-    Armed = false;
+    // Armed, as an idle signal is: a route set before the signal's first cycle must be able
+    // to clear it. A disarmed signal with a route counts as passed by a train and never
+    // clears again for that route.
+    Armed = true;
     PassageState = 0;
     TrainPassed = false;
     Collar = 0;

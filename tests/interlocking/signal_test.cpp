@@ -124,6 +124,32 @@ TEST_F(PlainLineSignals, ClearsThroughTheAspectSequenceAndReplacesBehindTheTrain
     EXPECT_TRUE(f.T2ab->IsFree());
 }
 
+// A route set before the signals' first cycle (a player quick off the mark at the start
+// of a game, or a commands file's first line) clears its signal, which goes back to danger
+// behind the train, and the route releases after it.
+TEST(SignalFromResetTest, RouteSetBeforeTheFirstCycleClearsAndReplaces) {
+    TestSim t;
+    t->SimData.ScreenCount = 1;
+    RailwayBuilder b(*t);
+    const PlainLine f = BuildPlainLine(b);
+    t->Signals.Reset();
+    const RouteRequestResult r = RouteRequest(*t, *f.S1, *f.S2, 0);
+    ASSERT_TRUE(r.Set) << t->LastFailReason;
+    t.Ticks(4);
+    EXPECT_EQ(f.S1->Aspect, AspSingleYellow);
+    EXPECT_TRUE(f.S1S2->RouteSet);
+    f.T0->Occupy();
+    f.T1->Occupy();
+    t.Ticks(1);
+    EXPECT_EQ(f.S1->Aspect, AspDanger);
+    f.T0->Vacate();
+    f.T2->Occupy();
+    t.Ticks(1);
+    f.T1->Vacate();
+    t.Ticks(8);
+    EXPECT_FALSE(f.S1S2->RouteSet);
+}
+
 TEST_F(PlainLineSignals, CancelAtDangerReleasesAtOnceWithoutPenalty) {
     f.T1->Occupy();  // the route cannot be proved, so the signal stays at danger
     SetRoute(*f.S1, *f.S2);
