@@ -216,7 +216,8 @@ class TSIG : public TSSIObject, public RouteRequestTarget {
     bool ReleaseAllowed = false;
     bool LampProved = true;
     std::uint8_t BaseAspect = AspDanger;
-    bool Armed = false;
+    // A new signal is idle, so armed: a route set before its first cycle clears it.
+    bool Armed = true;
     std::int32_t PassageState = 0;
     bool TrainPassed = false;
     std::uint8_t Collar = 0;

@@ -128,26 +128,29 @@ TEST_F(PlainLineSignals, ClearsThroughTheAspectSequenceAndReplacesBehindTheTrain
 // of a game, or a commands file's first line) clears its signal, which goes back to danger
 // behind the train, and the route releases after it.
 TEST(SignalFromResetTest, RouteSetBeforeTheFirstCycleClearsAndReplaces) {
-    TestSim t;
-    t->SimData.ScreenCount = 1;
-    RailwayBuilder b(*t);
-    const PlainLine f = BuildPlainLine(b);
-    t->Signals.Reset();
-    const RouteRequestResult r = RouteRequest(*t, *f.S1, *f.S2, 0);
-    ASSERT_TRUE(r.Set) << t->LastFailReason;
-    t.Ticks(4);
-    EXPECT_EQ(f.S1->Aspect, AspSingleYellow);
-    EXPECT_TRUE(f.S1S2->RouteSet);
-    f.T0->Occupy();
-    f.T1->Occupy();
-    t.Ticks(1);
-    EXPECT_EQ(f.S1->Aspect, AspDanger);
-    f.T0->Vacate();
-    f.T2->Occupy();
-    t.Ticks(1);
-    f.T1->Vacate();
-    t.Ticks(8);
-    EXPECT_FALSE(f.S1S2->RouteSet);
+    for (const bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "after a reset" : "newly built");
+        TestSim t;
+        t->SimData.ScreenCount = 1;
+        RailwayBuilder b(*t);
+        const PlainLine f = BuildPlainLine(b);
+        if (reset) t->Signals.Reset();
+        const RouteRequestResult r = RouteRequest(*t, *f.S1, *f.S2, 0);
+        ASSERT_TRUE(r.Set) << t->LastFailReason;
+        t.Ticks(4);
+        EXPECT_EQ(f.S1->Aspect, AspSingleYellow);
+        EXPECT_TRUE(f.S1S2->RouteSet);
+        f.T0->Occupy();
+        f.T1->Occupy();
+        t.Ticks(1);
+        EXPECT_EQ(f.S1->Aspect, AspDanger);
+        f.T0->Vacate();
+        f.T2->Occupy();
+        t.Ticks(1);
+        f.T1->Vacate();
+        t.Ticks(8);
+        EXPECT_FALSE(f.S1S2->RouteSet);
+    }
 }
 
 TEST_F(PlainLineSignals, CancelAtDangerReleasesAtOnceWithoutPenalty) {
