@@ -1,20 +1,20 @@
 #include "runner/headless.h"
 
 #include <charconv>
-#include <random>
 #include <fstream>
 #include <istream>
 #include <ostream>
+#include <random>
 #include <sstream>
 
 #include "area/area_builder.h"
-#include "sim/sim.h"
 #include "core/time_format.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "panel/commands.h"
 #include "panel/panel.h"
+#include "sim/sim.h"
 #include "sim/state_digest.h"
 #include "timetable/timetable_file.h"
 
@@ -54,7 +54,7 @@ const VerbShape* FindVerb(const std::string& verb) {
 
 // Drives the panel's own command code with presses at object cells.
 class CommandPlayer {
-public:
+  public:
     CommandPlayer(Sim& sim, std::ostream& err) : sim_(sim), commands_(sim), err_(err) {}
 
     // Checks that every object a command names exists. False with error set otherwise.
@@ -114,8 +114,7 @@ public:
         } else if (v == "cancel-berth") {
             commands_.CancelBerth(*FindBerth(c.Args[0]));
         }
-        if (!refusal_.empty())
-            err_ << "line " << c.Line << ": refused: " << refusal_ << '\n';
+        if (!refusal_.empty()) err_ << "line " << c.Line << ": refused: " << refusal_ << '\n';
     }
 
     // Tips on the message line during a command are the panel's refusals.
@@ -123,7 +122,7 @@ public:
         if (type == EvTips && refusal_.empty()) refusal_ = text;
     }
 
-private:
+  private:
     // A berth by its identity ("B11"), or by the plate of the signal it stands in front of.
     TBER* FindBerth(const std::string& name) const {
         if (TBER* b = sim_.Berths.FindID(name)) return b;
@@ -132,12 +131,11 @@ private:
     void Press(int column, int row, bool left) {
         commands_.SelectScreen(column / ScreenColumns + 1);
         commands_.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
-                             row * CellHeight + CellHeight / 2, left ? MouseButton::Left : MouseButton::Right);
+                             row * CellHeight + CellHeight / 2,
+                             left ? MouseButton::Left : MouseButton::Right);
     }
     // The signal's post: the head's outer end, its last cell when the lamps face left.
-    void PressSignal(const TSIG& s, bool left) {
-        Press(s.PostColumn(), s.Y, left);
-    }
+    void PressSignal(const TSIG& s, bool left) { Press(s.PostColumn(), s.Y, left); }
 
     Sim& sim_;
     OperatorCommands commands_;
@@ -220,8 +218,7 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
     return true;
 }
 
-bool ParseCommands(std::istream& in, std::vector<HeadlessCommand>& commands,
-                   std::string& error) {
+bool ParseCommands(std::istream& in, std::vector<HeadlessCommand>& commands, std::string& error) {
     std::string text;
     int line = 0;
     std::int32_t last = -1;
@@ -276,7 +273,9 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         }
     }
     const std::uint32_t seed = o.SeedGiven ? o.Seed : std::random_device{}();
-    Sim sim({}, seed);
+    Ports ports;
+    ports.Surface = o.Surface;
+    Sim sim(ports, seed);
     area::BuildArea(sim);
     if (o.Scenario >= 0) {
         if (o.Scenario >= static_cast<int>(area::ScenarioNames().size())) {

@@ -11,21 +11,24 @@
 
 namespace kestra {
 class Sim;
-}
+class PanelSurface;
+}  // namespace kestra
 
 namespace kestra::runner {
 
 struct HeadlessOptions {
-    int Scenario = -1;            // -1: none applied
-    std::int32_t Start = -1;      // simulated start time in seconds, -1: the area's default
-    std::int32_t Until = -1;      // stop when the clock reaches this, -1: not used
-    long Ticks = -1;              // major cycles to run, -1: not used
+    int Scenario = -1;        // -1: none applied
+    std::int32_t Start = -1;  // simulated start time in seconds, -1: the area's default
+    std::int32_t Until = -1;  // stop when the clock reaches this, -1: not used
+    long Ticks = -1;          // major cycles to run, -1: not used
     std::uint32_t Seed = 0;
     bool SeedGiven = false;
     std::string CommandsFile;
-    std::string TimetableFile;    // a WTT file, loaded as the working timetable
+    std::string TimetableFile;  // a WTT file, loaded as the working timetable
     // Called after every major cycle (tests run their invariant checkers here).
     std::function<void(Sim&)> EachCycle;
+    // The surface the panel is drawn on (tests read it back); none: drawn nowhere.
+    PanelSurface* Surface = nullptr;
     bool Log = false;
     bool Digest = false;
 };
@@ -43,8 +46,7 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& op
                        std::string& error);
 // Reads "HH:MM:SS verb args..." lines; blank lines and lines starting with '#' are
 // skipped. Times must not go backwards. False with error naming the line otherwise.
-bool ParseCommands(std::istream& in, std::vector<HeadlessCommand>& commands,
-                   std::string& error);
+bool ParseCommands(std::istream& in, std::vector<HeadlessCommand>& commands, std::string& error);
 // "HH:MM:SS" or "HH:MM" to seconds, -1 when malformed.
 std::int32_t ParseClockTime(const std::string& text);
 

@@ -828,10 +828,13 @@ void TTRN::MovingStep() {
             const TULCLOC& point = StopPointAt(*HeadULC, k);
             if (point.Location == CurTrip->Location && point.Position <= HeadPos + Speed) {
                 LastLocation = point.Location;
+                // A train booked to pass its last timing point runs on and out of the
+                // area; only a stop it was told to skip can end its working here.
+                const bool passing = CurTrip->IsPass;
                 SkipNextStop = false;
                 SetTripIndex(TripIndex + 1);
                 const bool more = Timetable && TripIndex < Timetable->Trips.Count();
-                SetState(more || HeadULC->LeavesArea ? TsMoving : TsTerminated);
+                SetState(more || passing || HeadULC->LeavesArea ? TsMoving : TsTerminated);
                 break;
             }
         }

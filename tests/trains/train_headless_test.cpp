@@ -1,8 +1,8 @@
 // The trains end to end on the built-in area, run headless: a small timetable of three
-// trains from different entry points, the routes on their paths set one by one by a commands
-// file from a minute before each is due (not before
-// the run's third second), the message log and the summary compared with a stored
-// result, and every invariant (interlocking and trains) checked after every cycle.
+// trains from different entry points and a signaller's commands file
+// (tests/golden/trains_three.cmd) that routes each train as it approaches and the way is
+// free; the message log and the summary compared with a stored result, and every
+// invariant (interlocking, trains and describer) checked after every cycle.
 // KESTRA_UPDATE_GOLDEN=1 rewrites the stored result on purpose.
 
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@
 
 #include "area/area_builder.h"
 #include "core/time_format.h"
+#include "fakes/describer_invariants.h"
+#include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/train_invariants.h"
 #include "interlocking/route.h"
@@ -57,62 +59,38 @@ train 2T01 BRANCH TARROW 07:05
   VLMC   07:17 -     plat 5 line UB
 )";
 
-// Signals arm themselves in their first second without a route, so no route is set
-// before the run's first seconds have passed.
-constexpr std::int32_t kFirstCommand = 7 * 3600 + 2;
-// The signaller sets a train's routes one after another, this many seconds apart.
-constexpr std::int32_t kRouteSpacing = 20;
-
-// Writes the timetable as a WTT file and the commands that set every route on each
-// train's paths a minute before it is due. False, with the reason, when the area does
-// not take the timetable.
-bool PrepareRun(const std::string& wtt, const std::string& commands, std::string& error) {
+// Writes the timetable as a WTT file. False, with the reason, when the area does not
+// take it.
+bool PrepareTimetable(const std::string& wtt, std::string& error) {
     Sim sim;
     area::BuildArea(sim);
     if (!ImportTimetableText(sim, kTimetable, error)) return false;
+    sim.Timetable.ForEach([&](TTimetable& t) {
+        std::string reason;
+        if (error.empty() && !Validate(t, reason)) error = t.ID + ": " + reason;
+    });
+    if (!error.empty()) return false;
     if (!SaveTimetableFile(sim, wtt)) {
         error = "cannot write " + wtt;
         return false;
     }
-    std::ofstream out(commands);
-    std::vector<TROU*> routes;
-    std::vector<std::pair<std::int32_t, std::string>> lines;
-    sim.Timetable.ForEach([&](TTimetable& t) {
-        std::string reason;
-        if (!Validate(t, reason)) {
-            error = t.ID + ": " + reason;
-            return;
-        }
-        RoutesOnPaths(t, routes);
-        std::int32_t at = std::max(t.EntryTime - 60, kFirstCommand);
-        for (const TROU* r : routes) {
-            // An automatic signal's route sets itself; the signaller does not press it.
-            if (!r->Entrance || !r->Exit || r->Entrance->SignalKind == SkAutomatic ||
-                r->Entrance->SignalKind == SkAutomaticLamp)
-                continue;
-            lines.emplace_back(at, "route " + r->Entrance->ID + " " + r->Exit->ID);
-            at += kRouteSpacing;
-        }
-    });
-    if (!error.empty()) return false;
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [time, line] : lines) out << FormatClock(time) << ' ' << line << '\n';
-    return static_cast<bool>(out);
+    return true;
 }
 
 TEST(TrainsEndToEnd, ThreeTrainsRunToTheirTimetableOnTheBuiltInArea) {
     const std::string wtt = ::testing::TempDir() + "kestra_trains.wtt";
-    const std::string commands = ::testing::TempDir() + "kestra_trains.cmd";
+    const std::string commands = kGolden + "trains_three.cmd";
     std::string error;
-    ASSERT_TRUE(PrepareRun(wtt, commands, error)) << error;
+    ASSERT_TRUE(PrepareTimetable(wtt, error)) << error;
 
     runner::HeadlessOptions options;
     std::string parseError;
     ASSERT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", wtt, "--commands", commands, "--until", "07:45", "--seed", "11", "--log"},
+        {"--timetable", wtt, "--commands", commands, "--until", "08:00", "--seed", "11", "--log"},
         options, parseError))
         << parseError;
+    test::RecordingSurface surface;
+    options.Surface = &surface;
     std::unique_ptr<test::InterlockingInvariants> interlocking;
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> broken, found;
@@ -125,13 +103,20 @@ TEST(TrainsEndToEnd, ThreeTrainsRunToTheirTimetableOnTheBuiltInArea) {
             for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
         if (!trains->CheckInto(found) && broken.size() < 20)
             for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
+        if (broken.size() < 20)
+            for (auto& f : test::CheckDescriber(sim, surface))
+                broken.push_back(sim.FormatSimTime() + " " + f);
     };
     std::ostringstream out, err;
     ASSERT_EQ(runner::RunHeadless(options, out, err), 0) << err.str();
     trains.reset();
     interlocking.reset();
     for (const std::string& b : broken) ADD_FAILURE() << b;
-    EXPECT_NE(out.str().find("trains_entered 3\n"), std::string::npos) << out.str();
+    // Every train ran: two out of the area, the branch train terminated in the bay.
+    EXPECT_NE(out.str().find("trains_entered 3\ntrains_left 2\ntrains_in_area 1\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(err.str().empty()) << "the signaller's commands were refused:\n" << err.str();
 
     const std::string actual = out.str() + "--- refusals\n" + err.str();
     const std::string stored = kGolden + "trains_three.out";
