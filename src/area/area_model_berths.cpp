@@ -65,25 +65,41 @@ void AreaModel::FindBerthSteps() {
         BerthSteps.push_back(step);
     }
 
-    // Reversals: a train standing at a signal's berth that leaves by the signal facing
-    // the other way on the same circuit (platform ends, the bay, sidings). Setting a
-    // route from that signal takes the description over, while the circuit is occupied
-    // and the departure berth is empty.
+    // Reversals and the second berths of platforms: a train standing at one berth that
+    // leaves by a signal facing the other way (platform ends, the bay, sidings), or a
+    // portion standing at the rear berth of a platform that leaves past the signal at
+    // its front. Setting a route from that signal takes the description over, while the
+    // train stands on the arrival berth's circuit and the departure berth is empty. The
+    // arrival berth is either on the departure berth's circuit or on the same platform,
+    // in rear of the departure signal.
+    auto platformOf = [&](int circuit) {
+        for (std::size_t p = 0; p < Platforms.size(); ++p) {
+            const std::vector<int>& cs = Platforms[p].Circuits;
+            if (std::find(cs.begin(), cs.end(), circuit) != cs.end()) return static_cast<int>(p);
+        }
+        return -1;
+    };
     for (std::size_t y = 0; y < Signals.size(); ++y) {
         const SignalInfo& dep = Signals[y];
-        if (dep.Berth < 0 || dep.Routes.empty()) continue;
-        const int circuit = Berths[dep.Berth].Circuit;
+        if (dep.Berth < 0 || dep.Routes.empty() || dep.Type == SignalType::Automatic) continue;
+        const BerthInfo& depBerth = Berths[dep.Berth];
+        const int platform = platformOf(depBerth.Circuit);
         for (std::size_t b = 0; b < Berths.size(); ++b) {
             const BerthInfo& arrival = Berths[b];
-            if (static_cast<int>(b) == dep.Berth || arrival.Circuit != circuit) continue;
-            if (arrival.Signal < 0 || Signals[arrival.Signal].RightFacing == dep.RightFacing)
+            if (static_cast<int>(b) == dep.Berth) continue;
+            if (arrival.Signal >= 0 && Signals[arrival.Signal].RightFacing == dep.RightFacing)
                 continue;
+            const bool sameCircuit = arrival.Circuit == depBerth.Circuit;
+            const bool inRear = dep.RightFacing ? arrival.X < depBerth.X : arrival.X > depBerth.X;
+            const bool samePlatform =
+                platform >= 0 && platformOf(arrival.Circuit) == platform && inRear;
+            if (!(sameCircuit && arrival.Signal >= 0) && !samePlatform) continue;
             for (int ri : dep.Routes) {
                 BerthStepInfo step;
                 step.From = static_cast<int>(b);
                 step.To = dep.Berth;
                 step.Trigger = Object(StepObjectKind::Route, ri);
-                step.Conditions.push_back(Object(StepObjectKind::Circuit, circuit));
+                step.Conditions.push_back(Object(StepObjectKind::Circuit, arrival.Circuit));
                 step.Conditions.push_back(Object(StepObjectKind::Berth, dep.Berth, true));
                 BerthSteps.push_back(step);
             }

@@ -18,27 +18,40 @@ constexpr int kMostRoutesBetweenPlates = 16;
 }  // namespace
 
 void AreaModel::PlaceBerths() {
+    // Four plain cells of one circuit from x0 that no joint or other berth takes.
+    auto fits = [&](int x0, int y, int circuit) {
+        for (int x = x0; x < x0 + kBerthCells; ++x) {
+            const int c = CellAt(x, y);
+            if (c < 0 || Cells[c].Kind != CellKind::Plain || Cells[c].Joint || Cells[c].BerthCell ||
+                Segments[Cells[c].Segments[0]].Circuit != circuit)
+                return false;
+        }
+        return true;
+    };
+    auto add = [&](BerthInfo b) {
+        for (int x = b.X; x < b.X + kBerthCells; ++x) Cells[CellAt(x, b.Y)].BerthCell = true;
+        Berths.push_back(std::move(b));
+        return static_cast<int>(Berths.size()) - 1;
+    };
     for (std::size_t si = 0; si < Signals.size(); ++si) {
         SignalInfo& s = Signals[si];
-        const int x0 = s.RightFacing ? s.PostX - 3 : s.PostX;
-        bool ok = true;
-        for (int x = x0; x < x0 + 4; ++x) {
-            const int c = CellAt(x, s.TrackY);
-            if (c < 0 || Cells[c].Kind != CellKind::Plain || Cells[c].Joint || Cells[c].BerthCell ||
-                Segments[Cells[c].Segments[0]].Circuit != s.BerthCircuit) {
-                ok = false;
-                break;
-            }
+        // In rear of the signal, its post over the berth's nearer end.
+        const int rear = s.RightFacing ? -1 : 1;
+        int x0 = s.RightFacing ? s.PostX - (kBerthCells - 1) : s.PostX;
+        bool ok = fits(x0, s.TrackY, s.BerthCircuit);
+        // A stop marker at buffer stops stands on the buffer cell itself: its berth moves
+        // back along the track onto the first plain cells, so that a train ending its
+        // route there is described at the buffer-stop end of the track.
+        for (int shift = 1; !ok && s.Type == SignalType::Marker && shift <= kBerthCells; ++shift) {
+            x0 += rear;
+            ok = fits(x0, s.TrackY, s.BerthCircuit);
         }
-        // A stop marker has a berth where there is room, so that a train that ends its
-        // route there has its description shown.
         if (!ok && s.Type == SignalType::Marker) continue;
         if (!ok) {
             Error("no room for the berth of signal " + s.Plate +
                   " (four plain cells of its track in rear)");
             continue;
         }
-        for (int x = x0; x < x0 + 4; ++x) Cells[CellAt(x, s.TrackY)].BerthCell = true;
         BerthInfo b;
         b.ID = "B" + s.Plate;
         b.X = x0;
@@ -46,8 +59,35 @@ void AreaModel::PlaceBerths() {
         b.Circuit = s.BerthCircuit;
         b.Signal = static_cast<int>(si);
         b.External = s.Fringe;
-        s.Berth = static_cast<int>(Berths.size());
-        Berths.push_back(b);
+        s.Berth = add(std::move(b));
+    }
+    // A platform with a berth at one end only gets a second one on a circuit of its own
+    // that has none, so that the two portions of a train dividing or joining there can
+    // both be described.
+    for (const PlatformInfo& p : Platforms) {
+        if (p.Location < 0) continue;
+        int berths = 0, bare = -1;
+        for (int c : p.Circuits) {
+            const bool has = std::any_of(Berths.begin(), Berths.end(),
+                                         [&](const BerthInfo& b) { return b.Circuit == c; });
+            berths += has;
+            if (!has && bare < 0) bare = c;
+        }
+        if (berths != 1 || bare < 0) continue;
+        int x0 = -1;
+        for (int x = p.BandX0 - (kBerthCells - 1); x0 < 0 && x <= p.BandX1; ++x)
+            if (fits(x, p.TrackY, bare)) x0 = x;
+        if (x0 < 0) {
+            Error("no room for the second berth of platform " + Locations[p.Location].Code + " " +
+                  p.Code);
+            continue;
+        }
+        BerthInfo b;
+        b.ID = "B" + Locations[p.Location].Code + p.Code;
+        b.X = x0;
+        b.Y = p.TrackY;
+        b.Circuit = bare;
+        add(std::move(b));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <set>
@@ -162,19 +163,30 @@ TEST_F(AreaData, EveryBerthLiesOnTheTrackInRearOfItsSignal) {
     std::set<std::pair<int, int>> cells;
     for (const BerthInfo& b : m().Berths) {
         SCOPED_TRACE(b.ID);
-        ASSERT_GE(b.Signal, 0);
-        const SignalInfo& s = m().Signals[b.Signal];
-        EXPECT_EQ(b.Circuit, s.BerthCircuit);
-        EXPECT_EQ(b.Y, s.TrackY);
-        EXPECT_EQ(b.External, s.Fringe);
         for (int x = b.X; x < b.X + 4; ++x) {
             EXPECT_TRUE(cells.insert({x, b.Y}).second) << "two berths on one cell";
             const int c = m().CellAt(x, b.Y);
             ASSERT_GE(c, 0);
             EXPECT_EQ(m().Cells[c].Kind, CellKind::Plain);
+            EXPECT_FALSE(m().Cells[c].Joint);
         }
-        // The signal's post stands over an end of its berth.
-        EXPECT_TRUE(s.PostX == b.X || s.PostX == b.X + 3);
+        if (b.Signal < 0) {
+            // A platform's second berth: on the track of a platform.
+            EXPECT_TRUE(m().Circuits[b.Circuit].Platform);
+            EXPECT_FALSE(b.External);
+            continue;
+        }
+        const SignalInfo& s = m().Signals[b.Signal];
+        EXPECT_EQ(b.Circuit, s.BerthCircuit);
+        EXPECT_EQ(b.Y, s.TrackY);
+        EXPECT_EQ(b.External, s.Fringe);
+        // The signal's post stands over an end of its berth; a stop marker's berth may
+        // stand back from the buffer stops and the joint it stands at.
+        const int rearEnd = s.RightFacing ? b.X + 3 : b.X;
+        if (s.Type == SignalType::Marker)
+            EXPECT_LE(std::abs(s.PostX - rearEnd), 4);
+        else
+            EXPECT_EQ(s.PostX, rearEnd);
     }
     int controlled = 0;
     for (const SignalInfo& s : m().Signals) controlled += (s.Type == SignalType::Main || s.Type == SignalType::Shunt);

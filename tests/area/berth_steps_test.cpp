@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,11 +46,6 @@ std::set<int> ExitBerths(const AreaModel& m) {
     return out;
 }
 
-// Routes the layout does not yet give a berth to arrive in: the bay at Vellmoor Central
-// has neither a berth at its buffer stop nor a signal leading out. Each is checked to be
-// still missing, so that the entry goes when the layout mends it.
-const std::set<std::string> kRoutesWithoutArrivalBerth = {"R20-B1M", "R20-B1MC"};
-
 TEST(BerthSteps, EveryRouteFromABerthStepsIntoABerthAsItsTrainEntersIt) {
     const AreaModel& m = Model();
     ASSERT_TRUE(m.Valid());
@@ -67,10 +65,6 @@ TEST(BerthSteps, EveryRouteFromABerthStepsIntoABerthAsItsTrainEntersIt) {
             EXPECT_EQ(s.Conditions[0].Kind, StepObjectKind::Route) << route.ID;
             EXPECT_EQ(s.Conditions[0].Index, static_cast<int>(r)) << route.ID;
             EXPECT_GE(s.To, 0) << route.ID << " ends where no berth takes its train";
-        }
-        if (kRoutesWithoutArrivalBerth.count(route.ID)) {
-            EXPECT_FALSE(found) << route.ID << " has its step now: take it off the list";
-            continue;
         }
         EXPECT_TRUE(found) << "route " << route.ID << " has no describer step";
     }
@@ -271,6 +265,210 @@ TEST(BerthSteps, ReversingTrainsTakeTheirDescriptionToTheDepartureBerth) {
     }
     EXPECT_FALSE(tried.empty()) << "the area has no reversal steps";
     EXPECT_GT(reversed, 0) << "no reversal could be set up";
+}
+
+// A route that ends at a stop marker delivers its train to the marker's own berth, at
+// the buffer-stop end of the track, not to the berth of the signal that leads back out.
+TEST(BerthSteps, RoutesEndingAtStopMarkersStepIntoTheMarkersBerth) {
+    const AreaModel& m = Model();
+    int markers = 0;
+    for (std::size_t r = 0; r < m.Routes.size(); ++r) {
+        const RouteInfo& route = m.Routes[r];
+        const SignalInfo& exit = m.Signals[route.Exit];
+        if (exit.Type != SignalType::Marker) continue;
+        SCOPED_TRACE(route.ID);
+        ASSERT_GE(exit.Berth, 0) << "stop marker " << exit.Plate << " has no berth";
+        const BerthInfo& b = m.Berths[exit.Berth];
+        EXPECT_EQ(b.Circuit, exit.BerthCircuit);
+        // Within a berth's length of the marker.
+        EXPECT_LE(std::abs(b.X - exit.PostX), 2 * 4) << b.ID;
+        ++markers;
+        const int from = m.Signals[route.Entrance].Berth;
+        ASSERT_GE(from, 0);
+        bool stepped = false;
+        for (const BerthStepInfo& s : m.BerthSteps)
+            if (s.From == from && s.Route == static_cast<int>(r)) stepped |= s.To == exit.Berth;
+        EXPECT_TRUE(stepped) << "not into " << b.ID;
+    }
+    EXPECT_GT(markers, 0) << "no route ends at a stop marker";
+}
+
+// Every platform has a berth on two of its circuits, so that the two portions of a
+// train that divides or joins there can both be described; the berth added where a
+// platform had only one lies on the platform's track and hands its description to the
+// platform's departure berth.
+TEST(BerthSteps, EveryPlatformHasTwoBerthsAndTheSecondStepsToTheDeparture) {
+    const AreaModel& m = Model();
+    ASSERT_FALSE(m.Platforms.empty());
+    for (const PlatformInfo& p : m.Platforms) {
+        ASSERT_GE(p.Location, 0);
+        SCOPED_TRACE(m.Locations[p.Location].Code + " " + p.Code);
+        std::vector<int> berths;
+        for (std::size_t b = 0; b < m.Berths.size(); ++b)
+            if (std::find(p.Circuits.begin(), p.Circuits.end(), m.Berths[b].Circuit) !=
+                p.Circuits.end())
+                berths.push_back(static_cast<int>(b));
+        EXPECT_GE(berths.size(), 2u);
+        for (int b : berths) {
+            SCOPED_TRACE(m.Berths[b].ID);
+            EXPECT_EQ(m.Berths[b].Y, p.TrackY);
+            // Each can hand its description to another berth of the platform.
+            bool onward = false;
+            for (const BerthStepInfo& s : m.BerthSteps)
+                onward |= s.From == b && s.Trigger.Kind == StepObjectKind::Route &&
+                          std::find(berths.begin(), berths.end(), s.To) != berths.end();
+            if (m.Berths[b].Signal < 0) {
+                EXPECT_TRUE(onward) << "a dead end";
+            }
+        }
+    }
+}
+
+// A berth hands its description over only to a signal whose train it can be: one facing
+// the other way with the berth in rear of it, or a berth with no signal of its own.
+TEST(BerthSteps, HandOversGoToASignalLeadingAwayFromTheArrivalBerth) {
+    const AreaModel& m = Model();
+    int handOvers = 0;
+    for (const BerthStepInfo& s : m.BerthSteps) {
+        if (s.Trigger.Kind != StepObjectKind::Route) continue;
+        ASSERT_GE(s.To, 0);
+        const BerthInfo &from = m.Berths[s.From], &to = m.Berths[s.To];
+        SCOPED_TRACE(from.ID + " to " + to.ID);
+        ASSERT_GE(to.Signal, 0);
+        const SignalInfo& dep = m.Signals[to.Signal];
+        EXPECT_NE(dep.Type, SignalType::Automatic);
+        EXPECT_EQ(m.Routes[s.Trigger.Index].Entrance, to.Signal);
+        if (from.Signal >= 0) {
+            EXPECT_NE(m.Signals[from.Signal].RightFacing, dep.RightFacing);
+        }
+        if (from.Circuit != to.Circuit) {
+            EXPECT_TRUE(dep.RightFacing ? from.X < to.X : from.X > to.X) << "not in rear";
+        }
+        // While the train stands at the arrival berth and the departure berth is empty.
+        ASSERT_EQ(s.Conditions.size(), 2u);
+        EXPECT_EQ(s.Conditions[0].Kind, StepObjectKind::Circuit);
+        EXPECT_EQ(s.Conditions[0].Index, from.Circuit);
+        EXPECT_EQ(s.Conditions[1].Kind, StepObjectKind::Berth);
+        EXPECT_EQ(s.Conditions[1].Index, s.To);
+        EXPECT_TRUE(s.Conditions[1].Negated);
+        ++handOvers;
+    }
+    EXPECT_GT(handOvers, 0);
+}
+
+// Turning back in Vellmoor Central's bay: a train run in from 20 is described at the
+// buffer-stop berth; setting the route out from 21 steps its description into 21's
+// berth, and running out carries it on. A second train's description already in 21's
+// berth is not overwritten.
+class BayTurnback : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        area_ = BuildArea(*t_);
+        ASSERT_TRUE(area_->Model && area_->Model->Valid());
+        m_ = area_->Model.get();
+    }
+    TBER* Berth(const std::string& id) {
+        for (std::size_t b = 0; b < m_->Berths.size(); ++b)
+            if (m_->Berths[b].ID == id) return static_cast<TBER*>(area_->Berths[b]);
+        return nullptr;
+    }
+    TSIG* Signal(const std::string& plate) {
+        const int s = m_->SignalByPlate(plate);
+        return s < 0 ? nullptr : area_->Signals[s];
+    }
+    // Sets the route and runs a train along it, circuit by circuit, slowly enough for
+    // each circuit behind it to clear and its subroutes to release.
+    void Run(CircuitTrain& train, const std::string& from, const std::string& to) {
+        TSIG* entrance = Signal(from);
+        TSIG* exit = Signal(to);
+        ASSERT_TRUE(entrance && exit);
+        const RouteRequestResult r = RouteRequest(*t_, *entrance, *exit, 0);
+        ASSERT_TRUE(r.Set) << from << " to " << to << ": " << t_->LastFailReason;
+        TROU* set = entrance->CurrentRoute;
+        ASSERT_NE(set, nullptr);
+        for (int i = 0; i < set->AllSubroutes.Count(); ++i)
+            if (TULC* s = set->AllSubroutes.At(i)) {
+                train.Enter(s->TrackCircuit);
+                for (int c = 0; c < 4; ++c) train.Cycle();
+            }
+    }
+    test::TestSim t_;
+    std::shared_ptr<BuiltArea> area_;
+    const AreaModel* m_ = nullptr;
+};
+
+TEST_F(BayTurnback, ArrivesAtTheBufferStopBerth) {
+    TBER *b20 = Berth("B20"), *bay = Berth("BB1"), *b21 = Berth("B21");
+    ASSERT_TRUE(b20 && bay && b21);
+    b20->Interpose("2c10");
+    CircuitTrain train(t_);
+    train.Enter(b20->TrackCircuit);
+    Run(train, "20", "B1");
+    EXPECT_EQ(bay->Description, "2C10");
+    EXPECT_EQ(b21->Description, "");
+    EXPECT_EQ(b20->Description, "");
+    // Standing in the bay; nothing moves before a route out is set.
+    for (int i = 0; i < 5; ++i) train.Cycle();
+    EXPECT_EQ(bay->Description, "2C10");
+    EXPECT_EQ(t_->Berths.CountDescription("2C10"), 1);
+    EXPECT_EQ(t_->Berths.CountDescription("****"), 0);
+    EXPECT_TRUE(train.Broken.empty()) << train.Broken.front();
+}
+
+TEST_F(BayTurnback, LeavesBy21WithItsDescription) {
+    TBER *bay = Berth("BB1"), *b21 = Berth("B21");
+    ASSERT_TRUE(bay && b21);
+    bay->Interpose("2c10");
+    CircuitTrain train(t_);
+    train.Enter(b21->TrackCircuit);
+    train.Enter(bay->TrackCircuit);
+    const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
+    ASSERT_FALSE(s21.Routes.empty());
+    const RouteInfo& out = m_->Routes[s21.Routes.front()];
+    Run(train, "21", m_->Signals[out.Exit].Plate);
+    EXPECT_EQ(bay->Description, "");
+    EXPECT_EQ(b21->Description, "");
+    const int next = m_->Signals[out.Exit].Berth;
+    ASSERT_GE(next, 0);
+    EXPECT_EQ(static_cast<TBER*>(area_->Berths[next])->Description, "2C10") << out.ID;
+    EXPECT_EQ(t_->Berths.CountDescription("2C10"), 1);
+    EXPECT_EQ(t_->Berths.CountDescription("****"), 0);
+    EXPECT_TRUE(train.Broken.empty()) << train.Broken.front();
+}
+
+TEST_F(BayTurnback, ADescriptionAlreadyIn21sBerthStaysAndTheBayKeepsItsOwn) {
+    TBER *bay = Berth("BB1"), *b21 = Berth("B21");
+    ASSERT_TRUE(bay && b21);
+    bay->Interpose("2c10");
+    b21->Interpose("1d55");
+    bay->TrackCircuit->Occupy();
+    b21->TrackCircuit->Occupy();
+    t_.Ticks(2);
+    const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
+    ASSERT_FALSE(s21.Routes.empty());
+    const RouteInfo& out = m_->Routes[s21.Routes.front()];
+    const RouteRequestResult r =
+        RouteRequest(*t_, *area_->Signals[out.Entrance], *area_->Signals[out.Exit], 0);
+    ASSERT_TRUE(r.Set) << t_->LastFailReason;
+    EXPECT_EQ(b21->Description, "1D55");
+    EXPECT_EQ(bay->Description, "2C10");
+}
+
+// A description left in the bay's buffer-stop berth with no train on its circuit does
+// not follow a route set out of the bay.
+TEST_F(BayTurnback, NoHandOverWhileTheBufferStopCircuitIsClear) {
+    TBER *bay = Berth("BB1"), *b21 = Berth("B21");
+    ASSERT_TRUE(bay && b21);
+    bay->Interpose("2c10");
+    t_.Ticks(2);
+    const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
+    ASSERT_FALSE(s21.Routes.empty());
+    const RouteInfo& out = m_->Routes[s21.Routes.front()];
+    const RouteRequestResult r =
+        RouteRequest(*t_, *area_->Signals[out.Entrance], *area_->Signals[out.Exit], 0);
+    ASSERT_TRUE(r.Set) << t_->LastFailReason;
+    EXPECT_EQ(bay->Description, "2C10");
+    EXPECT_EQ(b21->Description, "");
 }
 
 // The berths know the locations they serve and the links ARS follows from them.
