@@ -14,8 +14,9 @@ std::vector<std::uint8_t> StateRecord(Sim& sim) {
     w.WriteInteger(sim.MaxScore);
     w.WriteInteger(sim.ApproachLockingIncidents);
     // Every list that keeps a saved record, in the order a saved simulation holds them.
-    TSSIList* lists[] = {&sim.TrackCircuits, &sim.Points, &sim.Subroutes, &sim.Overlaps,
-                         &sim.Routes,        &sim.Signals, &sim.Labels};
+    // The describer's berths (their descriptions and colours) come first, as they do there.
+    TSSIList* lists[] = {&sim.Berths, &sim.TrackCircuits, &sim.Points, &sim.Subroutes,
+                         &sim.Overlaps, &sim.Routes, &sim.Signals, &sim.Labels};
     for (TSSIList* list : lists) {
         if (!list->Save(w)) w.WriteString("<save failed>");
     }
