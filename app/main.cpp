@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
     QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.",
                                  "file");
     parser.addOption(timetable);
+    QCommandLineOption commands(
+        "commands", "With --screenshot and --timetable: a headless commands file to play.", "file");
+    parser.addOption(commands);
     parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, interpose, fontSheet});
     parser.process(app);
 
@@ -111,6 +114,10 @@ int main(int argc, char** argv) {
         request.Posts = parser.values(post);
         request.Time = parser.value(time);
         request.Interposes = parser.values(interpose);
+        if (parser.isSet(timetable)) {
+            request.Timetable = parser.value(timetable);
+            request.Commands = parser.value(commands);
+        }
         QString error;
         const auto image = kestra::app::RenderScreenshot(request, error);
         if (!image) {

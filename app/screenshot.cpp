@@ -1,13 +1,54 @@
 #include "screenshot.h"
 
+#include <sstream>
+
 #include "area/area_builder.h"
 #include "core/time_format.h"
 #include "qt_surface.h"
+#include "runner/headless.h"
 #include "sim/sim.h"
 
 namespace kestra::app {
 
+namespace {
+
+// Plays the timetable headless up to the requested time and draws the screen then.
+std::optional<QImage> RenderPlayed(const ScreenshotRequest& request, QString& error) {
+    QtPanelSurface surface;
+    runner::HeadlessOptions options;
+    std::vector<std::string> args{"--timetable", request.Timetable.toStdString(),
+                                  "--until",     request.Time.toStdString(),
+                                  "--seed",      "1"};
+    if (!request.Commands.isEmpty()) {
+        args.push_back("--commands");
+        args.push_back(request.Commands.toStdString());
+    }
+    std::string parseError;
+    if (!runner::ParseHeadlessArgs(args, options, parseError)) {
+        error = QString::fromStdString(parseError);
+        return std::nullopt;
+    }
+    options.Surface = &surface;
+    std::optional<QImage> image;
+    options.EachCycle = [&](Sim& sim) {
+        if (sim.SimTime < options.Until) return;
+        if (request.Screen < 0 || request.Screen > sim.Display().ScreenCount()) return;
+        sim.Display().CurrentScreen = request.Screen;
+        sim.Display().RedrawPanel();
+        image = surface.Image();
+    };
+    std::ostringstream out, err;
+    if (runner::RunHeadless(options, out, err) != 0 || !image) {
+        error = QString::fromStdString(err.str().empty() ? "no picture: wrong screen?" : err.str());
+        return std::nullopt;
+    }
+    return image;
+}
+
+}  // namespace
+
 std::optional<QImage> RenderScreenshot(const ScreenshotRequest& request, QString& error) {
+    if (!request.Timetable.isEmpty()) return RenderPlayed(request, error);
     QtPanelSurface surface;
     Ports ports;
     ports.Surface = &surface;  // pop-ups and sounds go to the null ports

@@ -18,6 +18,10 @@ struct ScreenshotRequest {
     QStringList Interposes;
     // The clock, "HH:MM"; empty for the start time.
     QString Time;
+    // With a timetable: the game is played headless with that timetable and commands
+    // file up to Time (required), then the screen is drawn as it stands.
+    QString Timetable;
+    QString Commands;
 };
 
 // The picture, or nothing with the reason in error.
