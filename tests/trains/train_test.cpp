@@ -13,6 +13,8 @@
 #include "fakes/interlocking_fixtures.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/train_invariants.h"
+#include "places/location.h"
+#include "timetable/timetable.h"
 #include "trains/berth.h"
 #include "trains/train_entry.h"
 
@@ -329,6 +331,38 @@ TEST_F(TrainLine, ReversesOntoTheOppositeSubroutes) {
     train.Reverse();
     EXPECT_EQ(train.HeadULC, before.front());
     EXPECT_NEAR(train.HeadPos, headPos, 1e-6);
+}
+
+// Booked to pass a timing point as its last call, a train runs on through it and out of
+// the area; it does not end its working there at speed.
+TEST_F(TrainLine, PassingItsLastTimingPointItRunsOnAndLeaves) {
+    TLOC& point = t->Locations.Create("TP");
+    TULCLOC stop;
+    stop.Location = &point;
+    stop.Position = 100;
+    U[3]->StopPoints.Add("", &stop);
+    TTimetable timetable(*t, "2D01");
+    timetable.MaxSpeed = 60;
+    TTimetableTrip pass;
+    pass.Location = &point;
+    pass.IsPass = true;
+    pass.DepTime = t->SimTime + 60;
+    timetable.Trips.Items = {pass};
+    SetAllRoutes();
+    TTRN& train = StandingTrain("2D01");
+    train.SetTimetable(&timetable);
+    ASSERT_NE(train.CurTrip, nullptr);
+    ASSERT_EQ(train.CurTrip->Location, &point);
+    bool terminated = false;
+    for (int s = 0; s < 400 && t->Trains.Count() > 0; ++s) {
+        Seconds(1);
+        if (t->Trains.Count() > 0 && train.State == TsTerminated) terminated = true;
+        if (terminated) break;
+    }
+    EXPECT_FALSE(terminated) << "ended its working at the timing point";
+    EXPECT_EQ(t->Trains.Count(), 0) << "never left the area";
+    EXPECT_TRUE(AllClear());
+    U[3]->StopPoints.Clear();
 }
 
 TEST_F(TrainLine, FreesEveryCircuitAsItLeavesTheArea) {
