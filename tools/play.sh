@@ -4,7 +4,12 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/tools/deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$root/build" --target kestra -j "$(nproc)"
-mkdir -p "$root/data"
-cd "$root/data"
+cmake --build "$root/build" --target kestra kestra_timetables -j "$(nproc)"
+# The build folder is the program's working folder: its VLM/ holds the shipped
+# timetables compiled to WTT, where the timetable menu looks for them.
+cd "$root/build"
+# With no arguments, a game on the beginner's timetable.
+if [ "$#" -eq 0 ]; then
+  set -- --timetable VLM/beginner.WTT
+fi
 exec "$root/build/app/kestra" "$@"

@@ -332,24 +332,29 @@ TEST_F(BerthTest, StepDoesNotOverwriteADescribedBerth) {
 // Each colour state replaces the one before, so the colours shown are the current ones;
 // setting what is already shown sends nothing.
 TEST_F(BerthTest, ColourStatesReplaceEachOther) {
-    using Op = void (TBER::*)();
+    using Op = void (*)(TBER&);
     struct Row {
         const char* name;
         Op first, second;
         BerthColour text, back;
     };
+    const Op early = [](TBER& b) { b.SetEarly(); };
+    const Op veryLate = [](TBER& b) { b.SetVeryLate(); };
+    const Op late = [](TBER& b) { b.SetLate(); };
+    const Op noPath = [](TBER& b) { b.SetNoARSPath(); };
+    const Op onTime = [](TBER& b) { b.SetOnTime(); };
     const Row rows[] = {
-        {"early then very late", &TBER::SetEarly, &TBER::SetVeryLate, ClWhite, ClRed},
-        {"very late then early", &TBER::SetVeryLate, &TBER::SetEarly, ClWhite, ClGreen},
-        {"late then no path", &TBER::SetLate, &TBER::SetNoARSPath, ClBlack, ClGrey},
-        {"no path then late", &TBER::SetNoARSPath, &TBER::SetLate, ClBlack, ClYellow},
-        {"late then on time", &TBER::SetLate, &TBER::SetOnTime, ClBlack, ClWhite},
-        {"on time then early", &TBER::SetOnTime, &TBER::SetEarly, ClWhite, ClGreen},
+        {"early then very late", early, veryLate, ClWhite, ClRed},
+        {"very late then early", veryLate, early, ClWhite, ClGreen},
+        {"late then no path", late, noPath, ClBlack, ClGrey},
+        {"no path then late", noPath, late, ClBlack, ClYellow},
+        {"late then on time", late, onTime, ClBlack, ClWhite},
+        {"on time then early", onTime, early, ClWhite, ClGreen},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        (B1->*r.first)();
-        (B1->*r.second)();
+        r.first(*B1);
+        r.second(*B1);
         EXPECT_EQ(B1->TextColour, r.text);
         EXPECT_EQ(B1->BackColour, r.back);
     }
