@@ -26,21 +26,25 @@ std::string Hex(unsigned char c) {
     return buf;
 }
 
+// One byte of a token or of free text: the escape character and the comment mark
+// escaped, plain bytes as themselves, anything else in hexadecimal.
+void AppendEscaped(std::string& out, unsigned char c) {
+    if (c == '\\')
+        out += "\\\\";
+    else if (c == '#')
+        out += "\\#";
+    else if (PlainByte(c))
+        out += static_cast<char>(c);
+    else
+        out += Hex(c);
+}
+
 // A code as one token; "-" for empty when allowEmpty.
 std::string EscapeToken(const std::string& s) {
     if (s.empty()) return "-";
     if (s == "-") return "\\x2D";
     std::string out;
-    for (unsigned char c : s) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '#')
-            out += "\\#";
-        else if (PlainByte(c))
-            out += static_cast<char>(c);
-        else
-            out += Hex(c);
-    }
+    for (unsigned char c : s) AppendEscaped(out, c);
     return out;
 }
 
@@ -52,14 +56,8 @@ std::string EscapeText(const std::string& s) {
         const bool edge = i == 0 || i + 1 == s.size();
         if (c == ' ' && !edge)
             out += ' ';
-        else if (c == '\\')
-            out += "\\\\";
-        else if (c == '#')
-            out += "\\#";
-        else if (PlainByte(c))
-            out += static_cast<char>(c);
         else
-            out += Hex(c);
+            AppendEscaped(out, c);
     }
     return out;
 }

@@ -376,6 +376,19 @@ class BayTurnback : public ::testing::Test {
         const int s = m_->SignalByPlate(plate);
         return s < 0 ? nullptr : area_->Signals[s];
     }
+    // The plate of the exit of the first route out of the bay, from 21 (empty if none).
+    std::string ExitOutOfTheBay() const {
+        const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
+        if (s21.Routes.empty()) return {};
+        return m_->Signals[m_->Routes[s21.Routes.front()].Exit].Plate;
+    }
+    // Sets the first route out of the bay, with no train run along it.
+    void SetRouteOutOfTheBay() {
+        const std::string exit = ExitOutOfTheBay();
+        ASSERT_FALSE(exit.empty());
+        const RouteRequestResult r = RouteRequest(*t_, *Signal("21"), *Signal(exit), 0);
+        ASSERT_TRUE(r.Set) << t_->LastFailReason;
+    }
     // Sets the route and runs a train along it, circuit by circuit, slowly enough for
     // each circuit behind it to clear and its subroutes to release.
     void Run(CircuitTrain& train, const std::string& from, const std::string& to) {
@@ -422,15 +435,14 @@ TEST_F(BayTurnback, LeavesBy21WithItsDescription) {
     CircuitTrain train(t_);
     train.Enter(b21->TrackCircuit);
     train.Enter(bay->TrackCircuit);
-    const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
-    ASSERT_FALSE(s21.Routes.empty());
-    const RouteInfo& out = m_->Routes[s21.Routes.front()];
-    Run(train, "21", m_->Signals[out.Exit].Plate);
+    const std::string exit = ExitOutOfTheBay();
+    ASSERT_FALSE(exit.empty());
+    Run(train, "21", exit);
     EXPECT_EQ(bay->Description, "");
     EXPECT_EQ(b21->Description, "");
-    const int next = m_->Signals[out.Exit].Berth;
+    const int next = m_->Signals[m_->SignalByPlate(exit)].Berth;
     ASSERT_GE(next, 0);
-    EXPECT_EQ(static_cast<TBER*>(area_->Berths[next])->Description, "2C10") << out.ID;
+    EXPECT_EQ(static_cast<TBER*>(area_->Berths[next])->Description, "2C10") << "21 to " << exit;
     EXPECT_EQ(t_->Berths.CountDescription("2C10"), 1);
     EXPECT_EQ(t_->Berths.CountDescription("****"), 0);
     EXPECT_TRUE(train.Broken.empty()) << train.Broken.front();
@@ -444,12 +456,8 @@ TEST_F(BayTurnback, ADescriptionAlreadyIn21sBerthStaysAndTheBayKeepsItsOwn) {
     bay->TrackCircuit->Occupy();
     b21->TrackCircuit->Occupy();
     t_.Ticks(2);
-    const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
-    ASSERT_FALSE(s21.Routes.empty());
-    const RouteInfo& out = m_->Routes[s21.Routes.front()];
-    const RouteRequestResult r =
-        RouteRequest(*t_, *area_->Signals[out.Entrance], *area_->Signals[out.Exit], 0);
-    ASSERT_TRUE(r.Set) << t_->LastFailReason;
+    SetRouteOutOfTheBay();
+    if (HasFatalFailure()) return;
     EXPECT_EQ(b21->Description, "1D55");
     EXPECT_EQ(bay->Description, "2C10");
 }
@@ -461,12 +469,8 @@ TEST_F(BayTurnback, NoHandOverWhileTheBufferStopCircuitIsClear) {
     ASSERT_TRUE(bay && b21);
     bay->Interpose("2c10");
     t_.Ticks(2);
-    const SignalInfo& s21 = m_->Signals[m_->SignalByPlate("21")];
-    ASSERT_FALSE(s21.Routes.empty());
-    const RouteInfo& out = m_->Routes[s21.Routes.front()];
-    const RouteRequestResult r =
-        RouteRequest(*t_, *area_->Signals[out.Entrance], *area_->Signals[out.Exit], 0);
-    ASSERT_TRUE(r.Set) << t_->LastFailReason;
+    SetRouteOutOfTheBay();
+    if (HasFatalFailure()) return;
     EXPECT_EQ(bay->Description, "2C10");
     EXPECT_EQ(b21->Description, "");
 }
