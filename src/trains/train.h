@@ -72,6 +72,9 @@ inline constexpr std::int32_t kUntimetabledLength = 80;
 inline constexpr std::int32_t kBareTrainLength = 20;
 inline constexpr double kBareTrainMaxSpeed = 60.0 / 2.25;
 
+// True for the authorities that let a train pass the next signal at danger.
+bool IsPassingAuthority(std::uint8_t mode);
+
 // The status text the train list shows for a state ("Moving at n mph" needs the speed).
 std::string TrainStatusText(std::uint8_t state, double speed);
 // The acceleration factor by the speed ratio and the acceleration rate's profile.
@@ -163,9 +166,19 @@ class TTRN : public TSSIObject {
   private:
     void Dispatch();
     void MovingStep();
+
+    // Standing states of the train events (train_events.cpp): stops, reports, calls.
     void WaitAtRed();
     void StationStop();
     void ReadyToStart();
+    void WrongRouteWait();
+
+    // Activities (train_activities.cpp): the train in front, joins and divisions.
+    void TrainInFrontStep();
+    void JoinStep();
+    void WaitForJoin();
+    void DivideStep();
+
     // Puts the train out of use after too many faults: says so and frees its track.
     void EnterErrorState();
     // The obstacles of the moving step.
