@@ -461,8 +461,8 @@ void TSIG::ApplyApproachLocking(bool mainSignal) {
                                           " seconds approach locking applied - train approaching",
                                       EvGeneral);
             }
-            sim_.Score = sim_.Score >= 50 ? sim_.Score - 50 : 0;
-            ++sim_.ApproachLockingIncidents;
+            sim_.Performance.Penalise(kRouteCancelledPenalty);
+            ++sim_.Performance.RoutesCancelledApproaching;
         } else {
             permit = true;
         }

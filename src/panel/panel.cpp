@@ -187,10 +187,10 @@ void Panel::RedrawStatus() {
     }
 
     char score[16] = "    ";
-    if (sim_.MaxScore >= 100) {
+    if (sim_.Performance.MaxScore >= 100) {
         // Kept to three digits so that an out-of-range score cannot run into the
         // telephone indicator.
-        const double pct = (sim_.Score * 100.0) / sim_.MaxScore;
+        const double pct = (sim_.Performance.Score * 100.0) / sim_.Performance.MaxScore;
         const int shown = std::clamp(static_cast<int>(pct + 0.5), 0, 999);
         std::snprintf(score, sizeof score, "%3.3d%%", shown);
     }

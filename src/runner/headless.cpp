@@ -43,7 +43,14 @@ constexpr VerbShape kVerbs[] = {
     {"button", 1, "button ROV|REM|ISO"},
     {"interpose", 2, "interpose BERTH DESCRIPTION"},
     {"cancel-berth", 1, "cancel-berth BERTH"},
+    {"reply", 2, "reply TRAIN N"},
 };
+
+// An incident line without the time it begins with.
+std::string IncidentText(const std::string& line) {
+    const std::size_t blank = line.find(' ');
+    return blank == std::string::npos ? line : line.substr(blank + 1);
+}
 
 const VerbShape* FindVerb(const std::string& verb) {
     for (const VerbShape& v : kVerbs) {
@@ -84,6 +91,11 @@ class CommandPlayer {
                 return fail("no button " + c.Args[0]);
         } else if (v == "interpose" || v == "cancel-berth") {
             if (!FindBerth(c.Args[0])) return fail("no berth " + c.Args[0]);
+        } else if (v == "reply") {
+            // The train and its call come and go while the run plays: only the reply's
+            // number can be checked before.
+            long n = 0;
+            if (!ParseInt(c.Args[1], n) || n < 1) return fail("no reply number " + c.Args[1]);
         }
         return true;
     }
@@ -113,6 +125,8 @@ class CommandPlayer {
             commands_.InterposeInto(*FindBerth(c.Args[0]), c.Args[1]);
         } else if (v == "cancel-berth") {
             commands_.CancelBerth(*FindBerth(c.Args[0]));
+        } else if (v == "reply") {
+            Reply(c.Args[0], std::stoi(c.Args[1]));
         }
         if (!refusal_.empty()) err_ << "line " << c.Line << ": refused: " << refusal_ << '\n';
     }
@@ -133,6 +147,18 @@ class CommandPlayer {
         commands_.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
                              row * CellHeight + CellHeight / 2,
                              left ? MouseButton::Left : MouseButton::Right);
+    }
+    // Answers the call of the train with reply n (1-based, in the order offered).
+    void Reply(const std::string& train, int n) {
+        TCall* call = nullptr;
+        for (int i = 0; i < sim_.Calls.Count() && !call; ++i) {
+            TCall& c = sim_.Calls.At(i);
+            if (c.Train && c.Train->ID == train && c.IsUnanswered()) call = &c;
+        }
+        if (!call)
+            refusal_ = "no call from " + train;
+        else if (!sim_.Calls.Reply(*call, n - 1))
+            refusal_ = "no reply " + std::to_string(n) + " to the call from " + train;
     }
     // The signal's post: the head's outer end, its last cell when the lamps face left.
     void PressSignal(const TSIG& s, bool left) { Press(s.PostColumn(), s.Y, left); }
@@ -313,10 +339,15 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
 
     std::size_t next = 0;
     long ticks = 0;
+    std::size_t incidentsLogged = sim.Incidents.Lines.size();
     while ((o.Ticks < 0 || ticks < o.Ticks) && (o.Until < 0 || sim.SimTime < o.Until)) {
         while (next < commands.size() && commands[next].Time <= sim.SimTime)
             player.Play(commands[next++]);
         sim.MajorCycleTick();
+        // Drivers' calls and other incidents go to the log as they are written.
+        for (; o.Log && incidentsLogged < sim.Incidents.Lines.size(); ++incidentsLogged)
+            out << sim.FormatSimTime() << " incident: "
+                << IncidentText(sim.Incidents.Lines[incidentsLogged]) << '\n';
         if (o.EachCycle) o.EachCycle(sim);
         ++ticks;
     }
@@ -325,7 +356,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     out << "seed " << seed << '\n';
     out << "ticks " << ticks << '\n';
     out << "simtime " << sim.FormatSimTime() << '\n';
-    out << "score " << sim.Score << '\n';
+    out << "score " << sim.Performance.Score << '\n';
     int routesSet = 0;
     sim.Routes.ForEach([&](const TROU& r) { routesSet += r.RouteSet ? 1 : 0; });
     out << "routes_set " << routesSet << '\n';

@@ -143,10 +143,9 @@ bool Sim::LoadObjectSections(ValueReader& reader) {
 void Sim::ResetSimulation() {
     messages_.ClearMessages();
     SimTime = 0;
-    Score = 0;
-    MaxScore = 0;
-    ApproachLockingIncidents = 0;
-    OtherPointsLost = 0;
+    Performance.Reset();
+    Calls.ClearCalls();
+    Incidents.ClearIncidents();
     Overlaps.Reset();
     Berths.Reset();
     Labels.Reset();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "assess/performance.h"
 #include "core/hooks.h"
 #include "core/ports.h"
 #include "core/random.h"
@@ -24,6 +25,7 @@
 #include "panel/operator_state.h"
 #include "display/options.h"
 #include "panel/panel.h"
+#include "phone/telephone.h"
 #include "places/code_rules.h"
 #include "places/entry_point.h"
 #include "places/location.h"
@@ -54,6 +56,8 @@ struct TSimData {
     std::string AreaID;
     std::string AreaTitle;
     bool ARSLabelLetter = true;
+    // Drivers waiting at a red signal give its number in their calls.
+    bool SignalInDriverCalls = true;
 };
 
 // Timer interval in milliseconds for a speed track-bar position 0..950.
@@ -151,12 +155,8 @@ public:
     TSimData SimData;
     std::function<void(const std::string&)> TraceHook;
     std::int32_t MajorCycleInterval = DefaultMajorCycleInterval;
-    std::int32_t Score = 0;
-    std::int32_t MaxScore = 0;
-    // Points lost other than by late running (a non-described train sent to a fringe box).
-    std::int32_t OtherPointsLost = 0;
-    // Approach locking applied in front of a train after a cancel.
-    std::int32_t ApproachLockingIncidents = 0;
+    // The score and the counters of the performance analysis.
+    TPerformance Performance;
     TOperatorState Operator;
     // The override timer runs while a mode that ends by itself is on.
     bool OVRTimerRunning = false;
@@ -200,6 +200,10 @@ public:
     // The train categories and the working timetable: one of each, owned here.
     TTrainCategoryList Categories;
     TTimetableList Timetable;
+    // Drivers' calls to the signaller and the incident log. Declared before the trains,
+    // which withdraw their calls when they are freed.
+    TCallList Calls{*this};
+    TIncidentLog Incidents{*this};
     // The trains in the area.
     TTRNList Trains{*this};
     // Lets the timetable's trains in; tests may attach a port of their own instead.

@@ -10,9 +10,8 @@ namespace kestra {
 std::vector<std::uint8_t> StateRecord(Sim& sim) {
     ValueWriter w;
     w.WriteInteger(sim.SimTime);
-    w.WriteInteger(sim.Score);
-    w.WriteInteger(sim.MaxScore);
-    w.WriteInteger(sim.ApproachLockingIncidents);
+    // The performance counters, as a saved simulation holds them after the clock.
+    sim.Performance.Save(w);
     // Every list that keeps a saved record, in the order a saved simulation holds them.
     // The describer's berths (their descriptions and colours) come first, as they do there.
     TSSIList* lists[] = {&sim.Berths, &sim.TrackCircuits, &sim.Points, &sim.Subroutes,

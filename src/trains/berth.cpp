@@ -283,8 +283,8 @@ void TBER::PerformStep(const TBERStep& step) {
             if (list.ARS) list.ARS->DescriptionMoved(*this, *to, step.ARSTag);
             if (to->External && to->Description == sim_.SimData.NonDescribed) {
                 sim_.PostEventMessage("Non-described train sent to fringe signalbox!", EvTips);
-                sim_.Score = std::max<std::int32_t>(0, sim_.Score - kFringePenalty);
-                sim_.OtherPointsLost += kFringePenalty;
+                sim_.Performance.Penalise(kFringePenalty);
+                sim_.Performance.OtherPointsLost += kFringePenalty;
             }
         }
         to->SendBerthState();

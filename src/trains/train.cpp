@@ -132,7 +132,8 @@ TTRN::TTRN(Sim& sim, std::string description) : TSSIObject(std::move(description
     Decel = sim.SimData.BrakingByPower[profile];
 }
 
-TTRN::~TTRN() = default;
+// A train that is freed takes its telephone call with it.
+TTRN::~TTRN() { sim_.Calls.RemoveCallsOf(this); }
 
 void TTRN::SetState(std::uint8_t state) {
     State = state;
@@ -628,17 +629,18 @@ void TTRN::EnterNextSubroute() {
         TULC* head = HeadULC;
         if (head->LeavesArea) {
             SetState(TsLeaving);
+            sim_.Performance.AccountMinutes(*this);
             return;
         }
         const bool mayPass = head->MayPassEnd() || IsPassingAuthority(PassMode);
         TULC* next = head->NextSubroute();
         if (mayPass) {
             TSIG* signal = head->EndSignal;
-            if (signal && sim_.Hooks.WrongRouteHook &&
-                sim_.Hooks.WrongRouteHook(*this, signal->CurrentRoute)) {
+            // A wrong route, track without the train's traction or the area's own test
+            // stop the train short of the signal.
+            if (signal && StoppedOnEnteringPastSignal(*signal)) {
                 HeadPos -= Speed;
                 Speed = 0;
-                SetState(TsWrongRoute);
                 return;
             }
             if (signal) {
@@ -664,6 +666,7 @@ void TTRN::EnterNextSubroute() {
                 }
             }
             HeadPos -= head->Length;
+            NoteGoodsLine(*head, *next);
             OccupyHead(*next);
             continue;
         }
@@ -753,6 +756,7 @@ void TTRN::MovingStep() {
                 // A train booked to pass its last timing point runs on and out of the
                 // area; only a stop it was told to skip can end its working here.
                 const bool passing = CurTrip->IsPass;
+                ReportDeparture();
                 SkipNextStop = false;
                 SetTripIndex(TripIndex + 1);
                 const bool more = Timetable && TripIndex < Timetable->Trips.Count();

@@ -21,6 +21,7 @@ class TULC;
 class TSIG;
 class TENT;
 class TLOC;
+class TCall;
 
 // Train states. The stand-still states other than the red signal and the station stop
 // belong to the train events (stops, joins, divisions, calls).
@@ -163,6 +164,35 @@ class TTRN : public TSSIObject {
     bool Reserved5 = false;
     bool Paused = false;
 
+    // --- train events
+    // The driver's call waiting for the signaller, if any (owned by the call list).
+    TCall* PendingCall = nullptr;
+    // The timing-point reports: the arrival at a stop, and the departure from it or the
+    // passing of a timing point.
+    void ReportArrival();
+    void ReportDeparture();
+    // Sets PlatformUsed from the stopping points of the trip's location on the head.
+    void WorkOutPlatformUsed();
+    // True when the route set from the signal leads away from the train's next two
+    // timing points.
+    bool IsWrongRoute(const TSIG& signal) const;
+    // The checks on passing a signal into the subroute beyond it: a wrong route, track
+    // without the train's traction, or the area's own test stop the train (true), with
+    // the penalty.
+    bool StoppedOnEnteringPastSignal(TSIG& signal);
+    // A passenger train moving from a line that is not a goods line onto one is reported
+    // and penalised, but not stopped.
+    void NoteGoodsLine(const TULC& from, const TULC& to);
+    // Withdraws the pending call, if any.
+    void WithdrawCall();
+
+    // --- activities
+    // Arrival step of a station stop: starts a divide or join activity; true when the
+    // train went to state 7 or 8.
+    bool StartArrivalActivity();
+    // Arrival step of a station stop: the train takes up its next service.
+    void TakeNextService();
+
   private:
     void Dispatch();
     void MovingStep();
@@ -172,6 +202,12 @@ class TTRN : public TSSIObject {
     void StationStop();
     void ReadyToStart();
     void WrongRouteWait();
+    // The helpers of the train events.
+    void PlaceCall(std::int32_t kind);
+    void OnCallReply(TCall& call);
+    void CountDownToCall();
+    void MakeReport(const std::string& verb, std::int32_t lateness);
+    void DrawStationDelay();
 
     // Activities (train_activities.cpp): the train in front, joins and divisions.
     void TrainInFrontStep();

@@ -22,4 +22,9 @@ void TTRN::DivideStep() {
     Speed = 0;
 }
 
+// Placeholders for the activities' arrival steps (helper B replaces them).
+bool TTRN::StartArrivalActivity() { return false; }
+
+void TTRN::TakeNextService() {}
+
 }  // namespace kestra

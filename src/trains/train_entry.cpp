@@ -34,6 +34,8 @@ void TrainEntryService::Enter(TENT& entry, TTimetable& timetable) {
     EnterTrain(entry, &timetable);
 }
 
+void TrainEntryService::LogIncident(const std::string& text) { sim_.Incidents.AddIncident(text); }
+
 TTRN* TrainEntryService::EnterTrain(TENT& entry, TTimetable* timetable) {
     TULC* first = entry.ULCs.At(0);
     if (!first) return nullptr;

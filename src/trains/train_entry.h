@@ -21,15 +21,13 @@ class TrainEntryService final : public TrainEntryPort {
     int TrainsInArea() const override;
     bool CanEnter(TENT& entry) override;
     void Enter(TENT& entry, TTimetable& timetable) override;
-    void LogIncident(const std::string& text) override { Incidents.push_back(text); }
+    // Writes to the simulation's incident log.
+    void LogIncident(const std::string& text) override;
 
     // Lets a train in at an entry point, with a timetable or none (an untimetabled
     // train takes the next "**nn" description). None when no description is free or
     // the entry point has no entry route.
     TTRN* EnterTrain(TENT& entry, TTimetable* timetable);
-
-    // Lines for the incident log, until the telephone keeps its own.
-    std::vector<std::string> Incidents;
 
   private:
     Sim& sim_;

@@ -226,8 +226,8 @@ TEST(BerthSteps, DescriptionsRunFromEveryEntryToEveryExitBerthByBerth) {
                 if (b.Description == "****") stars.push_back(b.ID);
             });
             EXPECT_TRUE(stars.empty()) << stars.front() << " holds ****";
-            EXPECT_EQ(t->Score, 0);
-            EXPECT_EQ(t->OtherPointsLost, 0);
+            EXPECT_EQ(t->Performance.Score, 0);
+            EXPECT_EQ(t->Performance.OtherPointsLost, 0);
             EXPECT_TRUE(train.Broken.empty()) << train.Broken.front();
         }
     }

@@ -234,14 +234,14 @@ TEST(MainCycleTest, ResetReturnsStateAndCallsResetHook) {
     tc.Occupy();
     tc.SetISOType(IsoEng);
     t->SimTime = 5000;
-    t->Score = 7;
-    t->MaxScore = 9;
+    t->Performance.Score = 7;
+    t->Performance.MaxScore = 9;
     bool hook = false;
     t->Hooks.ResetHook = [&] { hook = true; };
     t->ResetSimulation();
     EXPECT_EQ(t->SimTime, 0);
-    EXPECT_EQ(t->Score, 0);
-    EXPECT_EQ(t->MaxScore, 0);
+    EXPECT_EQ(t->Performance.Score, 0);
+    EXPECT_EQ(t->Performance.MaxScore, 0);
     EXPECT_TRUE(tc.IsClear());
     EXPECT_EQ(tc.ISOType, IsoNone);
     EXPECT_TRUE(hook);

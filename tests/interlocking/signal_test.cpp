@@ -159,13 +159,13 @@ TEST_F(PlainLineSignals, CancelAtDangerReleasesAtOnceWithoutPenalty) {
     t.Ticks(1);
     ASSERT_EQ(f.S1->Aspect, AspDanger);
     f.T0->Occupy();  // a train approaching does not matter: the signal was never off
-    t->Score = 500;
+    t->Performance.Score = 500;
     t->QueueRequest("QD", f.S1, nullptr, 0);
     t.Ticks(2);
     EXPECT_FALSE(f.S1S2->RouteSet);
     EXPECT_EQ(f.S1->ApproachTimer, 255);
     EXPECT_TRUE(MessageTexts(t).empty());
-    EXPECT_EQ(t->Score, 500);
+    EXPECT_EQ(t->Performance.Score, 500);
 }
 
 TEST_F(PlainLineSignals, CancelInFrontOfATrainAppliesApproachLocking) {
@@ -173,15 +173,15 @@ TEST_F(PlainLineSignals, CancelInFrontOfATrainAppliesApproachLocking) {
     t.Ticks(2);
     ASSERT_NE(f.S1->Aspect, AspDanger);
     f.T0->Occupy();  // the train has just come onto the berth circuit
-    t->Score = 30;
+    t->Performance.Score = 30;
     t->QueueRequest("QD", f.S1, nullptr, 0);
     t.Ticks(2);
     EXPECT_EQ(f.S1->Aspect, AspDanger);
     EXPECT_TRUE(f.S1S2->RouteSet);
     ASSERT_EQ(MessageTexts(t).size(), 1u);
     EXPECT_EQ(MessageTexts(t)[0], "120 seconds approach locking applied - train approaching");
-    EXPECT_EQ(t->Score, 0);
-    EXPECT_EQ(t->ApproachLockingIncidents, 1);
+    EXPECT_EQ(t->Performance.Score, 0);
+    EXPECT_EQ(t->Performance.RoutesCancelledApproaching, 1);
 
     // The red lamp flashes while the timer runs.
     f.S1->X = 10;

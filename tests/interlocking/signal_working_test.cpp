@@ -189,7 +189,7 @@ TEST(TrainApproachingTest, ReachesBackUntilTheAspectSequenceShowsGreen) {
         t.Ticks(2);
         EXPECT_EQ(f.SX->RouteSet, c.approaching) << "locked only for an approaching train";
         EXPECT_EQ(f.S->ApproachTimer < 255, c.approaching);
-        EXPECT_EQ(t->ApproachLockingIncidents, c.approaching ? 1 : 0);
+        EXPECT_EQ(t->Performance.RoutesCancelledApproaching, c.approaching ? 1 : 0);
     }
 }
 

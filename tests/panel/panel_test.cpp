@@ -228,8 +228,8 @@ TEST_F(PanelTest, ScoreFieldShowsPercentageOnlyFromAHundredPoints) {
     const Case cases[] = {{87, 99, "    "}, {87, 100, "087%"},  {1, 200, "001%"},
                           {0, 100, "000%"}, {300, 300, "100%"}, {5000, 100, "999%"}};
     for (const Case& c : cases) {
-        t->Score = c.score;
-        t->MaxScore = c.max;
+        t->Performance.Score = c.score;
+        t->Performance.MaxScore = c.max;
         P().RedrawStatus();
         EXPECT_EQ(Row(47, 8, 4), c.shown) << c.score << "/" << c.max;
     }

@@ -241,24 +241,24 @@ TEST_F(BerthTest, NonDescribedTrainToTheFringeCostsTenPointsNotBelowZero) {
     };
     for (const Row r : {Row{25, 15}, Row{5, 0}, Row{0, 0}}) {
         SCOPED_TRACE(r.score);
-        t->Score = r.score;
-        const int lost = t->OtherPointsLost;
+        t->Performance.Score = r.score;
+        const int lost = t->Performance.OtherPointsLost;
         B3->Description.clear();
         if (line.T3->IsOccupied()) Clear(*line.T3);
         line.T3->Occupy();
         EXPECT_EQ(B3->Description, "****");
-        EXPECT_EQ(t->Score, r.expected);
-        EXPECT_EQ(t->OtherPointsLost, lost + 10);
+        EXPECT_EQ(t->Performance.Score, r.expected);
+        EXPECT_EQ(t->Performance.OtherPointsLost, lost + 10);
         EXPECT_EQ(LastMessage(t), "Non-described train sent to fringe signalbox!");
     }
     // A described train costs nothing.
-    t->Score = 25;
+    t->Performance.Score = 25;
     B3->Description.clear();
     Clear(*line.T3);
     B2->Interpose("1A23");
     line.T3->Occupy();
     EXPECT_EQ(B3->Description, "1A23");
-    EXPECT_EQ(t->Score, 25);
+    EXPECT_EQ(t->Performance.Score, 25);
 }
 
 // ------------------------------------------------------------------ mended faults
