@@ -141,7 +141,7 @@ TEST(Telephone, ADamagedIncidentRecordAddsNothing) {
         std::vector<std::uint8_t> bytes;
     };
     ValueWriter huge;
-    huge.WriteInteger(1000000);
+    huge.WriteInteger(0x7FFFFFFF);
     huge.WriteString("one line only");
     ValueWriter negative;
     negative.WriteInteger(-1);

@@ -682,6 +682,57 @@ TEST_F(EventsLine, AWrongRouteStopsTheTrainAndAbandoningTheTimetableLetsItGo) {
     EXPECT_EQ(t->Performance.WrongRoutes, 1);
 }
 
+TEST_F(EventsLine, TheWrongRouteTestLooksAtTheNextTwoKeyLocations) {
+    struct Case {
+        const char* name;
+        TLOC* excluded;
+        bool danger, unset, noTimetable, skip, wrong;
+    };
+    TLOC& beyond = t->Locations.Create("BEY");
+    beyond.KeyLocation = true;
+    const Case cases[] = {
+        {"next key location excluded", ostby, false, false, false, false, true},
+        {"the one after excluded", farley, false, false, false, false, true},
+        {"a later one excluded", &beyond, false, false, false, false, false},
+        {"signal at danger", farley, true, false, false, false, false},
+        {"route not set", farley, false, true, false, false, false},
+        {"timetable abandoned", farley, false, false, true, false, false},
+        {"told to skip its stop", farley, false, false, false, true, false},
+    };
+    SetAllRoutes();
+    for (const Case& c : cases) {
+        Fresh(1);
+        MakeTimetable("1A01", 0, kTen);
+        TTimetableTrip later;
+        later.Location = &beyond;
+        later.DepTime = kTen + 1200;
+        timetable->Trips.Items.push_back(later);
+        S2S3->ExcludedLocations.Clear();
+        S2S3->ExcludedLocations.Add("", c.excluded);
+        TTRN& train = StandingAtS2("1A01", TsMoving);
+        train.SetTimetable(timetable.get());
+        if (c.noTimetable) train.SetTripIndex(-1);
+        train.SkipNextStop = c.skip;
+        const auto aspect = S2->Aspect;
+        if (c.danger) S2->Aspect = AspDanger;
+        if (c.unset) S2S3->RouteSet = false;
+        EXPECT_EQ(train.IsWrongRoute(*S2), c.wrong) << c.name;
+        S2->Aspect = aspect;
+        S2S3->RouteSet = true;
+    }
+    S2S3->ExcludedLocations.Clear();
+}
+
+TEST_F(EventsLine, AnExaminingTrainPastASignalAtDangerMakesOneCallAtATime) {
+    TTRN& train = StandingAtS2("2B01");
+    train.PassMode = PassCountingDown;
+    train.CautionMode = CautionExamining;
+    Seconds(1);
+    ASSERT_EQ(t->Calls.Count(), 1);
+    ASSERT_NE(train.PendingCall, nullptr);
+    EXPECT_EQ(train.PendingCall->CallKind, 1) << "the signal passed at danger first";
+}
+
 TEST_F(EventsLine, ACorrectedRouteLetsTheTrainGoOn) {
     S2S3->ExcludedLocations.Add("", farley);
     MakeTimetable("1A01", 0, kTen);
