@@ -400,6 +400,38 @@ TEST_F(EventsLine, DepartureIsReportedAndItsLatenessAccounted) {
     EXPECT_EQ(train.CurTrip->Location, farley) << "on to the next trip";
 }
 
+TEST(EventsLineCases, PassingATimingPointReportsItUnlessToldNotTo) {
+    struct Case {
+        const char* name;
+        bool noReports, autoInserted, reported;
+    };
+    const Case cases[] = {{"booked pass", false, false, true},
+                          {"reports switched off", true, false, false},
+                          {"auto-inserted timing", false, true, false}};
+    for (const Case& c : cases) {
+        EventsCase f;
+        f.SetAllRoutes();
+        f.t->SimTime = kTen - 60;
+        f.MakeTimetable("1A01", 0, kTen + 60, "");
+        f.timetable->Trips.Items[0].IsPass = true;
+        f.timetable->Trips.Items[0].AutoInserted = c.autoInserted;
+        TTRN& train = f.t->Trains.Create("1A01");
+        train.Place(nullptr, *f.U[0], f.entry);
+        train.SetTimetable(f.timetable.get());
+        train.Speed = 0;
+        train.NoReports = c.noReports;
+        for (int s = 0; s < 200 && train.TripIndex == 0; ++s) f.Seconds(1);
+        ASSERT_EQ(train.TripIndex, 1) << c.name << ": never passed Ostby";
+        EXPECT_EQ(train.State, TsMoving) << c.name;
+        const auto texts = test::MessageTexts(f.t);
+        const bool posted =
+            std::find(texts.begin(), texts.end(), "1A01 passed Ostby on time") != texts.end();
+        EXPECT_EQ(posted, c.reported) << c.name;
+        EXPECT_EQ(f.t->Performance.MaxScore, c.reported ? 10 : 0) << c.name;
+        EXPECT_EQ(f.t->Performance.Score, c.reported ? 10 : 0) << c.name;
+    }
+}
+
 TEST_F(EventsLine, MinutesAccountAtAStop) {
     struct Case {
         std::int32_t entryDelay, lateness, lost, recovered;
