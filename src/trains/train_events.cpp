@@ -335,8 +335,6 @@ void TTRN::ReadyToStart() {
             SubState = 1;
         } else if (SubState == 1) {
             CountDownToCall();
-            // The signal cleared: the way is open next second.
-            if (SubState == 2) SubState = 0;
         }
         return;
     }

@@ -432,6 +432,33 @@ TEST(EventsLineCases, PassingATimingPointReportsItUnlessToldNotTo) {
     }
 }
 
+TEST_F(EventsLine, AStopAtTheEdgeOfTheAreaEndsTheTrainThereWithItsMinutesAccounted) {
+    TULCLOC edge;
+    edge.Location = ostby;
+    edge.Position = 2990;
+    edge.Platform = "1";
+    U[5]->StopPoints.Add("", &edge);
+    MakeTimetable("1A01", 0, kTen, "");
+    t->SimTime = kTen + 199;
+    TTRN& train = t->Trains.Create("1A01");
+    train.Place(nullptr, *U[5], nullptr);
+    train.SetTimetable(timetable.get());
+    train.Timetable->Delay = 0;
+    train.HeadPos = edge.Position;
+    train.Speed = 0;
+    train.ComputeTail();
+    train.LastLocation = ostby;
+    train.SetState(TsAtStation);
+    Seconds(1);
+    U[5]->StopPoints.Clear();
+    // 200 s after its departure less the minimum dwell of 25 s: 2 minutes late.
+    EXPECT_EQ(test::LastMessage(t), "1A01 arrived at Ostby 2 min(s) late");
+    EXPECT_EQ(t->Trains.TrainsInArea(), 0) << "gone from the area";
+    EXPECT_EQ(C[5]->OccupyCount, 0);
+    EXPECT_EQ(t->Performance.MinutesLost, 2);
+    EXPECT_EQ(t->Performance.PointsTwoMinutes, 1);
+}
+
 TEST_F(EventsLine, MinutesAccountAtAStop) {
     struct Case {
         std::int32_t entryDelay, lateness, lost, recovered;
