@@ -105,8 +105,14 @@ class CommandPlayer {
         refusal_.clear();
         const std::string& v = c.Verb;
         if (v == "route") {
-            PressSignal(*sim_.Signals.FindID(c.Args[0]), true);
-            PressSignal(*sim_.Signals.FindID(c.Args[1]), true);
+            TSIG& entrance = *sim_.Signals.FindID(c.Args[0]);
+            TSIG& exit = *sim_.Signals.FindID(c.Args[1]);
+            PressSignal(entrance, true);
+            PressSignal(exit, true);
+            // A tip that comes with a route set (a call-on into an occupied platform)
+            // tells the signaller what was set; it is no refusal.
+            if (entrance.CurrentRoute && entrance.CurrentRoute->Exit == &exit.ActingSignal())
+                refusal_.clear();
         } else if (v == "cancel") {
             PressSignal(*sim_.Signals.FindID(c.Args[0]), false);
         } else if (v == "auto") {
@@ -340,9 +346,22 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     std::size_t next = 0;
     long ticks = 0;
     std::size_t incidentsLogged = sim.Incidents.Lines.size();
+    std::vector<HeadlessCommand> scripted;
     while ((o.Ticks < 0 || ticks < o.Ticks) && (o.Until < 0 || sim.SimTime < o.Until)) {
         while (next < commands.size() && commands[next].Time <= sim.SimTime)
             player.Play(commands[next++]);
+        if (o.BeforeCycle) {
+            scripted.clear();
+            o.BeforeCycle(sim, scripted);
+            for (const HeadlessCommand& c : scripted) {
+                std::string error;
+                if (FindVerb(c.Verb) && FindVerb(c.Verb)->Args == c.Args.size() &&
+                    player.Validate(c, error))
+                    player.Play(c);
+                else
+                    err << "scripted command " << c.Verb << " refused: " << error << '\n';
+            }
+        }
         sim.MajorCycleTick();
         // Drivers' calls and other incidents go to the log as they are written.
         for (; o.Log && incidentsLogged < sim.Incidents.Lines.size(); ++incidentsLogged)

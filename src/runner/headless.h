@@ -16,6 +16,14 @@ class PanelSurface;
 
 namespace kestra::runner {
 
+// One operator command of a commands file.
+struct HeadlessCommand {
+    int Line = 0;
+    std::int32_t Time = 0;
+    std::string Verb;
+    std::vector<std::string> Args;
+};
+
 struct HeadlessOptions {
     int Scenario = -1;        // -1: none applied
     std::int32_t Start = -1;  // simulated start time in seconds, -1: the area's default
@@ -27,18 +35,14 @@ struct HeadlessOptions {
     std::string TimetableFile;  // a WTT file, loaded as the working timetable
     // Called after every major cycle (tests run their invariant checkers here).
     std::function<void(Sim&)> EachCycle;
+    // Called before every major cycle, after the file's commands due have been played:
+    // a scripted signaller adds commands here, which are played at once through the
+    // same panel code, so a file written from them replays the run tick for tick.
+    std::function<void(Sim&, std::vector<HeadlessCommand>&)> BeforeCycle;
     // The surface the panel is drawn on (tests read it back); none: drawn nowhere.
     PanelSurface* Surface = nullptr;
     bool Log = false;
     bool Digest = false;
-};
-
-// One operator command of a commands file.
-struct HeadlessCommand {
-    int Line = 0;
-    std::int32_t Time = 0;
-    std::string Verb;
-    std::vector<std::string> Args;
 };
 
 // Reads the options after --headless; false with error set on a bad option.

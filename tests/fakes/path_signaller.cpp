@@ -1,0 +1,394 @@
+#include "fakes/path_signaller.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "core/time_format.h"
+#include "interlocking/overlap.h"
+#include "interlocking/points.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
+#include "places/path.h"
+#include "trains/train.h"
+
+namespace kestra::test {
+
+namespace {
+
+// How far ahead of a train the signaller looks for the first signal without a route.
+constexpr double kLookAheadMetres = 6000.0;
+
+// A route of a train's paths, with what the signaller needs to know about where it is.
+struct PathRoute {
+    TROU* Route = nullptr;
+    // The trip the route's path starts from, when the route is the first of that path
+    // (the way out of a stop), or none.
+    const TTimetableTrip* DepartureTrip = nullptr;
+    // The trip the route's path leads to.
+    const TTimetableTrip* ArrivalTrip = nullptr;
+};
+
+// The routes of the timetable's paths in order of travel. Path k leads from the entry
+// (k = 0 with an entry point) or from key trip k - 1 to key trip k, key trips counted
+// without the entry.
+void RoutesOfPaths(const TTimetable& timetable, std::vector<PathRoute>& out) {
+    out.clear();
+    std::vector<const TTimetableTrip*> keys;
+    for (const TTimetableTrip& trip : timetable.Trips.Items)
+        if (IsKeyTrip(trip)) keys.push_back(&trip);
+    const std::size_t offset = timetable.EntryPoint ? 0 : 1;
+    for (std::size_t p = 0; p < timetable.Paths.size(); ++p) {
+        const TPTH* path = timetable.Paths[p];
+        if (!path) continue;
+        const std::size_t to = p + offset;
+        const TTimetableTrip* from =
+            (timetable.EntryPoint ? p >= 1 : true) && to >= 1 && to - 1 < keys.size() ? keys[to - 1]
+                                                                                      : nullptr;
+        const TTimetableTrip* arrival = to < keys.size() ? keys[to] : nullptr;
+        bool first = true;
+        for (int i = 0; i < path->Objects.Count(); ++i) {
+            TSSIObject* o = path->Objects.GetItem(i);
+            if (!o || o->Kind != KindRoute) continue;
+            out.push_back({static_cast<TROU*>(o), first ? from : nullptr, arrival});
+            first = false;
+        }
+    }
+}
+
+bool HasJoin(const TTimetableTrip* trip) {
+    if (!trip) return false;
+    for (const TTimetableActivity& a : trip->Activities.Items)
+        if (a.ActivityKind == ActJoins) return true;
+    return false;
+}
+
+// A circuit the train does not stand on holds a train.
+bool OccupiedByAnother(const TTRN& train, const TULC& subroute) {
+    const TTCS* circuit = subroute.TrackCircuit;
+    if (!circuit || circuit->OccupyCount == 0) return false;
+    for (const TULC* own : train.Occupied)
+        if (own && own->TrackCircuit == circuit) return false;
+    return true;
+}
+
+// Another train stands on the route's track facing the other way, or a route the other
+// way is set over it: a train given the route before it would meet that one head on,
+// each waiting for the other to go. Empty when there is none.
+std::string FacingMove(const Sim& sim, const TTRN& train, const TROU& route) {
+    for (int i = 0; i < route.Subroutes.Count(); ++i) {
+        const TULC* u = route.Subroutes.At(i);
+        if (u && u->Opposite && u->Opposite->IsRouteLocked())
+            return "a route the other way over " + u->Opposite->ID;
+    }
+    const TTRN* facing = nullptr;
+    sim.Trains.ForEach([&](TTRN& other) {
+        if (facing || &other == &train) return;
+        for (const TULC* own : other.Occupied) {
+            if (!own || !own->TrackCircuit) continue;
+            for (int i = 0; i < route.Subroutes.Count(); ++i) {
+                const TULC* u = route.Subroutes.At(i);
+                if (u && u->TrackCircuit == own->TrackCircuit && u->Direction != own->Direction)
+                    facing = &other;
+            }
+        }
+    });
+    return facing ? facing->ID + " stands facing it" : std::string();
+}
+
+// The two routes run over a circuit in opposite directions.
+bool Opposing(const TROU& a, const TROU& b) {
+    for (int i = 0; i < a.Subroutes.Count(); ++i) {
+        const TULC* u = a.Subroutes.At(i);
+        if (!u || !u->TrackCircuit) continue;
+        for (int k = 0; k < b.Subroutes.Count(); ++k) {
+            const TULC* v = b.Subroutes.At(k);
+            if (v && v->TrackCircuit == u->TrackCircuit && v->Direction != u->Direction)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The train is in a state in which it may yet move on by itself.
+bool MayMoveOn(const TTRN& train) {
+    switch (train.State) {
+        case TsMoving:
+        case TsAtRed:
+        case TsAtStation:
+        case TsReadyToStart:
+        case TsTrainInFront:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+const PathSignaller::Claim* PathSignaller::ClaimOf(const TTRN& train) const {
+    for (const Claim& c : claims_)
+        if (c.Train == &train) return &c;
+    return nullptr;
+}
+
+PathSignaller::Progress& PathSignaller::ProgressOf(const TTRN& train) {
+    for (Progress& p : progress_) {
+        if (p.Train != &train) continue;
+        if (p.Timetable != train.Timetable.get() || !train.Timetable ||
+            p.TimetableID != train.Timetable->ID) {
+            p = Progress{&train, train.Timetable.get(),
+                         train.Timetable ? train.Timetable->ID : std::string(), 0};
+        }
+        return p;
+    }
+    progress_.push_back(Progress{&train, train.Timetable.get(),
+                                 train.Timetable ? train.Timetable->ID : std::string(), 0});
+    return progress_.back();
+}
+
+TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, std::string* why,
+                               bool claimOnly, Claim* claimAfter) {
+    auto no = [&](const std::string& reason) -> TROU* {
+        if (why) *why = reason;
+        return nullptr;
+    };
+    if (!train.Timetable) return no("no timetable");
+    if (!train.HeadULC) return no("no head subroute");
+    if (!MayMoveOn(train)) return no("stands for good (" + TrainStatusText(train.State, 0) + ")");
+    // A train close behind another (the rear of a platform) waits for it to go.
+    if (train.TrainInFront) return no("stands behind " + train.TrainInFront->ID);
+    std::vector<PathRoute> routes;
+    RoutesOfPaths(*train.Timetable, routes);
+    if (routes.empty()) return no("no routes on its paths");
+    auto findFrom = [&](const TSIG* entrance) -> std::size_t {
+        for (std::size_t i = progress.Cursor; i < routes.size(); ++i)
+            if (routes[i].Route->Entrance == entrance) return i;
+        return routes.size();
+    };
+
+    // The route the head is on has been used; the next one is asked for from beyond it.
+    // (Routes set ahead may be another train's, still held behind it: they move
+    // nothing.)
+    for (std::size_t i = progress.Cursor; i < routes.size(); ++i) {
+        if (routes[i].Route->AllSubroutes.Contains(train.HeadULC)) {
+            progress.Cursor = i + 1;
+            break;
+        }
+    }
+    const TULC* u = train.HeadULC;
+    double distance = u->Length - train.HeadPos;
+    bool first = true;  // no signal passed over yet
+    for (int steps = 0; steps < 400 && distance < kLookAheadMetres; ++steps) {
+        if (TSIG* signal = u->EndSignal) {
+            if (signal->CurrentRoute) {
+                // Set already: look on past it.
+                first = false;
+            } else if (!signal->IsAutomaticKind()) {
+                const std::size_t i = findFrom(signal);
+                if (i == routes.size())
+                    return no("no route of its path from " + signal->ID + " (cursor " +
+                              std::to_string(progress.Cursor) + " of " +
+                              std::to_string(routes.size()) + ")");
+                const PathRoute& next = routes[i];
+                // A standing train is at its signal, however long the platform.
+                const double reach = train.Speed <= 0 && first
+                                         ? kLookAheadMetres
+                                         : train.BrakingDistance(train.Speed) +
+                                               train.Speed * kLeadSeconds + kLeadMetres;
+                // Whatever the distance, the train will want this route next.
+                if (claimOnly) {
+                    if (claimAfter) {
+                        claimAfter->After = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
+                        claimAfter->Join = HasJoin(next.ArrivalTrip);
+                    }
+                    return next.Route;
+                }
+                if (distance > reach)
+                    return no(signal->ID + " is " + std::to_string(int(distance)) + " m ahead");
+                // The way out of a stop waits for the booked departure.
+                if (next.DepartureTrip && next.DepartureTrip->DepTime > 0 &&
+                    sim.SimTime < next.DepartureTrip->DepTime - kDepartureLead)
+                    return no("waits for its departure from " + signal->ID);
+                // Onto clear track only, but into a platform for a booked join once
+                // the train to join stands there, so that the call-on route is set.
+                TROU* route = next.Route;
+                if (!route->Subroutes.AreTCsClear()) {
+                    const bool callOn = HasJoin(next.ArrivalTrip) && route->CallOnVariant &&
+                                        route->CallOnVariant->CallOnApplies();
+                    if (!callOn)
+                        return no("the way from " + signal->ID + " to " + route->Exit->ID +
+                                  " is occupied");
+                }
+                // Nor towards a train that stands on the route after it facing this one.
+                if (i + 1 < routes.size())
+                    if (std::string facing = FacingMove(sim, train, *routes[i + 1].Route);
+                        !facing.empty())
+                        return no("holds at " + signal->ID + ": " + facing + " beyond");
+                // Nor against a train that waits for a route the other way over this one
+                // or the one after it: it goes first (the earlier in the list, when both
+                // wait).
+                const TROU* after = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
+                const Claim* own = ClaimOf(train);
+                for (const Claim& c : claims_) {
+                    // A claim on occupied track waits anyway (a join excepted).
+                    if (c.Train == &train || (!c.Route->Subroutes.AreTCsClear() && !c.Join))
+                        continue;
+                    if (!Opposing(*route, *c.Route) && !(after && Opposing(*after, *c.Route)))
+                        continue;
+                    // Each wants the other's way: the earlier in the list goes first.
+                    const bool mutual = own && (Opposing(*c.Route, *own->Route) ||
+                                                (c.After && Opposing(*c.After, *own->Route)));
+                    if (mutual && own->Order < c.Order) continue;
+                    return no("holds at " + signal->ID + ": " + c.Train->ID +
+                              " is to come the other way");
+                }
+                if (why) *why = "route " + signal->ID + " " + route->Exit->ID;
+                return route;
+            }
+        }
+        if (u->LeavesArea) return no("leaving the area");
+        const TULC* n = u->NextSubroute();
+        if (!n) return no("no way on past " + u->ID);
+        if (OccupiedByAnother(train, *n)) return no("a train stands ahead on " + n->ID);
+        distance += n->Length;
+        u = n;
+    }
+    return no("no signal within reach (walked to " + u->ID + ", " + std::to_string(int(distance)) +
+              " m)");
+}
+
+std::string PathSignaller::Explain(Sim& sim, const TTRN& train) {
+    std::string why;
+    if (std::getenv("KESTRA_SIGNALLER_DEBUG") && train.SignalAhead) {
+        TSIG* s = train.SignalAhead;
+        why = "[ahead " + s->ID +
+              (s->CurrentRoute ? " route to " + s->CurrentRoute->Exit->ID : "") +
+              (s->ShowsProceed() ? " proceed" : " danger") + " head " + train.HeadULC->ID + "] ";
+        if (const TROU* r = s->CurrentRoute) {
+            for (int k = 0; k < r->AllSubroutes.Count(); ++k)
+                if (const TULC* u = r->AllSubroutes.At(k))
+                    why +=
+                        u->ID + (u->IsProved() ? "+" : "-") + (u->IsCircuitClear() ? "c " : "o ");
+            why += s->ApproachControlled ? "approach-controlled " : "";
+            why += s->OverlapProved() ? "" : "overlap-unproved ";
+        }
+    }
+    Progress copy = ProgressOf(train);
+    std::string reason;
+    TROU* route = NextRoute(sim, train, copy, &reason, false, nullptr);
+    why += reason;
+    if (route && !route->IsAvailable()) {
+        why += " (not available: " + sim.LastFailReason + ")";
+        if (std::getenv("KESTRA_SIGNALLER_DEBUG")) {
+            sim.Points.ForEach([&](TPTS& pts) {
+                auto held = [&](const TULCList& list, const char* how) {
+                    for (int k = 0; k < list.Count(); ++k)
+                        if (const TULC* u = list.At(k); u && (!u->Free || u->Overlap))
+                            why += "\n   " + pts.ID + " " + how + " by " + u->ID +
+                                   (u->Free ? "" : " locked") + (u->Overlap ? " overlap" : "") +
+                                   (u->StartSignal ? " from " + u->StartSignal->ID : "");
+                };
+                held(pts.NormalSubroutes, "normal");
+                held(pts.ReverseSubroutes, "reverse");
+            });
+            for (int i = 0; i < route->Exit->Overlaps.Count(); ++i) {
+                const TOVL* o = route->Exit->Overlaps.At(i);
+                if (!o) continue;
+                why += "\n   overlap " + o->ID + ":";
+                for (int k = 0; k < o->Subroutes.Count(); ++k) {
+                    const TULC* u = o->Subroutes.At(k);
+                    if (!u) continue;
+                    why += " " + u->ID + (u->Free ? "" : "[locked]") +
+                           (u->Overlap ? "[ovl " + u->Overlap->ID + "]" : "") +
+                           (u->TrackCircuit && u->TrackCircuit->OccupyCount ? "[occ]" : "");
+                    for (int c = 0; c < u->NormalPoints.Count(); ++c)
+                        if (TPTS* pts = u->NormalPoints.At(c))
+                            why += std::string("<") + pts->ID + " N " +
+                                   (pts->IsFreeToGoNormal() ? "free" : "held") + ">";
+                    for (int c = 0; c < u->ReversePoints.Count(); ++c)
+                        if (TPTS* pts = u->ReversePoints.At(c))
+                            why += std::string("<") + pts->ID + " R " +
+                                   (pts->IsFreeToGoReverse() ? "free" : "held") + ">";
+                    for (int c = 0; c < u->Conflicts.Count(); ++c) {
+                        const TULC* x = u->Conflicts.At(c);
+                        if (x && (!x->Free || x->Overlap)) why += "{conflict " + x->ID + " held}";
+                    }
+                }
+            }
+        }
+    }
+    return why;
+}
+
+void PathSignaller::BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+    // What last second's requests came to.
+    for (const Pending& p : pending_) {
+        if (p.Route->Entrance && p.Route->Entrance->CurrentRoute)
+            granted_.push_back(p.Request);
+        else
+            ++refused_;
+    }
+    pending_.clear();
+    if (sim.SimTime == lastSecond_) return;
+    lastSecond_ = sim.SimTime;
+
+    // Keep the records of the trains still here.
+    scratch_.clear();
+    sim.Trains.ForEach([&](TTRN& train) {
+        for (const Progress& p : progress_)
+            if (p.Train == &train) scratch_.push_back(p);
+    });
+    progress_.swap(scratch_);
+
+    // What each train waits for or nears: the route from the signal ahead.
+    claims_.clear();
+    int order = 0;
+    sim.Trains.ForEach([&](TTRN& train) {
+        Progress copy = ProgressOf(train);
+        Claim c;
+        if (TROU* route = NextRoute(sim, train, copy, nullptr, true, &c)) {
+            c.Train = &train;
+            c.Route = route;
+            c.Order = order;
+            claims_.push_back(c);
+        }
+        ++order;
+    });
+
+    std::vector<const TSIG*> asked;
+    sim.Trains.ForEach([&](TTRN& train) {
+        TROU* route = NextRoute(sim, train, ProgressOf(train), nullptr, false, nullptr);
+        if (!route || !route->Entrance || !route->Exit) return;
+        if (std::find(asked.begin(), asked.end(), route->Entrance) != asked.end()) return;
+        // The interlocking's own check, asked quietly first, so that only requests it
+        // will grant are played.
+        TROU* toSet = route;
+        if (route->Class == RcMain && route->CallOnVariant && !route->Subroutes.AreTCsClear())
+            toSet = route->CallOnVariant;
+        if (!toSet->IsAvailable()) return;
+        asked.push_back(route->Entrance);
+        runner::HeadlessCommand c;
+        c.Time = sim.SimTime;
+        c.Verb = "route";
+        c.Args = {route->Entrance->ID, route->Exit->ID};
+        commands.push_back(c);
+        pending_.push_back({route, {sim.SimTime, route->Entrance->ID, route->Exit->ID, train.ID}});
+    });
+}
+
+std::string PathSignaller::CommandsFile(const std::string& heading) const {
+    std::ostringstream out;
+    out << heading;
+    const std::string* last = nullptr;
+    for (const SignallerRequest& r : granted_) {
+        if (!last || *last != r.Train) out << "# " << r.Train << '\n';
+        last = &r.Train;
+        out << FormatClock(r.Time) << " route " << r.Entrance << ' ' << r.Exit << '\n';
+    }
+    return out.str();
+}
+
+}  // namespace kestra::test

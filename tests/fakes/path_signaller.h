@@ -1,0 +1,101 @@
+#pragma once
+// A scripted signaller that works trains along their timetables' paths: once a
+// simulated second, for each timetabled train, it finds the first signal ahead of the
+// train with no route set and, when the train is close to it (standing there, or within
+// its braking distance and a margin), asks for the next route of the train's path from
+// that signal. It never asks for a route the train is not about to use: the route must
+// start at the signal directly ahead, lie further along the train's path than the
+// routes it already had, and lead onto clear track (a platform with a train in it only
+// for a booked join). A train standing at a platform gets its way out only shortly
+// before its booked departure, so a train waiting in the bay or in the loop holds
+// nothing that another train needs. Each route it asks for is given as a commands-file
+// line ("HH:MM:SS route ENTRANCE EXIT"), played through the panel by the headless
+// runner; the requests that set a route are kept, so a file written from them replays
+// the run.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runner/headless.h"
+#include "sim/sim.h"
+
+namespace kestra::test {
+
+// One route request the signaller made and the interlocking granted.
+struct SignallerRequest {
+    std::int32_t Time = 0;
+    std::string Entrance;
+    std::string Exit;
+    std::string Train;  // the description of the train it was set for
+};
+
+class PathSignaller {
+  public:
+    // How close a train must be to the signal ahead before its route is asked for:
+    // its braking distance from its present speed, this many seconds' running at that
+    // speed, and this many metres more.
+    static constexpr double kLeadSeconds = 20.0;
+    static constexpr double kLeadMetres = 400.0;
+    // Seconds before its booked departure a standing train is given its way out.
+    static constexpr std::int32_t kDepartureLead = 45;
+
+    PathSignaller() = default;
+
+    // The runner's before-cycle hook: acts once per simulated second (the first cycle
+    // of each second), adding the route requests it wants played now.
+    void BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& commands);
+
+    // The requests that set their route, in time order.
+    const std::vector<SignallerRequest>& Granted() const { return granted_; }
+    // Requests the interlocking refused when played (each should have been foreseen).
+    int Refused() const { return refused_; }
+    // Why the signaller would or would not ask for a route for the train now.
+    std::string Explain(Sim& sim, const TTRN& train);
+    // The granted requests as a commands file, each line with the train it was for.
+    std::string CommandsFile(const std::string& heading) const;
+
+  private:
+    struct Progress {
+        const TTRN* Train = nullptr;
+        const TTimetable* Timetable = nullptr;
+        std::string TimetableID;
+        // Index in the path's routes of the first route not yet passed.
+        std::size_t Cursor = 0;
+    };
+    // The route a train will want next (from the first signal ahead with none set),
+    // the route after it, and the train's place in the list.
+    struct Claim {
+        const TTRN* Train = nullptr;
+        TROU* Route = nullptr;
+        TROU* After = nullptr;
+        bool Join = false;
+        int Order = 0;
+    };
+    struct Pending {
+        TROU* Route = nullptr;
+        SignallerRequest Request;
+    };
+
+    // The train's progress record, made afresh for a new train or a new timetable.
+    Progress& ProgressOf(const TTRN& train);
+    // The route to ask for next for the train, or none; why says which and why.
+    // With claimOnly, the route from the signal ahead however far it is, with none of
+    // the other checks, and in claimAfter the route after it and whether it leads to a
+    // join.
+    TROU* NextRoute(Sim& sim, const TTRN& train, Progress& progress, std::string* why,
+                    bool claimOnly, Claim* claimAfter);
+    // The train's claim this second, or none.
+    const Claim* ClaimOf(const TTRN& train) const;
+
+    std::int32_t lastSecond_ = -1;
+    std::vector<Progress> progress_;
+    std::vector<Progress> scratch_;
+    std::vector<TROU*> routes_;
+    std::vector<Pending> pending_;
+    std::vector<Claim> claims_;
+    std::vector<SignallerRequest> granted_;
+    int refused_ = 0;
+};
+
+}  // namespace kestra::test
