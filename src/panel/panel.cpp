@@ -204,6 +204,14 @@ void Panel::RedrawStatus() {
 }
 
 void Panel::UpdateTelephoneIndicator() {
+    // The symbol follows the calls: flashing while any is unanswered, lit while one has
+    // been answered and waits for its caller.
+    if (sim_.Calls.HasUnansweredCalls())
+        Telephone = TelephoneIndicator::Ringing;
+    else if (sim_.Calls.HasAwaitingCalls())
+        Telephone = TelephoneIndicator::InConversation;
+    else
+        Telephone = TelephoneIndicator::Idle;
     Colour fg = ClSilver;
     switch (Telephone) {
         case TelephoneIndicator::Idle:

@@ -1,6 +1,7 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -266,10 +267,14 @@ TEST_F(PanelTest, TelephoneIndicatorColours) {
     EXPECT_EQ(At(13, 47).Code, 0xA6);
     EXPECT_EQ(At(14, 47).Code, 0xA7);
     EXPECT_EQ(At(13, 47).Fg, ClSilver);  // no calls
-    P().Telephone = TelephoneIndicator::InConversation;
+    // A call answered and kept by its caller lights the symbol.
+    TCall& answered = t->Calls.AddCall(std::make_unique<TCall>());
+    answered.ReplyIndex = 0;
     t.Ticks(1);
+    EXPECT_EQ(P().Telephone, TelephoneIndicator::InConversation);
     EXPECT_EQ(At(14, 47).Fg, ClWhite);
-    P().Telephone = TelephoneIndicator::Ringing;
+    // An unanswered call makes it flash.
+    t->Calls.AddCall(std::make_unique<TCall>());
     std::vector<Colour> seen;
     for (int i = 0; i < 4; ++i) {
         t.Ticks(1);
@@ -277,6 +282,13 @@ TEST_F(PanelTest, TelephoneIndicatorColours) {
         EXPECT_EQ(At(13, 47).Bg, ClBlack);
     }
     EXPECT_EQ(seen, (std::vector<Colour>{ClBlack, ClWhite, ClBlack, ClWhite}));
+    // With the answer window open on the only unanswered call it stops flashing.
+    t->Calls.AnswerWindowOpen = true;
+    t.Ticks(2);
+    EXPECT_EQ(At(13, 47).Fg, ClWhite);
+    t->Calls.ClearCalls();
+    t.Ticks(1);
+    EXPECT_EQ(At(13, 47).Fg, ClSilver);
 }
 
 TEST_F(PanelTest, StatusLineIsRedrawnEveryMinuteAndWhilePaused) {
