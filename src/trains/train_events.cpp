@@ -206,7 +206,11 @@ void TTRN::OnCallReply(TCall& call) {
 // out and no call is waiting; withdraws the call once the signal clears.
 void TTRN::CountDownToCall() {
     if (Timer > 0) --Timer;
-    if (Timer < 1 && !PendingCall) PlaceCall(CallWaitingAtRed);
+    if (Timer < 1 && !PendingCall) {
+        // The other players see that the driver is waiting; the call rings here.
+        sim_.Messages().BroadcastEventMessage(ID + " waiting at red signal", EvWaitingAtRed);
+        PlaceCall(CallWaitingAtRed);
+    }
     if (SignalAhead->ShowsProceed() && CautionMode == CautionNone) {
         WithdrawCall();
         SubState = 2;
@@ -377,6 +381,7 @@ void TTRN::WrongRouteWait() {
         case 1: {
             if (Timer > 0) --Timer;
             if (Timer < 1 && !PendingCall) {
+                sim_.Messages().BroadcastEventMessage(ID + " has wrong route set", EvWaitingAtRed);
                 PlaceCall(CallWrongRoute);
                 sim_.Performance.Penalise(kWrongRouteStandingPenalty);
             }

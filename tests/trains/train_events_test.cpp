@@ -527,6 +527,24 @@ TEST_F(EventsLine, WaitFiveMinutesPhonesAgainAfter300To359Seconds) {
     EXPECT_EQ(most, 359);
 }
 
+TEST_F(EventsLine, OtherPlayersAreToldWhenADriverPhones) {
+    t->Broadcaster = &t.broadcaster;
+    TTRN& held = StandingAtS2("2B01");
+    ASSERT_LE(SecondsToCall(held, 200), 200);
+    const auto& sent = t.broadcaster.Sent;
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "MA012B01 waiting at red signal"), sent.end());
+
+    Fresh(1);
+    S2S3->ExcludedLocations.Add("", farley);
+    MakeTimetable("1A01", 0, kTen);
+    TTRN& wrong = StandingAtS2("1A01", TsWrongRoute);
+    wrong.SetTimetable(timetable.get());
+    SetRoute(*S2, *S3);
+    ASSERT_LE(SecondsToCall(wrong, 100), 100);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "MA011A01 has wrong route set"), sent.end());
+    S2S3->ExcludedLocations.Clear();
+}
+
 TEST_F(EventsLine, TheCallIsWithdrawnWhenTheSignalClears) {
     TTRN& train = StandingAtS2("2B01");
     ASSERT_LE(SecondsToCall(train, 200), 200);
