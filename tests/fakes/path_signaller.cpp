@@ -21,19 +21,8 @@ namespace {
 // How far ahead of a train the signaller looks for the first signal without a route.
 constexpr double kLookAheadMetres = 6000.0;
 
-// A route of a train's paths, with what the signaller needs to know about where it is.
-struct PathRoute {
-    TROU* Route = nullptr;
-    // The trip the route's path starts from, when the route is the first of that path
-    // (the way out of a stop), or none.
-    const TTimetableTrip* DepartureTrip = nullptr;
-    // The trip the route's path leads to.
-    const TTimetableTrip* ArrivalTrip = nullptr;
-};
+}  // namespace
 
-// The routes of the timetable's paths in order of travel. Path k leads from the entry
-// (k = 0 with an entry point) or from key trip k - 1 to key trip k, key trips counted
-// without the entry.
 void RoutesOfPaths(const TTimetable& timetable, std::vector<PathRoute>& out) {
     out.clear();
     std::vector<const TTimetableTrip*> keys;
@@ -44,9 +33,7 @@ void RoutesOfPaths(const TTimetable& timetable, std::vector<PathRoute>& out) {
         const TPTH* path = timetable.Paths[p];
         if (!path) continue;
         const std::size_t to = p + offset;
-        const TTimetableTrip* from =
-            (timetable.EntryPoint ? p >= 1 : true) && to >= 1 && to - 1 < keys.size() ? keys[to - 1]
-                                                                                      : nullptr;
+        const TTimetableTrip* from = to >= 1 && to - 1 < keys.size() ? keys[to - 1] : nullptr;
         const TTimetableTrip* arrival = to < keys.size() ? keys[to] : nullptr;
         bool first = true;
         for (int i = 0; i < path->Objects.Count(); ++i) {
@@ -58,11 +45,21 @@ void RoutesOfPaths(const TTimetable& timetable, std::vector<PathRoute>& out) {
     }
 }
 
+namespace {
+
 bool HasJoin(const TTimetableTrip* trip) {
     if (!trip) return false;
     for (const TTimetableActivity& a : trip->Activities.Items)
         if (a.ActivityKind == ActJoins) return true;
     return false;
+}
+
+// The headcode the train joins at the trip, or empty.
+std::string JoinPartner(const TTimetableTrip* trip) {
+    if (!trip) return {};
+    for (const TTimetableActivity& a : trip->Activities.Items)
+        if (a.ActivityKind == ActJoins) return a.Headcode;
+    return {};
 }
 
 // A circuit the train does not stand on holds a train.
@@ -127,6 +124,11 @@ bool MayMoveOn(const TTRN& train) {
 }
 
 }  // namespace
+
+bool PathSignaller::Precedes(const Claim& a, const Claim& b) {
+    if (a.AfterBlocked != b.AfterBlocked) return !a.AfterBlocked;
+    return a.Order < b.Order;
+}
 
 const PathSignaller::Claim* PathSignaller::ClaimOf(const TTRN& train) const {
     for (const Claim& c : claims_)
@@ -203,13 +205,17 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                     if (claimAfter) {
                         claimAfter->After = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
                         claimAfter->Join = HasJoin(next.ArrivalTrip);
+                        claimAfter->AfterBlocked = claimAfter->After &&
+                                                   !claimAfter->After->Entrance->CurrentRoute &&
+                                                   !claimAfter->After->IsAvailableARS();
                     }
                     return next.Route;
                 }
                 if (distance > reach)
                     return no(signal->ID + " is " + std::to_string(int(distance)) + " m ahead");
                 // The way out of a stop waits for the booked departure.
-                if (next.DepartureTrip && next.DepartureTrip->DepTime > 0 &&
+                if (next.DepartureTrip && !next.DepartureTrip->IsPass &&
+                    next.DepartureTrip->DepTime > 0 &&
                     sim.SimTime < next.DepartureTrip->DepTime - kDepartureLead)
                     return no("waits for its departure from " + signal->ID);
                 // Onto clear track only, but into a platform for a booked join once
@@ -231,6 +237,28 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                 // or the one after it: it goes first (the earlier in the list, when both
                 // wait).
                 const TROU* after = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
+                // A train that will stand in the platform until its partner joins it
+                // lets another train that wants to go through first.
+                if (const std::string partner = JoinPartner(next.ArrivalTrip);
+                    !partner.empty() && route->Subroutes.AreTCsClear()) {
+                    const TULC* last = route->Subroutes.At(route->Subroutes.Count() - 1);
+                    for (const Claim& c : claims_) {
+                        if (c.Train == &train || c.Train->ID == partner || !last) continue;
+                        for (int k = 0; k < c.Route->Subroutes.Count(); ++k) {
+                            const TULC* s = c.Route->Subroutes.At(k);
+                            if (s && s->TrackCircuit == last->TrackCircuit)
+                                return no("holds at " + signal->ID + ": " + c.Train->ID +
+                                          " goes through the platform first");
+                        }
+                    }
+                }
+                for (int k = 0; k < route->AllSubroutes.Count(); ++k) {
+                    const TULC* s = route->AllSubroutes.At(k);
+                    for (const auto& [other, circuit] : ahead_)
+                        if (other != &train && s && s->TrackCircuit == circuit)
+                            return no("holds at " + signal->ID + ": " + other->ID +
+                                      " is running over " + s->ID);
+                }
                 const Claim* own = ClaimOf(train);
                 for (const Claim& c : claims_) {
                     // A claim on occupied track waits anyway (a join excepted).
@@ -238,10 +266,10 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                         continue;
                     if (!Opposing(*route, *c.Route) && !(after && Opposing(*after, *c.Route)))
                         continue;
-                    // Each wants the other's way: the earlier in the list goes first.
+                    // Each wants the other's way: see Precedes.
                     const bool mutual = own && (Opposing(*c.Route, *own->Route) ||
                                                 (c.After && Opposing(*c.After, *own->Route)));
-                    if (mutual && own->Order < c.Order) continue;
+                    if (mutual && Precedes(*own, c)) continue;
                     return no("holds at " + signal->ID + ": " + c.Train->ID +
                               " is to come the other way");
                 }
@@ -356,6 +384,27 @@ void PathSignaller::BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& 
             claims_.push_back(c);
         }
         ++order;
+    });
+
+    // The track each moving train is running on to the signal it must stop at, and
+    // that signal's overlaps: a route over it would put a signal back in front of the
+    // train.
+    ahead_.clear();
+    sim.Trains.ForEach([&](TTRN& train) {
+        if (train.Speed <= 0 || train.State != TsMoving) return;
+        auto add = [&](const TULC* u) {
+            if (u && u->TrackCircuit) ahead_.push_back({&train, u->TrackCircuit});
+        };
+        add(train.HeadULC);
+        const TULC* last = train.HeadULC;
+        for (const TULC* u : train.LookAhead) {
+            add(u);
+            last = u;
+        }
+        if (last && last->EndSignal)
+            for (int i = 0; i < last->EndSignal->Overlaps.Count(); ++i)
+                if (const TOVL* o = last->EndSignal->Overlaps.At(i))
+                    for (int k = 0; k < o->Subroutes.Count(); ++k) add(o->Subroutes.At(k));
     });
 
     std::vector<const TSIG*> asked;

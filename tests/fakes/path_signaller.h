@@ -15,12 +15,28 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runner/headless.h"
 #include "sim/sim.h"
 
 namespace kestra::test {
+
+// A route of a train's paths, with where it leads from and to.
+struct PathRoute {
+    TROU* Route = nullptr;
+    // The trip the route's path starts from, when the route is the first of that path
+    // (the way out of a stop or a pass), or none.
+    const TTimetableTrip* DepartureTrip = nullptr;
+    // The trip the route's path leads to.
+    const TTimetableTrip* ArrivalTrip = nullptr;
+};
+
+// The routes of the timetable's paths in order of travel. Path k leads from the entry
+// (k = 0 with an entry point) or from key trip k - 1 to key trip k, key trips counted
+// without the entry.
+void RoutesOfPaths(const TTimetable& timetable, std::vector<PathRoute>& out);
 
 // One route request the signaller made and the interlocking granted.
 struct SignallerRequest {
@@ -48,6 +64,12 @@ class PathSignaller {
 
     // The requests that set their route, in time order.
     const std::vector<SignallerRequest>& Granted() const { return granted_; }
+    // The requests of the present cycle, before they are played.
+    std::vector<SignallerRequest> Asking() const {
+        std::vector<SignallerRequest> out;
+        for (const Pending& p : pending_) out.push_back(p.Request);
+        return out;
+    }
     // Requests the interlocking refused when played (each should have been foreseen).
     int Refused() const { return refused_; }
     // Why the signaller would or would not ask for a route for the train now.
@@ -70,8 +92,14 @@ class PathSignaller {
         TROU* Route = nullptr;
         TROU* After = nullptr;
         bool Join = false;
+        // The route after it cannot be set now (something in its way stands there).
+        bool AfterBlocked = false;
         int Order = 0;
     };
+    // Of two trains each waiting for the other's way, which goes first: the one whose
+    // way on beyond is free (the other, once in, could not leave until the first had
+    // gone), then the one earlier in the list of trains.
+    static bool Precedes(const Claim& a, const Claim& b);
     struct Pending {
         TROU* Route = nullptr;
         SignallerRequest Request;
@@ -94,6 +122,8 @@ class PathSignaller {
     std::vector<TROU*> routes_;
     std::vector<Pending> pending_;
     std::vector<Claim> claims_;
+    // Circuits moving trains are running over, with the train.
+    std::vector<std::pair<const TTRN*, const TTCS*>> ahead_;
     std::vector<SignallerRequest> granted_;
     int refused_ = 0;
 };

@@ -21,15 +21,23 @@
 #include <memory>
 #include <sstream>
 
+#include "area/area_builder.h"
 #include "core/time_format.h"
 #include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/path_signaller.h"
 #include "fakes/train_invariants.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
 #include "places/location.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
+#include "timetable/timetable_file.h"
+#include "timetable/timetable_text.h"
+#include "timetable/timetable_validate.h"
 #include "trains/train.h"
 
 namespace kestra {
@@ -41,7 +49,8 @@ const char* const kUntil = "07:15";
 const char* const kSeed = "15";
 
 // What the trains did, seen from outside after every cycle: a train made without an
-// entry (a divided portion), a train gone without leaving (absorbed by a join), a new
+// entry (a divided portion), a train gone other than out at the edge of the area
+// (absorbed by a join), a new
 // description on the same train (a next service), a change of direction, and each
 // location a train reaches. One line each, with its time.
 class DayObserver {
@@ -49,11 +58,11 @@ class DayObserver {
     void Observe(const Sim& sim) {
         now_.clear();
         sim.Trains.ForEach([&](TTRN& t) {
+            const bool leaving = t.State == TsLeaving || (t.HeadULC && t.HeadULC->LeavesArea);
             now_.push_back({&t, t.ID, t.Timetable ? t.Timetable->ID : std::string(), t.Direction(),
-                            t.LastLocation, t.State});
+                            t.LastLocation, t.State, leaving});
         });
         const bool entered = sim.Trains.EnteredCount != entered_;
-        const bool left = sim.Trains.LeftCount != left_;
         for (const Seen& n : now_) {
             const Seen* before = Find(seen_, n.Train);
             if (!before) {
@@ -72,11 +81,10 @@ class DayObserver {
             if (n.State == TsError && before->State != TsError) Note(sim, n.ID + " in error");
         }
         for (const Seen& b : seen_) {
-            if (!Find(now_, b.Train) && !left) Note(sim, "gone " + b.ID + " (not left)");
+            if (!Find(now_, b.Train) && !b.Leaving) Note(sim, "gone " + b.ID + " (not left)");
         }
         seen_.swap(now_);
         entered_ = sim.Trains.EnteredCount;
-        left_ = sim.Trains.LeftCount;
     }
 
     const std::vector<std::string>& Lines() const { return lines_; }
@@ -93,6 +101,7 @@ class DayObserver {
         std::uint8_t Direction;
         const TLOC* Location;
         std::uint8_t State;
+        bool Leaving;  // at the edge of the area, going out
     };
     static const Seen* Find(const std::vector<Seen>& list, const TTRN* train) {
         for (const Seen& s : list)
@@ -105,7 +114,7 @@ class DayObserver {
 
     std::vector<Seen> seen_, now_;
     std::vector<std::string> lines_;
-    std::int32_t entered_ = 0, left_ = 0;
+    std::int32_t entered_ = 0;
 };
 
 // One headless run of the stretch with every invariant checked after every cycle.
@@ -202,6 +211,174 @@ TEST(StandardDay, DISABLED_WriteCommandsFile) {
         "the way out of a\n# stop shortly before the booked departure. Regenerate with "
         "the disabled test\n# StandardDay.DISABLED_WriteCommandsFile.\n";
     std::ofstream(kGolden + "standard_day.cmd") << signaller.CommandsFile(heading);
+}
+
+// What is wrong with a request the signaller is about to play, judged from the railway
+// as it stands: the route must be the train's next on its path, from the signal
+// directly ahead of it, with nobody in between; the way out of a stop no more than a
+// minute before the booked departure; onto clear track, but for a booked join; and
+// never towards another train standing on that route or the next one facing it.
+// Empty when the request is sound.
+std::string JudgeRequest(Sim& sim, const test::SignallerRequest& r) {
+    const TTRN* train = sim.Trains.FindTrain(r.Train);
+    if (!train || !train->Timetable || !train->HeadULC) return "no such train running";
+    std::vector<test::PathRoute> routes;
+    test::RoutesOfPaths(*train->Timetable, routes);
+    std::size_t on = routes.size(), wanted = routes.size();
+    for (std::size_t i = 0; i < routes.size(); ++i) {
+        if (on == routes.size() && routes[i].Route->AllSubroutes.Contains(train->HeadULC)) on = i;
+        if (routes[i].Route->Entrance->ID == r.Entrance && routes[i].Route->Exit->ID == r.Exit &&
+            (wanted == routes.size() || (on != routes.size() && wanted <= on)))
+            wanted = i;
+    }
+    if (wanted == routes.size()) return "the route is not on the train's path";
+    if (on != routes.size() && wanted <= on) return "the train has passed that route";
+    const test::PathRoute& next = routes[wanted];
+    const TROU& route = *next.Route;
+    if (train->TrainInFront) return "another train stands just in front of it";
+    // The first signal ahead at danger, over nothing occupied.
+    const TULC* u = train->HeadULC;
+    for (int steps = 0; u && u->EndSignal != route.Entrance; ++steps) {
+        if (steps > 200 || (u->EndSignal && !u->EndSignal->CurrentRoute))
+            return "the entrance is not the signal ahead of the train";
+        u = u->NextSubroute();
+        if (u && u->TrackCircuit && u->TrackCircuit->OccupyCount > 0 &&
+            std::none_of(train->Occupied.begin(), train->Occupied.end(),
+                         [&](const TULC* own) { return own->TrackCircuit == u->TrackCircuit; }))
+            return "a train stands between it and the entrance";
+    }
+    if (!u) return "no way from the train to the entrance";
+    if (next.DepartureTrip && !next.DepartureTrip->IsPass && next.DepartureTrip->DepTime > 0 &&
+        sim.SimTime < next.DepartureTrip->DepTime - 60)
+        return "the way out is set more than a minute before the booked departure";
+    if (!route.Subroutes.AreTCsClear()) {
+        const bool join =
+            next.ArrivalTrip &&
+            std::any_of(next.ArrivalTrip->Activities.Items.begin(),
+                        next.ArrivalTrip->Activities.Items.end(),
+                        [](const TTimetableActivity& a) { return a.ActivityKind == ActJoins; });
+        if (!join) return "the route leads onto occupied track";
+    }
+    std::string facing;
+    auto facingOn = [&](const TROU& way) {
+        sim.Trains.ForEach([&](TTRN& other) {
+            if (&other == train) return;
+            for (const TULC* theirs : other.Occupied)
+                for (int i = 0; i < way.Subroutes.Count(); ++i) {
+                    const TULC* s = way.Subroutes.At(i);
+                    if (s && theirs && s->TrackCircuit == theirs->TrackCircuit &&
+                        s->Direction != theirs->Direction)
+                        facing = other.ID + " stands facing it";
+                }
+        });
+    };
+    facingOn(route);
+    if (wanted + 1 < routes.size()) facingOn(*routes[wanted + 1].Route);
+    return facing;
+}
+
+// The signaller's rules, each request judged at the moment it is made on the morning's
+// run, and the freights that once met head on at Vellmoor's platform 3 (a train routed
+// into the platform while the other was on its way to it from the other end) both run
+// through to Harnforth.
+TEST(StandardDay, ScriptedSignallerSetsOnlyRoutesTrainsAreAboutToUse) {
+    test::PathSignaller signaller;
+    runner::HeadlessOptions options = DayOptions({});
+    std::vector<std::string> faults;
+    int judged = 0;
+    options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+        signaller.BeforeCycle(sim, commands);
+        for (const test::SignallerRequest& r : signaller.Asking()) {
+            ++judged;
+            const std::string fault = JudgeRequest(sim, r);
+            if (!fault.empty() && faults.size() < 20)
+                faults.push_back(sim.FormatSimTime() + " route " + r.Entrance + " " + r.Exit +
+                                 " for " + r.Train + ": " + fault);
+        }
+    };
+    DayRun run;
+    run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
+    RunDay(options, run);
+    for (const std::string& f : faults) ADD_FAILURE() << f;
+    for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+    EXPECT_GT(judged, 50);
+    EXPECT_EQ(signaller.Refused(), 0) << run.Err;
+    EXPECT_EQ(static_cast<int>(signaller.Granted().size()), judged);
+    const std::string moves = Joined(run.Moves.Lines());
+    EXPECT_TRUE(run.Moves.Has("6E01 at HRNF")) << moves << Joined(run.Trains);
+    EXPECT_TRUE(run.Moves.Has("6R01 at HRNF")) << moves << Joined(run.Trains);
+}
+
+// Writes a timetable given as text to a WTT file the runner can load; false, with the
+// reason, when the area does not take it.
+bool WriteTimetable(const std::string& text, const std::string& wtt, std::string& error) {
+    Sim sim;
+    area::BuildArea(sim);
+    if (!ImportTimetableText(sim, text, error)) return false;
+    sim.Timetable.ForEach([&](TTimetable& t) {
+        std::string reason;
+        if (error.empty() && !Validate(t, reason)) error = t.ID + ": " + reason;
+    });
+    if (!error.empty()) return false;
+    if (!SaveTimetableFile(sim, wtt)) error = "cannot write " + wtt;
+    return error.empty();
+}
+
+// Two trains that want Vellmoor Central's platform 3 from opposite ends: a freight out
+// of Ostwick yard running down through it, and a stopping train coming up into it and
+// on west over the crossings at the yard. Whichever comes first, the other must wait
+// short of the platform and of the crossings, or each stands waiting for the other
+// for good. Both must be out of the area by 07:15, for every phasing of their entries.
+TEST(StandardDay, TrainsWantingOnePlatformFromBothEndsBothGetThrough) {
+    struct Case {
+        const char* FreightEntry;
+        const char* StopperEntry;
+    };
+    const Case cases[] = {{"06:30", "06:28"}, {"06:32", "06:28"}, {"06:34", "06:28"},
+                          {"06:36", "06:28"}, {"06:28", "06:30"}, {"06:38", "06:28"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("freight enters ") + c.FreightEntry + ", stopping train " +
+                     c.StopperEntry);
+        const std::string text = std::string(R"(name Platform three
+description Two trains for one platform.
+start 06:25
+finish 08:00
+
+category STOP accel 3 speed 75 length 80 power diesel desc Stopping passenger
+category FREIGHT accel 1 speed 60 length 400 power diesel freight desc Freight
+
+train 6E01 FREIGHT OSTYD )") + c.FreightEntry +
+                                 R"(
+  VLMC   -     06:37 pass plat 3 line DG
+  HRNF   -     06:43 pass plat 1 line DM
+  HRNFE  -     06:44 pass line DM
+
+train 2U12 STOP EAST )" + c.StopperEntry +
+                                 R"(
+  HRNF   06:31 06:32 plat 2 line UM
+  VLMC   06:39 06:41 plat 3 line UM
+  OSTWK  06:46 06:47 plat 2 line UM path UM
+  WESTL  -     06:49 pass line UM
+)";
+        const std::string wtt = ::testing::TempDir() + "kestra_platform_three.wtt";
+        std::string error;
+        ASSERT_TRUE(WriteTimetable(text, wtt, error)) << error;
+        runner::HeadlessOptions options;
+        ASSERT_TRUE(runner::ParseHeadlessArgs(
+            {"--timetable", wtt, "--until", "07:15", "--seed", kSeed}, options, error))
+            << error;
+        test::PathSignaller signaller;
+        options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+            signaller.BeforeCycle(sim, commands);
+        };
+        DayRun run;
+        run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
+        options.Until = runner::ParseClockTime("07:15");
+        RunDay(options, run);
+        for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+        EXPECT_NE(run.Out.find("trains_entered 2\ntrains_left 2\n"), std::string::npos)
+            << run.Out.substr(run.Out.find("seed ")) << Joined(run.Trains);
+    }
 }
 
 // The stored commands replayed: every command accepted, every invariant held, the
