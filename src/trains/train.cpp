@@ -980,8 +980,11 @@ TTRN& TTRNList::Create(std::string description) {
 }
 
 int TTRNList::TrainsInArea() const {
+    // A train that has lost its place on the track (waiting to be freed) is not counted.
     int n = 0;
-    ForEach([&](TTRN&) { ++n; });
+    ForEach([&](TTRN& t) {
+        if (t.HeadULC) ++n;
+    });
     return n;
 }
 

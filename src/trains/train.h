@@ -192,6 +192,9 @@ class TTRN : public TSSIObject {
     bool StartArrivalActivity();
     // Arrival step of a station stop: the train takes up its next service.
     void TakeNextService();
+    // Set when a train goes back to its station stop after a divide or a join: it has
+    // reported this arrival already, so the next arrival report is not made again.
+    bool ArrivalAlreadyReported = false;
 
   private:
     void Dispatch();
@@ -214,6 +217,12 @@ class TTRN : public TSSIObject {
     void JoinStep();
     void WaitForJoin();
     void DivideStep();
+    void RemoveCurrentActivity();
+    // Moves the head back over Occupied while HeadPos is negative; with nothing left the
+    // train loses its place and leaves (false).
+    bool MoveHeadBack();
+    // Reverses when the train can and faces the other way (direction 0: unknown).
+    void ReverseToDirection(std::uint8_t direction);
 
     // Puts the train out of use after too many faults: says so and frees its track.
     void EnterErrorState();

@@ -512,6 +512,11 @@ void TTRN::MakeReport(const std::string& verb, std::int32_t lateness) {
 }
 
 void TTRN::ReportArrival() {
+    // A train back at its stop after a divide or a join reported when it drew up.
+    if (ArrivalAlreadyReported) {
+        ArrivalAlreadyReported = false;
+        return;
+    }
     if (!CurTrip || !LastLocation || NoReports || CurTrip->AutoInserted) return;
     WorkOutPlatformUsed();
     const std::int32_t now = sim_.SimTime;
