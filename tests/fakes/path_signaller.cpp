@@ -152,14 +152,15 @@ PathSignaller::Progress& PathSignaller::ProgressOf(const TTRN& train) {
 }
 
 TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, std::string* why,
-                               bool claimOnly, Claim* claimAfter) {
+                               bool claimOnly, Claim* claim) {
     auto no = [&](const std::string& reason) -> TROU* {
         if (why) *why = reason;
         return nullptr;
     };
     if (!train.Timetable) return no("no timetable");
     if (!train.HeadULC) return no("no head subroute");
-    if (!MayMoveOn(train)) return no("stands for good (" + TrainStatusText(train.State, 0) + ")");
+    if (!MayMoveOn(train))
+        return no("does not move on by itself (" + TrainStatusText(train.State, 0) + ")");
     // A train close behind another (the rear of a platform) waits for it to go.
     if (train.TrainInFront) return no("stands behind " + train.TrainInFront->ID);
     std::vector<PathRoute> routes;
@@ -202,12 +203,12 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                                                train.Speed * kLeadSeconds + kLeadMetres;
                 // Whatever the distance, the train will want this route next.
                 if (claimOnly) {
-                    if (claimAfter) {
-                        claimAfter->After = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
-                        claimAfter->Join = HasJoin(next.ArrivalTrip);
-                        claimAfter->AfterBlocked = claimAfter->After &&
-                                                   !claimAfter->After->Entrance->CurrentRoute &&
-                                                   !claimAfter->After->IsAvailableARS();
+                    if (claim) {
+                        claim->After = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
+                        claim->Join = HasJoin(next.ArrivalTrip);
+                        claim->AfterBlocked = claim->After &&
+                                              !claim->After->Entrance->CurrentRoute &&
+                                              !claim->After->IsAvailableARS();
                     }
                     return next.Route;
                 }

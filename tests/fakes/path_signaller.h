@@ -109,10 +109,10 @@ class PathSignaller {
     Progress& ProgressOf(const TTRN& train);
     // The route to ask for next for the train, or none; why says which and why.
     // With claimOnly, the route from the signal ahead however far it is, with none of
-    // the other checks, and in claimAfter the route after it and whether it leads to a
+    // the other checks, and in claim the route after it and whether it leads to a
     // join.
     TROU* NextRoute(Sim& sim, const TTRN& train, Progress& progress, std::string* why,
-                    bool claimOnly, Claim* claimAfter);
+                    bool claimOnly, Claim* claim);
     // The train's claim this second, or none.
     const Claim* ClaimOf(const TTRN& train) const;
 

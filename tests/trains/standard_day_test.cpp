@@ -236,8 +236,10 @@ std::string JudgeRequest(Sim& sim, const test::SignallerRequest& r) {
     const test::PathRoute& next = routes[wanted];
     const TROU& route = *next.Route;
     if (train->TrainInFront) return "another train stands just in front of it";
-    // The first signal ahead at danger, over nothing occupied.
+    // The first signal ahead at danger, over nothing occupied, and near: a moving
+    // train no further than it runs in half a minute beyond its braking distance.
     const TULC* u = train->HeadULC;
+    double distance = u->Length - train->HeadPos;
     for (int steps = 0; u && u->EndSignal != route.Entrance; ++steps) {
         if (steps > 200 || (u->EndSignal && !u->EndSignal->CurrentRoute))
             return "the entrance is not the signal ahead of the train";
@@ -246,8 +248,13 @@ std::string JudgeRequest(Sim& sim, const test::SignallerRequest& r) {
             std::none_of(train->Occupied.begin(), train->Occupied.end(),
                          [&](const TULC* own) { return own->TrackCircuit == u->TrackCircuit; }))
             return "a train stands between it and the entrance";
+        if (u) distance += u->Length;
     }
     if (!u) return "no way from the train to the entrance";
+    if (train->Speed > 0 &&
+        distance > train->BrakingDistance(train->Speed) + 30 * train->Speed + 600)
+        return "the train is still " + std::to_string(static_cast<int>(distance)) +
+               " m from the entrance";
     if (next.DepartureTrip && !next.DepartureTrip->IsPass && next.DepartureTrip->DepTime > 0 &&
         sim.SimTime < next.DepartureTrip->DepTime - 60)
         return "the way out is set more than a minute before the booked departure";
