@@ -5,8 +5,18 @@
 
 #include "core/value_stream.h"
 #include "sim/sim.h"
+#include "trains/train.h"
 
 namespace kestra {
+
+namespace {
+
+// A train whose call goes must not keep pointing at it.
+void ReleaseFromTrain(const TCall& call) {
+    if (call.Train && call.Train->PendingCall == &call) call.Train->PendingCall = nullptr;
+}
+
+}  // namespace
 
 TCall& TCallList::AddCall(std::unique_ptr<TCall> call) {
     call->CallTime = sim_.SimTime;
@@ -22,17 +32,23 @@ bool TCallList::Contains(const TCall* call) const {
 void TCallList::RemoveCall(const TCall* call) {
     auto it = std::find_if(Calls.begin(), Calls.end(),
                            [&](const std::unique_ptr<TCall>& c) { return c.get() == call; });
-    if (it != Calls.end()) Calls.erase(it);
+    if (it == Calls.end()) return;
+    ReleaseFromTrain(**it);
+    Calls.erase(it);
 }
 
 void TCallList::RemoveCallsOf(const TTRN* train) {
     if (!train) return;
+    for (const std::unique_ptr<TCall>& c : Calls) {
+        if (c->Train == train) ReleaseFromTrain(*c);
+    }
     Calls.erase(std::remove_if(Calls.begin(), Calls.end(),
                                [&](const std::unique_ptr<TCall>& c) { return c->Train == train; }),
                 Calls.end());
 }
 
 void TCallList::ClearCalls() {
+    for (const std::unique_ptr<TCall>& c : Calls) ReleaseFromTrain(*c);
     Calls.clear();
 }
 

@@ -51,10 +51,12 @@ class TCallList {
 
     // Appends the call, stamped with the clock, and gives it back.
     TCall& AddCall(std::unique_ptr<TCall> call);
-    // Removes and frees the call; a call not in the list is left alone.
+    // Removes and frees the call; a call not in the list is left alone. The train that
+    // placed it no longer holds it.
     void RemoveCall(const TCall* call);
     // Removes every call placed by the train (it leaves or is removed).
     void RemoveCallsOf(const TTRN* train);
+    // Frees every call (a new simulation); no train holds one afterwards.
     void ClearCalls();
     // More than one call unanswered, or one while the answer window is not open.
     bool HasUnansweredCalls() const;

@@ -669,6 +669,28 @@ TEST_F(EventsLine, ATrainThatLeavesTakesItsCallWithIt) {
     EXPECT_EQ(t->Calls.Count(), 0);
 }
 
+TEST_F(EventsLine, ACallTakenAwayFromItsTrainLeavesTheTrainWithoutOne) {
+    struct Case {
+        const char* name;
+        void (*takeAway)(Sim&, TCall&);
+    };
+    const Case cases[] = {
+        {"removed", [](Sim& sim, TCall& call) { sim.Calls.RemoveCall(&call); }},
+        {"all cleared", [](Sim& sim, TCall&) { sim.Calls.ClearCalls(); }},
+    };
+    for (const Case& c : cases) {
+        Fresh(1);
+        TTRN& train = StandingAtS2("2B01");
+        ASSERT_LE(SecondsToCall(train, 200), 200);
+        ASSERT_NE(train.PendingCall, nullptr);
+        c.takeAway(*t, *train.PendingCall);
+        EXPECT_EQ(train.PendingCall, nullptr) << c.name;
+        EXPECT_TRUE(calls.Check().empty()) << c.name;
+        Seconds(1);  // the driver phones again rather than waiting on a freed call
+        EXPECT_NE(train.PendingCall, nullptr) << c.name;
+    }
+}
+
 TEST_F(EventsLine, ANewSimulationClearsCallsIncidentsAndScore) {
     TTRN& train = StandingAtS2("2B01");
     ASSERT_LE(SecondsToCall(train, 200), 200);
