@@ -43,19 +43,27 @@ bool Contains(const std::vector<std::string>& list, const std::string& s) {
     return std::find(list.begin(), list.end(), s) != list.end();
 }
 
-// Moves the join activities of the trip whose headcode the test accepts into the list
-// of joined headcodes.
+// Moves the join activities of the train's current trip whose headcode the test accepts
+// into the list of joined headcodes. The train's current activity pointed into that
+// trip: it starts again from the trip's first activity.
 template <class Test>
-void MoveJoinsInto(TTimetableTrip* trip, std::vector<std::string>& joined, Test names) {
+void MoveJoinsInto(TTRN& owner, std::vector<std::string>& joined, Test names) {
+    TTimetableTrip* trip = owner.CurTrip;
     if (!trip) return;
     auto& items = trip->Activities.Items;
+    bool moved = false;
     for (auto it = items.begin(); it != items.end();) {
         if (it->ActivityKind == ActJoins && names(it->Headcode)) {
             joined.push_back(it->Headcode);
             it = items.erase(it);
+            moved = true;
         } else {
             ++it;
         }
+    }
+    if (moved) {
+        owner.ActivityIndex = 0;
+        owner.CurActivity = items.empty() ? nullptr : &items.front();
     }
 }
 
@@ -155,9 +163,9 @@ void TTRN::JoinStep() {
     // 3: the join activities the two trains no longer need.
     RemoveCurrentActivity();
     const std::vector<std::string> frontJoined = front.JoinedHeadcodes;
-    MoveJoinsInto(CurTrip, JoinedHeadcodes,
+    MoveJoinsInto(*this, JoinedHeadcodes,
                   [&](const std::string& h) { return Contains(frontJoined, h); });
-    MoveJoinsInto(front.CurTrip, JoinedHeadcodes,
+    MoveJoinsInto(front, JoinedHeadcodes,
                   [&](const std::string& h) { return h == ID || Contains(JoinedHeadcodes, h); });
 
     // 4: which train goes on.

@@ -95,6 +95,49 @@ bool TrainInvariants::CheckInto(std::vector<std::string>& out) {
     if (trains > sim_.SimData.MaxTrains)
         out.push_back(std::to_string(trains) + " trains in the area, above the limit");
 
+    // What the activities (next service, divide, join) must leave behind.
+    int placed = 0;
+    sim_.Trains.ForEach([&](TTRN& t) {
+        if (t.HeadULC) {
+            ++placed;
+        } else if (t.State != TsError) {
+            // Only a train put out of use keeps its entry without a place; one that lost
+            // its place otherwise should have left.
+            out.push_back("train " + t.ID + " has no head subroute");
+        }
+        for (std::size_t i = 0; i < t.Occupied.size(); ++i) {
+            for (std::size_t j = i + 1; j < t.Occupied.size(); ++j) {
+                if (t.Occupied[i] == t.Occupied[j])
+                    out.push_back("train " + t.ID + " holds one subroute twice");
+            }
+        }
+        for (const TTRN* other : {t.TrainInFront, t.TrainBehind}) {
+            if (other && sim_.Trains.IndexOf(other) < 0)
+                out.push_back("train " + t.ID + " is linked to a train not in the list");
+        }
+        if (t.State == TsJoining && !t.TrainInFront)
+            out.push_back("train " + t.ID + " is joining with no train in front");
+        // The current trip and activity lie in the train's own timetable copy.
+        if (t.CurTrip) {
+            const auto* items = t.Timetable ? &t.Timetable->Trips.Items : nullptr;
+            const bool inside = items && !items->empty() && t.CurTrip >= items->data() &&
+                                t.CurTrip < items->data() + items->size();
+            if (!inside) {
+                out.push_back("train " + t.ID + " has a trip outside its own timetable");
+            } else if (t.CurActivity) {
+                const auto& acts = t.CurTrip->Activities.Items;
+                if (acts.empty() || t.CurActivity < acts.data() ||
+                    t.CurActivity >= acts.data() + acts.size())
+                    out.push_back("train " + t.ID + " has an activity outside its trip");
+            }
+        } else if (t.CurActivity) {
+            out.push_back("train " + t.ID + " has an activity but no trip");
+        }
+    });
+    if (trains != placed)
+        out.push_back(std::to_string(trains) + " trains counted in the area, " +
+                      std::to_string(placed) + " with a place on the track");
+
     authority_.clear();
     sim_.Trains.ForEach([&](TTRN& t) { authority_.emplace_back(&t, t.PassMode); });
     return out.empty();

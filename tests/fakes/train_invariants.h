@@ -3,7 +3,10 @@
 // (next to the interlocking's own checker): each circuit's occupancy equals the trains
 // standing on it; no train runs above its permitted speed (its own top speed and the
 // line speed of every subroute it stands on); no train passes a signal at danger
-// without authority; never more trains than the area allows. (A head that has just
+// without authority; never more trains than the area allows, and only trains with a
+// place on the track counted; no subroute held twice by one train; links only to trains
+// in the list; a joining train has a train in front; the current trip and activity lie
+// in the train's own timetable copy. (A head that has just
 // run onto a lower line speed may be up to one second's braking above it.)
 //
 // Passing signals is seen as it happens, through the area's subroute-entered hook

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,7 +87,7 @@ class ActivitiesLine : public ::testing::Test {
     void Tick() {
         t.Ticks(1);
         for (const std::string& s : checker.Check()) ADD_FAILURE() << s;
-        for (const std::string& s : trains.Check()) ADD_FAILURE() << s;
+        for (const std::string& s : trains.Check()) ADD_FAILURE() << s << " at " << t->SimTime;
     }
 
     // A timetable in the working timetable: a stop at `from` (arriving arr, departing
@@ -522,6 +523,83 @@ TEST_F(ActivitiesLine, ADividedTrainReportsItsArrivalOnce) {
     EXPECT_EQ(Arrivals().size(), 1U) << Arrivals().back();
     EXPECT_EQ(t->Performance.Score, score);
     EXPECT_EQ(t->Performance.MaxScore, maxScore);
+}
+
+// --- the checker sees what the activities must not leave behind
+
+TEST_F(ActivitiesLine, TheTrainCheckerSeesWhatTheActivitiesMustNotLeave) {
+    t->SimTime = kTen - 1;
+    const TTimetable& main =
+        AddTimetable("1A01", kTen, kTen + 60, {Activity(ActJoins, "2F01")}, ostby, farley);
+    const TTimetable& other = AddTimetable("2F01", kTen, kTen + 60, {}, ostby, farley);
+    TTRN& train = StandingOnU3(main, 390, TsAtStation);
+    ASSERT_NE(train.CurTrip, nullptr);
+    ASSERT_TRUE(trains.Check().empty());
+    // A train in no list, for a link to a freed one.
+    TTRN loose(*t, "9Z99");
+    TTimetableActivity strayActivity;
+
+    struct Case {
+        const char* name;
+        std::function<void()> plant, undo;
+        const char* reported;
+    };
+    TULC* head = train.HeadULC;
+    TTimetableTrip* trip = train.CurTrip;
+    const Case cases[] = {
+        {"a train that lost its place but stays",
+         [&] {
+             train.VacateAll();
+             train.HeadULC = nullptr;
+         },
+         [&] {
+             train.HeadULC = head;
+             train.Occupied = {head};
+             C[3]->Occupy();
+         },
+         "has no head subroute"},
+        {"one subroute held twice",
+         [&] {
+             train.Occupied.push_back(head);
+             C[3]->Occupy();
+         },
+         [&] {
+             train.Occupied.pop_back();
+             C[3]->Vacate();
+         },
+         "holds one subroute twice"},
+        {"a link to a train not in the list", [&] { train.TrainInFront = &loose; },
+         [&] { train.TrainInFront = nullptr; }, "linked to a train not in the list"},
+        {"a joining train with nothing in front", [&] { train.State = TsJoining; },
+         [&] { train.State = TsAtStation; }, "joining with no train in front"},
+        {"a trip in another timetable",
+         [&] { train.CurTrip = const_cast<TTimetableTrip*>(&other.Trips.Items.front()); },
+         [&] { train.CurTrip = trip; }, "trip outside its own timetable"},
+        {"a trip with no timetable", [&] { train.Timetable.swap(loose.Timetable); },
+         [&] { train.Timetable.swap(loose.Timetable); }, "trip outside its own timetable"},
+        {"an activity outside the trip", [&] { train.CurActivity = &strayActivity; },
+         [&] { train.CurActivity = nullptr; }, "activity outside its trip"},
+        {"an activity with no trip",
+         [&] {
+             train.CurTrip = nullptr;
+             train.CurActivity = &trip->Activities.Items.front();
+         },
+         [&] {
+             train.CurTrip = trip;
+             train.CurActivity = nullptr;
+         },
+         "activity but no trip"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.plant();
+        const std::vector<std::string> found = trains.Check();
+        c.undo();
+        EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const std::string& s) {
+            return s.find(c.reported) != std::string::npos;
+        })) << (found.empty() ? std::string("nothing reported") : found.front());
+        EXPECT_TRUE(trains.Check().empty());
+    }
 }
 
 }  // namespace
