@@ -211,22 +211,36 @@ TEST_F(ActivitiesLine, NextServiceTakesTheNewDescriptionTimetableAndDepartureTim
     }
 }
 
-TEST_F(ActivitiesLine, NextServiceDepartsNoEarlierThanItsOwnFirstDeparture) {
-    // Passenger class: no early draw may bring the departure before 10:30 plus nothing.
-    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-        t->Rand.Seed(seed);
-        t->Trains.ForEach([](TTRN& train) { train.VacateAll(); });
-        t->Trains.Reset();
-        t->Timetable.Reset();
-        t->SimTime = kTen - 1;
-        const TTimetable& first =
-            AddTimetable("1A01", kTen, kTen + 60, {Activity(ActNextTrain, "2B02")}, ostby);
-        AddTimetable("2B02", 0, kTen + 1800, {}, ostby, farley);
-        TTRN& train = StandingOnU3(first, 390, TsAtStation);
-        Seconds(1);
-        ASSERT_NE(train.Timetable, nullptr);
-        EXPECT_GE(train.Timetable->Delay, 0) << "seed " << seed;
-        EXPECT_GE(train.Timer, kTen + 1800 + train.Timetable->Delay) << "seed " << seed;
+TEST_F(ActivitiesLine, NextServiceDrawsItsDelayAndAPassengerTrainIsNeverEarly) {
+    // Every draw gives a delay, from 30 s early to 5 min late.
+    t->Options().DelayProbability = 1.0f;
+    struct Case {
+        const char* headcode;
+        bool mayBeEarly;
+    };
+    const Case cases[] = {{"2B02", false}, {"6B02", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.headcode);
+        bool early = false;
+        for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+            t->Rand.Seed(seed);
+            t->Trains.ForEach([](TTRN& train) { train.VacateAll(); });
+            t->Trains.Reset();
+            t->Timetable.Reset();
+            t->SimTime = kTen - 1;
+            const TTimetable& first =
+                AddTimetable("1A01", kTen, kTen + 60, {Activity(ActNextTrain, c.headcode)}, ostby);
+            AddTimetable(c.headcode, 0, kTen + 1800, {}, ostby, farley);
+            TTRN& train = StandingOnU3(first, 390, TsAtStation);
+            Seconds(1);
+            ASSERT_NE(train.Timetable, nullptr);
+            const std::int32_t delay = train.Timetable->Delay;
+            if (!c.mayBeEarly) EXPECT_GE(delay, 0) << "seed " << seed;
+            early = early || delay < 0;
+            // Raised to the new first departure, then the delay added.
+            EXPECT_EQ(train.Timer, kTen + 1800 + delay) << "seed " << seed;
+        }
+        EXPECT_EQ(early, c.mayBeEarly);
     }
 }
 
