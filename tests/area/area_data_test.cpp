@@ -11,11 +11,11 @@
 #include <set>
 
 #include "area/area_builder.h"
-#include "sim/sim.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "sim/sim.h"
 
 namespace kestra {
 namespace {
@@ -23,7 +23,7 @@ namespace {
 using namespace area;
 
 class AreaData : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         built = BuildArea(sim);
         ASSERT_TRUE(built->Model->Valid());
@@ -64,7 +64,8 @@ TEST_F(AreaData, StationsHaveTheirPlatformsAndTheCentralStationABayThatEndsAtBuf
     for (const PlatformInfo& p : m().Platforms) {
         SCOPED_TRACE(p.Code);
         ASSERT_GE(p.Location, 0);
-        EXPECT_TRUE(platforms[m().Locations[p.Location].Code].insert(p.Code).second) << "platform number twice";
+        EXPECT_TRUE(platforms[m().Locations[p.Location].Code].insert(p.Code).second)
+            << "platform number twice";
         ASSERT_FALSE(p.Circuits.empty());
         for (int c : p.Circuits) EXPECT_TRUE(m().Circuits[c].Platform);
         EXPECT_FALSE(p.Subroutes.empty());
@@ -74,9 +75,10 @@ TEST_F(AreaData, StationsHaveTheirPlatformsAndTheCentralStationABayThatEndsAtBuf
     EXPECT_EQ(platforms["HRNF"].size(), 2u);
     EXPECT_EQ(platforms["QLBY"].size(), 2u);
     // The bay: its circuit ends at buffer stops with a marker to run up to.
-    const auto bay = std::find_if(m().Platforms.begin(), m().Platforms.end(), [&](const PlatformInfo& p) {
-        return m().Locations[p.Location].Code == "VLMC" && p.Code == "5";
-    });
+    const auto bay =
+        std::find_if(m().Platforms.begin(), m().Platforms.end(), [&](const PlatformInfo& p) {
+            return m().Locations[p.Location].Code == "VLMC" && p.Code == "5";
+        });
     ASSERT_NE(bay, m().Platforms.end());
     bool buffers = false;
     for (int c : bay->Circuits)
@@ -95,8 +97,10 @@ TEST_F(AreaData, StationsHaveTheirPlatformsAndTheCentralStationABayThatEndsAtBuf
 TEST_F(AreaData, EveryPathJoinsItsEndsThroughBerthsAndRoutesInOrder) {
     ASSERT_GE(m().Paths.size(), 15u);
     for (const PathInfo& p : m().Paths) {
-        const std::string from = p.Entry >= 0 ? m().Entries[p.Entry].Code : m().Locations[p.FromLocation].Code;
-        SCOPED_TRACE(from + " " + p.FromPlatform + " to " + m().Locations[p.ToLocation].Code + " " + p.ToPlatform);
+        const std::string from =
+            p.Entry >= 0 ? m().Entries[p.Entry].Code : m().Locations[p.FromLocation].Code;
+        SCOPED_TRACE(from + " " + p.FromPlatform + " to " + m().Locations[p.ToLocation].Code + " " +
+                     p.ToPlatform);
         std::vector<int> routes;
         int previous = 0;  // 1 berth, 2 route
         for (int o : p.Objects) {
@@ -122,7 +126,8 @@ TEST_F(AreaData, EveryPathJoinsItsEndsThroughBerthsAndRoutesInOrder) {
             for (int pl : m().Locations[p.FromLocation].Platforms) {
                 const PlatformInfo& pi = m().Platforms[pl];
                 if (!p.FromPlatform.empty() && pi.Code != p.FromPlatform) continue;
-                onPlatform = onPlatform || std::count(pi.Circuits.begin(), pi.Circuits.end(), m().Signals[first.Entrance].BerthCircuit);
+                onPlatform = onPlatform || std::count(pi.Circuits.begin(), pi.Circuits.end(),
+                                                      m().Signals[first.Entrance].BerthCircuit);
             }
             EXPECT_TRUE(onPlatform) << "the path does not start from its platform";
         }
@@ -140,7 +145,8 @@ TEST_F(AreaData, EveryPathJoinsItsEndsThroughBerthsAndRoutesInOrder) {
         }
         EXPECT_TRUE(arrives);
         EXPECT_EQ(p.StartDirection, m().Subroutes[first.Subroutes.front()].Direction);
-        EXPECT_EQ(p.EndDirection, m().Subroutes[m().Routes[routes.back()].Subroutes.back()].Direction);
+        EXPECT_EQ(p.EndDirection,
+                  m().Subroutes[m().Routes[routes.back()].Subroutes.back()].Direction);
     }
 }
 
@@ -189,7 +195,8 @@ TEST_F(AreaData, EveryBerthLiesOnTheTrackInRearOfItsSignal) {
             EXPECT_EQ(s.PostX, rearEnd);
     }
     int controlled = 0;
-    for (const SignalInfo& s : m().Signals) controlled += (s.Type == SignalType::Main || s.Type == SignalType::Shunt);
+    for (const SignalInfo& s : m().Signals)
+        controlled += (s.Type == SignalType::Main || s.Type == SignalType::Shunt);
     EXPECT_GE(static_cast<int>(m().Berths.size()), controlled);
 }
 
@@ -214,14 +221,38 @@ TEST_F(AreaData, LineSpeedsAndGradientsAreThoseOfASecondaryMainLine) {
     EXPECT_GT(rising, 5);
     EXPECT_GT(falling, 5);
     // Running right into the tunnel climbs; the same circuits running left fall.
-    const TTCS* tunnel = sim.TrackCircuits.FindID(m().Circuits[m().Subroutes[m().Routes[m().Signals[m().SignalByPlate("103")].Routes.front()].Subroutes.front()].Circuit].ID);
+    const TTCS* tunnel = sim.TrackCircuits.FindID(
+        m().Circuits[m().Subroutes[m().Routes[m().Signals[m().SignalByPlate("103")].Routes.front()]
+                                       .Subroutes.front()]
+                         .Circuit]
+            .ID);
     ASSERT_NE(tunnel, nullptr);
     tunnel->Subroutes.ForEach([&](TULC& s) {
         if (s.Direction == 1) {
             EXPECT_LT(s.Scale, 1.0f);
-        }
-        else EXPECT_GT(s.Scale, 1.0f);
+        } else
+            EXPECT_GT(s.Scale, 1.0f);
     });
+}
+
+// Block sections on the running lines: the open-line part (75 mph or more) of a route from
+// one main or automatic signal to the next is no longer than about a fast train's braking
+// distance plus its overlap, so headways stay even along the line (the Up main from
+// Central's starters to Ostwick needs the automatic 106 for that).
+TEST_F(AreaData, OpenLineSectionsBetweenRunningSignalsAreOfEvenLength) {
+    constexpr int kLongestSection = 1800;
+    int open = 0;
+    for (const RouteInfo& r : m().Routes) {
+        if (r.Class != ClassMain && r.Class != ClassAuto) continue;
+        ASSERT_FALSE(r.Subroutes.empty()) << r.ID;
+        int fast = 0;
+        for (int s : r.Subroutes)
+            if (m().Subroutes[s].PassengerMph >= 75) fast += m().Subroutes[s].Length;
+        if (fast == 0) continue;
+        ++open;
+        EXPECT_LE(fast, kLongestSection) << r.ID << " runs " << fast << " m on the open line";
+    }
+    EXPECT_GT(open, 5);
 }
 
 }  // namespace

@@ -426,7 +426,8 @@ TEST_F(AreaPlacesTest, SubAreasHoldTheRoutesCrossingTheirTrack) {
     };
     using Labels = std::vector<std::string>;
     EXPECT_EQ(labelsOf("1", "3"), Labels{"OSTWICK"});
-    EXPECT_EQ(labelsOf("10", "6"), (Labels{"OSTWICK", "GOODS LOOP YARD DEPOT"}));
+    EXPECT_EQ(labelsOf("10", "106"), Labels{"GOODS LOOP YARD DEPOT"});
+    EXPECT_EQ(labelsOf("2", "100"), Labels{"OSTWICK"});
     EXPECT_EQ(labelsOf("9", "13"), (Labels{"GOODS LOOP YARD DEPOT", "VELLMOOR CENTRAL"}));
     EXPECT_EQ(labelsOf("20", "16"), Labels{"VELLMOOR CENTRAL"});
     EXPECT_EQ(labelsOf("23", "123"), Labels{"SKELBROOK"});
