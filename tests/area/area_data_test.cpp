@@ -222,7 +222,7 @@ TEST_F(AreaData, LineSpeedsAndGradientsAreThoseOfASecondaryMainLine) {
     EXPECT_GT(falling, 5);
     // Running right into the tunnel climbs; the same circuits running left fall.
     const TTCS* tunnel = sim.TrackCircuits.FindID(
-        m().Circuits[m().Subroutes[m().Routes[m().Signals[m().SignalByPlate("103")].Routes.front()]
+        m().Circuits[m().Subroutes[m().Routes[m().Signals[m().SignalByPlate("105")].Routes.front()]
                                        .Subroutes.front()]
                          .Circuit]
             .ID);
@@ -253,6 +253,53 @@ TEST_F(AreaData, OpenLineSectionsBetweenRunningSignalsAreOfEvenLength) {
         EXPECT_LE(fast, kLongestSection) << r.ID << " runs " << fast << " m on the open line";
     }
     EXPECT_GT(open, 5);
+}
+
+// Automatic signals are numbered in the order a train meets them: rising along the Down
+// lines (left to right), falling along the Up lines. Each line is followed from a signal
+// on it over the straight road (main or automatic routes with no points reversed).
+TEST_F(AreaData, AutomaticPlatesRunInOrderAlongEachLine) {
+    struct LineCase {
+        const char* Name;
+        const char* Start;
+        bool Down;
+    };
+    const LineCase cases[] = {
+        {"Down main", "1", true},
+        {"Down branch", "115", true},
+        {"Up main", "38", false},
+        {"Up branch", "44", false},
+    };
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        int sig = m().SignalByPlate(c.Start);
+        ASSERT_GE(sig, 0);
+        std::vector<int> plates;
+        std::string seen;
+        for (int step = 0; step < 40 && sig >= 0; ++step) {
+            const SignalInfo& s = m().Signals[sig];
+            seen += s.Plate + " ";
+            if (s.Type == SignalType::Automatic) plates.push_back(std::stoi(s.Plate));
+            int next = -1;
+            for (int r : s.Routes) {
+                const RouteInfo& route = m().Routes[r];
+                if ((route.Class == ClassMain || route.Class == ClassAuto) &&
+                    route.ReversePoints == 0) {
+                    next = route.Exit;
+                    break;
+                }
+            }
+            sig = next;
+        }
+        SCOPED_TRACE(seen);
+        ASSERT_GE(plates.size(), 3u);
+        for (std::size_t i = 1; i < plates.size(); ++i) {
+            if (c.Down)
+                EXPECT_GT(plates[i], plates[i - 1]);
+            else
+                EXPECT_LT(plates[i], plates[i - 1]);
+        }
+    }
 }
 
 }  // namespace

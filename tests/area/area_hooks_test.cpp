@@ -64,9 +64,9 @@ TEST(AreaOwnership, TheSimulationKeepsWhatTheAreaBuiltForItsHooksAndFreesItWithT
             TSIG* b = t->Signals.FindID(std::string("SVM") + to);
             return a && b && RouteRequest(*t, *a, *b, 0).Set;
         };
-        ASSERT_TRUE(request("23", "123"));
+        ASSERT_TRUE(request("23", "115"));
         ASSERT_TRUE(request("25", "27"));
-        ASSERT_TRUE(request("27", "111"));
+        ASSERT_TRUE(request("27", "119"));
         t.Ticks(20);
         ASSERT_GE(t->Signals.FindID("SVM25")->Aspect, AspDoubleYellow);
         EXPECT_EQ(t->Signals.FindID("SVM23")->Aspect, AspSingleYellow);
@@ -137,7 +137,7 @@ TEST_F(AreaHooks, NoRouteIsSetIntoAPossessionAndAMainRouteInItNeverProves) {
     // The junction signal also leads to the branch, which stays open: no reminder on
     // it; the possession alone keeps routes out of the tunnel.
     EXPECT_FALSE(junction.Collar & CollarGeneral);
-    TROU& into = *Route("R23-103M");
+    TROU& into = *Route("R23-105M");
     EXPECT_FALSE(into.IsAvailable());
     // In the override mode the collars and the possession give way, but a main route
     // into the possession never proves: trains go in at caution only.
@@ -155,8 +155,8 @@ TEST_F(AreaHooks, NoRouteIsSetIntoAPossessionAndAMainRouteInItNeverProves) {
     EXPECT_EQ(candidate, nullptr);
     TTRN& train = *reinterpret_cast<TTRN*>(standIn);
     EXPECT_TRUE(t->Hooks.WrongRouteHook(train, &into));
-    ASSERT_NE(Route("R15-121M"), nullptr);
-    EXPECT_FALSE(t->Hooks.WrongRouteHook(train, Route("R15-121M")));
+    ASSERT_NE(Route("R15-103M"), nullptr);
+    EXPECT_FALSE(t->Hooks.WrongRouteHook(train, Route("R15-103M")));
 }
 
 TEST_F(AreaHooks, ARouteOutsideThePossessionIsUntouchedByIt) {
@@ -164,42 +164,42 @@ TEST_F(AreaHooks, ARouteOutsideThePossessionIsUntouchedByIt) {
     // The branch is open: the junction signal is collared, so the route is set in the
     // override mode, and it proves and clears.
     t->Operator.OverrideMode = true;
-    ASSERT_TRUE(Request("23", "123")) << t->LastFailReason;
+    ASSERT_TRUE(Request("23", "115")) << t->LastFailReason;
     t->Operator.OverrideMode = false;
     t.Ticks(12);
-    ASSERT_NE(Route("R23-123M"), nullptr);
-    EXPECT_TRUE(Route("R23-123M")->IsProved());
+    ASSERT_NE(Route("R23-115M"), nullptr);
+    EXPECT_TRUE(Route("R23-115M")->IsProved());
     EXPECT_NE(Signal("23").Aspect, AspDanger);
 }
 
 // --- Skelbrook Junction's flashing yellows ---------------------------------------------------
 
-// The automatic signal 121 stands between Vellmoor Central's starters and the junction.
+// The automatic signal 103 stands between Vellmoor Central's starters and the junction.
 TEST_F(AreaHooks, SignalsInRearOfTheJunctionSetForTheBranchShowFlashingYellows) {
     ASSERT_TRUE(Request("11", "15"));
-    ASSERT_TRUE(Request("15", "121"));
-    ASSERT_TRUE(Request("23", "123"));
+    ASSERT_TRUE(Request("15", "103"));
+    ASSERT_TRUE(Request("23", "115"));
     t.Ticks(20);
     EXPECT_EQ(Signal("23").Aspect, AspSingleYellow);
-    EXPECT_EQ(Signal("121").Aspect, AspFlashingSingleYellow);
+    EXPECT_EQ(Signal("103").Aspect, AspFlashingSingleYellow);
     EXPECT_EQ(Signal("15").Aspect, AspFlashingDoubleYellow);
 }
 
 TEST_F(AreaHooks, SetForTheMainLineTheSameSignalsShowSteadyAspects) {
     ASSERT_TRUE(Request("11", "15"));
-    ASSERT_TRUE(Request("15", "121"));
-    ASSERT_TRUE(Request("23", "103"));
+    ASSERT_TRUE(Request("15", "103"));
+    ASSERT_TRUE(Request("23", "105"));
     t.Ticks(20);
     EXPECT_GE(Signal("23").Aspect, AspDoubleYellow);
-    EXPECT_EQ(Signal("121").Aspect, AspGreen);
+    EXPECT_EQ(Signal("103").Aspect, AspGreen);
     EXPECT_EQ(Signal("15").Aspect, AspGreen);
 }
 
 TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranch) {
     // Even with the branch clear well ahead.
-    ASSERT_TRUE(Request("23", "123"));
+    ASSERT_TRUE(Request("23", "115"));
     ASSERT_TRUE(Request("25", "27"));
-    ASSERT_TRUE(Request("27", "111"));
+    ASSERT_TRUE(Request("27", "119"));
     t.Ticks(20);
     EXPECT_GE(Signal("25").Aspect, AspDoubleYellow);
     EXPECT_EQ(Signal("23").Aspect, AspSingleYellow);
@@ -222,9 +222,9 @@ TEST_F(AreaHooks, AnOverlapIsNotGivenUpWhileItsSignalShowsAProceedAspect) {
 // the overlap beyond it once nothing leads up to the signal any more.
 TEST_F(AreaHooks, AnOverlapBeyondAnAutomaticSignalIsReleasedOnceTheRouteIntoItIsCancelled) {
     TSIG& entrance = Signal("23");
-    TSIG& automatic = Signal("103");
-    ASSERT_EQ(automatic.SignalKind, SkAutomatic) << "signal 103 is automatic";
-    ASSERT_TRUE(Request("23", "103"));
+    TSIG& automatic = Signal("105");
+    ASSERT_EQ(automatic.SignalKind, SkAutomatic) << "signal 105 is automatic";
+    ASSERT_TRUE(Request("23", "105"));
     t.Ticks(12);
     ASSERT_NE(automatic.CurrentOverlap, nullptr);
     const TOVL& overlap = *automatic.CurrentOverlap;
@@ -241,8 +241,8 @@ TEST_F(AreaHooks, AnOverlapBeyondAnAutomaticSignalIsReleasedOnceTheRouteIntoItIs
 
 TEST_F(AreaHooks, ATrainStandingAtAnAutomaticSignalKeepsItsOverlapPastTheTimerUntilItHasGone) {
     TSIG& entrance = Signal("23");
-    TSIG& automatic = Signal("103");
-    ASSERT_TRUE(Request("23", "103"));
+    TSIG& automatic = Signal("105");
+    ASSERT_TRUE(Request("23", "105"));
     t.Ticks(12);
     ASSERT_NE(automatic.CurrentOverlap, nullptr);
     const TOVL& overlap = *automatic.CurrentOverlap;
@@ -306,7 +306,7 @@ TEST_F(AreaHooks, ACallOnIntoAnOccupiedPlatformIsSetAndAnnounced) {
 TEST_F(AreaHooks, CancellingARouteTakesBackItsSignalsTrainReadyToStart) {
     TSIG& starter = Signal("15");
     ASSERT_TRUE(starter.HasTRTS());
-    ASSERT_TRUE(Request("15", "121"));
+    ASSERT_TRUE(Request("15", "103"));
     starter.SetTRTS(true);
     t->QueueRequest("QD", &starter, nullptr, 0);
     t.Ticks(2);

@@ -289,7 +289,7 @@ TEST_F(AreaPlacesTest, FindPathTakesEachMoveTheRightWay) {
         {"", "HRNF", "1", "", "HRNFE", "", "", "31 113"},
         // To the quarry: over the quarry line, not out on the East main.
         {"", "HRNF", "1", "", "HRNFQ", "", "", "31 117"},
-        {"", "QLBY", "1", "", "TARW", "", "", "27 111"},
+        {"", "QLBY", "1", "", "TARW", "", "", "27 119"},
         // Turning back at Harnforth: from the Up platform out to the east or the quarry.
         {"", "HRNF", "2", "", "HRNFE", "", "", "33 113"},
         {"", "HRNF", "2", "", "HRNFQ", "", "", "33 117"},
@@ -368,7 +368,7 @@ TEST_F(AreaPlacesTest, ATimetableGivingOnlyLocationsAndPlatformsGetsItsCodesFrom
         {"EAST", {{"HRNF", "2", "38 34"}, {"SKLBJ", "", "34 24"}, {"VLMC", "4", "24 20 18"}}},
         // The tunnel closed: in from the east, back out the same way.
         {"EAST", {{"HRNF", "2", "38 34"}, {"HRNFE", "", "33 113"}}},
-        {"", {{"VLMC", "5", ""}, {"QLBY", "1", "21 27"}, {"TARW", "", "27 111"}}},
+        {"", {{"VLMC", "5", ""}, {"QLBY", "1", "21 27"}, {"TARW", "", "27 119"}}},
         {"QUARRY", {{"HRNF", "2", "40 34"}, {"VLMC", "4", "34 18"}, {"OSTYD", "", "18 102"}}},
         {"OSTYD", {{"OSTGL", "", "5 7"}, {"VLMC", "3", "7 17"}, {"SKLBJ", "", "17 23"}}},
     };
@@ -430,11 +430,11 @@ TEST_F(AreaPlacesTest, SubAreasHoldTheRoutesCrossingTheirTrack) {
     EXPECT_EQ(labelsOf("2", "100"), Labels{"OSTWICK"});
     EXPECT_EQ(labelsOf("9", "13"), (Labels{"GOODS LOOP YARD DEPOT", "VELLMOOR CENTRAL"}));
     EXPECT_EQ(labelsOf("20", "16"), Labels{"VELLMOOR CENTRAL"});
-    EXPECT_EQ(labelsOf("23", "123"), Labels{"SKELBROOK"});
+    EXPECT_EQ(labelsOf("23", "115"), Labels{"SKELBROOK"});
     // Harnforth's routes in the Harnforth sub-area, the tunnel's plain line in none.
     EXPECT_EQ(labelsOf("31", "117"), Labels{"HARNFORTH"});
     EXPECT_EQ(labelsOf("38", "36"), Labels{"HARNFORTH"});
-    EXPECT_EQ(labelsOf("44", "122"), Labels{"TARROW BRANCH"});
+    EXPECT_EQ(labelsOf("44", "124"), Labels{"TARROW BRANCH"});
     for (const RouteInfo& r : m->Routes) {
         if (r.Class == ClassAuto) {
             EXPECT_TRUE(r.SubAreas.empty()) << r.ID;

@@ -10,10 +10,10 @@
 07:00:00 route SVM1 SVM3
 07:01:00 route SVM3 SVM101
 07:02:00 route SVM11 SVM15
-07:03:00 route SVM15 SVM121
-07:04:00 route SVM23 SVM103
+07:03:00 route SVM15 SVM103
+07:04:00 route SVM23 SVM105
 # 2T01 on the branch.
-07:05:00 route SVM44 SVM122
+07:05:00 route SVM44 SVM124
 # 2D01 on from Vellmoor; 2T01 towards Quillby.
 07:06:00 route SVM29 SVM31
 07:06:00 route SVM46 SVM32
@@ -22,7 +22,7 @@
 07:07:00 route SVM38 SVM36
 07:08:00 route SVM36 SVM34
 # 2T01 from Quillby.
-07:09:00 route SVM32 SVM124
+07:09:00 route SVM32 SVM122
 # 2U01 from Harnforth.
 07:10:00 route SVM34 SVM118
 # 2T01 through the junction into the bay.
