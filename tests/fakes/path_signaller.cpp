@@ -71,30 +71,6 @@ bool OccupiedByAnother(const TTRN& train, const TULC& subroute) {
     return true;
 }
 
-// Another train stands on the route's track facing the other way, or a route the other
-// way is set over it: a train given the route before it would meet that one head on,
-// each waiting for the other to go. Empty when there is none.
-std::string FacingMove(const Sim& sim, const TTRN& train, const TROU& route) {
-    for (int i = 0; i < route.Subroutes.Count(); ++i) {
-        const TULC* u = route.Subroutes.At(i);
-        if (u && u->Opposite && u->Opposite->IsRouteLocked())
-            return "a route the other way over " + u->Opposite->ID;
-    }
-    const TTRN* facing = nullptr;
-    sim.Trains.ForEach([&](TTRN& other) {
-        if (facing || &other == &train) return;
-        for (const TULC* own : other.Occupied) {
-            if (!own || !own->TrackCircuit) continue;
-            for (int i = 0; i < route.Subroutes.Count(); ++i) {
-                const TULC* u = route.Subroutes.At(i);
-                if (u && u->TrackCircuit == own->TrackCircuit && u->Direction != own->Direction)
-                    facing = &other;
-            }
-        }
-    });
-    return facing ? facing->ID + " stands facing it" : std::string();
-}
-
 // The two routes run over a circuit in opposite directions.
 bool Opposing(const TROU& a, const TROU& b) {
     for (int i = 0; i < a.Subroutes.Count(); ++i) {
@@ -161,8 +137,6 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
     if (!train.HeadULC) return no("no head subroute");
     if (!MayMoveOn(train))
         return no("does not move on by itself (" + TrainStatusText(train.State, 0) + ")");
-    // A train close behind another (the rear of a platform) waits for it to go.
-    if (train.TrainInFront) return no("stands behind " + train.TrainInFront->ID);
     std::vector<PathRoute> routes;
     RoutesOfPaths(*train.Timetable, routes);
     if (routes.empty()) return no("no routes on its paths");
@@ -229,15 +203,6 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                         return no("the way from " + signal->ID + " to " + route->Exit->ID +
                                   " is occupied");
                 }
-                // Nor towards a train that stands on the route after it facing this one.
-                if (i + 1 < routes.size())
-                    if (std::string facing = FacingMove(sim, train, *routes[i + 1].Route);
-                        !facing.empty())
-                        return no("holds at " + signal->ID + ": " + facing + " beyond");
-                // Nor against a train that waits for a route the other way over this one
-                // or the one after it: it goes first (the earlier in the list, when both
-                // wait).
-                const TROU* after = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
                 // A train that will stand in the platform until its partner joins it
                 // lets another train that wants to go through first.
                 if (const std::string partner = JoinPartner(next.ArrivalTrip);
@@ -260,6 +225,10 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                             return no("holds at " + signal->ID + ": " + other->ID +
                                       " is running over " + s->ID);
                 }
+                // Nor against a train that is to come the other way over this route or
+                // the one after it (that train goes first when each wants the other's
+                // way and it precedes).
+                const TROU* after = i + 1 < routes.size() ? routes[i + 1].Route : nullptr;
                 const Claim* own = ClaimOf(train);
                 for (const Claim& c : claims_) {
                     // A claim on occupied track waits anyway (a join excepted).

@@ -8,8 +8,13 @@
 // routes it already had, and lead onto clear track (a platform with a train in it only
 // for a booked join). A train standing at a platform gets its way out only shortly
 // before its booked departure, so a train waiting in the bay or in the loop holds
-// nothing that another train needs. Each route it asks for is given as a commands-file
-// line ("HH:MM:SS route ENTRANCE EXIT"), played through the panel by the headless
+// nothing that another train needs. So that no two trains wait for each other for
+// good, a train is held short of its route when another train is to come the other
+// way over it or the route after it (of two that each want the other's way, the one
+// whose way on beyond is free goes first), when a moving train runs over it or over
+// the overlaps of the signal that train will stop at, and, when it would wait in a
+// platform for a join, while another train wants to go through. Each route it asks for is given as
+// a commands-file line ("HH:MM:SS route ENTRANCE EXIT"), played through the panel by the headless
 // runner; the requests that set a route are kept, so a file written from them replays
 // the run.
 

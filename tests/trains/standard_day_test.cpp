@@ -314,6 +314,12 @@ TEST(StandardDay, ScriptedSignallerSetsOnlyRoutesTrainsAreAboutToUse) {
     const std::string moves = Joined(run.Moves.Lines());
     EXPECT_TRUE(run.Moves.Has("6E01 at HRNF")) << moves << Joined(run.Trains);
     EXPECT_TRUE(run.Moves.Has("6R01 at HRNF")) << moves << Joined(run.Trains);
+    // Worked like this, the morning keeps moving: the join, the divided portion and the
+    // loop freight all get away, and no more than a few trains are still in the area.
+    EXPECT_TRUE(run.Moves.Has("1J01 at WESTL")) << moves << Joined(run.Trains);
+    EXPECT_TRUE(run.Moves.Has("2B01 at TARW")) << moves << Joined(run.Trains);
+    EXPECT_TRUE(run.Moves.Has("6M01 at WESTL")) << moves << Joined(run.Trains);
+    EXPECT_LE(run.Trains.size(), 5u) << Joined(run.Trains);
 }
 
 // Writes a timetable given as text to a WTT file the runner can load; false, with the
@@ -335,14 +341,20 @@ bool WriteTimetable(const std::string& text, const std::string& wtt, std::string
 // of Ostwick yard running down through it, and a stopping train coming up into it and
 // on west over the crossings at the yard. Whichever comes first, the other must wait
 // short of the platform and of the crossings, or each stands waiting for the other
-// for good. Both must be out of the area by 07:15, for every phasing of their entries.
+// for good; and the freight's way out east must wait while the stopping train runs
+// up towards the junction signal whose overlap it crosses, or the automatic signal
+// before that junction goes back to danger too close in front of the stopping train.
+// Both must be out of the area by 07:15, every request sound, for every phasing.
 TEST(StandardDay, TrainsWantingOnePlatformFromBothEndsBothGetThrough) {
     struct Case {
         const char* FreightEntry;
         const char* StopperEntry;
     };
-    const Case cases[] = {{"06:30", "06:28"}, {"06:32", "06:28"}, {"06:34", "06:28"},
-                          {"06:36", "06:28"}, {"06:28", "06:30"}, {"06:38", "06:28"}};
+    // The stopping train comes up at 06:37 or so; the freight's entry from the yard
+    // moves from ahead of it to behind it.
+    const Case cases[] = {{"06:28", "06:30"}, {"06:30", "06:28"}, {"06:30", "06:30"},
+                          {"06:32", "06:28"}, {"06:32", "06:32"}, {"06:34", "06:28"},
+                          {"06:34", "06:34"}, {"06:36", "06:28"}, {"06:38", "06:28"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("freight enters ") + c.FreightEntry + ", stopping train " +
                      c.StopperEntry);
@@ -377,6 +389,10 @@ train 2U12 STOP EAST )" + c.StopperEntry +
         test::PathSignaller signaller;
         options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
             signaller.BeforeCycle(sim, commands);
+            for (const test::SignallerRequest& r : signaller.Asking())
+                if (const std::string fault = JudgeRequest(sim, r); !fault.empty())
+                    ADD_FAILURE() << sim.FormatSimTime() << " route " << r.Entrance << " " << r.Exit
+                                  << " for " << r.Train << ": " << fault;
         };
         DayRun run;
         run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
@@ -386,6 +402,57 @@ train 2U12 STOP EAST )" + c.StopperEntry +
         EXPECT_NE(run.Out.find("trains_entered 2\ntrains_left 2\n"), std::string::npos)
             << run.Out.substr(run.Out.find("seed ")) << Joined(run.Trains);
     }
+}
+
+// A fast train divides at Vellmoor Central's platform 1 and its rear portion is booked
+// away first, down the branch, while the front stands until later. The rear stands
+// behind the front: it gets no route from the platform's starting signal (which would
+// send the front, the first train at it, down the branch) until the front has gone;
+// then both run to the end of their workings.
+TEST(StandardDay, RearPortionBookedFirstWaitsForTheFrontToGo) {
+    const std::string text = R"(name Rear first
+description A divided train whose rear portion is booked to leave first.
+start 06:45
+finish 08:00
+
+category SPLIT accel 3 speed 90 length 120 power diesel desc Fast passenger dividing
+category BRANCH accel 3 speed 60 length 40 power diesel desc Branch passenger
+
+train 1S01 SPLIT WEST 06:48 length 160
+  OSTWK  -     06:49 pass plat 1 line DM
+  VLMC   06:53 07:04 plat 1 line DM divide into 2B01
+  HRNF   -     07:10 pass plat 1 line DM
+  HRNFE  -     07:11 pass line DM
+
+train 2B01 BRANCH - 06:58
+  VLMC   -     06:58 plat 1 line DB
+  QLBY   07:05 07:06 plat 1 line DB
+  TARW   -     07:09 pass line DB
+)";
+    const std::string wtt = ::testing::TempDir() + "kestra_rear_first.wtt";
+    std::string error;
+    ASSERT_TRUE(WriteTimetable(text, wtt, error)) << error;
+    runner::HeadlessOptions options;
+    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", "07:30", "--seed", kSeed},
+                                          options, error))
+        << error;
+    test::PathSignaller signaller;
+    options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+        signaller.BeforeCycle(sim, commands);
+        for (const test::SignallerRequest& r : signaller.Asking())
+            if (const std::string fault = JudgeRequest(sim, r); !fault.empty())
+                ADD_FAILURE() << sim.FormatSimTime() << " route " << r.Entrance << " " << r.Exit
+                              << " for " << r.Train << ": " << fault;
+    };
+    DayRun run;
+    run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
+    options.Until = runner::ParseClockTime("07:30");
+    RunDay(options, run);
+    for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+    const std::string moves = Joined(run.Moves.Lines());
+    EXPECT_TRUE(run.Moves.Has("made 2B01 (no entry)")) << moves;
+    EXPECT_TRUE(run.Moves.Has("1S01 at HRNF")) << moves << Joined(run.Trains);
+    EXPECT_TRUE(run.Moves.Has("2B01 at TARW")) << moves << Joined(run.Trains);
 }
 
 // The stored commands replayed: every command accepted, every invariant held, the
