@@ -38,6 +38,7 @@
 #include "timetable/timetable_file.h"
 #include "timetable/timetable_text.h"
 #include "timetable/timetable_validate.h"
+#include "trains/berth.h"
 #include "trains/train.h"
 
 namespace kestra {
@@ -50,9 +51,9 @@ const char* const kSeed = "15";
 
 // What the trains did, seen from outside after every cycle: a train made without an
 // entry (a divided portion), a train gone other than out at the edge of the area
-// (absorbed by a join), a new
-// description on the same train (a next service), a change of direction, and each
-// location a train reaches. One line each, with its time.
+// (absorbed by a join), a new description on the same train (a next service) and
+// whether the describer follows it, a change of direction, and each location a train
+// reaches. One line each, with its time.
 class DayObserver {
   public:
     void Observe(const Sim& sim) {
@@ -70,9 +71,11 @@ class DayObserver {
                 if (n.Location) Note(sim, n.ID + " at " + n.Location->ID);
                 continue;
             }
-            if (before->ID != n.ID || before->Headcode != n.Headcode)
+            if (before->ID != n.ID || before->Headcode != n.Headcode) {
                 Note(sim, "next service " + before->ID + " becomes " + n.ID +
                               (n.Headcode.empty() ? "" : " (" + n.Headcode + ")"));
+                if (before->ID != n.ID) renamed_.push_back({before->ID, n.ID, sim.SimTime});
+            }
             if (before->Direction != 0 && n.Direction != 0 && before->Direction != n.Direction)
                 Note(sim,
                      n.ID + " reverses" + (n.Location ? " at " + n.Location->ID : std::string()));
@@ -82,6 +85,19 @@ class DayObserver {
         }
         for (const Seen& b : seen_) {
             if (!Find(now_, b.Train) && !b.Leaving) Note(sim, "gone " + b.ID + " (not left)");
+        }
+        // Half a minute after a train took a new description, the describer shows the
+        // new one and no longer the old.
+        for (std::size_t i = 0; i < renamed_.size();) {
+            const Renamed& r = renamed_[i];
+            if (sim.SimTime < r.Time + 30) {
+                ++i;
+                continue;
+            }
+            bool old = false;
+            sim.Berths.ForEach([&](TBER& b) { old = old || b.Description == r.Old; });
+            if (old) Note(sim, "the describer still shows " + r.Old + " for " + r.New);
+            renamed_.erase(renamed_.begin() + static_cast<std::ptrdiff_t>(i));
         }
         seen_.swap(now_);
         entered_ = sim.Trains.EnteredCount;
@@ -112,7 +128,12 @@ class DayObserver {
         lines_.push_back(sim.FormatSimTime() + " " + text);
     }
 
+    struct Renamed {
+        std::string Old, New;
+        std::int32_t Time;
+    };
     std::vector<Seen> seen_, now_;
+    std::vector<Renamed> renamed_;
     std::vector<std::string> lines_;
     std::int32_t entered_ = 0;
 };
@@ -483,8 +504,10 @@ TEST(StandardDay, StoredSignallingRunsTheMorningAsStored) {
     // Freight through the goods loop at Ostwick and out of the area.
     EXPECT_TRUE(m.Has("6M01 at OSTGL")) << moves;
     EXPECT_TRUE(m.Has("6M01 at WESTL")) << moves;
-    // Nothing vanished but by a join, and nothing went into the error state.
+    // Nothing went into the error state, and each new description reached the
+    // describer.
     EXPECT_FALSE(m.Has(" in error")) << moves;
+    EXPECT_FALSE(m.Has("the describer still shows")) << moves;
 
     const std::string actual = run.Out + "--- moves\n" + moves + "--- trains at the end\n" +
                                Joined(run.Trains) + "--- refusals\n" + run.Err;
