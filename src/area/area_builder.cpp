@@ -4,15 +4,15 @@
 #include <cmath>
 #include <set>
 
-#include "sim/sim.h"
+#include "display/label.h"
+#include "display/palette.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
-#include "display/label.h"
-#include "display/palette.h"
+#include "sim/sim.h"
 
 namespace kestra::area {
 
@@ -335,7 +335,20 @@ void Builder::ConfigureSignals() {
         }
         s.ApproachLit = info.ApproachLit;
         if (info.BerthCircuit >= 0) s.BerthCircuit = area_.Circuits[info.BerthCircuit];
-        if (info.TRTS && s.BerthCircuit) s.TRTSCircuits.Add({}, s.BerthCircuit);
+        // An operated train-ready-to-start stays operated while the train is anywhere on
+        // the platform in rear of the signal: a train standing at the far end of a long
+        // platform or a bay is not on the berth circuit, and the plunger would otherwise
+        // be cancelled every cycle and pressed again every second.
+        if (info.TRTS && s.BerthCircuit) {
+            s.TRTSCircuits.Add({}, s.BerthCircuit);
+            for (const PlatformInfo& p : m_.Platforms) {
+                if (std::find(p.Circuits.begin(), p.Circuits.end(), info.BerthCircuit) ==
+                    p.Circuits.end())
+                    continue;
+                for (int c : p.Circuits)
+                    if (c != info.BerthCircuit) s.TRTSCircuits.Add({}, area_.Circuits[c]);
+            }
+        }
         for (int c : info.ControlCircuits) s.ControlCircuits.Add({}, area_.Circuits[c]);
         for (int u : info.MustBeFree) s.MustBeFree.Add({}, area_.Subroutes[u]);
         if (info.NextSignal >= 0) s.NextSignal = area_.Signals[info.NextSignal];

@@ -133,7 +133,9 @@ TTRN::TTRN(Sim& sim, std::string description) : TSSIObject(std::move(description
 }
 
 // A train that is freed takes its telephone call with it.
-TTRN::~TTRN() { sim_.Calls.RemoveCallsOf(this); }
+TTRN::~TTRN() {
+    sim_.Calls.RemoveCallsOf(this);
+}
 
 void TTRN::SetState(std::uint8_t state) {
     State = state;
@@ -604,6 +606,22 @@ bool TTRN::RestrictionAhead() const {
     return false;
 }
 
+double TTRN::AccelerateUpTo(double wanted) const {
+    // The line-speed look-ahead brakes for a lower line speed only when a second's
+    // braking would not already bring the train under it; gaining speed in that second
+    // must not carry the head onto the lower line speed above it. The train keeps the
+    // speed it has (any excess is within a second's braking) but gains none beyond the
+    // line speed of track its head reaches this second.
+    double limit = wanted;
+    double reach = HeadPos + wanted;
+    for (std::size_t i = 1; i < LookAhead.size(); ++i) {
+        reach -= LookAhead[i - 1]->Length;
+        if (reach < 0) break;
+        limit = std::min(limit, LookAhead[i]->LineSpeed(IsFreight));
+    }
+    return std::max(Speed, limit);
+}
+
 void TTRN::OverSpeedCorrection() {
     const double head = HeadULC->EffectiveLineSpeed(IsFreight);
     const double tail = TailULC->EffectiveLineSpeed(IsFreight);
@@ -735,7 +753,7 @@ void TTRN::MovingStep() {
         if (HeadULC->EffectiveLineSpeed(IsFreight) >= Speed &&
             TailULC->EffectiveLineSpeed(IsFreight) >= Speed) {
             const double a = Accel * AccelerationFactor(Accel, (Speed + Accel) / MaxSpeed);
-            Speed += (HeadULC->Scaled(a) + TailULC->Scaled(a)) / 2.0;
+            Speed = AccelerateUpTo(Speed + (HeadULC->Scaled(a) + TailULC->Scaled(a)) / 2.0);
         } else {
             OverSpeedCorrection();
         }

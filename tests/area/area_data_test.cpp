@@ -94,6 +94,29 @@ TEST_F(AreaData, StationsHaveTheirPlatformsAndTheCentralStationABayThatEndsAtBuf
     }
 }
 
+// A train ready to start may stand anywhere along the platform in rear of its signal
+// (a short train at the buffer-stop end of the bay is off the berth circuit): the
+// operated plunger stays operated until the whole platform is clear.
+TEST_F(AreaData, EveryTrainReadyToStartCoversThePlatformInRearOfItsSignal) {
+    int platformSignals = 0;
+    for (std::size_t i = 0; i < m().Signals.size(); ++i) {
+        const SignalInfo& info = m().Signals[i];
+        if (!info.TRTS) continue;
+        const TSIG& s = *static_cast<TSIG*>(built->Signals[i]);
+        SCOPED_TRACE(s.ID);
+        ASSERT_GE(info.BerthCircuit, 0);
+        EXPECT_TRUE(s.TRTSCircuits.IndexOf(built->Circuits[info.BerthCircuit]) >= 0);
+        for (const PlatformInfo& p : m().Platforms) {
+            if (std::find(p.Circuits.begin(), p.Circuits.end(), info.BerthCircuit) ==
+                p.Circuits.end())
+                continue;
+            ++platformSignals;
+            for (int c : p.Circuits) EXPECT_GE(s.TRTSCircuits.IndexOf(built->Circuits[c]), 0);
+        }
+    }
+    EXPECT_GT(platformSignals, 5);
+}
+
 TEST_F(AreaData, EveryPathJoinsItsEndsThroughBerthsAndRoutesInOrder) {
     ASSERT_GE(m().Paths.size(), 15u);
     for (const PathInfo& p : m().Paths) {

@@ -12,6 +12,7 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "places/path.h"
+#include "trains/berth.h"
 #include "trains/train.h"
 
 namespace kestra::test {
@@ -324,14 +325,17 @@ std::string PathSignaller::Explain(Sim& sim, const TTRN& train) {
 void PathSignaller::BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
     // What last second's requests came to.
     for (const Pending& p : pending_) {
-        if (p.Route->Entrance && p.Route->Entrance->CurrentRoute)
+        if (p.Route->Entrance && p.Route->Entrance->CurrentRoute) {
             granted_.push_back(p.Request);
-        else
+            lines_.push_back({p.Request.Time, p.Sequence, p.Request.Train,
+                              "route " + p.Request.Entrance + ' ' + p.Request.Exit, true});
+        } else
             ++refused_;
     }
     pending_.clear();
     if (sim.SimTime == lastSecond_) return;
     lastSecond_ = sim.SimTime;
+    KeepDescriberInStep(sim, commands);
 
     // Keep the records of the trains still here.
     scratch_.clear();
@@ -394,18 +398,108 @@ void PathSignaller::BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& 
         c.Verb = "route";
         c.Args = {route->Entrance->ID, route->Exit->ID};
         commands.push_back(c);
-        pending_.push_back({route, {sim.SimTime, route->Entrance->ID, route->Exit->ID, train.ID}});
+        pending_.push_back(
+            {route, {sim.SimTime, route->Entrance->ID, route->Exit->ID, train.ID}, sequence_++});
     });
+}
+
+void PathSignaller::Give(Sim& sim, std::vector<runner::HeadlessCommand>& commands,
+                         const std::string& train, const std::string& verb,
+                         std::vector<std::string> args) {
+    std::string text = verb;
+    for (const std::string& a : args) text += ' ' + a;
+    lines_.push_back({sim.SimTime, sequence_++, train, text, false});
+    runner::HeadlessCommand c;
+    c.Time = sim.SimTime;
+    c.Verb = verb;
+    c.Args = std::move(args);
+    commands.push_back(std::move(c));
+}
+
+void PathSignaller::KeepDescriberInStep(Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+    auto shown = [&](const std::string& id) {
+        return sim.Berths.FindDescription(TBER::FormatDescription(id));
+    };
+    auto running = [&](const std::string& id) {
+        bool found = false;
+        sim.Trains.ForEach([&](TTRN& t) { found = found || t.ID == id; });
+        return found;
+    };
+    std::vector<Known> now;
+    sim.Trains.ForEach([&](TTRN& train) {
+        const bool leaving =
+            train.State == TsLeaving || (train.HeadULC && train.HeadULC->LeavesArea);
+        now.push_back({&train, train.ID, leaving});
+        const auto before = std::find_if(known_.begin(), known_.end(),
+                                         [&](const Known& k) { return k.Train == &train; });
+        const bool seen = before != known_.end();
+        const auto waiting = std::find(undescribed_.begin(), undescribed_.end(), &train);
+        if (seen && before->ID == train.ID && waiting == undescribed_.end()) return;
+        if (train.ID.empty() || !train.HeadULC || leaving) return;
+        // The berth still showing the train's old description, unless another train now
+        // goes by that description.
+        TBER* old = seen && !running(before->ID) ? shown(before->ID) : nullptr;
+        if (old && old->External) old = nullptr;
+        if (shown(train.ID)) {
+            if (old) Give(sim, commands, train.ID, "cancel-berth", {old->ID});
+            return;
+        }
+        if (old) {
+            Give(sim, commands, train.ID, "interpose", {old->ID, train.ID});
+            return;
+        }
+        if (seen && waiting == undescribed_.end()) return;
+        // A train nobody described (a divided portion): the first free berth on the
+        // track it stands on; while there is none (its other portion's description
+        // stands there), it waits for one.
+        TBER* free = nullptr;
+        for (const TULC* u : train.Occupied) {
+            if (!u || !u->TrackCircuit || free) continue;
+            sim.Berths.ForEach([&](TBER& b) {
+                if (!free && b.TrackCircuit == u->TrackCircuit && !b.HasDescription() &&
+                    !b.External)
+                    free = &b;
+            });
+        }
+        if (free) {
+            Give(sim, commands, train.ID, "interpose", {free->ID, train.ID});
+            if (waiting != undescribed_.end()) undescribed_.erase(waiting);
+        } else if (waiting == undescribed_.end()) {
+            undescribed_.push_back(&train);
+        }
+    });
+    // A train gone other than out of the area (absorbed by a join): its description
+    // comes off the panel.
+    for (const Known& k : known_) {
+        if (k.Leaving || k.ID.empty() || running(k.ID)) continue;
+        if (std::any_of(now.begin(), now.end(), [&](const Known& n) { return n.Train == k.Train; }))
+            continue;
+        if (TBER* b = shown(k.ID); b && !b->External)
+            Give(sim, commands, k.ID, "cancel-berth", {b->ID});
+    }
+    known_.swap(now);
+    // Forget waiting trains that are gone.
+    undescribed_.erase(std::remove_if(undescribed_.begin(), undescribed_.end(),
+                                      [&](const TTRN* t) {
+                                          return std::none_of(
+                                              known_.begin(), known_.end(),
+                                              [&](const Known& k) { return k.Train == t; });
+                                      }),
+                       undescribed_.end());
 }
 
 std::string PathSignaller::CommandsFile(const std::string& heading) const {
     std::ostringstream out;
     out << heading;
+    std::vector<Line> lines = lines_;
+    std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
+        return a.Time != b.Time ? a.Time < b.Time : a.Sequence < b.Sequence;
+    });
     const std::string* last = nullptr;
-    for (const SignallerRequest& r : granted_) {
-        if (!last || *last != r.Train) out << "# " << r.Train << '\n';
-        last = &r.Train;
-        out << FormatClock(r.Time) << " route " << r.Entrance << ' ' << r.Exit << '\n';
+    for (const Line& l : lines) {
+        if (!last || *last != l.Train) out << "# " << l.Train << '\n';
+        last = &l.Train;
+        out << FormatClock(l.Time) << ' ' << l.Text << '\n';
     }
     return out.str();
 }

@@ -17,6 +17,13 @@
 // a commands-file line ("HH:MM:SS route ENTRANCE EXIT"), played through the panel by the headless
 // runner; the requests that set a route are kept, so a file written from them replays
 // the run.
+//
+// It keeps the describer in step with the trains by hand, as a signaller does where
+// nothing inserts descriptions for them: a train that takes a new description (a next
+// service, the train that goes on after a join) has it interposed in place of its old
+// one; a portion made by a divide is described in a free berth on the track it stands
+// on, as soon as there is one; the description of a train absorbed by a join is cancelled. These
+// are commands-file lines too ("interpose BERTH DESCRIPTION", "cancel-berth BERTH").
 
 #include <cstdint>
 #include <string>
@@ -75,6 +82,13 @@ class PathSignaller {
         for (const Pending& p : pending_) out.push_back(p.Request);
         return out;
     }
+    // The describer commands it gave, as commands-file lines without their time.
+    std::vector<std::string> DescriberCommands() const {
+        std::vector<std::string> out;
+        for (const Line& l : lines_)
+            if (!l.Route) out.push_back(l.Text);
+        return out;
+    }
     // Requests the interlocking refused when played (each should have been foreseen).
     int Refused() const { return refused_; }
     // Why the signaller would or would not ask for a route for the train now.
@@ -108,7 +122,28 @@ class PathSignaller {
     struct Pending {
         TROU* Route = nullptr;
         SignallerRequest Request;
+        int Sequence = 0;
     };
+    // A line of the commands file: a granted route or a describer command, in the
+    // order given.
+    struct Line {
+        std::int32_t Time = 0;
+        int Sequence = 0;
+        std::string Train;
+        std::string Text;
+        bool Route = false;
+    };
+    // A train as last seen: its description and whether it was going out of the area.
+    struct Known {
+        const TTRN* Train = nullptr;
+        std::string ID;
+        bool Leaving = false;
+    };
+
+    // Interposes and cancels that bring the describer in step with the trains.
+    void KeepDescriberInStep(Sim& sim, std::vector<runner::HeadlessCommand>& commands);
+    void Give(Sim& sim, std::vector<runner::HeadlessCommand>& commands, const std::string& train,
+              const std::string& verb, std::vector<std::string> args);
 
     // The train's progress record, made afresh for a new train or a new timetable.
     Progress& ProgressOf(const TTRN& train);
@@ -130,6 +165,11 @@ class PathSignaller {
     // Circuits moving trains are running over, with the train.
     std::vector<std::pair<const TTRN*, const TTCS*>> ahead_;
     std::vector<SignallerRequest> granted_;
+    std::vector<Line> lines_;
+    std::vector<Known> known_;
+    // Trains made without a description that wait for a free berth to be described in.
+    std::vector<const TTRN*> undescribed_;
+    int sequence_ = 0;
     int refused_ = 0;
 };
 

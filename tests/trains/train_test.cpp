@@ -317,6 +317,30 @@ TEST_F(TrainLine, AboveTheEffectiveLineSpeedItAlwaysSlows) {
     EXPECT_GE(train.Speed, 15 - 1e-9) << "never below the effective line speed";
 }
 
+// A train a little above a lower line speed just ahead, close enough that a second's
+// braking would take it under that speed before it gets there: the look-ahead sees
+// nothing to brake for, and it must not gain speed and run onto the slower track above
+// its line speed.
+TEST_F(TrainLine, GainsNoSpeedOntoALowerLineSpeedItReachesThisSecond) {
+    SetAllRoutes();
+    U[2]->PassengerSpeed = 11;
+    TTRN& train = StandingTrain();
+    train.HeadULC = U[1];
+    train.Occupied = {U[1], U[0]};
+    C[1]->Occupy();
+    train.Speed = 11.3;
+    // Short of U[2] by a little more than a second's running at its present speed.
+    train.HeadPos = U[1]->Length - train.Speed - 0.2;
+    train.ComputeTail();
+    ASSERT_GT(train.Speed + train.Accel, 11 + train.Decel) << "gaining speed would show";
+    // (Each second the train invariants check the line speed under the head.)
+    for (int s = 0; s < 5 && train.HeadULC != U[2]; ++s) {
+        Seconds(1);
+        EXPECT_LE(train.Speed, 11.3 + 1e-9) << "second " << s;
+    }
+    EXPECT_EQ(train.HeadULC, U[2]);
+}
+
 TEST_F(TrainLine, ReversesOntoTheOppositeSubroutes) {
     SetAllRoutes();
     TTRN& train = StandingTrain();
