@@ -217,7 +217,7 @@ std::uint8_t TSIG::AspectFrom(const TSIG& next, bool repeating) const {
         decided = true;
     }
     if (!decided) {
-        std::array<std::uint8_t, 3> prefs{};
+        std::array<std::uint8_t, 4> prefs{};
         int n = 0;
         switch (next.Aspect) {
             case AspDanger:
@@ -226,12 +226,15 @@ std::uint8_t TSIG::AspectFrom(const TSIG& next, bool repeating) const {
                 n = 2;
                 break;
             case AspSingleYellow:
+                // A signal with neither double yellow nor green (red and yellow only)
+                // falls back to single yellow: with nothing to show it would stay at
+                // danger whenever the signal ahead was off.
                 if (repeating) {
-                    prefs = {AspFlashingSingleYellow, AspDoubleYellow, AspGreen};
-                    n = 3;
+                    prefs = {AspFlashingSingleYellow, AspDoubleYellow, AspGreen, AspSingleYellow};
+                    n = 4;
                 } else {
-                    prefs = {AspDoubleYellow, AspGreen};
-                    n = 2;
+                    prefs = {AspDoubleYellow, AspGreen, AspSingleYellow};
+                    n = 3;
                 }
                 break;
             case AspFlashingSingleYellow:
