@@ -358,6 +358,30 @@ bool WriteTimetable(const std::string& text, const std::string& wtt, std::string
     return error.empty();
 }
 
+// Runs a timetable file until the given time with the scripted signaller working it,
+// each request judged as it is made and every invariant checked; failures are added to
+// the running test.
+void RunSignalled(const std::string& wtt, const char* until, DayRun& run) {
+    runner::HeadlessOptions options;
+    std::string error;
+    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", until, "--seed", kSeed},
+                                          options, error))
+        << error;
+    test::PathSignaller signaller;
+    options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+        signaller.BeforeCycle(sim, commands);
+        for (const test::SignallerRequest& r : signaller.Asking())
+            if (const std::string fault = JudgeRequest(sim, r); !fault.empty())
+                ADD_FAILURE() << sim.FormatSimTime() << " route " << r.Entrance << " " << r.Exit
+                              << " for " << r.Train << ": " << fault;
+    };
+    run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
+    options.Until = runner::ParseClockTime(until);
+    RunDay(options, run);
+    run.Explain = nullptr;  // it refers to this signaller
+    for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+}
+
 // Two trains that want Vellmoor Central's platform 3 from opposite ends: a freight out
 // of Ostwick yard running down through it, and a stopping train coming up into it and
 // on west over the crossings at the yard. Whichever comes first, the other must wait
@@ -403,23 +427,8 @@ train 2U12 STOP EAST )" + c.StopperEntry +
         const std::string wtt = ::testing::TempDir() + "kestra_platform_three.wtt";
         std::string error;
         ASSERT_TRUE(WriteTimetable(text, wtt, error)) << error;
-        runner::HeadlessOptions options;
-        ASSERT_TRUE(runner::ParseHeadlessArgs(
-            {"--timetable", wtt, "--until", "07:15", "--seed", kSeed}, options, error))
-            << error;
-        test::PathSignaller signaller;
-        options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
-            signaller.BeforeCycle(sim, commands);
-            for (const test::SignallerRequest& r : signaller.Asking())
-                if (const std::string fault = JudgeRequest(sim, r); !fault.empty())
-                    ADD_FAILURE() << sim.FormatSimTime() << " route " << r.Entrance << " " << r.Exit
-                                  << " for " << r.Train << ": " << fault;
-        };
         DayRun run;
-        run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
-        options.Until = runner::ParseClockTime("07:15");
-        RunDay(options, run);
-        for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+        RunSignalled(wtt, "07:15", run);
         EXPECT_NE(run.Out.find("trains_entered 2\ntrains_left 2\n"), std::string::npos)
             << run.Out.substr(run.Out.find("seed ")) << Joined(run.Trains);
     }
@@ -453,23 +462,8 @@ train 2B01 BRANCH - 06:58
     const std::string wtt = ::testing::TempDir() + "kestra_rear_first.wtt";
     std::string error;
     ASSERT_TRUE(WriteTimetable(text, wtt, error)) << error;
-    runner::HeadlessOptions options;
-    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", "07:30", "--seed", kSeed},
-                                          options, error))
-        << error;
-    test::PathSignaller signaller;
-    options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
-        signaller.BeforeCycle(sim, commands);
-        for (const test::SignallerRequest& r : signaller.Asking())
-            if (const std::string fault = JudgeRequest(sim, r); !fault.empty())
-                ADD_FAILURE() << sim.FormatSimTime() << " route " << r.Entrance << " " << r.Exit
-                              << " for " << r.Train << ": " << fault;
-    };
     DayRun run;
-    run.Explain = [&](Sim& sim, const TTRN& t) { return signaller.Explain(sim, t); };
-    options.Until = runner::ParseClockTime("07:30");
-    RunDay(options, run);
-    for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+    RunSignalled(wtt, "07:30", run);
     const std::string moves = Joined(run.Moves.Lines());
     EXPECT_TRUE(run.Moves.Has("made 2B01 (no entry)")) << moves;
     EXPECT_TRUE(run.Moves.Has("1S01 at HRNF")) << moves << Joined(run.Trains);
