@@ -235,7 +235,9 @@ TEST_F(ActivitiesLine, NextServiceDrawsItsDelayAndAPassengerTrainIsNeverEarly) {
             Seconds(1);
             ASSERT_NE(train.Timetable, nullptr);
             const std::int32_t delay = train.Timetable->Delay;
-            if (!c.mayBeEarly) EXPECT_GE(delay, 0) << "seed " << seed;
+            if (!c.mayBeEarly) {
+                EXPECT_GE(delay, 0) << "seed " << seed;
+            }
             early = early || delay < 0;
             // Raised to the new first departure, then the delay added.
             EXPECT_EQ(train.Timer, kTen + 1800 + delay) << "seed " << seed;
