@@ -382,10 +382,32 @@ void PathSignaller::BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& 
     });
 
     std::vector<const TSIG*> asked;
+    // The track of the routes asked for this second, with their exits' overlaps: a
+    // second request over any of it waits a second, as the first one's locks are not
+    // in place until it is played.
+    std::vector<const TTCS*> claimed;
+    auto trackOf = [](const TROU& route, std::vector<const TTCS*>& out) {
+        for (int i = 0; i < route.Subroutes.Count(); ++i)
+            if (const TULC* u = route.Subroutes.At(i); u && u->TrackCircuit)
+                out.push_back(u->TrackCircuit);
+        if (route.Exit)
+            for (int i = 0; i < route.Exit->Overlaps.Count(); ++i)
+                if (const TOVL* o = route.Exit->Overlaps.At(i))
+                    for (int k = 0; k < o->Subroutes.Count(); ++k)
+                        if (const TULC* u = o->Subroutes.At(k); u && u->TrackCircuit)
+                            out.push_back(u->TrackCircuit);
+    };
+    std::vector<const TTCS*> track;
     sim.Trains.ForEach([&](TTRN& train) {
         TROU* route = NextRoute(sim, train, ProgressOf(train), nullptr, false, nullptr);
         if (!route || !route->Entrance || !route->Exit) return;
         if (std::find(asked.begin(), asked.end(), route->Entrance) != asked.end()) return;
+        track.clear();
+        trackOf(*route, track);
+        if (std::any_of(track.begin(), track.end(), [&](const TTCS* c) {
+                return std::find(claimed.begin(), claimed.end(), c) != claimed.end();
+            }))
+            return;
         // The interlocking's own check, asked quietly first, so that only requests it
         // will grant are played.
         TROU* toSet = route;
@@ -393,6 +415,7 @@ void PathSignaller::BeforeCycle(Sim& sim, std::vector<runner::HeadlessCommand>& 
             toSet = route->CallOnVariant;
         if (!toSet->IsAvailable()) return;
         asked.push_back(route->Entrance);
+        claimed.insert(claimed.end(), track.begin(), track.end());
         runner::HeadlessCommand c;
         c.Time = sim.SimTime;
         c.Verb = "route";

@@ -9,6 +9,7 @@
 # 2D01 into Ostwick and on.
 07:00:00 route SVM1 SVM3
 07:01:00 route SVM3 SVM101
+07:01:30 route SVM101 SVM11
 07:02:00 route SVM11 SVM15
 07:03:00 route SVM15 SVM103
 07:04:00 route SVM23 SVM105

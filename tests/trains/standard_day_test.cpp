@@ -361,7 +361,8 @@ bool WriteTimetable(const std::string& text, const std::string& wtt, std::string
 // Runs a timetable file until the given time with the scripted signaller working it,
 // each request judged as it is made and every invariant checked; failures are added to
 // the running test.
-void RunSignalled(const std::string& wtt, const char* until, DayRun& run) {
+void RunSignalled(const std::string& wtt, const char* until, DayRun& run,
+                  std::vector<test::SignallerRequest>* granted = nullptr) {
     runner::HeadlessOptions options;
     std::string error;
     ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", until, "--seed", kSeed},
@@ -379,6 +380,7 @@ void RunSignalled(const std::string& wtt, const char* until, DayRun& run) {
     options.Until = runner::ParseClockTime(until);
     RunDay(options, run);
     run.Explain = nullptr;  // it refers to this signaller
+    if (granted) *granted = signaller.Granted();
     for (const std::string& b : run.Broken) ADD_FAILURE() << b;
 }
 
@@ -468,6 +470,43 @@ train 2B01 BRANCH - 06:58
     EXPECT_TRUE(run.Moves.Has("made 2B01 (no entry)")) << moves;
     EXPECT_TRUE(run.Moves.Has("1S01 at HRNF")) << moves << Joined(run.Trains);
     EXPECT_TRUE(run.Moves.Has("2B01 at TARW")) << moves << Joined(run.Trains);
+}
+
+// A freight out of Ostwick yard for the Down main leaves the goods loop over 507 and
+// crosses to the Down main by the crossover 509 short of Central's home signal 11, so
+// it runs into platform 2 the right way instead of along the Up main against the
+// traffic; then on east to Harnforth.
+TEST(StandardDay, AYardFreightCrossesToTheDownMainShortOfCentral) {
+    const std::string text = R"(name Yard freight east
+description A freight from the yard to the east over the Down main.
+start 06:25
+finish 08:00
+
+category FREIGHT accel 1 speed 60 length 400 power diesel freight desc Freight
+
+train 6E02 FREIGHT OSTYD 06:30
+  VLMC   -     06:39 pass plat 2 line DG
+  HRNF   -     06:46 pass plat 1 line DM
+  HRNFE  -     06:47 pass line DM
+)";
+    const std::string wtt = ::testing::TempDir() + "kestra_yard_freight.wtt";
+    std::string error;
+    ASSERT_TRUE(WriteTimetable(text, wtt, error)) << error;
+    DayRun run;
+    std::vector<test::SignallerRequest> granted;
+    RunSignalled(wtt, "07:15", run, &granted);
+    std::string routes;
+    for (const test::SignallerRequest& r : granted) routes += r.Entrance + "-" + r.Exit + " ";
+    const auto has = [&](const char* entrance, const char* exit) {
+        return std::any_of(granted.begin(), granted.end(), [&](const test::SignallerRequest& r) {
+            return r.Entrance == entrance && r.Exit == exit;
+        });
+    };
+    EXPECT_TRUE(has("SVM7", "SVM11")) << routes;
+    EXPECT_TRUE(has("SVM11", "SVM15")) << routes;
+    EXPECT_TRUE(run.Moves.Has("6E02 at HRNF")) << Joined(run.Moves.Lines()) << Joined(run.Trains);
+    EXPECT_NE(run.Out.find("trains_left 1\n"), std::string::npos)
+        << run.Out.substr(run.Out.find("seed ")) << Joined(run.Trains);
 }
 
 // The stored commands replayed: every command accepted, every invariant held, the
