@@ -434,8 +434,12 @@ double TTRN::SignalStopDistance() {
 }
 
 double TTRN::LineSpeedDistance() const {
+    return LineSpeedDistanceFrom(Speed);
+}
+
+double TTRN::LineSpeedDistanceFrom(double speed) const {
     double L = kNoObstacle;
-    double s = Speed;
+    double s = speed;
     double position = HeadPos;
     double travelled = 0;
     std::size_t i = 0;
@@ -607,11 +611,15 @@ bool TTRN::RestrictionAhead() const {
 }
 
 double TTRN::AccelerateUpTo(double wanted) const {
-    // The line-speed look-ahead brakes for a lower line speed only when a second's
-    // braking would not already bring the train under it; gaining speed in that second
-    // must not carry the head onto the lower line speed above it. The train keeps the
-    // speed it has (any excess is within a second's braking) but gains none beyond the
-    // line speed of track its head reaches this second.
+    // The line-speed look-ahead brakes for a lower line speed ahead only when braking
+    // from the present speed would not bring the train under it in time; it does not
+    // ask whether it still would from the speed the train is about to gain. A train
+    // close to its braking curve gains nothing when braking from the higher speed would
+    // arrive too fast.
+    if (wanted > Speed && LineSpeedDistanceFrom(wanted) < kNoObstacle) return Speed;
+    // Nor does the head run this second onto a lower line speed above it: the train
+    // keeps the speed it has (any excess is within a second's braking) but gains none
+    // beyond the line speed of track its head reaches.
     double limit = wanted;
     double reach = HeadPos + wanted;
     for (std::size_t i = 1; i < LookAhead.size(); ++i) {

@@ -229,6 +229,8 @@ class TTRN : public TSSIObject {
     // The obstacles of the moving step.
     double SignalStopDistance();
     double LineSpeedDistance() const;
+    // The same from another speed than the train's own.
+    double LineSpeedDistanceFrom(double speed) const;
     // The speed after accelerating towards wanted, held to the line speed of the track
     // the head runs onto this second (never below the present speed).
     double AccelerateUpTo(double wanted) const;

@@ -439,6 +439,44 @@ void PathSignaller::Give(Sim& sim, std::vector<runner::HeadlessCommand>& command
     commands.push_back(std::move(c));
 }
 
+void PathSignaller::MoveStrandedDescription(Sim& sim,
+                                            std::vector<runner::HeadlessCommand>& commands,
+                                            const TTRN& train) {
+    if (train.State != TsAtStation && train.State != TsReadyToStart && train.State != TsTerminated)
+        return;
+    TBER* shown = sim.Berths.FindDescription(TBER::FormatDescription(train.ID));
+    if (!shown || shown->External) return;
+    auto onTrack = [&](const TBER& b) {
+        return b.TrackCircuit &&
+               std::any_of(train.Occupied.begin(), train.Occupied.end(),
+                           [&](const TULC* u) { return u && u->TrackCircuit == b.TrackCircuit; });
+    };
+    if (onTrack(*shown)) return;
+    // A description taken over by the route out (a reversal) stands in front of the
+    // signal the train leaves by: that is where it belongs.
+    bool departure = false;
+    sim.Signals.ForEach([&](TSIG& sig) {
+        departure = departure || (sig.CurrentRoute &&
+                                  static_cast<SignalBerthTarget*>(shown) == sig.SignalBerth());
+    });
+    if (departure) return;
+    // Nor is a description in front of a signal ahead of the train (a train stopped
+    // short of the circuit its description stands on).
+    const TULC* u = train.HeadULC;
+    for (int steps = 0; u && steps < 32; ++steps, u = u->NextSubroute())
+        if (u->EndSignal && static_cast<SignalBerthTarget*>(shown) == u->EndSignal->SignalBerth())
+            return;
+    // A free berth on its own track (one still showing an absorbed train's description
+    // is freed first, and taken the second after).
+    TBER* target = nullptr;
+    sim.Berths.ForEach([&](TBER& b) {
+        if (!target && !b.External && !b.HasDescription() && onTrack(b)) target = &b;
+    });
+    if (!target) return;
+    Give(sim, commands, train.ID, "cancel-berth", {shown->ID});
+    Give(sim, commands, train.ID, "interpose", {target->ID, train.ID});
+}
+
 void PathSignaller::KeepDescriberInStep(Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
     auto shown = [&](const std::string& id) {
         return sim.Berths.FindDescription(TBER::FormatDescription(id));
@@ -457,7 +495,10 @@ void PathSignaller::KeepDescriberInStep(Sim& sim, std::vector<runner::HeadlessCo
                                          [&](const Known& k) { return k.Train == &train; });
         const bool seen = before != known_.end();
         const auto waiting = std::find(undescribed_.begin(), undescribed_.end(), &train);
-        if (seen && before->ID == train.ID && waiting == undescribed_.end()) return;
+        if (seen && before->ID == train.ID && waiting == undescribed_.end()) {
+            MoveStrandedDescription(sim, commands, train);
+            return;
+        }
         if (train.ID.empty() || !train.HeadULC || leaving) return;
         // The berth still showing the train's old description, unless another train now
         // goes by that description.

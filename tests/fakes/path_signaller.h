@@ -22,8 +22,10 @@
 // nothing inserts descriptions for them: a train that takes a new description (a next
 // service, the train that goes on after a join) has it interposed in place of its old
 // one; a portion made by a divide is described in a free berth on the track it stands
-// on, as soon as there is one; the description of a train absorbed by a join is cancelled. These
-// are commands-file lines too ("interpose BERTH DESCRIPTION", "cancel-berth BERTH").
+// on, as soon as there is one; a train standing at a stop whose description was held
+// back off its own track has it moved there; the description of a train absorbed by a join is
+// cancelled. These are commands-file lines too ("interpose BERTH DESCRIPTION", "cancel-berth
+// BERTH").
 
 #include <cstdint>
 #include <string>
@@ -140,6 +142,11 @@ class PathSignaller {
         bool Leaving = false;
     };
 
+    // A train standing at a stop whose description stands in a berth behind it, off its
+    // own track (its step into an occupied platform was held back, as for the second
+    // train of a join): the description is moved to a free berth on its track.
+    void MoveStrandedDescription(Sim& sim, std::vector<runner::HeadlessCommand>& commands,
+                                 const TTRN& train);
     // Interposes and cancels that bring the describer in step with the trains.
     void KeepDescriberInStep(Sim& sim, std::vector<runner::HeadlessCommand>& commands);
     void Give(Sim& sim, std::vector<runner::HeadlessCommand>& commands, const std::string& train,

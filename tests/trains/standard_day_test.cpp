@@ -509,6 +509,20 @@ train 6E02 FREIGHT OSTYD 06:30
         << run.Out.substr(run.Out.find("seed ")) << Joined(run.Trains);
 }
 
+// The whole standard day, 06:00 to 12:00, worked live by the scripted signaller: every
+// request judged, every invariant held every cycle, none refused, and the day cleared
+// out at its end but for the last arrivals.
+TEST(StandardDay, TheWholeDayRunsCleanUnderTheScriptedSignaller) {
+    DayRun run;
+    RunSignalled(kTimetable, "12:00", run);
+    EXPECT_TRUE(run.Err.empty()) << run.Err;
+    EXPECT_TRUE(run.Impossible.empty()) << Joined(run.Impossible);
+    EXPECT_FALSE(run.Moves.Has(" in error")) << Joined(run.Moves.Lines());
+    EXPECT_NE(run.Out.find("trains_entered 89\n"), std::string::npos)
+        << run.Out.substr(run.Out.find("seed "));
+    EXPECT_LE(run.Trains.size(), 4u) << Joined(run.Trains);
+}
+
 // The stored commands replayed: every command accepted, every invariant held, the
 // five moves of the stretch made, no train left in a state it cannot be in, and the
 // log, summary, digest and moves as stored.

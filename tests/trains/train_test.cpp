@@ -341,6 +341,46 @@ TEST_F(TrainLine, GainsNoSpeedOntoALowerLineSpeedItReachesThisSecond) {
     EXPECT_EQ(train.HeadULC, U[2]);
 }
 
+// Coming down to a lower line speed a few seconds ahead, close to its braking curve:
+// braking from the present speed would be in time, braking from a second's gain would
+// not, so the train gains nothing and reaches the slower track within a second's braking
+// of its line speed. Swept over speeds and distances, as only some meet the curve
+// just so.
+TEST_F(TrainLine, NearItsBrakingCurveItGainsNoSpeedTowardsALowerLineSpeed) {
+    SetAllRoutes();
+    U[2]->PassengerSpeed = 11;
+    int runs = 0;
+    for (double speed = 13.0; speed < 19.0; speed += 0.37) {
+        for (double before = 60.0; before < 260.0; before += 9.0) {
+            TTRN& train = StandingTrain("1B" + std::to_string(runs % 100));
+            // Only a start from which braking at once arrives in time.
+            double v = speed;
+            for (double d = before; d > 0 && v > 0; v -= train.Decel) d -= v;
+            if (v > 11) {
+                train.SetState(TsLeaving);
+                Seconds(1);
+                continue;
+            }
+            train.HeadULC = U[1];
+            train.Occupied = {U[1], U[0]};
+            C[1]->Occupy();
+            train.Speed = speed;
+            train.HeadPos = U[1]->Length - before;
+            train.ComputeTail();
+            for (int s = 0; s < 60 && train.HeadULC != U[2] && train.State == TsMoving; ++s)
+                Seconds(1);
+            EXPECT_EQ(train.HeadULC, U[2]) << speed << " m/s, " << before << " m short";
+            EXPECT_LE(train.Speed, 11 + train.Decel + 1e-9)
+                << speed << " m/s, " << before << " m short";
+            train.SetState(TsLeaving);
+            Seconds(1);
+            ++runs;
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(runs, 50);
+}
+
 TEST_F(TrainLine, ReversesOntoTheOppositeSubroutes) {
     SetAllRoutes();
     TTRN& train = StandingTrain();
