@@ -25,6 +25,7 @@
 #include "core/time_format.h"
 #include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
+#include "fakes/golden.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/path_signaller.h"
 #include "fakes/train_invariants.h"
@@ -559,15 +560,7 @@ TEST(StandardDay, StoredSignallingRunsTheMorningAsStored) {
     const std::string actual = run.Out + "--- moves\n" + moves + "--- trains at the end\n" +
                                Joined(run.Trains) + "--- refusals\n" + run.Err;
     const std::string stored = kGolden + "standard_day.out";
-    if (const char* update = std::getenv("KESTRA_UPDATE_GOLDEN"); update && *update == '1') {
-        std::ofstream(stored) << actual;
-        GTEST_SKIP() << "stored result rewritten: " << stored;
-    }
-    std::ifstream in(stored);
-    ASSERT_TRUE(in) << "no stored result " << stored;
-    std::stringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(actual, expected.str());
+    test::ExpectMatchesStored(actual, stored);
 }
 
 }  // namespace

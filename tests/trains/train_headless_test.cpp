@@ -17,6 +17,7 @@
 #include "core/time_format.h"
 #include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
+#include "fakes/golden.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/train_invariants.h"
 #include "interlocking/route.h"
@@ -120,15 +121,7 @@ TEST(TrainsEndToEnd, ThreeTrainsRunToTheirTimetableOnTheBuiltInArea) {
 
     const std::string actual = out.str() + "--- refusals\n" + err.str();
     const std::string stored = kGolden + "trains_three.out";
-    if (const char* update = std::getenv("KESTRA_UPDATE_GOLDEN"); update && *update == '1') {
-        std::ofstream(stored) << actual;
-        GTEST_SKIP() << "stored result rewritten: " << stored;
-    }
-    std::ifstream in(stored);
-    ASSERT_TRUE(in) << "no stored result " << stored;
-    std::stringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(actual, expected.str());
+    test::ExpectMatchesStored(actual, stored);
 }
 
 }  // namespace
