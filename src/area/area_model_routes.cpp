@@ -296,6 +296,24 @@ void AreaModel::FindAutomaticWorking() {
                     sig.ControlCircuits.end())
                     sig.ControlCircuits.push_back(c);
             }
+            // An automatic signal's route locks nothing, so no other route may run across
+            // or against that overlap while the automatic clears towards it: the
+            // subroutes on its circuits that a train from the next signal would not use
+            // (entered from another end), and the roads crossing it at a diamond, must be
+            // free. Otherwise a route set across the overlap (a move out of Central's bay
+            // over the Up main) would drop the automatic to danger in front of a train
+            // once its own train moved, too late for the driver to stop.
+            auto mustBeFree = [&](int u) {
+                if (std::find(sig.MustBeFree.begin(), sig.MustBeFree.end(), u) ==
+                    sig.MustBeFree.end())
+                    sig.MustBeFree.push_back(u);
+            };
+            for (int s : Overlaps[next.Overlaps.front()].Subroutes) {
+                const SubrouteInfo& own = Subroutes[s];
+                for (int other : Circuits[own.Circuit].Subroutes)
+                    if (Subroutes[other].From != own.From) mustBeFree(other);
+                for (int x : own.Conflicts) mustBeFree(x);
+            }
         }
         RouteInfo r;
         r.Class = ClassAuto;

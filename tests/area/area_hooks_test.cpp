@@ -195,6 +195,20 @@ TEST_F(AreaHooks, SetForTheMainLineTheSameSignalsShowSteadyAspects) {
     EXPECT_EQ(Signal("15").Aspect, AspGreen);
 }
 
+// The automatic 110 clears towards Central's home signal 20, whose overlap runs over
+// the east throat's crossovers. A route out of the bay across that overlap holds 110 at
+// danger from the moment it is set, not only once its train is moving over the
+// crossing, when a train running up to 110 could no longer stop.
+TEST_F(AreaHooks, AnAutomaticStaysAtDangerWhileARouteCrossesTheOverlapAhead) {
+    t.Ticks(20);
+    ASSERT_NE(Signal("110").Aspect, AspDanger) << "110 clears with nothing across the overlap";
+    ASSERT_TRUE(Request("21", "103"));
+    t.Ticks(20);
+    EXPECT_EQ(Signal("110").Aspect, AspDanger);
+    // Another automatic whose next signal's overlap is plain line is not held.
+    EXPECT_NE(Signal("116").Aspect, AspDanger);
+}
+
 TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranch) {
     // Even with the branch clear well ahead.
     ASSERT_TRUE(Request("23", "115"));

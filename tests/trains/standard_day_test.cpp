@@ -363,10 +363,11 @@ bool WriteTimetable(const std::string& text, const std::string& wtt, std::string
 // each request judged as it is made and every invariant checked; failures are added to
 // the running test.
 void RunSignalled(const std::string& wtt, const char* until, DayRun& run,
-                  std::vector<test::SignallerRequest>* granted = nullptr) {
+                  std::vector<test::SignallerRequest>* granted = nullptr,
+                  const char* seed = kSeed) {
     runner::HeadlessOptions options;
     std::string error;
-    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", until, "--seed", kSeed},
+    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", until, "--seed", seed},
                                           options, error))
         << error;
     test::PathSignaller signaller;
@@ -511,17 +512,27 @@ train 6E02 FREIGHT OSTYD 06:30
 }
 
 // The whole standard day, 06:00 to 12:00, worked live by the scripted signaller: every
-// request judged, every invariant held every cycle, none refused, and the day cleared
-// out at its end but for the last arrivals.
+// request judged, every invariant held every cycle, none refused. With seed 16 the day
+// clears out but for the last arrivals; with seed 15 the scripted signaller, which plans
+// one train at a time, gridlocks Central in the morning (trains queued at 20, 26 and a
+// join waiting), and the run checks that the railway stays sound while it stands.
 TEST(StandardDay, TheWholeDayRunsCleanUnderTheScriptedSignaller) {
-    DayRun run;
-    RunSignalled(kTimetable, "12:00", run);
-    EXPECT_TRUE(run.Err.empty()) << run.Err;
-    EXPECT_TRUE(run.Impossible.empty()) << Joined(run.Impossible);
-    EXPECT_FALSE(run.Moves.Has(" in error")) << Joined(run.Moves.Lines());
-    EXPECT_NE(run.Out.find("trains_entered 89\n"), std::string::npos)
-        << run.Out.substr(run.Out.find("seed "));
-    EXPECT_LE(run.Trains.size(), 4u) << Joined(run.Trains);
+    const struct {
+        const char* Seed;
+        bool Clears;
+    } cases[] = {{"16", true}, {"15", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("seed ") + c.Seed);
+        DayRun run;
+        RunSignalled(kTimetable, "12:00", run, nullptr, c.Seed);
+        EXPECT_TRUE(run.Err.empty()) << run.Err;
+        EXPECT_TRUE(run.Impossible.empty()) << Joined(run.Impossible);
+        EXPECT_FALSE(run.Moves.Has(" in error")) << Joined(run.Moves.Lines());
+        if (!c.Clears) continue;
+        EXPECT_NE(run.Out.find("trains_entered 89\n"), std::string::npos)
+            << run.Out.substr(run.Out.find("seed "));
+        EXPECT_LE(run.Trains.size(), 4u) << Joined(run.Trains);
+    }
 }
 
 // The stored commands replayed: every command accepted, every invariant held, the
