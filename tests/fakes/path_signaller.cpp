@@ -442,8 +442,7 @@ void PathSignaller::Give(Sim& sim, std::vector<runner::HeadlessCommand>& command
 void PathSignaller::MoveStrandedDescription(Sim& sim,
                                             std::vector<runner::HeadlessCommand>& commands,
                                             const TTRN& train) {
-    if (train.State != TsAtStation && train.State != TsReadyToStart && train.State != TsTerminated)
-        return;
+    if (train.State == TsLeaving) return;
     TBER* shown = sim.Berths.FindDescription(TBER::FormatDescription(train.ID));
     if (!shown || shown->External) return;
     auto onTrack = [&](const TBER& b) {
@@ -472,9 +471,16 @@ void PathSignaller::MoveStrandedDescription(Sim& sim,
     sim.Berths.ForEach([&](TBER& b) {
         if (!target && !b.External && !b.HasDescription() && onTrack(b)) target = &b;
     });
-    if (!target) return;
+    // Left behind it, the description would step on with the next train to use that
+    // signal (and leave that train's own behind): it comes off now, and with no berth
+    // free on its track (the platform's other berth holds the train it is joining) the
+    // train waits undescribed until one is.
     Give(sim, commands, train.ID, "cancel-berth", {shown->ID});
-    Give(sim, commands, train.ID, "interpose", {target->ID, train.ID});
+    if (target) {
+        Give(sim, commands, train.ID, "interpose", {target->ID, train.ID});
+    } else if (std::find(undescribed_.begin(), undescribed_.end(), &train) == undescribed_.end()) {
+        undescribed_.push_back(&train);
+    }
 }
 
 void PathSignaller::KeepDescriberInStep(Sim& sim, std::vector<runner::HeadlessCommand>& commands) {

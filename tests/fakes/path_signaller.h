@@ -142,9 +142,10 @@ class PathSignaller {
         bool Leaving = false;
     };
 
-    // A train standing at a stop whose description stands in a berth behind it, off its
-    // own track (its step into an occupied platform was held back, as for the second
-    // train of a join): the description is moved to a free berth on its track.
+    // A train whose description stands in a berth behind it, off its own track
+    // (its step into an occupied platform was held back, as for the second train of a
+    // join): the description is moved to a free berth on its track, or taken off until
+    // one is free.
     void MoveStrandedDescription(Sim& sim, std::vector<runner::HeadlessCommand>& commands,
                                  const TTRN& train);
     // Interposes and cancels that bring the describer in step with the trains.

@@ -116,13 +116,16 @@
 06:32:15 route SVM29 SVM31
 # 2J01
 06:33:08 route SVM20 SVM18
+06:33:42 cancel-berth B20
+06:34:11 interpose B19 2J01
 # 2U12
 06:34:34 route SVM24 SVM110
+# 2J01
+06:34:47 cancel-berth B19
+# 2U12
 06:35:01 route SVM20 SVM16
 # 2T13
 06:35:01 route SVM44 SVM124
-# 2J01
-06:35:03 cancel-berth B20
 # 2X01
 06:35:09 interpose B13 2X01
 # 2T13
