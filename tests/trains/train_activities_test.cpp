@@ -9,6 +9,7 @@
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "fakes/interlocking_invariants.h"
+#include "fakes/straight_line.h"
 #include "fakes/train_invariants.h"
 #include "places/location.h"
 #include "places/path.h"
@@ -30,30 +31,14 @@ constexpr std::int32_t kTen = 10 * 3600;  // 10:00:00
 // platform 1 is on U3, trains drawing up at 390 m: room for two trains of 100 m. A path
 // from Ostby to Farley starting up, and one from Farley to Ostby starting down, give new
 // services their first direction.
-class ActivitiesLine : public ::testing::Test {
+class ActivitiesLine : public ::testing::Test, public test::StraightLine {
   public:
     ActivitiesLine() : build(*t), checker(*t), trains(*t) {
-        for (int i = 0; i < 6; ++i) C[i] = &build.Circuit("T" + std::to_string(i));
-        S1 = &build.Signal("S1", C[0]);
-        S2 = &build.Signal("S2", C[2]);
-        S3 = &build.Signal("S3", C[4]);
-        S4 = &build.Signal("S4", C[5]);
-        TSIG* ends[6] = {S1, nullptr, S2, nullptr, S3, S4};
+        BuildStraightLine(build);
         for (int i = 0; i < 6; ++i) {
-            U[i] = &build.Subroute(*C[i], "AB", ends[i], i == 5 ? 3000 : 400);
-            D[i] = &build.Subroute(*C[i], "BA", nullptr, i == 5 ? 3000 : 400);
             U[i]->Direction = DirUp;
             D[i]->Direction = DirDown;
-            SetOpposites(*U[i], *D[i]);
         }
-        U[5]->LeavesArea = 1;
-        build.Chain({U[0], U[1], U[2], U[3], U[4], U[5]});
-        build.Chain({D[5], D[4], D[3], D[2], D[1], D[0]});
-        build.Overlap(*S2, {U[3]});
-        build.Route(*S1, *S2, {U[1], U[2]});
-        build.Route(*S2, *S3, {U[3], U[4]});
-        build.Route(*S3, *S4, {U[5]});
-        U[5]->EndSignal = nullptr;
 
         ostby = &t->Locations.Create("OST");
         ostby->Name = "Ostby";
@@ -150,10 +135,6 @@ class ActivitiesLine : public ::testing::Test {
     RailwayBuilder build;
     test::InterlockingInvariants checker;
     test::TrainInvariants trains;
-    TTCS* C[6];
-    TULC* U[6];
-    TULC* D[6];
-    TSIG *S1, *S2, *S3, *S4;
     TLOC* ostby;
     TLOC* farley;
     TULCLOC platform1;

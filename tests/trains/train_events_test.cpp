@@ -8,6 +8,7 @@
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "fakes/interlocking_invariants.h"
+#include "fakes/straight_line.h"
 #include "fakes/train_invariants.h"
 #include "places/location.h"
 #include "sim/sim.h"
@@ -28,28 +29,10 @@ constexpr std::int32_t kTen = 10 * 3600;  // 10:00:00
 // with its platform 1 on U3 (trains draw up at 390 m), platform 2 facing it; standard
 // dwell 35 s, minimum 25 s. Farley is a key location elsewhere, which the route S2-S3
 // may be said to avoid.
-class EventsLine : public ::testing::Test {
+class EventsLine : public ::testing::Test, public test::StraightLine {
   public:
     EventsLine() : build(*t), checker(*t), trains(*t), calls(*t) {
-        for (int i = 0; i < 6; ++i) C[i] = &build.Circuit("T" + std::to_string(i));
-        S1 = &build.Signal("S1", C[0]);
-        S2 = &build.Signal("S2", C[2]);
-        S3 = &build.Signal("S3", C[4]);
-        S4 = &build.Signal("S4", C[5]);
-        TSIG* ends[6] = {S1, nullptr, S2, nullptr, S3, S4};
-        for (int i = 0; i < 6; ++i) {
-            U[i] = &build.Subroute(*C[i], "AB", ends[i], i == 5 ? 3000 : 400);
-            D[i] = &build.Subroute(*C[i], "BA", nullptr, i == 5 ? 3000 : 400);
-            SetOpposites(*U[i], *D[i]);
-        }
-        U[5]->LeavesArea = 1;
-        build.Chain({U[0], U[1], U[2], U[3], U[4], U[5]});
-        build.Chain({D[5], D[4], D[3], D[2], D[1], D[0]});
-        build.Overlap(*S2, {U[3]});
-        build.Route(*S1, *S2, {U[1], U[2]});
-        S2S3 = &build.Route(*S2, *S3, {U[3], U[4]});
-        build.Route(*S3, *S4, {U[5]});
-        U[5]->EndSignal = nullptr;
+        BuildStraightLine(build);
         entry = &t->EntryPoints.Create(*t, "E1");
         entry->ULCs.Add("", U[0]);
 
@@ -166,11 +149,6 @@ class EventsLine : public ::testing::Test {
     test::InterlockingInvariants checker;
     test::TrainInvariants trains;
     test::CallInvariants calls;
-    TTCS* C[6];
-    TULC* U[6];
-    TULC* D[6];
-    TSIG *S1, *S2, *S3, *S4;
-    TROU* S2S3;
     TENT* entry;
     TLOC* ostby;
     TLOC* farley;

@@ -12,6 +12,7 @@
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "fakes/interlocking_invariants.h"
+#include "fakes/straight_line.h"
 #include "fakes/train_invariants.h"
 #include "places/location.h"
 #include "timetable/timetable.h"
@@ -24,35 +25,12 @@ namespace {
 using test::RailwayBuilder;
 using test::TestSim;
 
-// A straight up line worked by four signals, leaving the area at its far end:
-//   U0 (entry) -S1- U1 U2 -S2- U3 U4 -S3- U5 (3000 m, leaves the area) -S4
-// Routes S1-S2 (U1, U2) with S2's overlap on U3, S2-S3 (U3, U4), S3-S4 (U5; S4 is beyond
-// the edge, not at the end of U5). Every
-// subroute is 400 m and has a reverse twin, so a train standing anywhere can reverse.
+// The straight line of the train tests (fakes/straight_line.h), entered at U0.
 // Line speed 30 m/s passenger, 20 m/s freight.
-class TrainLine : public ::testing::Test {
+class TrainLine : public ::testing::Test, public test::StraightLine {
   public:
     TrainLine() : build(*t), checker(*t), trains(*t) {
-        for (int i = 0; i < 6; ++i) C[i] = &build.Circuit("T" + std::to_string(i));
-        S1 = &build.Signal("S1", C[0]);
-        S2 = &build.Signal("S2", C[2]);
-        S3 = &build.Signal("S3", C[4]);
-        S4 = &build.Signal("S4", C[5]);
-        TSIG* ends[6] = {S1, nullptr, S2, nullptr, S3, S4};
-        for (int i = 0; i < 6; ++i) {
-            U[i] = &build.Subroute(*C[i], "AB", ends[i], i == 5 ? 3000 : 400);
-            D[i] = &build.Subroute(*C[i], "BA", nullptr, i == 5 ? 3000 : 400);
-            SetOpposites(*U[i], *D[i]);
-        }
-        U[5]->LeavesArea = 1;
-        build.Chain({U[0], U[1], U[2], U[3], U[4], U[5]});
-        build.Chain({D[5], D[4], D[3], D[2], D[1], D[0]});
-        S2Overlap = &build.Overlap(*S2, {U[3]});
-        S1S2 = &build.Route(*S1, *S2, {U[1], U[2]});
-        S2S3 = &build.Route(*S2, *S3, {U[3], U[4]});
-        S3S4 = &build.Route(*S3, *S4, {U[5]});
-        // The last route runs off the area: nothing stands at its far end.
-        U[5]->EndSignal = nullptr;
+        BuildStraightLine(build);
         entry = &t->EntryPoints.Create(*t, "E1");
         entry->ULCs.Add("", U[0]);
         entry->Name = "Test Junction";
@@ -107,12 +85,6 @@ class TrainLine : public ::testing::Test {
     RailwayBuilder build;
     test::InterlockingInvariants checker;
     test::TrainInvariants trains;
-    TTCS* C[6];
-    TULC* U[6];
-    TULC* D[6];
-    TSIG *S1, *S2, *S3, *S4;
-    TOVL* S2Overlap;
-    TROU *S1S2, *S2S3, *S3S4;
     TENT* entry;
 };
 
