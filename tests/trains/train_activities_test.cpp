@@ -66,6 +66,13 @@ class ActivitiesLine : public ::testing::Test, public test::StraightLine {
     }
     ~ActivitiesLine() override { U[3]->StopPoints.Clear(); }
 
+    // No trains, no timetables and nothing traced, for the next case of a table.
+    void StartAfresh() {
+        t->Trains.ForEach([](TTRN& train) { train.VacateAll(); });
+        t->Trains.Reset();
+        t->Timetable.Reset();
+        traced.clear();
+    }
     void Seconds(int n) {
         for (int i = 0; i < 2 * n; ++i) Tick();
     }
@@ -268,10 +275,7 @@ TEST_F(ActivitiesLine, DivideMakesANewPortionBehindOrInFront) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        t->Trains.ForEach([](TTRN& train) { train.VacateAll(); });
-        t->Trains.Reset();
-        t->Timetable.Reset();
-        traced.clear();
+        StartAfresh();
         t->SimTime = kTen - 1;
         const TTimetable& main =
             AddTimetable("1A01", kTen, kTen + 60, {Activity(c.kind, "2N01")}, ostby, farley, 200);
@@ -409,10 +413,7 @@ TEST_F(JoinLine, WhichTrainGoesOn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        t->Trains.ForEach([](TTRN& train) { train.VacateAll(); });
-        t->Trains.Reset();
-        t->Timetable.Reset();
-        traced.clear();
+        StartAfresh();
         MakeTrains(c.frontTrips, c.behindTrips, c.frontNext, c.behindNext);
         Seconds(1);  // the train behind sees it is at the platform: joining
         ASSERT_EQ(behind->State, TsJoining);
@@ -455,10 +456,7 @@ TEST_F(JoinLine, AFrontTrainFacingTheOtherWayIsTurnedRoundOrTheJoinIsGivenUp) {
     const Case cases[] = {{"turned round", true, 1}, {"cannot reverse", false, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        t->Trains.ForEach([](TTRN& train) { train.VacateAll(); });
-        t->Trains.Reset();
-        t->Timetable.Reset();
-        traced.clear();
+        StartAfresh();
         MakeTrains(true, false);
         front->Reverse();  // it faces down now, its head at 380 m on D3
         ASSERT_EQ(front->Direction(), DirDown);
