@@ -24,12 +24,22 @@
 // shows a proceed aspect nearly always. A cancelled route takes back the
 // train-ready-to-start plunger of its signal. A call-on route into an occupied platform
 // is announced.
+//
+// Overlaps ahead of automatic signals. An automatic signal's route is always set and
+// locks nothing; the automatic is held at danger while any route runs across or against
+// the first overlap of the signal ahead. That alone would drop it to danger in the face
+// of a train too close to stop, and leave a train that has passed it with no overlap
+// at the signal ahead. So a route over that overlap is refused ("Overlap locked by
+// approaching train") while a train needs it: a train between the automatic and the
+// signal ahead, until it has stood at that signal for the overlap's timed release; or
+// the automatic showing proceed to a train that could not stop at it (within its
+// braking distance and a margin).
 
 #include <algorithm>
 #include <span>
 
 #include "area/area_builder.h"
-#include "sim/sim.h"
+#include "area/area_model.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -37,6 +47,8 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel/messages.h"
+#include "sim/sim.h"
+#include "trains/train.h"
 
 namespace kestra::area {
 
@@ -76,6 +88,76 @@ bool OverlapStillNeeded(const TOVL& overlap) {
     for (int i = 0; i < first->Previous.Count(); ++i) {
         const TULC* inRear = first->Previous.At(i);
         if (inRear && inRear->IsRouteLocked()) return true;
+    }
+    return false;
+}
+
+// Beyond its braking distance a train could still stop at a signal put to danger now,
+// but it may be starting away or gaining speed: this much more is kept clear.
+constexpr double kApproachMargin = 200.0;
+
+// The distance from the train's head to the signal ahead of it along its way, or a
+// negative number when the train would stop short of it (a signal at danger first) or
+// the signal is further than limit.
+double DistanceToSignal(const TTRN& train, const TSIG& signal, double limit) {
+    const TULC* u = train.HeadULC;
+    if (!u) return -1;
+    double d = u->Length - train.HeadPos;
+    for (int steps = 0; u && steps < 64; ++steps) {
+        if (u->EndSignal == &signal) return std::max(0.0, d - u->SignalOffset);
+        if (u->EndSignal && !u->EndSignal->ShowsProceed()) return -1;
+        if (d > limit) return -1;
+        u = u->NextSubroute();
+        if (u) d += u->Length;
+    }
+    return -1;
+}
+
+// A train needs the overlap beyond the automatic's next signal: it runs in the
+// automatic's section (or has not stood at the signal ahead long enough for the
+// overlap's timed release), or it approaches the automatic at proceed too close to stop.
+bool OverlapNeededByTrain(const Sim& sim, const TSIG& automatic) {
+    const TROU* route = automatic.CurrentRoute;
+    if (!route || route->Subroutes.Count() == 0) return false;
+    const TULC* last = route->Subroutes.At(route->Subroutes.Count() - 1);
+    bool needed = false;
+    sim.Trains.ForEach([&](TTRN& train) {
+        if (needed || !train.HeadULC) return;
+        bool inSection = false;
+        for (const TULC* occupied : train.Occupied) {
+            for (int i = 0; i < route->Subroutes.Count() && !inSection; ++i)
+                inSection =
+                    occupied && route->Subroutes.At(i)->TrackCircuit == occupied->TrackCircuit;
+            if (inSection) break;
+        }
+        if (inSection) {
+            const std::int32_t release = (last->ClearTime * 5 + 3) / 4;
+            const bool standingAtSignal = train.Speed <= 0 && last->TrackCircuit &&
+                                          last->TrackCircuit->IsOccupiedFor(release);
+            needed = !standingAtSignal;
+            return;
+        }
+        if (!automatic.ShowsProceed()) return;
+        const double limit = train.BrakingDistance(train.Speed) + kApproachMargin;
+        const double d = DistanceToSignal(train, automatic, limit);
+        needed = d >= 0 && d <= limit;
+    });
+    return needed;
+}
+
+// The route runs across or against the overlap beyond an automatic's next signal while
+// a train needs that overlap.
+bool CrossesAnOverlapInUse(const Sim& sim, const BuiltArea& area, const TROU& route) {
+    if (!area.Model) return false;
+    const std::vector<SignalInfo>& signals = area.Model->Signals;
+    for (std::size_t i = 0; i < signals.size() && i < area.Signals.size(); ++i) {
+        bool crosses = false;
+        for (int u : signals[i].OverlapGuard) {
+            if (u < 0 || u >= static_cast<int>(area.Subroutes.size())) continue;
+            crosses = route.AllSubroutes.Contains(area.Subroutes[u]);
+            if (crosses) break;
+        }
+        if (crosses && area.Signals[i] && OverlapNeededByTrain(sim, *area.Signals[i])) return true;
     }
     return false;
 }
@@ -127,13 +209,17 @@ void InstallAreaHooks(Sim& sim, BuiltArea& area) {
         return !OverlapStillNeeded(*o);
     };
 
-    h.RouteAvailableHook = [s](TROU& route) {
+    h.RouteAvailableHook = [s, a](TROU& route) {
         for (int i = 0; i < route.PermissiveSubroutes.Count(); ++i) {
             const TULC* p = route.PermissiveSubroutes.At(i);
             if (p->Opposite && p->Opposite->IsRouteLocked()) {
                 s->LastFailReason = "Subroute locked in opposite direction";
                 return false;
             }
+        }
+        if (CrossesAnOverlapInUse(*s, *a, route)) {
+            s->LastFailReason = "Overlap locked by approaching train";
+            return false;
         }
         if (s->Operator.OverrideMode || !RouteThroughPossession(route)) return true;
         s->LastFailReason = "Route passes through an engineering possession";

@@ -127,6 +127,10 @@ struct SignalInfo {
     std::vector<int> Overlaps;
     std::vector<int> ControlCircuits;
     std::vector<int> MustBeFree;
+    // Automatic signals: the subroutes of other roads across or against the first
+    // overlap of the signal ahead (part of MustBeFree). A route over them is refused while
+    // a train needs that overlap (see the area's hooks).
+    std::vector<int> OverlapGuard;
     int ApproachTime = 120;
     std::string Options;
 };

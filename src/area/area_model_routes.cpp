@@ -307,6 +307,9 @@ void AreaModel::FindAutomaticWorking() {
                 if (std::find(sig.MustBeFree.begin(), sig.MustBeFree.end(), u) ==
                     sig.MustBeFree.end())
                     sig.MustBeFree.push_back(u);
+                if (std::find(sig.OverlapGuard.begin(), sig.OverlapGuard.end(), u) ==
+                    sig.OverlapGuard.end())
+                    sig.OverlapGuard.push_back(u);
             };
             for (int s : Overlaps[next.Overlaps.front()].Subroutes) {
                 const SubrouteInfo& own = Subroutes[s];

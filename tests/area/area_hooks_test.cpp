@@ -20,6 +20,7 @@
 #include "interlocking/track_circuit.h"
 #include "panel/messages.h"
 #include "sim/sim.h"
+#include "trains/train.h"
 
 namespace kestra {
 namespace {
@@ -207,6 +208,96 @@ TEST_F(AreaHooks, AnAutomaticStaysAtDangerWhileARouteCrossesTheOverlapAhead) {
     EXPECT_EQ(Signal("110").Aspect, AspDanger);
     // Another automatic whose next signal's overlap is plain line is not held.
     EXPECT_NE(Signal("116").Aspect, AspDanger);
+}
+
+// A route across the overlap beyond an automatic's next signal is refused while a train
+// needs that overlap. Signal 110's next signal is Central's home 20, whose overlap lies
+// across the east throat; the departure 21-103 crosses it.
+class AutomaticOverlapLocking : public AreaHooks {
+  protected:
+    void SetUp() override {
+        AreaHooks::SetUp();
+        t.Ticks(20);
+        ASSERT_NE(Automatic().Aspect, AspDanger);
+        ASSERT_NE(Automatic().CurrentRoute, nullptr);
+        ASSERT_GT(Automatic().CurrentRoute->Subroutes.Count(), 0);
+        ASSERT_GT(Automatic().SubroutesToHere.Count(), 0);
+    }
+    TSIG& Automatic() { return Signal("110"); }
+    TULC& Approach() { return *Automatic().SubroutesToHere.At(0); }
+    TULC& LastOfSection() {
+        const TULCList& path = Automatic().CurrentRoute->Subroutes;
+        return *path.At(path.Count() - 1);
+    }
+    // A train without timetable on the subroute, its head at the start, held where it
+    // is (it takes no step of its own) with the braking of a passenger train.
+    TTRN& TrainOn(TULC& subroute, double speed) {
+        TTRN& train = t->Trains.Create("1A0" + std::to_string(t->Trains.Count()));
+        train.Place(nullptr, subroute, nullptr);
+        train.Decel = 0.5;
+        train.Accel = 0.4;
+        train.Speed = speed;
+        train.Paused = true;
+        return train;
+    }
+    bool Departure() { return Request("21", "103"); }
+    static constexpr const char* kRefused = "Overlap locked by approaching train";
+};
+
+TEST_F(AutomaticOverlapLocking, ATrainTooCloseToStopAtTheAutomaticLocksTheOverlapAhead) {
+    // The approach subroute is a few hundred metres: standing at its start, the train
+    // could stop for the automatic put to danger; at speed it could not.
+    ASSERT_GT(Approach().Length, 250);
+    TTRN& train = TrainOn(Approach(), 0);
+    ASSERT_TRUE(Departure()) << t->LastFailReason;
+    t->QueueRequest("QD", &Signal("21"), nullptr, 0);
+    t.Ticks(4);
+    ASSERT_EQ(Signal("21").CurrentRoute, nullptr);
+    train.Speed = 15;
+    EXPECT_FALSE(Departure());
+    EXPECT_EQ(t->LastFailReason, kRefused);
+    // Other routes are not touched.
+    EXPECT_TRUE(Request("11", "15")) << t->LastFailReason;
+}
+
+TEST_F(AutomaticOverlapLocking, AnAutomaticAlreadyAtDangerLetsTheRouteBeSet) {
+    TrainOn(Approach(), 15);
+    Automatic().SetAutoWorking(true);  // emergency replacement: held at danger
+    t.Ticks(2);
+    ASSERT_EQ(Automatic().Aspect, AspDanger);
+    EXPECT_TRUE(Departure()) << t->LastFailReason;
+}
+
+TEST_F(AutomaticOverlapLocking, ATrainThatWillStopAtADangerSignalShortOfTheAutomaticDoesNotLockIt) {
+    // Fast enough that its braking distance and the margin reach past 24 to 110; but 24,
+    // with no route set, is at danger, and the train will stop there.
+    TSIG& inRear = Signal("24");
+    ASSERT_EQ(inRear.Aspect, AspDanger);
+    ASSERT_GT(inRear.SubroutesToHere.Count(), 0);
+    TrainOn(*inRear.SubroutesToHere.At(0), 25);
+    EXPECT_TRUE(Departure()) << t->LastFailReason;
+}
+
+TEST_F(AutomaticOverlapLocking, ATrainPastTheAutomaticLocksTheOverlapAhead) {
+    TrainOn(*Automatic().CurrentRoute->Subroutes.At(0), 10);
+    EXPECT_FALSE(Departure());
+    EXPECT_EQ(t->LastFailReason, kRefused);
+}
+
+TEST_F(AutomaticOverlapLocking, ATrainAtTheSignalAheadLocksTheOverlapUntilItHasStoodForItsRelease) {
+    // Arrived at 20 at danger, but only just.
+    TTRN& standing = TrainOn(LastOfSection(), 0);
+    EXPECT_FALSE(Departure());
+    EXPECT_EQ(t->LastFailReason, kRefused);
+    // Once it has stood long enough for the overlap's timed release, the overlap may go.
+    TTCS& berth = *LastOfSection().TrackCircuit;
+    const std::int32_t release = LastOfSection().ClearTime * 2;
+    for (int i = 0; i < 400 && !berth.IsOccupiedFor(release); ++i) t.Ticks(1);
+    ASSERT_TRUE(berth.IsOccupiedFor(release));
+    standing.Speed = 3;  // still drawing up: not yet
+    EXPECT_FALSE(Departure());
+    standing.Speed = 0;
+    EXPECT_TRUE(Departure()) << t->LastFailReason;
 }
 
 TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranch) {

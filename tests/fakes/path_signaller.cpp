@@ -102,6 +102,17 @@ bool MayMoveOn(const TTRN& train) {
 
 }  // namespace
 
+// The route is refused only because a train running up to an automatic signal needs the
+// overlap the route crosses: it frees itself once that train has passed, so it does not
+// count as blocked when deciding which of two trains goes first.
+bool PathSignaller::HeldOnlyByAPassingTrain(Sim& sim, TROU& route) {
+    const std::string before = sim.LastFailReason;
+    const bool held =
+        !route.IsAvailable() && sim.LastFailReason == "Overlap locked by approaching train";
+    sim.LastFailReason = before;
+    return held;
+}
+
 bool PathSignaller::Precedes(const Claim& a, const Claim& b) {
     if (a.AfterBlocked != b.AfterBlocked) return !a.AfterBlocked;
     return a.Order < b.Order;
@@ -183,7 +194,8 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                         claim->Join = HasJoin(next.ArrivalTrip);
                         claim->AfterBlocked = claim->After &&
                                               !claim->After->Entrance->CurrentRoute &&
-                                              !claim->After->IsAvailableARS();
+                                              !claim->After->IsAvailableARS() &&
+                                              !HeldOnlyByAPassingTrain(sim, *claim->After);
                     }
                     return next.Route;
                 }

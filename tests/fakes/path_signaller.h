@@ -121,6 +121,7 @@ class PathSignaller {
     // way on beyond is free (the other, once in, could not leave until the first had
     // gone), then the one earlier in the list of trains.
     static bool Precedes(const Claim& a, const Claim& b);
+    static bool HeldOnlyByAPassingTrain(Sim& sim, TROU& route);
     struct Pending {
         TROU* Route = nullptr;
         SignallerRequest Request;
