@@ -25,6 +25,8 @@ TSSIObject* StepTarget(const BuiltArea& area, const StepObject& o) {
             return area.Signals[o.Index];
         case StepObjectKind::Berth:
             return area.Berths[o.Index];
+        case StepObjectKind::Subroute:
+            return area.Subroutes[o.Index];
         case StepObjectKind::None:
             break;
     }

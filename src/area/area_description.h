@@ -62,6 +62,8 @@ struct PointsSpec {
 // A rectangle of the picture with its track data. The first zone that holds a cell
 // gives that cell its values. Routes run past the backs of signals (against the
 // line's own direction) only on goods lines, in platforms and in zones worked both ways.
+// A zone worked both ways for single-line working only makes such routes wrong-road
+// routes: for the signaller when a line is blocked, never part of a train's path.
 struct ZoneSpec {
     int X0, Y0, X1, Y1;
     int MetresPerCell;
@@ -70,6 +72,7 @@ struct ZoneSpec {
     std::uint8_t Electrification;
     bool GoodsLine;
     bool BothWays;
+    bool SingleLineWorking = false;
 };
 
 // Gradient over a rectangle of the picture, per mille, rising towards the right.

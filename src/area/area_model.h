@@ -181,6 +181,9 @@ struct RouteInfo {
     int CallOnVariant = -1, MainRoute = -1, Alternative = -1;
     int ApproachTime = 120;
     bool AutoAllowed = false;
+    // Runs against the line's own direction for single-line working: never part of a
+    // path, and not a block section of the line.
+    bool WrongRoad = false;
     int ReversePoints = 0;
     int Length = 0;
     std::vector<int> SubAreas;
@@ -211,7 +214,7 @@ struct BerthInfo {
 };
 
 // An object a describer step names: a circuit, a route, a signal or a berth.
-enum class StepObjectKind : std::uint8_t { None, Circuit, Route, Signal, Berth };
+enum class StepObjectKind : std::uint8_t { None, Circuit, Route, Signal, Berth, Subroute };
 struct StepObject {
     StepObjectKind Kind = StepObjectKind::None;
     int Index = -1;
@@ -423,11 +426,12 @@ class AreaModel {
     // Walks forward from a signal's joint.
     struct Walk;
     void WalkRoutes(int signal, int endSegment, int endPort, std::vector<int>& subroutes,
-                    std::vector<PointsNeed>& needs, int depth, bool mainRoutes);
+                    std::vector<PointsNeed>& needs, int depth, bool mainRoutes, bool wrongRoad);
     int SubrouteFrom(int circuit, int endIndex, int exitEnd) const;
     int EndIndexAt(int circuit, int segment, int port) const;
     int EnteredEnd(int fromSegment, int fromPort, int& circuit) const;
-    void AddRoute(int entrance, int exit, std::uint8_t cls, const std::vector<int>& subroutes);
+    void AddRoute(int entrance, int exit, std::uint8_t cls, const std::vector<int>& subroutes,
+                  bool wrongRoad);
     int CellLengthOf(int cell) const;
     const ZoneSpec* ZoneAt(int x, int y) const;
     int GradientAt(int x, int y) const;

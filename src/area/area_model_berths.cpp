@@ -50,6 +50,12 @@ void AreaModel::FindBerthSteps() {
         if (step.To < 0) continue;
         step.Trigger = Object(StepObjectKind::Circuit, Subroutes[r.Subroutes.front()].Circuit);
         step.Conditions.push_back(Object(StepObjectKind::Route, static_cast<int>(ri)));
+        // An automatic signal's route is always set: a train running the other way
+        // through its section on a wrong-road route (locked against it) is not one
+        // that passed the signal.
+        if (r.Class == ClassAuto && Subroutes[r.Subroutes.front()].Opposite >= 0)
+            step.Conditions.push_back(
+                Object(StepObjectKind::Subroute, Subroutes[r.Subroutes.front()].Opposite, true));
         step.Route = static_cast<int>(ri);
         BerthSteps.push_back(step);
     }

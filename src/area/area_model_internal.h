@@ -54,7 +54,7 @@ inline constexpr char FgViolet = static_cast<char>(GcFgFirst + 8);
 
 // How far the derivation looks.
 inline constexpr int kOverlapLength = 180;
-inline constexpr int kMaxRouteCircuits = 10;
+inline constexpr int kMaxRouteCircuits = 16;
 inline constexpr int kMaxOverlapCircuits = 3;
 inline constexpr int kMaxOverlapsPerSignal = 3;
 inline constexpr int kBerthCells = 4;

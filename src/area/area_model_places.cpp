@@ -264,6 +264,7 @@ int AreaModel::RoutesBetween(int from, int to, std::vector<int>& routes) const {
             for (int r : Signals[st.Signal].Routes) {
                 const RouteInfo& route = Routes[r];
                 if (route.Class != ClassMain && route.Class != ClassAuto) continue;
+                if (route.WrongRoad) continue;
                 State moved{route.Exit, st.Routes, st.Reverse + route.ReversePoints};
                 moved.Routes.push_back(r);
                 if (route.Exit == to) {

@@ -85,7 +85,8 @@ void AreaModel::FindOverlaps() {
 }
 
 void AreaModel::WalkRoutes(int signal, int fromSeg, int fromPort, std::vector<int>& path,
-                           std::vector<PointsNeed>& needs, int depth, bool mainRoutes) {
+                           std::vector<PointsNeed>& needs, int depth, bool mainRoutes,
+                           bool wrongRoad) {
     if (depth >= kMaxRouteCircuits) return;
     int circuit = -1;
     const int end = EnteredEnd(fromSeg, fromPort, circuit);
@@ -100,6 +101,12 @@ void AreaModel::WalkRoutes(int signal, int fromSeg, int fromPort, std::vector<in
         const TrackCell& c = Cells[Segments[into.Segment].Cell];
         const ZoneSpec* z = ZoneAt(c.X, c.Y);
         if (!Circuits[circuit].Platform && (!z || !(z->GoodsLine || z->BothWays))) return;
+        // Past the back of an automatic signal on a line worked both ways only for
+        // single-line working, the route runs wrong road (the signals of that working
+        // itself stand back to back with the line's own and do not count).
+        if (!Circuits[circuit].Platform && !z->GoodsLine && z->SingleLineWorking &&
+            Signals[back].Type == SignalType::Automatic)
+            wrongRoad = true;
     }
     for (int s : Circuits[circuit].Subroutes) {
         const SubrouteInfo& sub = Subroutes[s];
@@ -114,19 +121,20 @@ void AreaModel::WalkRoutes(int signal, int fromSeg, int fromPort, std::vector<in
             if (mainRoutes) {
                 const bool passThrough = exit.Type == SignalType::Shunt;
                 if (!passThrough && !exit.ShuntOnly)
-                    AddRoute(signal, x, ClassMain, path);
+                    AddRoute(signal, x, ClassMain, path, wrongRoad);
                 else if (passThrough)
-                    WalkRoutes(signal, to.Segment, to.Port, path, needs, depth + 1, true);
+                    WalkRoutes(signal, to.Segment, to.Port, path, needs, depth + 1, true,
+                               wrongRoad);
             } else {
                 const bool mainExit = exit.Type == SignalType::Main ||
                                       exit.Type == SignalType::Automatic ||
                                       (exit.Type == SignalType::Marker && !exit.ShuntOnly);
                 // A main signal's shunt routes lead only where no main route goes.
                 if (Signals[signal].Type == SignalType::Shunt || !mainExit)
-                    AddRoute(signal, x, ClassShunt, path);
+                    AddRoute(signal, x, ClassShunt, path, wrongRoad);
             }
         } else if (!to.Boundary && !to.DeadEnd) {
-            WalkRoutes(signal, to.Segment, to.Port, path, needs, depth + 1, mainRoutes);
+            WalkRoutes(signal, to.Segment, to.Port, path, needs, depth + 1, mainRoutes, wrongRoad);
         }
         needs.resize(mark);
         path.pop_back();
@@ -134,9 +142,10 @@ void AreaModel::WalkRoutes(int signal, int fromSeg, int fromPort, std::vector<in
 }
 
 void AreaModel::AddRoute(int entrance, int exit, std::uint8_t cls,
-                         const std::vector<int>& subroutes) {
+                         const std::vector<int>& subroutes, bool wrongRoad) {
     RouteInfo r;
     r.Class = cls;
+    r.WrongRoad = wrongRoad;
     r.Entrance = entrance;
     r.Exit = exit;
     r.Subroutes = subroutes;
@@ -166,9 +175,9 @@ void AreaModel::FindRoutes() {
         std::vector<int> path;
         std::vector<PointsNeed> needs;
         if (sig.Type == SignalType::Main)
-            WalkRoutes(static_cast<int>(si), seg, port, path, needs, 0, true);
+            WalkRoutes(static_cast<int>(si), seg, port, path, needs, 0, true, false);
         if (sig.Type == SignalType::Shunt || (sig.AspectFlags & AfPositionLight))
-            WalkRoutes(static_cast<int>(si), seg, port, path, needs, 0, false);
+            WalkRoutes(static_cast<int>(si), seg, port, path, needs, 0, false, false);
         // Order: main routes by the points they turn, then by length; shunt routes after.
         std::stable_sort(Routes.begin() + static_cast<long>(first), Routes.end(),
                          [](const RouteInfo& a, const RouteInfo& b) {

@@ -442,6 +442,11 @@ double TTRN::LineSpeedDistanceFrom(double speed) const {
     double s = speed;
     double position = HeadPos;
     double travelled = 0;
+    // The braking the train gets, which a falling gradient weakens: the present rate,
+    // and no more than on any subroute the head runs onto while braking. At the full
+    // rate a train braking downhill towards a speed restriction began too late and ran
+    // onto it too fast.
+    double rate = HeadULC && TailULC ? std::min(Decel, BrakeRate()) : Decel;
     std::size_t i = 0;
     while (s > 0) {
         position += s;
@@ -451,6 +456,7 @@ double TTRN::LineSpeedDistanceFrom(double speed) const {
             ++i;
             if (i >= LookAhead.size()) break;
             const TULC* n = LookAhead[i];
+            rate = std::min(rate, n->Unscaled(Decel));
             if (n->LineSpeed(IsFreight) < s) {
                 double d = travelled;
                 double v = s;
@@ -463,7 +469,7 @@ double TTRN::LineSpeedDistanceFrom(double speed) const {
             }
         }
         if (i >= LookAhead.size()) break;
-        s -= Decel;
+        s -= rate;
     }
     return L;
 }

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "area/area_builder.h"
-#include "sim/sim.h"
 #include "fakes/fakes.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
@@ -19,6 +18,7 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel_font.h"
+#include "sim/sim.h"
 
 namespace kestra {
 namespace {
@@ -26,10 +26,12 @@ namespace {
 using area::BuildArea;
 using area::BuiltArea;
 
-std::string Name(const TULC* s) { return s ? (s->TrackCircuit ? s->TrackCircuit->ID : "?") + " " + s->ID : "none"; }
+std::string Name(const TULC* s) {
+    return s ? (s->TrackCircuit ? s->TrackCircuit->ID : "?") + " " + s->ID : "none";
+}
 
 class BuiltInArea : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { area = BuildArea(sim); }
     Sim sim;
     std::shared_ptr<BuiltArea> area;
@@ -47,8 +49,9 @@ TEST_F(BuiltInArea, CountsOfEveryKindAreThoseOfARealSecondaryMainLine) {
     std::cout << summary.str();
     const area::AreaModel& m = *area->Model;
     std::cout << "berths " << m.Berths.size() << " (planned)\nentry_points " << m.Entries.size()
-              << " (planned)\nlocations " << m.Locations.size() << " (planned)\npaths " << m.Paths.size()
-              << " (planned)\nars_subareas " << m.SubAreas.size() << " (planned)\n";
+              << " (planned)\nlocations " << m.Locations.size() << " (planned)\npaths "
+              << m.Paths.size() << " (planned)\nars_subareas " << m.SubAreas.size()
+              << " (planned)\n";
     // The summary's counts are the lists' own.
     std::map<std::string, int> counts;
     std::istringstream in(summary.str());
@@ -92,7 +95,9 @@ TEST(BuiltInAreaBuild, TakesWellUnderASecondAndCanBeBuiltManyTimes) {
         std::vector<int> progress;
         const auto start = std::chrono::steady_clock::now();
         auto area = BuildArea(sim, [&](int p) { progress.push_back(p); });
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         std::cout << "building the area took " << ms << " ms\n";
         EXPECT_LT(ms, 500.0);
         ASSERT_TRUE(area->Model->Valid());
@@ -127,10 +132,16 @@ TEST_F(BuiltInArea, ObjectsAreFoundByIdentifierNotByKey) {
         std::function<TSSIObject*(const std::string&)> Find;
     };
     const Kind kinds[] = {
-        {"signals", &sim.Signals, [&](const std::string& id) { return static_cast<TSSIObject*>(sim.Signals.FindID(id)); }},
-        {"track circuits", &sim.TrackCircuits, [&](const std::string& id) { return static_cast<TSSIObject*>(sim.TrackCircuits.FindID(id)); }},
-        {"points", &sim.Points, [&](const std::string& id) { return static_cast<TSSIObject*>(sim.Points.FindID(id)); }},
-        {"routes", &sim.Routes, [&](const std::string& id) { return static_cast<TSSIObject*>(sim.Routes.FindID(id)); }},
+        {"signals", &sim.Signals,
+         [&](const std::string& id) { return static_cast<TSSIObject*>(sim.Signals.FindID(id)); }},
+        {"track circuits", &sim.TrackCircuits,
+         [&](const std::string& id) {
+             return static_cast<TSSIObject*>(sim.TrackCircuits.FindID(id));
+         }},
+        {"points", &sim.Points,
+         [&](const std::string& id) { return static_cast<TSSIObject*>(sim.Points.FindID(id)); }},
+        {"routes", &sim.Routes,
+         [&](const std::string& id) { return static_cast<TSSIObject*>(sim.Routes.FindID(id)); }},
     };
     for (const Kind& k : kinds) {
         ASSERT_GT(k.List->Count(), 0) << k.Name;
@@ -153,7 +164,9 @@ TEST_F(BuiltInArea, EveryGlyphItDrawsIsInTheFont) {
     auto collect = [&](const std::string& glyphs) {
         for (char ch : glyphs) {
             const auto c = static_cast<std::uint8_t>(ch);
-            if ((c >= 201 && c <= 209 && c != 205) || (c >= 210 && c <= 221) || (c >= 230 && c <= 240) || c == 255) continue;
+            if ((c >= 201 && c <= 209 && c != 205) || (c >= 210 && c <= 221) ||
+                (c >= 230 && c <= 240) || c == 255)
+                continue;
             codes.insert(c);
         }
     };
@@ -165,8 +178,10 @@ TEST_F(BuiltInArea, EveryGlyphItDrawsIsInTheFont) {
     for (const area::DrawnCell& d : area->Model->DrawnCells()) codes.insert(d.Glyph);
     ASSERT_GT(codes.size(), 20u);
     for (std::uint8_t c : codes) {
-        EXPECT_TRUE(font::Normal.HasGlyph(c)) << "code " << int(c) << " missing from the panel font";
-        EXPECT_TRUE(font::Small.HasGlyph(c)) << "code " << int(c) << " missing from the overview font";
+        EXPECT_TRUE(font::Normal.HasGlyph(c))
+            << "code " << int(c) << " missing from the panel font";
+        EXPECT_TRUE(font::Small.HasGlyph(c))
+            << "code " << int(c) << " missing from the overview font";
     }
     // Every orientation's points glyph is a real junction glyph, never the "?" fallback.
     sim.Points.ForEach([&](TPTS& p) { EXPECT_LE(p.Orientation, 3) << p.ID; });
@@ -229,7 +244,8 @@ TEST_F(BuiltInArea, EveryRouteRunsFromItsEntranceToItsExitOverJoinedSubroutes) {
             // Only shunt signals, passed in preset mode, stand inside a route.
             if (a->EndSignal) {
                 EXPECT_EQ(a->EndSignal->SignalKind, SkRouteWorked) << Name(a);
-                EXPECT_FALSE(a->EndSignal->HasRedLamp()) << Name(a) << " ends at " << a->EndSignal->ID;
+                EXPECT_FALSE(a->EndSignal->HasRedLamp())
+                    << Name(a) << " ends at " << a->EndSignal->ID;
             }
         }
         EXPECT_EQ(r.AllSubroutes.At(r.AllSubroutes.Count() - 1)->EndSignal, r.Exit);
@@ -290,7 +306,8 @@ TEST_F(BuiltInArea, EveryOverlapStartsAtItsSignalAndEndsAtACircuitBoundary) {
         std::set<const TTCS*> circuits;
         for (int i = 0; i < o.Subroutes.Count(); ++i) {
             const TULC* s = o.Subroutes.At(i);
-            EXPECT_TRUE(circuits.insert(s->TrackCircuit).second) << "circuit twice in an overlap: " << Name(s);
+            EXPECT_TRUE(circuits.insert(s->TrackCircuit).second)
+                << "circuit twice in an overlap: " << Name(s);
             if (i > 0) {
                 EXPECT_TRUE(o.Subroutes.At(i - 1)->Next.Contains(s)) << Name(s);
             }
@@ -303,7 +320,8 @@ TEST_F(BuiltInArea, EveryOverlapStartsAtItsSignalAndEndsAtACircuitBoundary) {
                         last->EndSignal->IsMarker())
                 << Name(last);
         }
-        for (int i = 0; i < last->Next.Count(); ++i) EXPECT_NE(last->Next.At(i)->TrackCircuit, last->TrackCircuit);
+        for (int i = 0; i < last->Next.Count(); ++i)
+            EXPECT_NE(last->Next.At(i)->TrackCircuit, last->TrackCircuit);
     });
     // Every exit of a main route has an overlap unless the line ends beyond it.
     sim.Routes.ForEach([&](TROU& r) {
@@ -325,10 +343,14 @@ TEST_F(BuiltInArea, PointsAndSubroutesListEachOtherBothWays) {
             bool (*Has)(const TULC&, const TPTS*);
         };
         const Pair pairs[] = {
-            {&p.NormalSubroutes, [](const TULC& s, const TPTS* q) { return s.NormalPoints.Contains(q); }},
-            {&p.ReverseSubroutes, [](const TULC& s, const TPTS* q) { return s.ReversePoints.Contains(q); }},
-            {&p.FlankNormalSubroutes, [](const TULC& s, const TPTS* q) { return s.FlankNormalPoints.Contains(q); }},
-            {&p.FlankReverseSubroutes, [](const TULC& s, const TPTS* q) { return s.FlankReversePoints.Contains(q); }},
+            {&p.NormalSubroutes,
+             [](const TULC& s, const TPTS* q) { return s.NormalPoints.Contains(q); }},
+            {&p.ReverseSubroutes,
+             [](const TULC& s, const TPTS* q) { return s.ReversePoints.Contains(q); }},
+            {&p.FlankNormalSubroutes,
+             [](const TULC& s, const TPTS* q) { return s.FlankNormalPoints.Contains(q); }},
+            {&p.FlankReverseSubroutes,
+             [](const TULC& s, const TPTS* q) { return s.FlankReversePoints.Contains(q); }},
         };
         for (const Pair& pair : pairs) {
             for (int i = 0; i < pair.FromPoints->Count(); ++i) {
@@ -347,12 +369,15 @@ TEST_F(BuiltInArea, PointsAndSubroutesListEachOtherBothWays) {
         const Pair pairs[] = {
             {&s.NormalPoints, [](const TPTS& q) -> const TULCList& { return q.NormalSubroutes; }},
             {&s.ReversePoints, [](const TPTS& q) -> const TULCList& { return q.ReverseSubroutes; }},
-            {&s.FlankNormalPoints, [](const TPTS& q) -> const TULCList& { return q.FlankNormalSubroutes; }},
-            {&s.FlankReversePoints, [](const TPTS& q) -> const TULCList& { return q.FlankReverseSubroutes; }},
+            {&s.FlankNormalPoints,
+             [](const TPTS& q) -> const TULCList& { return q.FlankNormalSubroutes; }},
+            {&s.FlankReversePoints,
+             [](const TPTS& q) -> const TULCList& { return q.FlankReverseSubroutes; }},
         };
         for (const Pair& pair : pairs) {
             for (int i = 0; i < pair.FromSubroute->Count(); ++i) {
-                EXPECT_TRUE(pair.Back(*pair.FromSubroute->At(i)).Contains(&s)) << pair.FromSubroute->At(i)->ID;
+                EXPECT_TRUE(pair.Back(*pair.FromSubroute->At(i)).Contains(&s))
+                    << pair.FromSubroute->At(i)->ID;
             }
         }
         // A subroute never needs the same points both ways, nor holds its own route
@@ -387,7 +412,8 @@ TEST_F(BuiltInArea, ConflictsOppositesAndCircuitsAreListedBothWays) {
         EXPECT_GT(s.Length, 0);
         EXPECT_GT(s.PassengerSpeed, 0.0f);
         EXPECT_LE(s.FreightSpeed, s.PassengerSpeed);
-        EXPECT_EQ(s.ClearTime, static_cast<int>(std::lround(2.0 * std::sqrt(static_cast<double>(s.Length)))));
+        EXPECT_EQ(s.ClearTime,
+                  static_cast<int>(std::lround(2.0 * std::sqrt(static_cast<double>(s.Length)))));
     });
     // The diamond crossing at Skelbrook Junction.
     EXPECT_GT(conflicts, 0);
@@ -420,9 +446,11 @@ TEST_F(BuiltInArea, ScenarioTableHasTheFourScenariosAndTheirSettings) {
     EXPECT_NE(names[2].find("Greyhallow Tunnel"), std::string::npos);
     EXPECT_EQ(names[3], "No ARS");
     EXPECT_EQ(area::ScenarioDescriptions()[0],
-              "Normal running, no lines or platforms closed. No trackside failures but limited delays and disturbances.");
+              "Normal running, no lines or platforms closed. No trackside failures but limited "
+              "delays and disturbances.");
     EXPECT_EQ(area::ScenarioDescriptions()[1],
-              "Normal running, no lines or platforms closed. Usual delays and disturbances including trackside failures.");
+              "Normal running, no lines or platforms closed. Usual delays and disturbances "
+              "including trackside failures.");
     struct Expected {
         int Max;
         float Points, Signals, Track, Amount, Probability;
@@ -461,12 +489,14 @@ TEST_F(BuiltInArea, LineClosureCollarsTheTunnelSignalsAndMarksItsCircuits) {
     sim.Hooks.ScenarioHook(2);
     int collared = 0, marked = 0;
     sim.Signals.ForEach([&](TSIG& s) {
-        const bool listed = std::find(area->ClosureSignals.begin(), area->ClosureSignals.end(), &s) != area->ClosureSignals.end();
+        const bool listed = std::find(area->ClosureSignals.begin(), area->ClosureSignals.end(),
+                                      &s) != area->ClosureSignals.end();
         EXPECT_EQ((s.Collar & CollarGeneral) != 0, listed) << s.ID;
         collared += listed;
     });
     sim.TrackCircuits.ForEach([&](TTCS& c) {
-        const bool listed = std::find(area->ClosureCircuits.begin(), area->ClosureCircuits.end(), &c) != area->ClosureCircuits.end();
+        const bool listed = std::find(area->ClosureCircuits.begin(), area->ClosureCircuits.end(),
+                                      &c) != area->ClosureCircuits.end();
         EXPECT_EQ(c.ISOType, listed ? IsoEng : IsoNone) << c.ID;
         marked += listed;
     });

@@ -267,6 +267,8 @@ TEST_F(AreaData, OpenLineSectionsBetweenRunningSignalsAreOfEvenLength) {
     int open = 0;
     for (const RouteInfo& r : m().Routes) {
         if (r.Class != ClassMain && r.Class != ClassAuto) continue;
+        // Single-line working runs against the line's signalling, section or not.
+        if (r.WrongRoad) continue;
         ASSERT_FALSE(r.Subroutes.empty()) << r.ID;
         int fast = 0;
         for (int s : r.Subroutes)
@@ -276,6 +278,48 @@ TEST_F(AreaData, OpenLineSectionsBetweenRunningSignalsAreOfEvenLength) {
         EXPECT_LE(fast, kLongestSection) << r.ID << " runs " << fast << " m on the open line";
     }
     EXPECT_GT(open, 5);
+}
+
+// An automatic signal clears only while nothing runs through its section the other way:
+// every subroute of its section, taken the other way, is one that must be free. (Over
+// the tunnel the overlap ahead covers that too; the section's own entries must not
+// depend on it.)
+TEST_F(AreaData, AnAutomaticIsHeldByAnyRouteThroughItsSectionTheOtherWay) {
+    int automatics = 0;
+    for (const SignalInfo& s : m().Signals) {
+        if (s.Type != SignalType::Automatic || s.Routes.empty()) continue;
+        ++automatics;
+        for (int u : m().Routes[s.Routes.front()].Subroutes) {
+            const int opposite = m().Subroutes[u].Opposite;
+            if (opposite < 0) continue;
+            EXPECT_NE(std::find(s.MustBeFree.begin(), s.MustBeFree.end(), opposite),
+                      s.MustBeFree.end())
+                << s.Plate << ": " << m().Circuits[m().Subroutes[u].Circuit].ID;
+        }
+    }
+    EXPECT_GT(automatics, 10);
+}
+
+// Single-line working through Greyhallow Tunnel: the wrong-road routes are exactly the
+// two through the tunnel (Down trains east along the Up main, Up trains west along the
+// Down main), the routes of the line's own direction that pass the backs of the
+// single-line signals 28 and 35 are not, and no path of a train runs wrong road.
+TEST_F(AreaData, OnlyTheTunnelsSingleLineRoutesRunWrongRoadAndNoPathTakesThem) {
+    std::set<std::string> wrongRoad;
+    for (const RouteInfo& r : m().Routes)
+        if (r.WrongRoad) wrongRoad.insert(r.ID);
+    EXPECT_EQ(wrongRoad, (std::set<std::string>{"R23-35M", "R42-28M"}));
+    for (const char* id : {"R23-105M", "R34-118M", "R42-118M", "R28-110M", "R35-31M"}) {
+        bool found = false;
+        for (const RouteInfo& r : m().Routes) found = found || r.ID == id;
+        EXPECT_TRUE(found) << id;
+    }
+    for (std::size_t p = 0; p < m().Paths.size(); ++p)
+        for (int step : m().Paths[p].Objects)
+            if (step < 0) {
+                EXPECT_FALSE(m().Routes[-1 - step].WrongRoad)
+                    << "path " << p << " runs over " << m().Routes[-1 - step].ID;
+            }
 }
 
 // Automatic signals are numbered in the order a train meets them: rising along the Down

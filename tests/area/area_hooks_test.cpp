@@ -12,6 +12,7 @@
 
 #include "area/area_builder.h"
 #include "fakes/fakes.h"
+#include "fakes/interlocking_invariants.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -298,6 +299,41 @@ TEST_F(AutomaticOverlapLocking, ATrainAtTheSignalAheadLocksTheOverlapUntilItHasS
     EXPECT_FALSE(Departure());
     standing.Speed = 0;
     EXPECT_TRUE(Departure()) << t->LastFailReason;
+}
+
+// Single-line working through the tunnel: a Down train sent east along the Up main from
+// 23 to 35 runs against the Up automatics, which are held at danger while the route is
+// set, and no route the right way over that line is set meanwhile, nor the other way.
+TEST_F(AreaHooks, SingleLineWorkingHoldsTheLinesAutomaticsAtDanger) {
+    const char* const upAutomatics[] = {"112", "114", "116", "118"};
+    t.Ticks(20);
+    for (const char* a : upAutomatics) ASSERT_NE(Signal(a).Aspect, AspDanger) << a;
+    test::InterlockingInvariants invariants(*t);
+    ASSERT_TRUE(Request("23", "35")) << t->LastFailReason;
+    for (int i = 0; i < 20; ++i) {
+        t.Ticks(1);
+        const std::vector<std::string> found = invariants.Check();
+        ASSERT_TRUE(found.empty()) << found.front();
+    }
+    for (const char* a : upAutomatics) EXPECT_EQ(Signal(a).Aspect, AspDanger) << a;
+    EXPECT_NE(Signal("105").Aspect, AspDanger) << "the Down line's automatics work on";
+    EXPECT_FALSE(Request("34", "118"));
+    // Were the automatic not held, the invariants would say so.
+    Signal("114").MustBeFree.Clear();
+    std::vector<std::string> broken;
+    for (int i = 0; i < 6 && broken.empty(); ++i) {
+        t.Ticks(1);
+        broken = invariants.Check();
+    }
+    ASSERT_FALSE(broken.empty());
+    EXPECT_NE(broken.front().find("SVM114"), std::string::npos) << broken.front();
+}
+
+TEST_F(AreaHooks, AWrongRoadRouteWaitsForTheLineToBeFreeOfRoutesTheRightWay) {
+    ASSERT_TRUE(Request("34", "118")) << t->LastFailReason;
+    EXPECT_FALSE(Request("23", "35"));
+    ASSERT_TRUE(Request("23", "105")) << t->LastFailReason;
+    EXPECT_FALSE(Request("42", "28"));
 }
 
 TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranch) {

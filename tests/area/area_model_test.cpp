@@ -3,13 +3,13 @@
 // crossovers, crossings and flank protection, routes and overlaps, and the errors a
 // badly drawn picture is reported with.
 
+#include "area/area_model.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include "area/area_model.h"
 
 namespace kestra::area {
 namespace {
@@ -39,8 +39,9 @@ struct Fixture {
         Ptr2.clear();
         for (const std::string& r : Rows1) Ptr1.push_back(r.c_str());
         for (const std::string& r : Rows2) Ptr2.push_back(r.c_str());
-        Description = AreaDescription{"TST", "Test", "Test", "T", "C", Ptr1, Ptr2, Signals, Points, Zones,
-                                      {}, Locations, Entries, SubAreas, Paths, {}, ""};
+        Description = AreaDescription{"TST",   "Test",   "Test", "T",   "C", Ptr1,
+                                      Ptr2,    Signals,  Points, Zones, {},  Locations,
+                                      Entries, SubAreas, Paths,  {},    ""};
         return AreaModel(Description);
     }
 };
@@ -55,7 +56,8 @@ const SubrouteInfo* FindSubroute(const AreaModel& m, int x, int y, const std::st
     const int cell = m.CellAt(x, y);
     if (cell < 0) return nullptr;
     for (const SubrouteInfo& s : m.Subroutes) {
-        if (s.ID == id && std::find(s.Cells.begin(), s.Cells.end(), cell) != s.Cells.end()) return &s;
+        if (s.ID == id && std::find(s.Cells.begin(), s.Cells.end(), cell) != s.Cells.end())
+            return &s;
     }
     return nullptr;
 }
@@ -78,18 +80,52 @@ TEST(AreaModelGlyphs, EachCellTakesTheGlyphOfItsConnections) {
         {"buffer from the right", {"[-----]"}, {}, 0, 0, 0x97},
         {"line end to the right", {"[-----."}, {}, 6, 0, 0x98},
         {"line end to the left", {".-----]"}, {}, 0, 0, 0x99},
-        {"points, leg up-right (orientation 1)", {"     ---]", "    /", "[--a----]"}, {{1, 'a', "P1", ""}}, 3, 2, 'd'},
-        {"points, leg down-right (orientation 2)", {"[--a----]", "    \\", "     ---]"}, {{1, 'a', "P1", ""}}, 3, 0, 'e'},
-        {"points, leg up-left (orientation 3)", {"[---", "    \\", "[----a---]"}, {{1, 'a', "P1", ""}}, 5, 2, 'f'},
-        {"points, leg down-left (orientation 0)", {"[-----a--]", "     /", "[----"}, {{1, 'a', "P1", ""}}, 6, 0, 'g'},
+        {"points, leg up-right (orientation 1)",
+         {"     ---]", "    /", "[--a----]"},
+         {{1, 'a', "P1", ""}},
+         3,
+         2,
+         'd'},
+        {"points, leg down-right (orientation 2)",
+         {"[--a----]", "    \\", "     ---]"},
+         {{1, 'a', "P1", ""}},
+         3,
+         0,
+         'e'},
+        {"points, leg up-left (orientation 3)",
+         {"[---", "    \\", "[----a---]"},
+         {{1, 'a', "P1", ""}},
+         5,
+         2,
+         'f'},
+        {"points, leg down-left (orientation 0)",
+         {"[-----a--]", "     /", "[----"},
+         {{1, 'a', "P1", ""}},
+         6,
+         0,
+         'g'},
         {"bend to up-right", {"     ---]", "    /", "[--a----]"}, {{1, 'a', "P1", ""}}, 5, 0, 'k'},
-        {"bend from up-left", {"[--a----]", "    \\", "     ---]"}, {{1, 'a', "P1", ""}}, 5, 2, 'j'},
+        {"bend from up-left",
+         {"[--a----]", "    \\", "     ---]"},
+         {{1, 'a', "P1", ""}},
+         5,
+         2,
+         'j'},
         {"bend down-right", {"[---", "    \\", "[----a---]"}, {{1, 'a', "P1", ""}}, 3, 0, 'i'},
-        {"bend up-right from the left", {"[-----a--]", "     /", "[----"}, {{1, 'a', "P1", ""}}, 4, 2, 'h'},
+        {"bend up-right from the left",
+         {"[-----a--]", "     /", "[----"},
+         {{1, 'a', "P1", ""}},
+         4,
+         2,
+         'h'},
         {"diagonal up", {"     ---]", "    /", "[--a----]"}, {{1, 'a', "P1", ""}}, 4, 1, 0x90},
         {"diagonal down", {"[--a----]", "    \\", "     ---]"}, {{1, 'a', "P1", ""}}, 4, 1, 0x91},
         {"crossing with a falling diagonal",
-         {"[-a------]", "   \\", "[---+----]", "     \\", "      --]"}, {{1, 'a', "P1", ""}}, 4, 2, 0x93},
+         {"[-a------]", "   \\", "[---+----]", "     \\", "      --]"},
+         {{1, 'a', "P1", ""}},
+         4,
+         2,
+         0x93},
     };
     for (const GlyphCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -115,16 +151,32 @@ struct ErrorCase {
 TEST(AreaModelErrors, ABadlyDrawnPictureIsReportedInWords) {
     const ErrorCase cases[] = {
         {"points without a name", {"     ---]", "    /", "[---------]"}, {}, {}, "unnamed points"},
-        {"points not in the table", {"     ---]", "    /", "[--a------]"}, {}, {}, "not in the points table"},
+        {"points not in the table",
+         {"     ---]", "    /", "[--a------]"},
+         {},
+         {},
+         "not in the points table"},
         {"points in the table not drawn", {"[-----]"}, {}, {{1, 'a', "P1", ""}}, "are not drawn"},
         {"unknown character", {"[--#--]"}, {}, {}, "unknown character"},
         {"loose end", {"[-----   "}, {}, {}, "does not join up"},
         {"label in lower case", {"{Station}", "[-----]"}, {}, {}, "lower-case"},
         {"signal not in the table", {"  1>", "[-----]"}, {}, {}, "not in the signal table"},
         {"signal in the table not drawn", {"[-----]"}, {{"1", "M", "RG", ""}}, {}, "not drawn"},
-        {"signal without its track", {"  1>", "", "[-----]"}, {{"1", "M", "RG", ""}}, {}, "does not stand at a joint"},
-        {"no room for a berth", {" 1>", "[-----]"}, {{"1", "M", "RG", ""}}, {}, "no room for the berth"},
-        {"platform with track on neither side", {"", "==1==", "", "[-----]"}, {}, {}, "neither side"},
+        {"signal without its track",
+         {"  1>", "", "[-----]"},
+         {{"1", "M", "RG", ""}},
+         {},
+         "does not stand at a joint"},
+        {"no room for a berth",
+         {" 1>", "[-----]"},
+         {{"1", "M", "RG", ""}},
+         {},
+         "no room for the berth"},
+        {"platform with track on neither side",
+         {"", "==1==", "", "[-----]"},
+         {},
+         {},
+         "neither side"},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -183,7 +235,9 @@ TEST(AreaModelCircuits, ACrossoverHasItsJointWhereItMeetsTheUpperPoints) {
     const AreaModel m = f.Derive();
     ASSERT_TRUE(m.Valid()) << Joined(m.Errors);
     ASSERT_EQ(m.Circuits.size(), 2u);
-    const auto circuitOf = [&](int x, int y) { return m.Segments[m.Cells[m.CellAt(x, y)].Segments[0]].Circuit; };
+    const auto circuitOf = [&](int x, int y) {
+        return m.Segments[m.Cells[m.CellAt(x, y)].Segments[0]].Circuit;
+    };
     EXPECT_EQ(circuitOf(5, 11), circuitOf(4, 12));  // the diagonal belongs to the lower points
     EXPECT_NE(circuitOf(5, 11), circuitOf(6, 10));
     EXPECT_EQ(m.Points[0].Partner, 1);
@@ -191,7 +245,8 @@ TEST(AreaModelCircuits, ACrossoverHasItsJointWhereItMeetsTheUpperPoints) {
 }
 
 TEST(AreaModelCircuits, ADiamondCrossingMakesTheTwoRoadsConflict) {
-    Fixture f({"[-a--------]", "   \\", "[---+---|--]", "     \\", "      ---]"}, {}, {{1, 'a', "P1", ""}});
+    Fixture f({"[-a--------]", "   \\", "[---+---|--]", "     \\", "      ---]"}, {},
+              {{1, 'a', "P1", ""}});
     const AreaModel m = f.Derive();
     ASSERT_TRUE(m.Valid()) << Joined(m.Errors);
     const int crossing = m.CellAt(4, 12);
@@ -212,8 +267,9 @@ TEST(AreaModelCircuits, ADiamondCrossingMakesTheTwoRoadsConflict) {
 TEST(AreaModelCircuits, AnUnpairedCrossoverGivesFlankProtectionAPairedOneNeedsNone) {
     for (const bool paired : {false, true}) {
         SCOPED_TRACE(paired ? "paired" : "unpaired");
-        Fixture f({"[-----b-----]", "     /", "[---a-------]"}, {},
-                  {{1, 'a', "P1B", paired ? "pair=b" : ""}, {1, 'b', "P1A", paired ? "pair=a" : ""}});
+        Fixture f(
+            {"[-----b-----]", "     /", "[---a-------]"}, {},
+            {{1, 'a', "P1B", paired ? "pair=b" : ""}, {1, 'b', "P1A", paired ? "pair=a" : ""}});
         const AreaModel m = f.Derive();
         ASSERT_TRUE(m.Valid()) << Joined(m.Errors);
         // Along the upper line over its points normal (from its buffer stops A, past the
@@ -262,9 +318,12 @@ TEST(AreaModelRoutes, RoutesRunBetweenConsecutiveSignalsWithOverlapsBeyondTheirE
 TEST(AreaModelRoutes, NoRouteRunsWrongRoadPastTheBackOfASignalOnALineWorkedOneWay) {
     // A crossover leads trains running left from the lower line onto the upper line,
     // which is worked only rightwards: running on, they would pass the back of signal 1.
-    Fixture f({"   1>              3>", ".----|----e----------|----.", "           \\", ".-----------f-----------------.",
-               "                 <2      <4"},
-              {{"1", "M", "RYG", ""}, {"3", "M", "RYG", ""}, {"2", "M", "RYG", ""}, {"4", "M", "RYG", ""}},
+    Fixture f({"   1>              3>", ".----|----e----------|----.", "           \\",
+               ".-----------f-----------------.", "                 <2      <4"},
+              {{"1", "M", "RYG", ""},
+               {"3", "M", "RYG", ""},
+               {"2", "M", "RYG", ""},
+               {"4", "M", "RYG", ""}},
               {{1, 'e', "P1A", "pair=f"}, {1, 'f', "P1B", "pair=e"}});
     const AreaModel m = f.Derive();
     ASSERT_TRUE(m.Valid()) << Joined(m.Errors);
@@ -277,8 +336,9 @@ TEST(AreaModelRoutes, NoRouteRunsWrongRoadPastTheBackOfASignalOnALineWorkedOneWa
     f.Signals.push_back({"6", "M", "RYG", ""});
     const AreaModel withSignal = f.Derive();
     ASSERT_TRUE(withSignal.Valid()) << Joined(withSignal.Errors);
-    EXPECT_TRUE(std::any_of(withSignal.Routes.begin(), withSignal.Routes.end(),
-                            [](const RouteInfo& r) { return r.ID == "R2-6M" && r.ReversePoints == 2; }));
+    EXPECT_TRUE(
+        std::any_of(withSignal.Routes.begin(), withSignal.Routes.end(),
+                    [](const RouteInfo& r) { return r.ID == "R2-6M" && r.ReversePoints == 2; }));
 }
 
 TEST(AreaModelRoutes, AMainRouteIntoAPlatformHasACallOnAndAWarnerVariant) {
@@ -295,7 +355,8 @@ TEST(AreaModelRoutes, AMainRouteIntoAPlatformHasACallOnAndAWarnerVariant) {
     EXPECT_EQ(callOn.Class, ClassCallOn);
     EXPECT_FALSE(callOn.Permissive.empty());
     for (int s : callOn.Permissive) EXPECT_TRUE(m.Circuits[m.Subroutes[s].Circuit].Platform);
-    const auto warner = std::find_if(m.Routes.begin(), m.Routes.end(), [](const RouteInfo& r) { return r.Class == ClassWarner; });
+    const auto warner = std::find_if(m.Routes.begin(), m.Routes.end(),
+                                     [](const RouteInfo& r) { return r.Class == ClassWarner; });
     ASSERT_NE(warner, m.Routes.end());
     EXPECT_EQ(warner->MainRoute, 0);
     EXPECT_EQ(warner->Subroutes, main.Subroutes);

@@ -340,6 +340,36 @@ void InterlockingInvariants::CheckSignals(std::vector<std::string>& out) {
     }
 }
 
+// An automatic signal showing a proceed aspect: its section is clear and no route runs
+// through it the other way (a wrong-road route for single-line working), allowing the
+// signal one major cycle to go back to danger.
+void InterlockingInvariants::CheckAutomatics(std::vector<std::string>& out) {
+    const int n = sim_.Signals.Count();
+    if (static_cast<int>(automaticWrongSince_.size()) < n) automaticWrongSince_.resize(n, -1);
+    for (int i = 0; i < n; ++i) {
+        const TSIG& sig = *sim_.Signals.At(i);
+        const TROU* r = sig.CurrentRoute;
+        std::string why;
+        if (sig.IsAutomaticKind() && sig.ShowsProceed() && r && r->Class == RcAutomatic) {
+            for (int k = 0; k < r->Subroutes.Count() && why.empty(); ++k) {
+                const TULC* s = r->Subroutes.At(k);
+                if (!s) continue;
+                if (!s->IsCircuitClear())
+                    why = "with " + Describe(*s) + " occupied";
+                else if (s->Opposite && s->Opposite->IsRouteLocked())
+                    why = "with a route locked the other way over " + Describe(*s->Opposite);
+            }
+        }
+        if (why.empty()) {
+            automaticWrongSince_[i] = -1;
+        } else if (automaticWrongSince_[i] < 0) {
+            automaticWrongSince_[i] = cycles_;
+        } else if (cycles_ - automaticWrongSince_[i] >= 2) {
+            out.push_back("automatic signal " + sig.ID + " shows a proceed aspect " + why);
+        }
+    }
+}
+
 bool InterlockingInvariants::CheckInto(std::vector<std::string>& out) {
     out.clear();
     for (std::string& m : movements_) out.push_back(std::move(m));
@@ -353,6 +383,7 @@ bool InterlockingInvariants::CheckInto(std::vector<std::string>& out) {
     CheckOverlapsApart(out);
     CheckReleases(out);
     CheckSignals(out);
+    CheckAutomatics(out);
     return out.empty();
 }
 

@@ -58,6 +58,7 @@ class InterlockingInvariants {
     void CheckRouteOverlaps(std::vector<std::string>& out) const;
     void CheckReleases(std::vector<std::string>& out);
     void CheckSignals(std::vector<std::string>& out);
+    void CheckAutomatics(std::vector<std::string>& out);
     void CheckMovedUnderOverlaps(std::vector<std::string>& out);
     bool IsPermissiveOfSetRoute(const TULC& s) const;
 
@@ -73,6 +74,9 @@ class InterlockingInvariants {
     // Per signal, by list position: the cycle at which it was first seen at a proceed
     // aspect over a route not proved, or -1.
     std::vector<std::int64_t> unprovedSince_;
+    // Per signal, by list position: the cycle at which an automatic signal was first
+    // seen at a proceed aspect over a section it should not clear over, or -1.
+    std::vector<std::int64_t> automaticWrongSince_;
     std::vector<const TROU*> setRoutes_;
 };
 

@@ -353,6 +353,45 @@ TEST_F(TrainLine, NearItsBrakingCurveItGainsNoSpeedTowardsALowerLineSpeed) {
     EXPECT_GT(runs, 50);
 }
 
+// Downhill the brakes do less: the look-ahead for a lower line speed reckons with the
+// braking the train gets there, or it begins too late and runs onto the lower speed
+// too fast (the invariants, checked every cycle, say so).
+TEST_F(TrainLine, DownhillItBeginsBrakingForALowerLineSpeedInTime) {
+    SetAllRoutes();
+    U[0]->Scale = 1.3f;
+    U[1]->Scale = 1.3f;
+    U[2]->PassengerSpeed = 11;
+    int runs = 0;
+    for (double speed = 13.0; speed < 20.0; speed += 0.41) {
+        for (double before = 60.0; before < 390.0; before += 11.0) {
+            TTRN& train = StandingTrain("1C" + std::to_string(runs % 100));
+            const double rate = train.Decel / 1.3;
+            // Only a start from which braking at once, downhill, arrives in time.
+            double v = speed;
+            for (double d = before; d > 0 && v > 0; v -= rate) d -= v;
+            if (v > 11) {
+                train.SetState(TsLeaving);
+                Seconds(1);
+                continue;
+            }
+            train.HeadULC = U[1];
+            train.Occupied = {U[1], U[0]};
+            C[1]->Occupy();
+            train.Speed = speed;
+            train.HeadPos = U[1]->Length - before;
+            train.ComputeTail();
+            for (int s = 0; s < 60 && train.HeadULC != U[2] && train.State == TsMoving; ++s)
+                Seconds(1);
+            EXPECT_EQ(train.HeadULC, U[2]) << speed << " m/s, " << before << " m short";
+            train.SetState(TsLeaving);
+            Seconds(1);
+            ++runs;
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(runs, 50);
+}
+
 TEST_F(TrainLine, ReversesOntoTheOppositeSubroutes) {
     SetAllRoutes();
     TTRN& train = StandingTrain();
