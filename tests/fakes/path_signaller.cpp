@@ -247,6 +247,12 @@ TROU* PathSignaller::NextRoute(Sim& sim, const TTRN& train, Progress& progress, 
                     // A claim on occupied track waits anyway (a join excepted).
                     if (c.Train == &train || (!c.Route->Subroutes.AreTCsClear() && !c.Join))
                         continue;
+                    // Nor does one the interlocking would refuse now (its overlap
+                    // fouled by a train standing at the far end, say): waiting for it
+                    // could wait for ever on the train held here.
+                    if (!c.Route->Entrance->CurrentRoute && !c.Route->IsAvailableARS() &&
+                        !HeldOnlyByAPassingTrain(sim, *c.Route))
+                        continue;
                     if (!Opposing(*route, *c.Route) && !(after && Opposing(*after, *c.Route)))
                         continue;
                     // Each wants the other's way: see Precedes.
