@@ -59,6 +59,11 @@ struct BuiltArea {
     int Scenario = -1;
 };
 
+// The refusal of a route across the overlap beyond an automatic signal's next signal
+// while a train needs that overlap (the area's route-availability hook).
+inline constexpr const char* kOverlapLockedByApproachingTrain =
+    "Overlap locked by approaching train";
+
 // The version of the built-in area, shown after its title.
 inline constexpr const char* kAreaVersion = "1.0";
 

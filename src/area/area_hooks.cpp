@@ -218,7 +218,7 @@ void InstallAreaHooks(Sim& sim, BuiltArea& area) {
             }
         }
         if (CrossesAnOverlapInUse(*s, *a, route)) {
-            s->LastFailReason = "Overlap locked by approaching train";
+            s->LastFailReason = kOverlapLockedByApproachingTrain;
             return false;
         }
         if (s->Operator.OverrideMode || !RouteThroughPossession(route)) return true;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "area/area_builder.h"
 #include "core/time_format.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
@@ -108,7 +109,7 @@ bool MayMoveOn(const TTRN& train) {
 bool PathSignaller::HeldOnlyByAPassingTrain(Sim& sim, TROU& route) {
     const std::string before = sim.LastFailReason;
     const bool held =
-        !route.IsAvailable() && sim.LastFailReason == "Overlap locked by approaching train";
+        !route.IsAvailable() && sim.LastFailReason == area::kOverlapLockedByApproachingTrain;
     sim.LastFailReason = before;
     return held;
 }
