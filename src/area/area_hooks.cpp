@@ -120,6 +120,10 @@ bool OverlapNeededByTrain(const Sim& sim, const TSIG& automatic) {
     const TROU* route = automatic.CurrentRoute;
     if (!route || route->Subroutes.Count() == 0) return false;
     const TULC* last = route->Subroutes.At(route->Subroutes.Count() - 1);
+    // The overlap beyond the next signal; without one there is nothing to keep.
+    const TSIG* next = automatic.NextSignal;
+    if (!next || next->Overlaps.Count() == 0) return false;
+    const TOVL* overlap = next->Overlaps.At(0);
     bool needed = false;
     sim.Trains.ForEach([&](TTRN& train) {
         if (needed || !train.HeadULC) return;
@@ -131,7 +135,8 @@ bool OverlapNeededByTrain(const Sim& sim, const TSIG& automatic) {
             if (inSection) break;
         }
         if (inSection) {
-            const std::int32_t release = (last->ClearTime * 5 + 3) / 4;
+            // As long as the interlocking's own timed release of that overlap takes.
+            const std::int32_t release = last->OverlapReleaseTime(*overlap);
             const bool standingAtSignal = train.Speed <= 0 && last->TrackCircuit &&
                                           last->TrackCircuit->IsOccupiedFor(release);
             needed = !standingAtSignal;
