@@ -351,13 +351,16 @@ void TSIGList::HandleClientMessage(std::string_view payload) {
         if (payload.size() < 8) return;
         const int index =
             static_cast<unsigned char>(payload[2]) | (static_cast<unsigned char>(payload[3]) << 8);
-        if (index < Count()) At(index)->ApplyState(payload);
+        // State comes from the server only: a server takes no aspect from a client.
+        if (index < Count() && At(index)->sim().ClientMode) At(index)->ApplyState(payload);
         return;
     }
     const int index = ParseHex4(payload.substr(2, 4));
     if (index < 0 || index >= Count()) return;
     TSIG& sig = *At(index);
     Sim& sim = sig.sim();
+    // Requests are for the server only.
+    if (sim.ClientMode) return;
     const std::string_view rest = payload.substr(6);
     if (code == "QC") {
         // Entrance, exit, request flag and the client's override-reminder mode.

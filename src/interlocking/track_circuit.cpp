@@ -255,7 +255,9 @@ void TTCSList::HandleClientMessage(std::string_view payload) {
     if (payload.size() < 6) return;
     const int index = ParseHex4(payload.substr(2, 4));
     if (index < 0 || index >= Count()) return;
-    if (payload.substr(0, 2) == "TA") At(index)->ApplyState(payload.substr(6));
+    // State comes from the server only: a server takes no occupation from a client.
+    if (payload.substr(0, 2) == "TA" && At(index)->sim().ClientMode)
+        At(index)->ApplyState(payload.substr(6));
 }
 
 }  // namespace kestra

@@ -447,7 +447,8 @@ void TBERList::HandleClientMessage(std::string_view payload) {
     const std::string_view code = payload.substr(0, 2);
     const std::string_view body = payload.substr(6);
     if (code == "BA") {
-        b->ApplyState(body);
+        // State comes from the server only: a server takes no description from a client.
+        if (b->sim().ClientMode) b->ApplyState(body);
     } else if (code == "BB") {
         if (!b->sim().ClientMode) b->Interpose(body);
     } else if (code == "BC") {

@@ -54,15 +54,11 @@ TTRN* TrainEntryService::EnterTrain(TENT& entry, TTimetable* timetable) {
         InterposeAtEntry(entry.Berth, description, true);
         std::string reason;
         const bool valid = Validate(*timetable, reason);
-        if (valid) {
-            sim_.PostEventMessage(
-                "Train " + description + " has entered the area (" + entry.Name + ")",
-                EvTrainEntering);
-        } else {
-            sim_.PostEventMessage("Train " + description + " has entered the area (" + entry.Name +
-                                      ") with an invalid timetable",
-                                  EvTrainEntering);
-        }
+        const std::string text = "Train " + description + " has entered the area (" +
+                                 entry.Name + (valid ? ")" : ") with an invalid timetable");
+        sim_.PostEventMessage(text, EvTrainEntering);
+        // The other players see the train come in too.
+        sim_.Messages().BroadcastEventMessage(text, EvTrainEntering);
         train.Place(valid ? timetable : nullptr, *first, &entry);
     } else {
         InterposeAtEntry(entry.Berth, description, false);
