@@ -10,7 +10,9 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
+#include "net/net_session.h"
 #include "options_form.h"
 #include "panel/timetable_menu.h"
 #include "display/options.h"
@@ -104,6 +106,18 @@ QMenu* TDisplayForm::BuildMainMenu() {
             a->setCheckable(true);
             a->setChecked(sim_.Operator.OverrideMode);
         }
+        const bool networkItem = item.Command == MenuCommand::ListenForClients ||
+                                 item.Command == MenuCommand::ConnectToServer ||
+                                 item.Command == MenuCommand::DisconnectFromServer ||
+                                 item.Command == MenuCommand::SendMessage ||
+                                 item.Command == MenuCommand::Refresh;
+        if (network_ != nullptr && networkItem) {
+            a->setEnabled(NetworkItemEnabled(item.Command));
+            if (item.Command == MenuCommand::ListenForClients) {
+                a->setCheckable(true);
+                a->setChecked(network_->Listening());
+            }
+        }
         const MenuCommand command = item.Command;
         connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
     }
@@ -151,7 +165,76 @@ QMenu* TDisplayForm::BuildBerthMenu() {
     return menu;
 }
 
+bool TDisplayForm::NetworkItemEnabled(MenuCommand command) const {
+    const bool client = network_ && network_->Role() == net::NetRole::Client;
+    const bool server = network_ && network_->Listening();
+    switch (command) {
+        case MenuCommand::ListenForClients:
+            return network_ && !client;
+        case MenuCommand::ConnectToServer:
+            return network_ && !client && !server;
+        case MenuCommand::DisconnectFromServer:
+            return client;
+        case MenuCommand::SendMessage:
+            return client || server;
+        case MenuCommand::Refresh:
+            return client && network_->Connected();
+        default:
+            return false;
+    }
+}
+
 void TDisplayForm::RunMenuCommand(MenuCommand command) {
+    switch (command) {
+        case MenuCommand::ListenForClients:
+            if (!NetworkItemEnabled(command)) break;
+            if (network_->Listening())
+                network_->StopListening();
+            else
+                network_->Listen();
+            break;
+        case MenuCommand::ConnectToServer: {
+            if (!NetworkItemEnabled(command)) break;
+            bool ok = false;
+            const auto last = sim_.Settings().Read("LastIPAddress");
+            const QString text = QInputDialog::getText(
+                this, "Connect to server", "Enter IP address", QLineEdit::Normal,
+                QString::fromStdString(last.value_or("127.0.0.1")), &ok);
+            if (!ok) break;
+            sim_.Settings().Write("LastIPAddress", text.trimmed().toStdString());
+            sim_.Messages().ClearMessages();
+            std::string host = text.trimmed().toStdString();
+            int port = net::DefaultPort;
+            if (const auto colon = host.rfind(':');
+                colon != std::string::npos && host.find(':') == colon) {
+                port = std::atoi(host.c_str() + colon + 1);
+                host.resize(colon);
+            }
+            network_->Connect(host, port);
+            break;
+        }
+        case MenuCommand::DisconnectFromServer:
+            if (NetworkItemEnabled(command)) network_->Disconnect();
+            break;
+        case MenuCommand::Refresh:
+            if (NetworkItemEnabled(command)) network_->Refresh();
+            break;
+        case MenuCommand::SendMessage: {
+            if (!NetworkItemEnabled(command)) break;
+            bool ok = false;
+            const QString text = QInputDialog::getText(
+                this, "Send Message", "Enter message:", QLineEdit::Normal, QString(), &ok);
+            if (ok) network_->SendChatMessage(text.toStdString());
+            break;
+        }
+        default:
+            RunPanelMenuCommand(command);
+            return;
+    }
+    FlushPanel();
+}
+
+void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
     // Commands whose subsystem is not built yet are disabled in the menus and their keys
     // do nothing; the table in panel/menus.h says which.
     for (const MenuItem& item : MainMenuItems) {
@@ -217,9 +300,9 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
                 break;
             }
             bool ok = false;
-            const QString text = QInputDialog::getText(
-                this, "Interpose", "Enter new description", QLineEdit::Normal,
-                b ? QString::fromStdString(b->Description) : QString(), &ok);
+            const QString text =
+                QInputDialog::getText(this, "Interpose", "Enter new description", QLineEdit::Normal,
+                                      b ? QString::fromStdString(b->Description) : QString(), &ok);
             if (ok) commands_.SignalMenuInterposeTD(text.toStdString());
             break;
         }
@@ -264,6 +347,7 @@ void TDisplayForm::FlushPanel() {
 
 void TDisplayForm::OnMajorCycle() {
     sim_.MajorCycleTick();
+    if (network_) network_->Pump();
     if (majorCycle_.interval() != sim_.MajorCycleInterval)
         majorCycle_.setInterval(sim_.MajorCycleInterval);
     FlushPanel();

@@ -7,12 +7,16 @@
 #include <QWidget>
 #include <optional>
 
-#include "sim/sim.h"
 #include "panel/commands.h"
 #include "panel/menus.h"
 #include "qt_surface.h"
+#include "sim/sim.h"
 
 class QMenu;
+
+namespace kestra::net {
+class NetSession;
+}
 
 namespace kestra::app {
 
@@ -38,6 +42,11 @@ class TDisplayForm : public QWidget {
     QMenu* BuildSignalMenu();
     QMenu* BuildBerthMenu();
     OperatorCommands& Commands() { return commands_; }
+    // The multiplayer session behind the network menu items; none: they stay disabled.
+    void SetNetwork(net::NetSession* session) { network_ = session; }
+    // Whether a network menu item can be chosen now (listening and connecting exclude
+    // each other).
+    bool NetworkItemEnabled(MenuCommand command) const;
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -66,6 +75,8 @@ class TDisplayForm : public QWidget {
 
   private:
     void OnMajorCycle();
+    // The commands of the menu table other than the network's.
+    void RunPanelMenuCommand(MenuCommand command);
     // Opens what a command asked for.
     void Perform(UiAction action);
     // Starts the override timer when a command has just started a mode that ends by
@@ -77,6 +88,7 @@ class TDisplayForm : public QWidget {
     // Ends the override, interpose and cancel-description modes 20 s after they start.
     QTimer ovrTimer_;
     OperatorCommands commands_;
+    net::NetSession* network_ = nullptr;
 };
 
 }  // namespace kestra::app

@@ -18,11 +18,14 @@
 #include "display_form.h"
 #include "font_sheet.h"
 #include "display/options.h"
+#include "net/net_session.h"
+#include "qt_net.h"
 #include "qt_ports.h"
 #include "qt_surface.h"
 #include "runner/headless.h"
 #include "runner/timetable_tool.h"
 #include "screenshot.h"
+#include "serve.h"
 #include "timetable/timetable_start.h"
 
 namespace {
@@ -58,6 +61,16 @@ int main(int argc, char** argv) {
         const std::vector<std::string> args(argv + 1, argv + argc);
         if (kestra::runner::IsTimetableCommand(args))
             return kestra::runner::RunTimetableTool(args, std::cout, std::cerr);
+        if (kestra::app::IsServeCommand(args)) {
+            kestra::app::ServeOptions options;
+            std::string error;
+            if (!kestra::app::ParseServeArgs(args, options, error)) {
+                std::fprintf(stderr, "kestra --serve: %s\n", error.c_str());
+                return 2;
+            }
+            QCoreApplication app(argc, argv);
+            return kestra::app::RunServer(options, std::cout, std::cerr);
+        }
     }
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0) return RunHeadless(argc, argv);
@@ -96,6 +109,9 @@ int main(int argc, char** argv) {
     QCommandLineOption commands(
         "commands", "With --screenshot and --timetable: a headless commands file to play.", "file");
     parser.addOption(commands);
+    QCommandLineOption connectTo("connect", "Start as a client of the server at HOST[:PORT].",
+                                 "host[:port]");
+    parser.addOption(connectTo);
     parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, interpose, fontSheet});
     parser.process(app);
 
@@ -155,6 +171,9 @@ int main(int argc, char** argv) {
     }
     kestra::app::TDisplayForm form(sim, surface);
     dialogs.SetParent(&form);
+    kestra::app::QtNetTransport transport;
+    kestra::net::NetSession network(sim, transport);
+    form.SetNetwork(&network);
     sim.MajorCycleTick();
     sim.Display().CurrentScreen = 1;
     sim.Display().RedrawPanel();
@@ -167,6 +186,17 @@ int main(int argc, char** argv) {
         // window (a bare X server, a kiosk session).
         form.setGeometry(QGuiApplication::primaryScreen()->geometry());
         form.showFullScreen();
+    }
+    if (parser.isSet(connectTo)) {
+        std::string host = parser.value(connectTo).toStdString();
+        int port = kestra::net::DefaultPort;
+        if (const auto colon = host.rfind(':');
+            colon != std::string::npos && host.find(':') == colon) {
+            port = std::atoi(host.c_str() + colon + 1);
+            host.resize(colon);
+        }
+        network.Connect(host, port);
+        form.FlushPanel();
     }
     if (parser.isSet(quitAfter)) {
         QTimer::singleShot(parser.value(quitAfter).toInt(), &app, [&] {

@@ -15,7 +15,7 @@ inline constexpr ConnectionId NoConnection = -1;
 
 // What the network transport tells the engine, always on the simulation's thread.
 class NetEvents {
-public:
+  public:
     virtual ~NetEvents() = default;
     // A client's connection was accepted (server), or our own connection to a server
     // is open (client). address names the other end.
@@ -27,7 +27,7 @@ public:
 
 // TCP connections: one listening socket for a server, outgoing connections for a client.
 class NetTransport {
-public:
+  public:
     virtual ~NetTransport() = default;
     virtual void SetEvents(NetEvents* events) = 0;
     // Opens the listening socket on address:port; false when that fails.

@@ -3,7 +3,9 @@
 namespace kestra::net {
 
 namespace {
-bool IsControl(char c) { return c == FrameStart || c == FrameEnd || c == FrameEscape; }
+bool IsControl(char c) {
+    return c == FrameStart || c == FrameEnd || c == FrameEscape;
+}
 }  // namespace
 
 std::optional<std::string> Frame(std::string_view payload) {

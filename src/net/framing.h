@@ -14,9 +14,9 @@
 
 namespace kestra::net {
 
-inline constexpr char FrameStart = 2;   // STX
-inline constexpr char FrameEnd = 1;     // SOH
-inline constexpr char FrameEscape = 27; // ESC
+inline constexpr char FrameStart = 2;    // STX
+inline constexpr char FrameEnd = 1;      // SOH
+inline constexpr char FrameEscape = 27;  // ESC
 // The longest frame, STX and SOH included.
 inline constexpr std::size_t MaxFrameBytes = 128;
 // The longest escaped payload that fits between STX and SOH.

@@ -28,7 +28,9 @@ std::int64_t ParseHex8(std::string_view text) {
     return v;
 }
 
-bool Is(std::string_view code, const char* name) { return code == name; }
+bool Is(std::string_view code, const char* name) {
+    return code == name;
+}
 
 // Chat text as the panel can show it: printable characters only.
 std::string Printable(std::string_view text) {
@@ -71,7 +73,9 @@ NetSession::~NetSession() {
     if (role_ == NetRole::Client) sim_.ServerLink = nullptr;
 }
 
-void NetSession::Post(const std::string& text) { sim_.PostEventMessage(text, EvGeneral); }
+void NetSession::Post(const std::string& text) {
+    sim_.PostEventMessage(text, EvGeneral);
+}
 
 std::string NetSession::AreaFingerprint() const {
     std::uint64_t h = 14695981039346656037ULL;
@@ -167,7 +171,8 @@ int NetSession::RecordSlot(std::string_view payload) const {
     const std::string_view code = payload.substr(0, 2);
     int index = -1;
     if (code == "SA") {
-        index = static_cast<unsigned char>(payload[2]) | (static_cast<unsigned char>(payload[3]) << 8);
+        index =
+            static_cast<unsigned char>(payload[2]) | (static_cast<unsigned char>(payload[3]) << 8);
     } else {
         index = 0;
         for (int i = 2; i < 6; ++i) {
@@ -182,9 +187,12 @@ int NetSession::RecordSlot(std::string_view payload) const {
         base += count;
         return -1;
     };
-    for (const auto& [c, n] : {std::pair{"BA", sim_.Berths.Count()}, {"PA", sim_.Points.Count()},
-                               {"RA", sim_.Routes.Count()}, {"SA", sim_.Signals.Count()},
-                               {"TA", sim_.TrackCircuits.Count()}, {"UA", sim_.Subroutes.Count()}}) {
+    for (const auto& [c, n] : {std::pair{"BA", sim_.Berths.Count()},
+                               {"PA", sim_.Points.Count()},
+                               {"RA", sim_.Routes.Count()},
+                               {"SA", sim_.Signals.Count()},
+                               {"TA", sim_.TrackCircuits.Count()},
+                               {"UA", sim_.Subroutes.Count()}}) {
         const int slot = in(c, n);
         if (slot != -1) return slot < 0 ? -1 : slot;
     }
@@ -201,7 +209,8 @@ void NetSession::SendChangedStates() {
         send();
         capture_ = nullptr;
         if (static_cast<std::size_t>(slot) >= lastSent_.size()) lastSent_.resize(slot + 1u);
-        if (!record.empty() && record != lastSent_[static_cast<std::size_t>(slot)]) Broadcast(record);
+        if (!record.empty() && record != lastSent_[static_cast<std::size_t>(slot)])
+            Broadcast(record);
     });
     --busy_;
 }
