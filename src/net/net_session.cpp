@@ -219,7 +219,8 @@ void NetSession::SendFullState(Peer& peer) {
     ++busy_;
     Post("Sending client initialisation data...");
     resendTarget_ = &peer;
-    // Each list's state messages, in the order the clients build them.
+    // Each list's state messages, in the order the clients build them, while the
+    // client is still there.
     ForEachStateObject([&](int, auto send) {
         if (peer.Open) send();
     });

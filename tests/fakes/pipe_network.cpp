@@ -9,7 +9,9 @@ bool PipeTransport::Listen(const std::string& address, int port) {
     return true;
 }
 
-void PipeTransport::StopListening() { ListenPort = -1; }
+void PipeTransport::StopListening() {
+    ListenPort = -1;
+}
 
 ConnectionId PipeTransport::Connect(const std::string& host, int port) {
     return net_.Open(*this, host, port);

@@ -20,7 +20,8 @@ class PipeNetwork;
 // One copy's transport.
 class PipeTransport final : public NetTransport {
   public:
-    PipeTransport(PipeNetwork& net, std::string address) : net_(net), address_(std::move(address)) {}
+    PipeTransport(PipeNetwork& net, std::string address)
+        : net_(net), address_(std::move(address)) {}
     void SetEvents(NetEvents* events) override { events_ = events; }
     bool Listen(const std::string& address, int port) override;
     void StopListening() override;

@@ -1,12 +1,12 @@
 // Frames of the multiplayer protocol: escapes, the frame limit counted on the wire, and
 // what a connection sending rubbish costs.
 
+#include "net/framing.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "net/framing.h"
 
 namespace kestra::net {
 namespace {
@@ -24,8 +24,8 @@ TEST(Framing, EveryByteValueTravelsUnchanged) {
     // Control bytes in a binary record, and an "AD" flag byte of 1 or 2.
     std::string all;
     for (int i = 0; i < 60; ++i) all.push_back(static_cast<char>(i * 5));
-    for (const std::string& payload :
-         {std::string("AD0001\x01", 7), std::string("AD0001\x02", 7), std::string("\x1b\x1b\x01"), all}) {
+    for (const std::string& payload : {std::string("AD0001\x01", 7), std::string("AD0001\x02", 7),
+                                       std::string("\x1b\x1b\x01"), all}) {
         const auto frame = Frame(payload);
         ASSERT_TRUE(frame.has_value());
         TSocketEntry e;

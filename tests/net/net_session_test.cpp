@@ -2,6 +2,8 @@
 // pipes: the handshake, the full-state resend, state mirrored while trains run, client
 // requests and refusals, chat, and clients that misbehave.
 
+#include "net/net_session.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,8 +17,8 @@
 #include "fakes/pipe_network.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
+#include "interlocking/state_message.h"
 #include "net/framing.h"
-#include "net/net_session.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 
@@ -112,7 +114,9 @@ void Settle(PipeNetwork& net, const std::vector<Copy*>& copies) {
     }
 }
 
-TSIG& Same(Sim& other, const TSIG& s) { return *other.Signals.At(s.sim().Signals.IndexOf(&s)); }
+TSIG& Same(Sim& other, const TSIG& s) {
+    return *other.Signals.At(s.sim().Signals.IndexOf(&s));
+}
 
 // A main route that can be set in the quiet area, with the index of its entrance and exit.
 TROU* FreeMainRoute(Sim& sim, int skip = 0) {
@@ -369,10 +373,10 @@ TEST_F(NetSessionTest, SpoofedStateRecordsOfEveryListAreIgnored) {
     const int raw = net.RawConnect(4321);
     Settle(net, {server.get()});
     std::vector<std::string> spoofs = {
-        "TA00001F", "TA00011F",                      // circuits occupied
-        "RA00001", "RA00000", "UA00001----", "UA00010----",  // routes and locking
-        "IB", "IA", "IC_", "LA0000000000000019", "AD00000F",
-        "CA000011", "CB00000", "CC00001",            // the assessor's failures
+        "TA00001F", "TA00011F",                                // circuits occupied
+        "RA00001",  "RA00000",  "UA00001----", "UA00010----",  // routes and locking
+        "IB",       "IA",       "IC_",         "LA0000000000000019",
+        "AD00000F", "CA000011", "CB00000",     "CC00001",  // the assessor's failures
     };
     spoofs.push_back(std::string("PA0000") + '\x3f' + '\x01');
     spoofs.push_back("BA0000" + std::string("1X99") + std::string(12, '\x01'));
@@ -394,15 +398,37 @@ TEST_F(NetSessionTest, SpoofedStateRecordsOfEveryListAreIgnored) {
     FreshClientWorks(1);
 }
 
+// Below the dispatcher, each list too refuses a state record on a server.
+TEST_F(NetSessionTest, ListsTakeNoStateRecordOnAServer) {
+    Sim& s = *server->sim;
+    TROU* r = FreeMainRoute(s);
+    ASSERT_TRUE(r->SetRoute());
+    const auto before = StateRecords(s);
+    std::string sa = "SA";
+    sa += std::string(2, '\0');
+    sa += '\x05';
+    sa += '\xff';
+    sa += std::string(2, '\0');
+    s.Signals.HandleClientMessage(sa);
+    s.TrackCircuits.HandleClientMessage("TA00001F");
+    s.Berths.HandleClientMessage("BA00001X99" + std::string(12, '\x01'));
+    s.Points.HandleClientMessage(std::string("PA0000") + '\x3f' + '\x01');
+    s.Routes.HandleClientMessage("RA" + Hex4(s.Routes.IndexOf(r)) + "0");
+    s.Subroutes.HandleClientMessage("UA00001----");
+    EXPECT_EQ(StateRecords(s), before);
+}
+
 TEST_F(NetSessionTest, BadPositionsAreIgnored) {
     const auto before = StateRecords(*server->sim);
     const int raw = net.RawConnect(4321);
     Settle(net, {server.get()});
     const std::string n = std::to_string(server->sim->Signals.Count());
     for (const char* bad :
-         {"PBzzzz", "PB-001", "PBFFFF", "PB00", "PB", "QCzzzz000000", "QC0000-00100", "QC0000FFFF00",
-          "QCFFFF000000", "QC0000", "QD-001", "QDFFFF", "SBzzzz", "SB-001", "SBFFFF", "BB-0011A11",
-          "BBFFFF1A11", "BCzzzz", "PC 0001", "pb0000", "QC00000001", "ZZ0000"})
+         {"PBzzzz",       "PB-001",       "PBFFFF",       "PB00",         "PB",
+          "QCzzzz000000", "QC0000-00100", "QC0000FFFF00", "QCFFFF000000", "QC0000",
+          "QD-001",       "QDFFFF",       "SBzzzz",       "SB-001",       "SBFFFF",
+          "BB-0011A11",   "BBFFFF1A11",   "BCzzzz",       "PC 0001",      "pb0000",
+          "QC00000001",   "ZZ0000"})
         net.RawSend(raw, *net::Frame(bad));
     Settle(net, {server.get()});
     EXPECT_EQ(StateRecords(*server->sim), before);
@@ -493,6 +519,30 @@ TEST_F(NetSessionTest, ClientVanishingInTheMiddleOfAResend) {
     EXPECT_EQ(server->session->QueuedResends(), 0u);
     EXPECT_EQ(server->sim->PauseCount, 0);
     FreshClientWorks();
+}
+
+TEST_F(NetSessionTest, ClientGoingAwayInTheMiddleOfABroadcast) {
+    // The first client's connection is reported gone from inside the send to it; the
+    // clients after it still receive the record.
+    const int raw = net.RawConnect(4321);
+    Settle(net, {server.get()});
+    auto a = Client("10.0.0.2");
+    auto b = Client("10.0.0.3");
+    bool reported = false;
+    server->transport->AfterSend = [&](ConnectionId id) {
+        if (reported) return;
+        reported = true;
+        server->session->OnDisconnected(id);
+    };
+    TROU* r = FreeMainRoute(*server->sim);
+    ASSERT_TRUE(r->SetRoute());
+    server->transport->AfterSend = nullptr;
+    ASSERT_TRUE(reported);
+    Settle(net, {server.get(), a.get(), b.get()});
+    EXPECT_EQ(server->session->ClientCount(), 2u);
+    EXPECT_TRUE(a->sim->Routes.At(server->sim->Routes.IndexOf(r))->RouteSet);
+    EXPECT_TRUE(b->sim->Routes.At(server->sim->Routes.IndexOf(r))->RouteSet);
+    (void)raw;
 }
 
 // ---------------------------------------------------------------- trains running
