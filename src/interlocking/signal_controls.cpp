@@ -369,8 +369,10 @@ void TSIGList::HandleClientMessage(std::string_view payload) {
         if (exitIndex < 0 || exitIndex >= Count()) return;
         const bool savedOverride = sim.Operator.OverrideMode;
         sim.Operator.OverrideMode = rest[5] == '1';
-        RouteRequest(sim, sig, *At(exitIndex), rest[4] == '1' ? 1 : 0);
+        const RouteRequestResult r = RouteRequest(sim, sig, *At(exitIndex), rest[4] == '1' ? 1 : 0);
         sim.Operator.OverrideMode = savedOverride;
+        // The asking client is told, as the panel tells its own signaller.
+        if (r.NoRoute) sim.PostEventMessage("No route between selected signals", EvTips);
         return;
     }
     if (code == "QD") {

@@ -212,6 +212,13 @@ TEST_F(NetSessionTest, RefusalGoesOnlyToTheAskingClient) {
     ASSERT_TRUE(refused);
     EXPECT_EQ(a->Count(EvTips), 0);
     EXPECT_EQ(server->Count(EvTips), 0);
+    // Two signals no route joins: the asker hears so, as on its own panel.
+    TSIG& from = *b->sim->Signals.At(0);
+    TSIG& to = *b->sim->Signals.At(b->sim->Signals.Count() - 1);
+    RouteRequest(*b->sim, from, to, 0);
+    Settle(net, {server.get(), a.get(), b.get()});
+    EXPECT_TRUE(b->Showed("NO ROUTE BETWEEN SELECTED SIGNALS"));
+    EXPECT_FALSE(server->Showed("NO ROUTE BETWEEN SELECTED SIGNALS"));
 }
 
 TEST_F(NetSessionTest, ChatBothWaysNotEchoed) {
