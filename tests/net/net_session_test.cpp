@@ -623,6 +623,11 @@ TEST(NetTrainsRunning, ClientsMirrorTheServer) {
     int occupied = 0;
     a->sim->TrackCircuits.ForEach([&](TTCS& t) { occupied += t.IsOccupied() ? 1 : 0; });
     EXPECT_GT(occupied, 0);
+    // The other players are told of each train coming in.
+    EXPECT_TRUE(std::any_of(b->Lines.begin(), b->Lines.end(), [](const auto& l) {
+        return l.second == EvTrainEntering &&
+               l.first.find("HAS ENTERED THE AREA") != std::string::npos;
+    }));
     // The clients ran none of the simulation themselves.
     EXPECT_EQ(a->sim->Trains.Count(), 0);
     EXPECT_EQ(b->sim->Trains.Count(), 0);
