@@ -4,6 +4,7 @@
 
 #include "core/time_format.h"
 #include "display/palette.h"
+#include "panel/commands.h"
 
 namespace kestra {
 
@@ -36,7 +37,9 @@ Sim::~Sim() {
     Labels.FreeObjects();
 }
 
-void Sim::SetSurface(PanelSurface* surface) { surface_ = surface ? surface : &nullSurface_; }
+void Sim::SetSurface(PanelSurface* surface) {
+    surface_ = surface ? surface : &nullSurface_;
+}
 
 void Sim::SetFlashColours() {
     FlashGrey = FlashPhase ? ClGrey : ClBlack;
@@ -62,7 +65,9 @@ void Sim::CancelModes() {
     panel_.RedrawStatus();
 }
 
-std::string Sim::FormatSimTime() const { return FormatClock(SimTime); }
+std::string Sim::FormatSimTime() const {
+    return FormatClock(SimTime);
+}
 
 void Sim::Trace(const std::string& text) {
     if (TraceHook) TraceHook(FormatSimTime() + ": " + text);
@@ -86,6 +91,10 @@ void Sim::BroadcastClock() {
 void Sim::MajorCycleTick() {
     if (IsPaused()) {
         panel_.RedrawStatus();
+        return;
+    }
+    if (TimetableFinished()) {
+        EndOfTimetable();
         return;
     }
 
@@ -118,6 +127,19 @@ void Sim::MajorCycleTick() {
         });
     }
     panel_.UpdateTelephoneIndicator();
+}
+
+void Sim::EndOfTimetable() {
+    PauseSimulation();
+    dialogs_->ShowInformation("End of timetable!");
+    if (ClientMode)
+        PostEventMessage(NotInClientMode, EvGeneral);
+    else
+        dialogs_->ShowAnalysis(Performance.AnalysisLines());
+    ResetSimulation();
+    panel_.RedrawPanel();
+    StartupTimerRunning = true;
+    ResumeSimulation();
 }
 
 std::array<TSSIList*, 8> Sim::ObjectSections() {

@@ -14,16 +14,16 @@
 #include "core/ports.h"
 #include "core/random.h"
 #include "core/request_queue.h"
+#include "display/label.h"
+#include "display/options.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
-#include "display/label.h"
 #include "panel/messages.h"
 #include "panel/operator_state.h"
-#include "display/options.h"
 #include "panel/panel.h"
 #include "phone/telephone.h"
 #include "places/code_rules.h"
@@ -31,9 +31,9 @@
 #include "places/location.h"
 #include "places/path.h"
 #include "timetable/timetable.h"
+#include "trains/berth.h"
 #include "trains/train.h"
 #include "trains/train_entry.h"
-#include "trains/berth.h"
 
 namespace kestra {
 
@@ -68,7 +68,7 @@ inline std::int32_t SpeedPositionToInterval(std::int32_t position) {
 inline constexpr std::int32_t DefaultMajorCycleInterval = 250;
 
 class Sim {
-public:
+  public:
     explicit Sim(Ports ports = {}, std::uint32_t seed = 1);
     ~Sim();
     Sim(const Sim&) = delete;
@@ -87,6 +87,10 @@ public:
     void MajorCycleTick();
     // Returns every list to its start state for a new simulation.
     void ResetSimulation();
+    // True once the clock has passed the finish of a timetable that holds trains.
+    bool TimetableFinished() const {
+        return SimTime > Timetable.FinishTime && Timetable.Count() > 0;
+    }
     void PauseSimulation() { ++PauseCount; }
     void ResumeSimulation();
     bool IsPaused() const { return PauseCount > 0; }
@@ -138,7 +142,9 @@ public:
     kestra::Panel& Display() { return panel_; }
     kestra::Messages& Messages() { return messages_; }
     // Reports to the signaller with an event type.
-    void PostEventMessage(const std::string& text, int type) { messages_.PostEventMessage(text, type); }
+    void PostEventMessage(const std::string& text, int type) {
+        messages_.PostEventMessage(text, type);
+    }
     // The player's options and the current simulation's failure and delay settings.
     kestra::Options& Options() { return options_; }
     const kestra::Options& Options() const { return options_; }
@@ -160,6 +166,9 @@ public:
     TOperatorState Operator;
     // The override timer runs while a mode that ends by itself is on.
     bool OVRTimerRunning = false;
+    // Set when the start-up dialog is due (the timetable has ended); the window raises
+    // it and clears this.
+    bool StartupTimerRunning = false;
     Random Rand;
     AreaHooks Hooks;
     // What the area built, owned here for as long as the simulation lives: its hooks
@@ -226,10 +235,12 @@ public:
     // Above 0 while a quiet check runs: refusals then leave LastFailReason alone.
     std::int32_t QuietChecks = 0;
 
-private:
+  private:
     // The lists of the object sections, in file order.
     std::array<TSSIList*, 8> ObjectSections();
     void SetFlashColours();
+    // "End of timetable!", the performance analysis, and a new simulation.
+    void EndOfTimetable();
     // Runs one cycle stage; an error inside skips the rest of that stage only.
     template <class F>
     static void Guarded(F&& stage) {
