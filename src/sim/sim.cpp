@@ -37,9 +37,7 @@ Sim::~Sim() {
     Labels.FreeObjects();
 }
 
-void Sim::SetSurface(PanelSurface* surface) {
-    surface_ = surface ? surface : &nullSurface_;
-}
+void Sim::SetSurface(PanelSurface* surface) { surface_ = surface ? surface : &nullSurface_; }
 
 void Sim::SetFlashColours() {
     FlashGrey = FlashPhase ? ClGrey : ClBlack;
@@ -65,9 +63,7 @@ void Sim::CancelModes() {
     panel_.RedrawStatus();
 }
 
-std::string Sim::FormatSimTime() const {
-    return FormatClock(SimTime);
-}
+std::string Sim::FormatSimTime() const { return FormatClock(SimTime); }
 
 void Sim::Trace(const std::string& text) {
     if (TraceHook) TraceHook(FormatSimTime() + ": " + text);

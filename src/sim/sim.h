@@ -14,16 +14,16 @@
 #include "core/ports.h"
 #include "core/random.h"
 #include "core/request_queue.h"
-#include "display/label.h"
-#include "display/options.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "display/label.h"
 #include "panel/messages.h"
 #include "panel/operator_state.h"
+#include "display/options.h"
 #include "panel/panel.h"
 #include "phone/telephone.h"
 #include "places/code_rules.h"
@@ -31,9 +31,9 @@
 #include "places/location.h"
 #include "places/path.h"
 #include "timetable/timetable.h"
-#include "trains/berth.h"
 #include "trains/train.h"
 #include "trains/train_entry.h"
+#include "trains/berth.h"
 
 namespace kestra {
 
@@ -68,7 +68,7 @@ inline std::int32_t SpeedPositionToInterval(std::int32_t position) {
 inline constexpr std::int32_t DefaultMajorCycleInterval = 250;
 
 class Sim {
-  public:
+public:
     explicit Sim(Ports ports = {}, std::uint32_t seed = 1);
     ~Sim();
     Sim(const Sim&) = delete;
@@ -142,9 +142,7 @@ class Sim {
     kestra::Panel& Display() { return panel_; }
     kestra::Messages& Messages() { return messages_; }
     // Reports to the signaller with an event type.
-    void PostEventMessage(const std::string& text, int type) {
-        messages_.PostEventMessage(text, type);
-    }
+    void PostEventMessage(const std::string& text, int type) { messages_.PostEventMessage(text, type); }
     // The player's options and the current simulation's failure and delay settings.
     kestra::Options& Options() { return options_; }
     const kestra::Options& Options() const { return options_; }
@@ -235,7 +233,7 @@ class Sim {
     // Above 0 while a quiet check runs: refusals then leave LastFailReason alone.
     std::int32_t QuietChecks = 0;
 
-  private:
+private:
     // The lists of the object sections, in file order.
     std::array<TSSIList*, 8> ObjectSections();
     void SetFlashColours();
