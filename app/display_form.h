@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <optional>
+#include <string>
 
 #include "sim/sim.h"
 #include "panel/commands.h"
@@ -38,6 +39,11 @@ class TDisplayForm : public QWidget {
     QMenu* BuildSignalMenu();
     QMenu* BuildBerthMenu();
     OperatorCommands& Commands() { return commands_; }
+    // Shows the start-up dialog with the simulation paused; closes the window when the
+    // player chose "Exit". True when a game is ready to run.
+    bool RunStartupDialog();
+    // The area's data folder: the current folder and the area identifier.
+    const std::string& DataFolder() const { return dataFolder_; }
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -77,6 +83,7 @@ class TDisplayForm : public QWidget {
     // Ends the override, interpose and cancel-description modes 20 s after they start.
     QTimer ovrTimer_;
     OperatorCommands commands_;
+    std::string dataFolder_;
 };
 
 }  // namespace kestra::app
