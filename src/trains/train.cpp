@@ -1148,6 +1148,9 @@ bool TTRNList::StageLoad(ValueReader& reader, LoadCommits& commits) {
             t.Occupied.assign(r.Occupied.begin(), r.Occupied.end());
             t.LookAhead.assign(r.LookAhead.begin(), r.LookAhead.end());
             t.Timetable = std::move(r.Timetable);
+            // The paths between the timing points are worked out, not saved: the same
+            // timetable gives the same paths (and trip directions) as at entry.
+            if (t.Timetable) ComputePaths(*t.Timetable);
             t.SetTripIndex(r.TripIndex);
             const bool tripKept = t.CurTrip != nullptr;
             t.ActivityIndex = r.ActivityIndex;
