@@ -46,7 +46,8 @@ std::unique_ptr<test::TestSim> AreaSim() {
 void PlayUnsignalled(Sim& sim, int keep, int ticks) {
     ASSERT_TRUE(LoadTimetableFile(sim, kTimetable));
     if (keep >= 0) {
-        while (sim.Timetable.Count() > keep) sim.Timetable.Destroy(sim.Timetable.At(keep));
+        for (int i = sim.Timetable.Count() - 1; i >= keep; --i)
+            sim.Timetable.Destroy(sim.Timetable.At(i));
         sim.Timetable.Pack();
     }
     sim.SimTime = sim.Timetable.StartTime;
