@@ -15,8 +15,11 @@
 #include <memory>
 
 #include "area/area_builder.h"
+#include "display_form.h"
 #include "fakes/fakes.h"
+#include "persist/game_menu.h"
 #include "persist/saved_simulation.h"
+#include "qt_surface.h"
 
 namespace kestra::app {
 namespace {
@@ -133,6 +136,50 @@ TEST_F(StartupFormTest, LoadGameAndExit) {
     again.show();
     again.ExitButton()->click();
     EXPECT_EQ(again.result(), QDialog::Rejected);
+}
+
+// A game played, saved with the menu's "Save As...", and loaded from the start-up
+// dialog by another program shows the same panel.
+TEST_F(StartupFormTest, ASavedGameLoadsToTheSamePanel) {
+    fs::copy_file(kTimetable, folder / "standard.WTT");
+    NewGameChoice choice;
+    choice.Scenario = 1;
+    choice.Timetable = "standard";
+    choice.StartTime = "06:30";
+    ASSERT_TRUE(StartNewGame(*t, folder.string(), choice));
+    QtPanelSurface played;
+    t->SetSurface(&played);
+    TDisplayForm form(*t, played);
+    for (int i = 0; i < 1200; ++i) t->MajorCycleTick();
+    ASSERT_GT(t->Trains.Count(), 0);
+    const std::string saved = (folder / "game.ZRV").string();
+    t.dialogs.FileAnswer = saved;
+    form.RunMenuCommand(MenuCommand::SaveAs);
+    EXPECT_EQ(test::LastMessage(t), "Simulation saved ok");
+
+    test::TestSim other;
+    area::BuildArea(*other);
+    area::SetAreaTitle(*other);
+    QtPanelSurface loaded;
+    other->SetSurface(&loaded);
+    TStartupForm start(*other, folder.string());
+    other.dialogs.FileAnswer = saved;
+    start.LoadGameClicked();
+    ASSERT_EQ(start.result(), QDialog::Accepted);
+    EXPECT_EQ(other->SimTime, t->SimTime);
+    // The message line is not kept with a game, nor the flash phase.
+    t->Messages().ClearMessages();
+    other->FlashPhase = t->FlashPhase;
+    other->FlashGrey = t->FlashGrey;
+    other->FlashRed = t->FlashRed;
+    other->FlashWhite = t->FlashWhite;
+    for (Sim* s : {t.sim.get(), other.sim.get()}) {
+        s->Display().CurrentScreen = 1;
+        s->Display().RedrawPanel();
+    }
+    played.Image().save(QString(KESTRA_BINARY_DIR) + "/played.png");
+    loaded.Image().save(QString(KESTRA_BINARY_DIR) + "/loaded.png");
+    EXPECT_TRUE(played.Image() == loaded.Image());
 }
 
 }  // namespace
