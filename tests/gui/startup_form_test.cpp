@@ -33,7 +33,10 @@ class StartupFormTest : public ::testing::Test {
     StartupFormTest() {
         area::BuildArea(*t);
         area::SetAreaTitle(*t);
-        folder = fs::temp_directory_path() / "kestra_startup_form";
+        // A folder of each test's own: ctest runs them side by side.
+        folder = fs::temp_directory_path() /
+                 ("kestra_startup_form_" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
