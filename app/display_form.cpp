@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
@@ -14,13 +15,18 @@
 
 #include "net/net_session.h"
 #include "options_form.h"
+#include "persist/game_menu.h"
+#include "startup_form.h"
 #include "panel/timetable_menu.h"
 #include "display/options.h"
 
 namespace kestra::app {
 
 TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface)
-    : sim_(sim), surface_(surface), commands_(sim) {
+    : sim_(sim),
+      surface_(surface),
+      commands_(sim),
+      dataFolder_(kestra::DataFolder(QDir::currentPath().toStdString(), sim.SimData.AreaID)) {
     setWindowTitle("Kestra");
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);
@@ -251,6 +257,14 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
         case MenuCommand::Options:
             ShowOptions();
             break;
+        case MenuCommand::SaveAs:
+            SaveGameAs(sim_, dataFolder_);
+            break;
+        case MenuCommand::NewSimulation:
+            // The start-up dialog comes with the next cycle.
+            NewSimulation(sim_);
+            sim_.Display().RedrawPanel();
+            break;
         case MenuCommand::SignalCancelRoute:
             commands_.SignalMenuCancelRoute();
             break;
@@ -351,6 +365,19 @@ void TDisplayForm::OnMajorCycle() {
     if (majorCycle_.interval() != sim_.MajorCycleInterval)
         majorCycle_.setInterval(sim_.MajorCycleInterval);
     FlushPanel();
+    if (sim_.StartupTimerRunning) RunStartupDialog();
+}
+
+bool TDisplayForm::RunStartupDialog() {
+    sim_.StartupTimerRunning = false;
+    sim_.PauseSimulation();
+    TStartupForm form(sim_, dataFolder_, this);
+    const bool ready = form.exec() == QDialog::Accepted;
+    sim_.Display().RedrawPanel();
+    FlushPanel();
+    sim_.ResumeSimulation();
+    if (!ready) close();
+    return ready;
 }
 
 void TDisplayForm::paintEvent(QPaintEvent* event) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <optional>
+#include <string>
 
 #include "panel/commands.h"
 #include "panel/menus.h"
@@ -47,6 +48,11 @@ class TDisplayForm : public QWidget {
     // Whether a network menu item can be chosen now (listening and connecting exclude
     // each other).
     bool NetworkItemEnabled(MenuCommand command) const;
+    // Shows the start-up dialog with the simulation paused; closes the window when the
+    // player chose "Exit". True when a game is ready to run.
+    bool RunStartupDialog();
+    // The area's data folder: the current folder and the area identifier.
+    const std::string& DataFolder() const { return dataFolder_; }
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -89,6 +95,7 @@ class TDisplayForm : public QWidget {
     QTimer ovrTimer_;
     OperatorCommands commands_;
     net::NetSession* network_ = nullptr;
+    std::string dataFolder_;
 };
 
 }  // namespace kestra::app

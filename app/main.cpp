@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "area/area_builder.h"
@@ -26,6 +27,7 @@
 #include "runner/timetable_tool.h"
 #include "screenshot.h"
 #include "serve.h"
+#include "startup_form.h"
 #include "timetable/timetable_start.h"
 
 namespace {
@@ -158,8 +160,21 @@ int main(int argc, char** argv) {
     ports.Audio = &sound;
     ports.Settings = &settings;
     kestra::Sim sim(ports, ClockSeed());
-    kestra::area::BuildArea(sim);
-    kestra::area::SetAreaTitle(sim);
+    {
+        // The splash window stays at least two seconds while the area is built.
+        const auto shown = std::chrono::steady_clock::now();
+        kestra::app::TSplashForm splash;
+        splash.show();
+        splash.SetSplashProgress(0);
+        kestra::area::BuildArea(sim, [&](int percent) { splash.SetSplashProgress(percent); });
+        kestra::area::SetAreaTitle(sim);
+        splash.SetSplashProgress(100);
+        while (std::chrono::steady_clock::now() - shown < std::chrono::milliseconds(2000)) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        splash.close();
+    }
     kestra::LoadOptions(sim);
     if (parser.isSet(timetable)) {
         std::string error;
@@ -174,6 +189,8 @@ int main(int argc, char** argv) {
     kestra::app::QtNetTransport transport;
     kestra::net::NetSession network(sim, transport);
     form.SetNetwork(&network);
+    // Without a timetable on the command line the start-up dialog comes first.
+    sim.StartupTimerRunning = !parser.isSet(timetable);
     sim.MajorCycleTick();
     sim.Display().CurrentScreen = 1;
     sim.Display().RedrawPanel();

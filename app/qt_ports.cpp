@@ -78,6 +78,16 @@ std::optional<std::string> QtDialogs::SaveFile(const FileChoice& choice) {
     return dialog.selectedFiles().front().toStdString();
 }
 
+void QtDialogs::ShowAnalysis(const std::vector<std::string>& lines) {
+    QStringList text;
+    for (const std::string& line : lines) text << Q(line).replace('\t', "    ");
+    QMessageBox box(QMessageBox::Information, "Performance Analysis", text.value(0),
+                    QMessageBox::Ok, parent_);
+    text.removeFirst();
+    box.setInformativeText(text.join('\n'));
+    box.exec();
+}
+
 void QtSound::PlayFile(const std::string& path) {
     if (path.empty() || !QFileInfo::exists(Q(path))) return;
     auto& effect = effects_[path];

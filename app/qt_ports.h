@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "core/ports.h"
 
@@ -23,6 +24,7 @@ class QtDialogs : public Dialogs {
                                         const std::string& proposal) override;
     std::optional<std::string> OpenFile(const FileChoice& choice) override;
     std::optional<std::string> SaveFile(const FileChoice& choice) override;
+    void ShowAnalysis(const std::vector<std::string>& lines) override;
 
   private:
     QWidget* parent_;

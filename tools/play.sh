@@ -8,8 +8,6 @@ cmake --build "$root/build" --target kestra kestra_timetables -j "$(nproc)"
 # The build folder is the program's working folder: its VLM/ holds the shipped
 # timetables compiled to WTT, where the timetable menu looks for them.
 cd "$root/build"
-# With no arguments, a game on the beginner's timetable.
-if [ "$#" -eq 0 ]; then
-  set -- --timetable VLM/beginner.WTT
-fi
+# With no arguments the start-up dialog offers a new game (scenario, timetable of VLM/
+# and start time) or a saved game; --timetable FILE starts straight on a timetable.
 exec "$root/build/app/kestra" "$@"

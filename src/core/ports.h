@@ -59,6 +59,8 @@ public:
     virtual std::optional<std::string> InputBox(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& proposal) = 0;
+    // The performance analysis, one line of text each ("\t" indents), shown modally.
+    virtual void ShowAnalysis(const std::vector<std::string>& /*lines*/) {}
 };
 
 // Plays a WAV file without waiting; failures are ignored.

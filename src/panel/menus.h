@@ -59,8 +59,8 @@ struct MenuItem {
 
 // In menu order; separators are the front end's.
 inline constexpr std::array<MenuItem, 26> MainMenuItems{{
-    {"&File", "&New Simulation", "", MenuCommand::NewSimulation, false, false},
-    {"&File", "Save &As...", "Ctrl+S", MenuCommand::SaveAs, false, false},
+    {"&File", "&New Simulation", "", MenuCommand::NewSimulation, true, false},
+    {"&File", "Save &As...", "Ctrl+S", MenuCommand::SaveAs, true, false},
     {"&File", "E&xit", "", MenuCommand::Exit, true, false},
     {"&Timetable", "&Edit", "F4", MenuCommand::TimetableEdit, false, false},
     {"&Timetable", "&Open (merge with current)", "", MenuCommand::TimetableOpen, true, false},

@@ -14,6 +14,7 @@
 #include "interlocking/signal.h"
 #include "panel/commands.h"
 #include "panel/panel.h"
+#include "persist/saved_simulation.h"
 #include "sim/sim.h"
 #include "sim/state_digest.h"
 #include "timetable/timetable_file.h"
@@ -238,6 +239,10 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
             if (!value(o.CommandsFile)) return false;
         } else if (a == "--timetable") {
             if (!value(o.TimetableFile)) return false;
+        } else if (a == "--load") {
+            if (!value(o.LoadFile)) return false;
+        } else if (a == "--save") {
+            if (!value(o.SaveFile)) return false;
         } else {
             error = "unknown option " + a;
             return false;
@@ -245,6 +250,12 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
     }
     if (o.Ticks < 0 && o.Until < 0) {
         error = "give --ticks N or --until HH:MM";
+        return false;
+    }
+    if (!o.LoadFile.empty() && (!o.TimetableFile.empty() || o.Scenario >= 0)) {
+        error =
+            "a saved game brings its own timetable and settings: --load goes without "
+            "--timetable and --scenario";
         return false;
     }
     return true;
@@ -325,6 +336,16 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         // A timetabled run starts at the timetable's start unless told otherwise.
         if (o.Start < 0) sim.SimTime = sim.Timetable.StartTime;
     }
+    if (!o.LoadFile.empty()) {
+        SimulationLoadError error;
+        if (LoadSimulation(sim, o.LoadFile, &error) != 0) {
+            if (!error.Box.empty()) err << error.Box << '\n';
+            err << "Error loading simulation";
+            if (error.Box.empty()) err << ": " << error.Reason;
+            err << '\n';
+            return 1;
+        }
+    }
     if (o.Start >= 0) sim.SimTime = o.Start;
     // Drawing lays out each signal's head, which is where its clicks land.
     sim.Display().CurrentScreen = 1;
@@ -347,7 +368,13 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     long ticks = 0;
     std::size_t incidentsLogged = sim.Incidents.Lines.size();
     std::vector<HeadlessCommand> scripted;
+    bool ended = false;
     while ((o.Ticks < 0 || ticks < o.Ticks) && (o.Until < 0 || sim.SimTime < o.Until)) {
+        // The end of the timetable ends the run, with the game as it stood at the finish.
+        if (sim.TimetableFinished()) {
+            ended = true;
+            break;
+        }
         while (next < commands.size() && commands[next].Time <= sim.SimTime)
             player.Play(commands[next++]);
         if (o.BeforeCycle) {
@@ -365,8 +392,8 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         sim.MajorCycleTick();
         // Drivers' calls and other incidents go to the log as they are written.
         for (; o.Log && incidentsLogged < sim.Incidents.Lines.size(); ++incidentsLogged)
-            out << sim.FormatSimTime() << " incident: "
-                << IncidentText(sim.Incidents.Lines[incidentsLogged]) << '\n';
+            out << sim.FormatSimTime()
+                << " incident: " << IncidentText(sim.Incidents.Lines[incidentsLogged]) << '\n';
         if (o.EachCycle) o.EachCycle(sim);
         ++ticks;
     }
@@ -375,6 +402,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     out << "seed " << seed << '\n';
     out << "ticks " << ticks << '\n';
     out << "simtime " << sim.FormatSimTime() << '\n';
+    if (ended) out << "End of timetable!\n";
     out << "score " << sim.Performance.Score << '\n';
     int routesSet = 0;
     sim.Routes.ForEach([&](const TROU& r) { routesSet += r.RouteSet ? 1 : 0; });
@@ -383,6 +411,10 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     out << "trains_left " << sim.Trains.LeftCount << '\n';
     out << "trains_in_area " << sim.Trains.TrainsInArea() << '\n';
     if (o.Digest) out << "digest " << StateDigest(sim) << '\n';
+    if (!o.SaveFile.empty() && SaveSimulation(sim, o.SaveFile) != 0) {
+        err << "Simulation failed to save\n";
+        return 1;
+    }
     return 0;
 }
 

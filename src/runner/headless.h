@@ -33,6 +33,8 @@ struct HeadlessOptions {
     bool SeedGiven = false;
     std::string CommandsFile;
     std::string TimetableFile;  // a WTT file, loaded as the working timetable
+    std::string LoadFile;       // a saved game to start from
+    std::string SaveFile;       // where the game is saved at the end of the run
     // Called after every major cycle (tests run their invariant checkers here).
     std::function<void(Sim&)> EachCycle;
     // Called before every major cycle, after the file's commands due have been played:
@@ -56,7 +58,8 @@ std::int32_t ParseClockTime(const std::string& text);
 
 // Runs a whole headless session: the log lines (with Log), then the summary, go to out;
 // errors and refused commands go to err. Returns the process exit status: 0 when the
-// run completed, 2 on bad options or a bad commands file.
+// run completed, 1 when a saved game is refused or cannot be saved, 2 on bad options or
+// a bad commands file.
 int RunHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace kestra::runner

@@ -4,6 +4,7 @@
 
 #include "core/time_format.h"
 #include "display/palette.h"
+#include "panel/commands.h"
 
 namespace kestra {
 
@@ -88,6 +89,10 @@ void Sim::MajorCycleTick() {
         panel_.RedrawStatus();
         return;
     }
+    if (TimetableFinished()) {
+        EndOfTimetable();
+        return;
+    }
 
     FlashPhase = !FlashPhase;
     SetFlashColours();
@@ -118,6 +123,19 @@ void Sim::MajorCycleTick() {
         });
     }
     panel_.UpdateTelephoneIndicator();
+}
+
+void Sim::EndOfTimetable() {
+    PauseSimulation();
+    dialogs_->ShowInformation("End of timetable!");
+    if (ClientMode)
+        PostEventMessage(NotInClientMode, EvGeneral);
+    else
+        dialogs_->ShowAnalysis(Performance.AnalysisLines());
+    ResetSimulation();
+    panel_.RedrawPanel();
+    StartupTimerRunning = true;
+    ResumeSimulation();
 }
 
 std::array<TSSIList*, 8> Sim::ObjectSections() {

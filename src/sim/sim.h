@@ -87,6 +87,10 @@ public:
     void MajorCycleTick();
     // Returns every list to its start state for a new simulation.
     void ResetSimulation();
+    // True once the clock has passed the finish of a timetable that holds trains.
+    bool TimetableFinished() const {
+        return SimTime > Timetable.FinishTime && Timetable.Count() > 0;
+    }
     void PauseSimulation() { ++PauseCount; }
     void ResumeSimulation();
     bool IsPaused() const { return PauseCount > 0; }
@@ -160,6 +164,9 @@ public:
     TOperatorState Operator;
     // The override timer runs while a mode that ends by itself is on.
     bool OVRTimerRunning = false;
+    // Set when the start-up dialog is due (the timetable has ended); the window raises
+    // it and clears this.
+    bool StartupTimerRunning = false;
     Random Rand;
     AreaHooks Hooks;
     // What the area built, owned here for as long as the simulation lives: its hooks
@@ -230,6 +237,8 @@ private:
     // The lists of the object sections, in file order.
     std::array<TSSIList*, 8> ObjectSections();
     void SetFlashColours();
+    // "End of timetable!", the performance analysis, and a new simulation.
+    void EndOfTimetable();
     // Runs one cycle stage; an error inside skips the rest of that stage only.
     template <class F>
     static void Guarded(F&& stage) {

@@ -2,23 +2,17 @@
 
 #include <cstdio>
 
-#include "sim/sim.h"
 #include "core/value_stream.h"
+#include "persist/saved_simulation.h"
+#include "sim/sim.h"
 
 namespace kestra {
 
 std::vector<std::uint8_t> StateRecord(Sim& sim) {
+    // Exactly what a saved game holds, so a digest taken after a load equals the one
+    // taken before the save.
     ValueWriter w;
-    w.WriteInteger(sim.SimTime);
-    // The performance counters, as a saved simulation holds them after the clock.
-    sim.Performance.Save(w);
-    // Every list that keeps a saved record, in the order a saved simulation holds them.
-    // The describer's berths (their descriptions and colours) come first, as they do there.
-    TSSIList* lists[] = {&sim.Berths, &sim.TrackCircuits, &sim.Points, &sim.Subroutes,
-                         &sim.Overlaps, &sim.Routes, &sim.Signals, &sim.Labels};
-    for (TSSIList* list : lists) {
-        if (!list->Save(w)) w.WriteString("<save failed>");
-    }
+    if (!WriteSavedSimulation(sim, w)) w.WriteString("<save failed>");
     return w.TakeBytes();
 }
 

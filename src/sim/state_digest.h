@@ -1,7 +1,7 @@
 #pragma once
-// A fingerprint of the whole simulation state: the saved record of every class list and
-// the clock, hashed. Two runs with the same seed and the same inputs give the same
-// digest; any difference in the state gives, in practice, a different one.
+// A fingerprint of the whole simulation state: the saved game's bytes, hashed. Two runs with the
+// same seed and the same inputs give the same digest; any difference in the state gives, in
+// practice, a different one.
 
 #include <cstdint>
 #include <string>

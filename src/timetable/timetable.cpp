@@ -237,12 +237,12 @@ std::int32_t DrawFromTable(Sim& sim, const DelayBand (&table)[N], bool entering)
 
 }  // namespace
 
-void TTimetable::GenerateDelay() {
+void TTimetable::GenerateDelay(bool afterLoad) {
     if (Entered) return;
     Sim& sim = *sim_;
     const bool entering = EntryPoint != nullptr;
     bool drawn = false;
-    if (entering && sim.SimTime > EntryTime) {
+    if (entering && sim.SimTime > EntryTime && !afterLoad) {
         // Too late to enter: the train never appears.
         Entered = true;
     } else if (IsFreightClass()) {
@@ -320,6 +320,10 @@ void TTimetableList::Reset() {
 
 void TTimetableList::GenerateDelays() {
     ForEach([](TTimetable& t) { t.GenerateDelay(); });
+}
+
+void TTimetableList::GenerateDelaysAfterLoad() {
+    ForEach([](TTimetable& t) { t.GenerateDelay(true); });
 }
 
 TTimetable& TTimetableList::InsertOwned(int index, std::unique_ptr<TTimetable> timetable) {

@@ -157,8 +157,10 @@ class TTimetable : public TSSIObject {
     // The entry step, every major cycle.
     void MajorCycle() override;
 
-    // Draws a random entry delay.
-    void GenerateDelay();
+    // Draws a random entry delay. A train already past its entry time is marked as never
+    // entering, except after a load (afterLoad), where a train not yet entered is one
+    // still waiting for its delay to run out and draws a new one instead.
+    void GenerateDelay(bool afterLoad = false);
 
     // "%4.4s" of the headcode: cut to four characters, right-aligned in four.
     std::string ShortHeadcode() const;
@@ -228,6 +230,8 @@ class TTimetableList : public TTypedList<TTimetable>, public EntryDelayGenerator
     void Reset() override;
     // A new entry delay for every timetable.
     void GenerateDelays() override;
+    // A new entry delay for every timetable still to enter, after a saved game is loaded.
+    void GenerateDelaysAfterLoad();
 
     // Inserts an owned timetable at index (0: first).
     TTimetable& InsertOwned(int index, std::unique_ptr<TTimetable> timetable);

@@ -852,19 +852,19 @@ bool TTRN::Save(ValueWriter& w) {
     auto subrouteIndex = [&](const TULC* u) { return u ? sim_.Subroutes.IndexOf(u) : -1; };
     w.WriteString(ID);
     w.WriteInteger(State);
-    w.WriteSingle(static_cast<float>(Accel));
-    w.WriteSingle(static_cast<float>(Decel));
+    w.WriteFloat(Accel);
+    w.WriteFloat(Decel);
     w.WriteInteger(signalIndex(SignalAhead));
-    w.WriteSingle(static_cast<float>(Speed));
-    w.WriteSingle(static_cast<float>(HeadPos));
+    w.WriteFloat(Speed);
+    w.WriteFloat(HeadPos);
     w.WriteInteger(subrouteIndex(HeadULC));
     w.WriteBoolean(IsFreight);
     w.WriteInteger(trainIndex(Reserved3));
     w.WriteInteger(Length);
     w.WriteInteger(LastLocation ? sim_.Locations.IndexOf(LastLocation) : -1);
-    w.WriteSingle(static_cast<float>(MaxSpeed));
+    w.WriteFloat(MaxSpeed);
     w.WriteInteger(signalIndex(Reserved4));
-    w.WriteSingle(static_cast<float>(TailPos));
+    w.WriteFloat(TailPos);
     w.WriteInteger(subrouteIndex(TailULC));
     w.WriteInteger(Timer);
     w.WriteInteger(trainIndex(TrainInFront));
@@ -881,8 +881,10 @@ bool TTRN::Save(ValueWriter& w) {
     w.WriteBoolean(SkipNextStop);
     w.WriteString(PlatformUsed);
     w.WriteBoolean(Reserved5);
-    w.WriteInteger((PowerTypes & PowerTypeMask) | (NoReports ? 16 : 0) | (Reserved1 ? 32 : 0) |
-                   (Paused ? 64 : 0));
+    const std::int32_t call = PendingCall ? PendingCall->CallKind : 0;
+    w.WriteInteger((PowerTypes & PowerTypeMask) | (NoReports ? kFlagNoReports : 0) |
+                   (Reserved1 ? kFlagReserved1 : 0) | (Paused ? kFlagPaused : 0) |
+                   (ArrivalAlreadyReported ? kFlagArrivalReported : 0) | (call << kFlagCallShift));
     w.WriteInteger(Lateness);
     w.WriteBoolean(CautionPending);
     w.WriteInteger(signalIndex(CautionSignal));
@@ -903,7 +905,7 @@ namespace {
 struct TrainRecord {
     std::string ID;
     std::uint8_t State = 0;
-    float Accel = 0, Decel = 0, Speed = 0, HeadPos = 0, MaxSpeed = 0, TailPos = 0;
+    double Accel = 0, Decel = 0, Speed = 0, HeadPos = 0, MaxSpeed = 0, TailPos = 0;
     TSIG *SignalAhead = nullptr, *Reserved4 = nullptr, *CautionSignal = nullptr;
     TULC *HeadULC = nullptr, *TailULC = nullptr;
     bool IsFreight = false, PassFlag = false, SkipNextStop = false, Reserved5 = false;
@@ -933,6 +935,13 @@ std::int32_t ReadCountOf(ValueReader& r) {
     return n;
 }
 
+// A float of the record; infinities and NaN are no positions or speeds.
+double ReadFinite(ValueReader& r) {
+    const double v = r.ReadFloat();
+    if (!std::isfinite(v)) throw ReadError("a value that is not a number");
+    return v;
+}
+
 std::uint8_t ReadSmall(ValueReader& r, std::int32_t highest) {
     const std::int32_t v = r.ReadInteger();
     if (v < 0 || v > highest) throw ReadError("a value out of range");
@@ -944,19 +953,19 @@ bool ReadTrainRecord(ValueReader& r, Sim& sim, TrainRecord& t) {
     auto signal = [&] { return ReadReference(r, sim.Signals); };
     t.ID = r.ReadString();
     t.State = ReadSmall(r, TsNoTraction);
-    t.Accel = r.ReadSingle();
-    t.Decel = r.ReadSingle();
+    t.Accel = ReadFinite(r);
+    t.Decel = ReadFinite(r);
     t.SignalAhead = signal();
-    t.Speed = r.ReadSingle();
-    t.HeadPos = r.ReadSingle();
+    t.Speed = ReadFinite(r);
+    t.HeadPos = ReadFinite(r);
     t.HeadULC = subroute();
     t.IsFreight = r.ReadBoolean();
     t.Reserved3 = r.ReadInteger();
     t.Length = r.ReadInteger();
     t.LastLocation = ReadReference(r, sim.Locations);
-    t.MaxSpeed = r.ReadSingle();
+    t.MaxSpeed = ReadFinite(r);
     t.Reserved4 = signal();
-    t.TailPos = r.ReadSingle();
+    t.TailPos = ReadFinite(r);
     t.TailULC = subroute();
     t.Timer = r.ReadInteger();
     t.TrainInFront = r.ReadInteger();
@@ -974,11 +983,12 @@ bool ReadTrainRecord(ValueReader& r, Sim& sim, TrainRecord& t) {
     t.PlatformUsed = r.ReadString();
     t.Reserved5 = r.ReadBoolean();
     t.Flags = r.ReadInteger();
+    if (t.Flags < 0 || (t.Flags >> kFlagCallShift) > kHighestCallKind) return false;
     t.Lateness = r.ReadInteger();
     t.CautionPending = r.ReadBoolean();
     t.CautionSignal = signal();
     t.PassMode = ReadSmall(r, PassStopAtNext);
-    t.PassDistance = r.ReadFloat();
+    t.PassDistance = ReadFinite(r);
     for (std::vector<TULC*>* list : {&t.Reserved2, &t.Occupied, &t.LookAhead}) {
         const std::int32_t n = ReadCountOf(r);
         for (std::int32_t i = 0; i < n; ++i) {
@@ -987,12 +997,23 @@ bool ReadTrainRecord(ValueReader& r, Sim& sim, TrainRecord& t) {
         }
     }
     // A train standing on the track needs its head and tail there.
-    if (t.Length < 0 || (t.HeadULC && (!t.TailULC || t.Occupied.empty()))) return false;
+    if (t.Length < 0 || t.Speed < 0 || (t.HeadULC && (!t.TailULC || t.Occupied.empty())))
+        return false;
     if (r.ReadBoolean()) {
         std::string error;
         t.Timetable = ReadTimetableRecord(r, sim, error);
         if (!t.Timetable) return false;
     }
+    // The activity index points into the current trip's activities; 0 also stands for
+    // a trip without any.
+    const TTimetableTrip* trip =
+        t.Timetable && t.TripIndex >= 0 && t.TripIndex < t.Timetable->Trips.Count()
+            ? &t.Timetable->Trips.Items[static_cast<std::size_t>(t.TripIndex)]
+            : nullptr;
+    const auto activities =
+        trip ? static_cast<std::int32_t>(trip->Activities.Items.size()) : std::int32_t{0};
+    if (t.ActivityIndex < 0 || (t.ActivityIndex != 0 && t.ActivityIndex >= activities))
+        return false;
     return true;
 }
 
@@ -1114,9 +1135,10 @@ bool TTRNList::StageLoad(ValueReader& reader, LoadCommits& commits) {
             t.PlatformUsed = std::move(r.PlatformUsed);
             t.Reserved5 = r.Reserved5;
             t.PowerTypes = r.Flags & PowerTypeMask;
-            t.NoReports = (r.Flags & 16) != 0;
-            t.Reserved1 = (r.Flags & 32) != 0;
-            t.Paused = (r.Flags & 64) != 0;
+            t.NoReports = (r.Flags & kFlagNoReports) != 0;
+            t.Reserved1 = (r.Flags & kFlagReserved1) != 0;
+            t.Paused = (r.Flags & kFlagPaused) != 0;
+            t.ArrivalAlreadyReported = (r.Flags & kFlagArrivalReported) != 0;
             t.Lateness = r.Lateness;
             t.CautionPending = r.CautionPending;
             t.CautionSignal = r.CautionSignal;
@@ -1126,6 +1148,9 @@ bool TTRNList::StageLoad(ValueReader& reader, LoadCommits& commits) {
             t.Occupied.assign(r.Occupied.begin(), r.Occupied.end());
             t.LookAhead.assign(r.LookAhead.begin(), r.LookAhead.end());
             t.Timetable = std::move(r.Timetable);
+            // The paths between the timing points are worked out, not saved: the same
+            // timetable gives the same paths (and trip directions) as at entry.
+            if (t.Timetable) ComputePaths(*t.Timetable);
             t.SetTripIndex(r.TripIndex);
             const bool tripKept = t.CurTrip != nullptr;
             t.ActivityIndex = r.ActivityIndex;
@@ -1134,6 +1159,12 @@ bool TTRNList::StageLoad(ValueReader& reader, LoadCommits& commits) {
                 r.ActivityIndex < static_cast<std::int32_t>(t.CurTrip->Activities.Items.size()))
                 t.CurActivity =
                     &t.CurTrip->Activities.Items[static_cast<std::size_t>(r.ActivityIndex)];
+        }
+        // The calls drivers were making when the game was saved ring again; their lines
+        // are in the incident log already.
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            const std::int32_t call = (*records)[i].Flags >> kFlagCallShift;
+            if (call != 0) made[i]->RaiseCallAgain(call);
         }
     });
     return true;

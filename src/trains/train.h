@@ -63,6 +63,15 @@ inline constexpr double kNoObstacle = 100000.0;
 inline constexpr double kLookAheadLimit = 10000.0;
 // Faults a train may meet before it is put out of use.
 inline constexpr std::int32_t kMaxTrainErrors = 50;
+// The flags integer of a train's saved record: the power types, then these bits, and
+// above them the kind of the call the driver was making (0: none).
+inline constexpr std::int32_t kFlagNoReports = 16;
+inline constexpr std::int32_t kFlagReserved1 = 32;
+inline constexpr std::int32_t kFlagPaused = 64;
+inline constexpr std::int32_t kFlagArrivalReported = 128;
+inline constexpr int kFlagCallShift = 8;
+inline constexpr std::int32_t kHighestCallKind = 4;
+
 // Speed of an untimetabled train, and the braking reference speed (100 mph).
 inline constexpr double kUntimetabledMaxSpeed = 55.555557;
 inline constexpr double kBrakingReferenceSpeed = 44.444;
@@ -185,6 +194,9 @@ class TTRN : public TSSIObject {
     void NoteGoodsLine(const TULC& from, const TULC& to);
     // Withdraws the pending call, if any.
     void WithdrawCall();
+    // Places the call of this kind again, as a loaded game does for the call a driver
+    // was making when it was saved; the incident log has its line already.
+    void RaiseCallAgain(std::int32_t kind) { PlaceCall(kind, false); }
 
     // --- activities
     // Arrival step of a station stop: starts a divide or join activity; true when the
@@ -206,7 +218,7 @@ class TTRN : public TSSIObject {
     void ReadyToStart();
     void WrongRouteWait();
     // The helpers of the train events.
-    void PlaceCall(std::int32_t kind);
+    void PlaceCall(std::int32_t kind, bool logIncident = true);
     void OnCallReply(TCall& call);
     void CountDownToCall();
     void MakeReport(const std::string& verb, std::int32_t lateness);

@@ -53,6 +53,7 @@ enum DriverCallKind : std::int32_t {
     CallWrongRoute = 3,
     CallLineExamined = 4,
 };
+static_assert(CallLineExamined == kHighestCallKind, "the saved record holds every call kind");
 
 // The replies of a call at a red signal, in the order the signaller is offered them.
 enum WaitingReply : int {
@@ -98,7 +99,7 @@ const TULCLOC& StopPointOf(const TULC& subroute, int i) {
 
 // --- calls
 
-void TTRN::PlaceCall(std::int32_t kind) {
+void TTRN::PlaceCall(std::int32_t kind, bool logIncident) {
     auto call = std::make_unique<TCall>();
     call->Caller = "Train " + ID;
     call->Train = this;
@@ -140,7 +141,7 @@ void TTRN::PlaceCall(std::int32_t kind) {
     }
     const std::string message = call->Message;
     PendingCall = &sim_.Calls.AddCall(std::move(call));
-    sim_.Incidents.AddIncident(message);
+    if (logIncident) sim_.Incidents.AddIncident(message);
 }
 
 void TTRN::WithdrawCall() {

@@ -59,6 +59,9 @@ class RecordingDialogs : public Dialogs {
         Inputs.push_back(caption + "|" + prompt + "|" + proposal);
         return InputAnswer;
     }
+    void ShowAnalysis(const std::vector<std::string>& lines) override {
+        Analyses.push_back(lines);
+    }
     std::optional<std::string> OpenFile(const FileChoice& choice) override {
         FileChoices.push_back(choice);
         return FileAnswer;
@@ -68,6 +71,7 @@ class RecordingDialogs : public Dialogs {
         return FileAnswer;
     }
     std::vector<std::string> Errors, Infos, Confirms, Inputs;
+    std::vector<std::vector<std::string>> Analyses;
     bool ConfirmAnswer = false;
     std::optional<std::string> InputAnswer;
     // The file dialogs' offers, and the file every one of them chooses.

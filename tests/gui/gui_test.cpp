@@ -224,7 +224,7 @@ TEST_F(FormTest, MainMenuFollowsTheMenuTable) {
     QAction* signalling = again->actions()[3];
     EXPECT_TRUE(signalling->menu()->actions()[0]->isChecked());
     // A disabled command does nothing even when asked for directly.
-    form->RunMenuCommand(MenuCommand::NewSimulation);
+    form->RunMenuCommand(MenuCommand::TimetableEdit);
     EXPECT_TRUE(sim->Operator.OverrideMode);
 }
 

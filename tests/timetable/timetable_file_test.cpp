@@ -251,6 +251,26 @@ TEST(TimetableFile, HugeCountsFailAtOnce) {
     }
 }
 
+TEST(TimetableFile, AnActivityKindPastTheLastIsRefused) {
+    // The activity count 1 and kind 0 ("02 01 02 00"): the kind patched to each value.
+    const Bytes file = WholeFile();
+    std::size_t kind = 0;
+    for (std::size_t i = 0; i + 3 < file.size(); ++i) {
+        if (file[i] == 2 && file[i + 1] == 1 && file[i + 2] == 2 && file[i + 3] == 0) kind = i + 3;
+    }
+    ASSERT_NE(kind, 0u);
+    for (const std::uint8_t value : {std::uint8_t{ActJoins}, std::uint8_t{ActJoins + 1}}) {
+        SCOPED_TRACE(value);
+        Bytes patched = file;
+        patched[kind] = value;
+        TimetableFixture f;
+        std::string error;
+        const bool read = LoadTimetableBytes(*f.sim, patched, &error);
+        EXPECT_EQ(read, value == ActJoins) << error;
+        EXPECT_EQ(f.sim->Timetable.Count(), read ? 1 : 0);
+    }
+}
+
 TEST(TimetableFile, UnknownEntryLocationOrCategoryIsAnErrorNamingTrainAndID) {
     struct Case {
         Bytes File;

@@ -124,6 +124,8 @@ TEST(TimetableText, ErrorsGiveTheLineNumberAndChangeNothing) {
         {"\n\ntrain 1A05 - NORTH 10:00\n", "line 3: train 1A05: unknown entry point NORTH"},
         {"train 1A05 XYZ W 10:00\n", "line 1: train 1A05: unknown category XYZ"},
         {"train 1A05 - W 10:61\n", "line 1: bad time \"10:61\""},
+        {"train 1A05 - W 10:60\n", "line 1: bad time \"10:60\""},
+        {"train 1A05 - W 10:00:60\n", "line 1: bad time \"10:00:60\""},
         {"train 1A05 - W 10:00\n  A - -\n",
          "line 2: a trip without arrival needs a departure time"},
         {"train 1A05 - W 10:00 fast\n", "line 1: unknown train option \"fast\""},

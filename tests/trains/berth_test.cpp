@@ -487,6 +487,19 @@ TEST_F(BerthTest, SavedRecordRoundTripsAndACorruptOneChangesNothing) {
     ValueReader br(bad.Bytes());
     EXPECT_FALSE(other->Berths.Load(br));
     EXPECT_EQ(other->Berths.At(0)->Description, "1A23");
+    // Each colour in turn one above the largest of 24 bits, the other berths' whole.
+    for (int which = 0; which < 3; ++which) {
+        SCOPED_TRACE(which);
+        ValueWriter wide;
+        for (int berth = 0; berth < 3; ++berth) {
+            for (int c = 0; c < 3; ++c)
+                wide.WriteInteger(berth == 0 && c == which ? 0x1000000 : 0xFFFFFF);
+            wide.WriteString("ZZZZ");
+        }
+        ValueReader wr(wide.Bytes());
+        EXPECT_FALSE(other->Berths.Load(wr));
+        EXPECT_EQ(other->Berths.At(0)->Description, "1A23");
+    }
 }
 
 TEST_F(BerthTest, ClientAsksTheServerAndShowsOnlyWhatTheServerSends) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -682,6 +684,114 @@ TEST_F(TrainLine, ACorruptTrainRecordChangesNothing) {
         EXPECT_EQ(t->Trains.FindTrain("1A12"), before) << c.name;
         EXPECT_EQ(t->Trains.TrainsInArea(), 1) << c.name;
     }
+}
+
+// Saves every train and reads them back into the same line.
+bool SaveAndLoadTrains(test::TestSim& t) {
+    ValueWriter w;
+    if (!t->Trains.Save(w)) return false;
+    ValueReader r(w.Bytes());
+    return t->Trains.Load(r);
+}
+
+TEST_F(TrainLine, SpeedsAndPositionsReadBackExactly) {
+    SetAllRoutes();
+    TTRN& a = StandingTrain("1A20");
+    Seconds(7);
+    // Values no single-precision float holds.
+    a.Speed = 12.345678901234567;
+    a.Accel = 0.4000000001;
+    a.Decel = 0.5090000001;
+    a.MaxSpeed = 44.44444444444444;
+    const double head = a.HeadPos + 1e-9, tail = a.TailPos - 1e-9;
+    a.HeadPos = head;
+    a.TailPos = tail;
+    ASSERT_TRUE(SaveAndLoadTrains(t));
+    const TTRN* l = t->Trains.FindTrain("1A20");
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->Speed, 12.345678901234567);
+    EXPECT_EQ(l->Accel, 0.4000000001);
+    EXPECT_EQ(l->Decel, 0.5090000001);
+    EXPECT_EQ(l->MaxSpeed, 44.44444444444444);
+    EXPECT_EQ(l->HeadPos, head);
+    EXPECT_EQ(l->TailPos, tail);
+}
+
+TEST_F(TrainLine, TheArrivalReportedFlagIsKept) {
+    for (const bool reported : {true, false}) {
+        TTRN& a = StandingTrain("1A21");
+        a.ArrivalAlreadyReported = reported;
+        ASSERT_TRUE(SaveAndLoadTrains(t));
+        const TTRN* l = t->Trains.FindTrain("1A21");
+        ASSERT_NE(l, nullptr);
+        EXPECT_EQ(l->ArrivalAlreadyReported, reported);
+        t->ResetSimulation();
+    }
+}
+
+TEST_F(TrainLine, ADriversCallRingsAgainAfterALoad) {
+    TTRN& a = StandingTrain("1A22");
+    a.RaiseCallAgain(1);  // passed a signal at danger
+    ASSERT_EQ(t->Calls.Count(), 1);
+    const std::string message = t->Calls.At(0).Message;
+    const auto incidents = t->Incidents.Lines.size();
+    ASSERT_TRUE(SaveAndLoadTrains(t));
+    TTRN* l = t->Trains.FindTrain("1A22");
+    ASSERT_NE(l, nullptr);
+    ASSERT_EQ(t->Calls.Count(), 1) << "the freed train took its call; the loaded one makes it";
+    EXPECT_EQ(t->Calls.At(0).Message, message);
+    EXPECT_EQ(l->PendingCall, &t->Calls.At(0));
+    EXPECT_EQ(t->Incidents.Lines.size(), incidents) << "the log has the call already";
+    // Answered, the call does what it did before the save: the driver may go on.
+    l->SetState(TsAtRed);
+    ASSERT_TRUE(t->Calls.Reply(t->Calls.At(0), 1));
+    EXPECT_EQ(l->State, TsMoving);
+    EXPECT_EQ(l->PendingCall, nullptr);
+}
+
+TEST_F(TrainLine, ARecordThatCannotStandIsRefused) {
+    struct Case {
+        const char* name;
+        std::function<void(TTRN&)> spoil;
+    };
+    const Case cases[] = {
+        {"HeadOnTrackOccupyingNothing", [](TTRN& x) { x.Occupied.clear(); }},
+        {"ActivityIndexEqualToTheCount",
+         [](TTRN& x) {
+             x.Timetable = std::make_unique<TTimetable>(x.sim(), x.ID);
+             x.Timetable->Trips.Items.resize(1);
+             x.Timetable->Trips.Items[0].Activities.Items.push_back({ActNextTrain, "2B01", 0});
+             x.SetTripIndex(0);
+             x.ActivityIndex = 1;
+         }},
+        {"NegativeActivityIndex", [](TTRN& x) { x.ActivityIndex = -1; }},
+        {"NotANumberSpeed", [](TTRN& x) { x.Speed = std::nan(""); }},
+        {"NegativeSpeed", [](TTRN& x) { x.Speed = -1; }},
+    };
+    for (const Case& c : cases) {
+        TTRN& a = StandingTrain("1A23");
+        c.spoil(a);
+        ValueWriter w;
+        ASSERT_TRUE(t->Trains.Save(w)) << c.name;
+        ValueReader r(w.Bytes());
+        EXPECT_FALSE(t->Trains.Load(r)) << c.name;
+        EXPECT_EQ(t->Trains.FindTrain("1A23"), &a) << c.name << ": nothing replaced";
+        a.Occupied = {U[0]};
+        t->ResetSimulation();
+    }
+    // The last activity of a trip is a place a train can be at.
+    TTRN& a = StandingTrain("1A24");
+    a.Timetable = std::make_unique<TTimetable>(*t, "1A24");
+    a.Timetable->Trips.Items.resize(1);
+    a.Timetable->Trips.Items[0].Activities.Items = {{ActNextTrain, "2B01", 0},
+                                                     {ActNextTrain, "2B02", 0}};
+    a.SetTripIndex(0);
+    a.ActivityIndex = 1;
+    ASSERT_TRUE(SaveAndLoadTrains(t));
+    const TTRN* l = t->Trains.FindTrain("1A24");
+    ASSERT_NE(l, nullptr);
+    ASSERT_NE(l->CurActivity, nullptr);
+    EXPECT_EQ(l->CurActivity->Headcode, "2B02");
 }
 
 TEST_F(TrainLine, ANewSimulationFreesEveryTrain) {

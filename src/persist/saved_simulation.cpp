@@ -1,0 +1,333 @@
+#include "persist/saved_simulation.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "sim/sim.h"
+#include "timetable/timetable_file.h"
+
+namespace kestra {
+
+namespace {
+
+// The area's rates above this are no rates a train could run with: a file that holds
+// one is damaged.
+constexpr double kHighestRate = 10.0;
+// The failure settings: chances are probabilities, and at most this many at once.
+constexpr std::int32_t kMostFailuresAtOnce = 10;
+// A failure record: kind, position, repair and age, four integers of two bytes at least.
+constexpr std::size_t kMinFailureRecordBytes = 8;
+
+// Raised inside the readers for a record that reads but cannot be used.
+struct Refused {
+    std::string Reason;
+};
+
+// The lists whose objects the area builds once, in the order their records stand in
+// the file: berths, entry points, locations, overlaps, panel labels, paths, points,
+// routes, signals, track circuits, subroutes. Timing insertions and code rules keep no
+// saved state and have no place here.
+std::array<TSSIList*, 11> ObjectSectionsInFileOrder(Sim& sim) {
+    return {&sim.Berths,  &sim.EntryPoints,   &sim.Locations, &sim.Overlaps,
+            &sim.Labels,  &sim.Paths,         &sim.Points,    &sim.Routes,
+            &sim.Signals, &sim.TrackCircuits, &sim.Subroutes};
+}
+
+// --- sections whose subsystems plug in later. Each writes and reads its final record
+// shape, so that files keep their shape when the subsystem arrives.
+
+// ARS trains: the count, then each record. No ARS train exists without ARS.
+void SaveARSTrainsSection(Sim&, ValueWriter& w) {
+    w.WriteInteger(0);
+}
+bool LoadARSTrainsSection(Sim&, ValueReader& r) {
+    // No record can be read without the ARS train list: only an empty section is whole.
+    return r.ReadInteger() == 0;
+}
+
+// Flags and level crossings: each object's record in list order. The area builds none.
+void SaveFlagsSection(Sim&, ValueWriter&) {}
+bool LoadFlagsSection(Sim&, ValueReader&) {
+    return true;
+}
+void SaveLevelCrossingsSection(Sim&, ValueWriter&) {}
+bool LoadLevelCrossingsSection(Sim&, ValueReader&) {
+    return true;
+}
+
+// Failures: the three chances, the most at once, then the count of current failures
+// and each failure's kind, position, repair and age.
+void SaveFailuresSection(Sim& sim, ValueWriter& w) {
+    const Options& o = sim.Options();
+    w.WriteFloat(o.PointsFailureChance);
+    w.WriteFloat(o.SignalFailureChance);
+    w.WriteFloat(o.TrackFailureChance);
+    w.WriteInteger(o.MaxFailures);
+    w.WriteInteger(0);
+}
+bool LoadFailuresSection(Sim& sim, ValueReader& r) {
+    std::array<double, 3> chances{};
+    for (double& c : chances) {
+        c = r.ReadFloat();
+        if (!std::isfinite(c) || c < 0.0 || c > 1.0) return false;
+    }
+    const std::int32_t most = r.ReadInteger();
+    if (most < 0 || most > kMostFailuresAtOnce) return false;
+    const std::int32_t count = r.ReadInteger();
+    if (count < 0 || static_cast<std::size_t>(count) > r.Remaining() / kMinFailureRecordBytes)
+        return false;
+    // Without the failure list the records are read over, so the sections after them
+    // are read from their place.
+    for (std::int32_t i = 0; i < count * 4; ++i) r.ReadInteger();
+    Options& o = sim.Options();
+    o.PointsFailureChance = static_cast<float>(chances[0]);
+    o.SignalFailureChance = static_cast<float>(chances[1]);
+    o.TrackFailureChance = static_cast<float>(chances[2]);
+    o.MaxFailures = most;
+    return true;
+}
+
+// --- the timetable: its header (name, description, start and finish), then the train
+// timetables with their entered state and category names.
+
+void SaveTimetableSection(Sim& sim, ValueWriter& w) {
+    w.WriteString(sim.Timetable.Name);
+    w.WriteString(sim.Timetable.Description);
+    w.WriteInteger(sim.Timetable.StartTime);
+    w.WriteInteger(sim.Timetable.FinishTime);
+    WriteTimetableSection(w, sim.Timetable);
+}
+
+// Reads the category and timetable sections into load (nothing applied yet).
+bool ReadTimetableSections(Sim& sim, ValueReader& r, TimetableLoad& load) {
+    if (!ReadCategorySection(r, sim, load)) return false;
+    load.Name = r.ReadString();
+    load.Description = r.ReadString();
+    load.StartTime = r.ReadInteger();
+    load.FinishTime = r.ReadInteger();
+    if (load.StartTime < 0 || load.FinishTime < 0) {
+        load.Error = "the timetable's start or finish is negative";
+        return false;
+    }
+    load.HasHeader = true;
+    return ReadTimetableSection(r, sim, true, true, load);
+}
+
+void WriteHeader(Sim& sim, ValueWriter& w) {
+    w.WriteString(SavedSimulationMagic);
+    w.WriteInteger(SavedSimulationVersion);
+    w.WriteString(sim.SimData.AreaID);
+    w.WriteString(AreaFingerprint(sim));
+    w.WriteInteger(sim.SimTime);
+    if (!sim.Performance.Save(w)) throw WriteError("the performance record failed");
+    for (std::size_t i = 0; i < sim.SimData.AccelerationByPower.size(); ++i) {
+        w.WriteFloat(sim.SimData.AccelerationByPower[i]);
+        w.WriteFloat(sim.SimData.BrakingByPower[i]);
+    }
+}
+
+// A rate read from a file: a positive finite number a train can brake or accelerate by.
+float ReadRate(ValueReader& r) {
+    const double v = r.ReadFloat();
+    if (!std::isfinite(v) || v <= 0.0 || v > kHighestRate)
+        throw Refused{"an acceleration or braking rate out of range"};
+    return static_cast<float>(v);
+}
+
+// Everything after the header checks. Throws ReadError or Refused on a bad file.
+void ReadBody(Sim& sim, ValueReader& r) {
+    const std::int32_t time = r.ReadInteger();
+    if (time < 0) throw Refused{"a negative clock"};
+    TPerformance performance;
+    if (!performance.Load(r)) throw Refused{"the performance record is damaged"};
+    TSimData rates = sim.SimData;
+    for (std::size_t i = 0; i < rates.AccelerationByPower.size(); ++i) {
+        rates.AccelerationByPower[i] = ReadRate(r);
+        rates.BrakingByPower[i] = ReadRate(r);
+    }
+    sim.SimTime = time;
+    sim.Performance = performance;
+    sim.SimData.AccelerationByPower = rates.AccelerationByPower;
+    sim.SimData.BrakingByPower = rates.BrakingByPower;
+
+    // Section 7, the ARS sub-areas, is read here once their list exists.
+
+    // Sections 8 to 20: the area's objects.
+    const bool objects = LoadAllOrNothing([&](LoadCommits& commits) {
+        for (TSSIList* list : ObjectSectionsInFileOrder(sim)) {
+            if (!list->StageLoad(r, commits)) return false;
+        }
+        return true;
+    });
+    if (!objects) throw Refused{"an object record is damaged"};
+
+    // Sections 21 and 22: the categories and the timetable.
+    TimetableLoad load;
+    if (!ReadTimetableSections(sim, r, load)) {
+        sim.Messages().PostErrorLine("Error reading from file");
+        throw Refused{"the timetable is damaged: " + load.Error};
+    }
+    CommitTimetableLoad(sim, load);
+
+    // Section 23: the trains.
+    if (!sim.Trains.Load(r)) throw Refused{"a train record is damaged"};
+    // Section 24: the ARS trains.
+    if (!LoadARSTrainsSection(sim, r)) throw Refused{"the ARS train section is damaged"};
+    // Section 25: the area's own state.
+    if (sim.Hooks.LoadHook && !sim.Hooks.LoadHook(r)) throw Refused{"the area's state is damaged"};
+    sim.Timetable.Modified = false;
+    // Sections 26 to 29.
+    if (!LoadFlagsSection(sim, r)) throw Refused{"the flags are damaged"};
+    if (!LoadFailuresSection(sim, r)) throw Refused{"the failure section is damaged"};
+    if (!LoadLevelCrossingsSection(sim, r)) throw Refused{"the level crossings are damaged"};
+    if (!sim.Incidents.LoadIncidents(r)) throw Refused{"the incident log is damaged"};
+    if (!r.AtEnd()) throw Refused{"data after the last section"};
+}
+
+// Fails a load: the box (if any) is shown, the simulation reset.
+int FailLoad(Sim& sim, SimulationLoadError* error, const std::string& box,
+             const std::string& reason) {
+    if (!box.empty()) sim.Dialog().ShowError(box);
+    sim.ResetSimulation();
+    if (error) {
+        error->Box = box;
+        error->Reason = reason.empty() ? box : reason;
+    }
+    return 1;
+}
+
+}  // namespace
+
+std::string AreaFingerprint(Sim& sim) {
+    struct Named {
+        const char* Code;
+        const TSSIList* List;
+    };
+    const Named lists[] = {
+        {"TC", &sim.TrackCircuits}, {"PT", &sim.Points},      {"SR", &sim.Subroutes},
+        {"OV", &sim.Overlaps},      {"RT", &sim.Routes},      {"SG", &sim.Signals},
+        {"BR", &sim.Berths},        {"EN", &sim.EntryPoints}, {"LC", &sim.Locations},
+        {"PA", &sim.Paths},         {"PL", &sim.Labels},
+    };
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    auto mix = [&](std::uint8_t b) {
+        h ^= b;
+        h *= 0x100000001b3ull;
+    };
+    std::string text;
+    for (const Named& n : lists) {
+        const int count = n.List->Count();
+        text += n.Code + std::to_string(count) + ' ';
+        for (int i = 0; i < count; ++i) {
+            const TSSIObject* o = n.List->GetItem(i);
+            if (o) {
+                for (char c : o->ID) mix(static_cast<std::uint8_t>(c));
+            }
+            mix(0);
+        }
+        mix(0xff);
+    }
+    char hash[20];
+    std::snprintf(hash, sizeof hash, "#%016llx", static_cast<unsigned long long>(h));
+    return text + hash;
+}
+
+bool WriteSavedSimulation(Sim& sim, ValueWriter& w) {
+    try {
+        WriteHeader(sim, w);
+        // Section 7, the ARS sub-areas, is written here once their list exists.
+        for (TSSIList* list : ObjectSectionsInFileOrder(sim)) {
+            if (!list->Save(w)) return false;
+        }
+        WriteCategorySection(w, sim.Categories);
+        SaveTimetableSection(sim, w);
+        if (!sim.Trains.Save(w)) return false;
+        SaveARSTrainsSection(sim, w);
+        if (sim.Hooks.SaveHook && !sim.Hooks.SaveHook(w)) return false;
+        SaveFlagsSection(sim, w);
+        SaveFailuresSection(sim, w);
+        SaveLevelCrossingsSection(sim, w);
+        return sim.Incidents.SaveIncidents(w);
+    } catch (const WriteError&) {
+        return false;
+    }
+}
+
+int SaveSimulation(Sim& sim, const std::string& path) {
+    ValueWriter w;
+    if (!WriteSavedSimulation(sim, w)) return 1;
+    return WriteFileReplacing(path, w.Bytes()) ? 0 : 1;
+}
+
+int LoadSimulationBytes(Sim& sim, const std::vector<std::uint8_t>& bytes,
+                        SimulationLoadError* error) {
+    sim.ResetSimulation();
+    // What a load sets that a reset leaves alone: put back when the load fails.
+    const auto accelerations = sim.SimData.AccelerationByPower;
+    const auto brakings = sim.SimData.BrakingByPower;
+    const Options settings = sim.Options();
+    const auto Fail = [&](Sim& s, SimulationLoadError* e, const std::string& box,
+                          const std::string& reason) {
+        s.SimData.AccelerationByPower = accelerations;
+        s.SimData.BrakingByPower = brakings;
+        s.Options().PointsFailureChance = settings.PointsFailureChance;
+        s.Options().SignalFailureChance = settings.SignalFailureChance;
+        s.Options().TrackFailureChance = settings.TrackFailureChance;
+        s.Options().MaxFailures = settings.MaxFailures;
+        return FailLoad(s, e, box, reason);
+    };
+    ValueReader r(bytes);
+    std::string magic, area;
+    std::int32_t version = -1;
+    bool shortHeader = false;
+    // The magic, the version and the area are all read before any is checked.
+    try {
+        magic = r.ReadString();
+        version = r.ReadInteger();
+        area = r.ReadString();
+    } catch (const ReadError&) {
+        shortHeader = true;
+    }
+    if (magic != SavedSimulationMagic) return Fail(sim, error, "Not a Kestra file", "");
+    if (shortHeader) return Fail(sim, error, "", "the file ends inside its header");
+    if (version != SavedSimulationVersion) {
+        return Fail(sim, error,
+                    "The simulator (version " + std::to_string(SavedSimulationVersion) +
+                        ") cannot read this version of data (version " + std::to_string(version) +
+                        ")",
+                    "");
+    }
+    if (area != sim.SimData.AreaID)
+        return Fail(sim, error, "This saved simulation is not for " + sim.SimData.AreaTitle, "");
+    try {
+        const std::string fingerprint = r.ReadString();
+        if (fingerprint != AreaFingerprint(sim)) {
+            return Fail(sim, error,
+                        "This saved simulation was made with another layout of " +
+                            sim.SimData.AreaTitle +
+                            " (its signals, track or routes differ) and cannot be loaded",
+                        "");
+        }
+        ReadBody(sim, r);
+    } catch (const ReadError& e) {
+        return Fail(sim, error, "", std::string("the file is cut short or damaged: ") + e.what());
+    } catch (const Refused& refused) {
+        return Fail(sim, error, "", refused.Reason);
+    }
+    // Every train still to enter draws a new entry delay.
+    sim.Timetable.GenerateDelaysAfterLoad();
+    return 0;
+}
+
+int LoadSimulation(Sim& sim, const std::string& path, SimulationLoadError* error) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        sim.ResetSimulation();
+        if (error) *error = {"", "cannot open " + path};
+        return 1;
+    }
+    return LoadSimulationBytes(sim, bytes, error);
+}
+
+}  // namespace kestra
