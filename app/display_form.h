@@ -16,6 +16,9 @@ class QMenu;
 
 namespace kestra::app {
 
+class TTelephoneForm;
+class TIncidentForm;
+
 class TDisplayForm : public QWidget {
     Q_OBJECT
   public:
@@ -38,6 +41,12 @@ class TDisplayForm : public QWidget {
     QMenu* BuildSignalMenu();
     QMenu* BuildBerthMenu();
     OperatorCommands& Commands() { return commands_; }
+    // The telephone window (F6, the panel's telephone symbol) and the incident log
+    // (F7), made on first use and raised afterwards.
+    TTelephoneForm* ShowTelephone();
+    TIncidentForm* ShowIncidents();
+    // The two-second ring timer, running while the panel says calls ring.
+    const QTimer& RingTimer() const { return ringTimer_; }
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -64,19 +73,27 @@ class TDisplayForm : public QWidget {
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-  private:
+    // One event of the major-cycle timer: the simulation's cycle, the ring timer and the
+    // panel's changes.
     void OnMajorCycle();
+
+  private:
     // Opens what a command asked for.
     void Perform(UiAction action);
     // Starts the override timer when a command has just started a mode that ends by
     // itself, and stops it when the modes were cancelled.
     void SyncOverrideTimer(bool restart);
+    // Starts or stops the ring timer as the panel's telephone indicator asks.
+    void SyncRingTimer();
     Sim& sim_;
     QtPanelSurface& surface_;
     QTimer majorCycle_;
     // Ends the override, interpose and cancel-description modes 20 s after they start.
     QTimer ovrTimer_;
+    QTimer ringTimer_;
     OperatorCommands commands_;
+    TTelephoneForm* telephone_ = nullptr;
+    TIncidentForm* incidents_ = nullptr;
 };
 
 }  // namespace kestra::app

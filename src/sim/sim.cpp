@@ -20,6 +20,9 @@ Sim::Sim(Ports ports, std::uint32_t seed)
     FlashRed = ClRed;
     FlashWhite = ClWhite;
     TrainDescriber = &Berths;
+    TrackFailures = &Failures;
+    SignalFailures = &Failures;
+    PointsFailures = &Failures;
 }
 
 Sim::~Sim() {
@@ -99,6 +102,9 @@ void Sim::MajorCycleTick() {
         TrackCircuits.MajorCycle();
         Subroutes.MajorCycle();
         Timetable.MajorCycle();
+    });
+    Guarded([this] {
+        Failures.FailuresCycle();
         if (Hooks.CycleHook) Hooks.CycleHook();
     });
     Requests.RunRequests();
@@ -146,6 +152,7 @@ void Sim::ResetSimulation() {
     Performance.Reset();
     Calls.ClearCalls();
     Incidents.ClearIncidents();
+    Failures.ResetFailures();
     Overlaps.Reset();
     Berths.Reset();
     Labels.Reset();

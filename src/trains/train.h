@@ -185,6 +185,10 @@ class TTRN : public TSSIObject {
     void NoteGoodsLine(const TULC& from, const TULC& to);
     // Withdraws the pending call, if any.
     void WithdrawCall();
+    // The signal whose route the signaller told the driver to take whatever it is
+    // ("Abandon timetable"): passing it does not stop the train for a wrong route or
+    // its traction again. None once passed.
+    TSIG* RouteAcceptedAt = nullptr;
 
     // --- activities
     // Arrival step of a station stop: starts a divide or join activity; true when the
@@ -207,6 +211,8 @@ class TTRN : public TSSIObject {
     void WrongRouteWait();
     // The helpers of the train events.
     void PlaceCall(std::int32_t kind);
+    // Leaves a station stop: the departure report, and on to the next trip.
+    void LeaveStop();
     void OnCallReply(TCall& call);
     void CountDownToCall();
     void MakeReport(const std::string& verb, std::int32_t lateness);
