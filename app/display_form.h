@@ -63,6 +63,9 @@ class TDisplayForm : public QWidget {
     static bool IsCloseKey(int key, Qt::KeyboardModifiers modifiers);
     // The panel's name for a mouse button.
     static MouseButton PanelButton(Qt::MouseButton button);
+    // One event of the major-cycle timer: the simulation's cycle, the ring timer and the
+    // panel's changes.
+    void OnMajorCycle();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -72,10 +75,6 @@ class TDisplayForm : public QWidget {
     void wheelEvent(QWheelEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-
-    // One event of the major-cycle timer: the simulation's cycle, the ring timer and the
-    // panel's changes.
-    void OnMajorCycle();
 
   private:
     // Opens what a command asked for.

@@ -65,6 +65,12 @@ std::int32_t DetectionCycles(FailureKind kind) {
     return 0;
 }
 
+// True while a failure holds the equipment.
+bool IsFailed(const std::vector<TFailure>& failures, const TSSIObject& equipment) {
+    return std::any_of(failures.begin(), failures.end(),
+                       [&](const TFailure& f) { return f.Equipment == &equipment; });
+}
+
 bool ValidChance(double chance) {
     return std::isfinite(chance) && chance >= 0 && chance <= 1;
 }
@@ -93,7 +99,11 @@ bool TFailureList::Draw(float chance) {
 
 void TFailureList::OfferFailure(TTCS& circuit) {
     if (!MayFail()) return;
-    if (!Draw(sim_.Options().TrackFailureChance) || !circuit.Location) return;
+    // Equipment already failed does not fail twice: two records would repair it at the
+    // first one's time while the second still held it.
+    if (!Draw(sim_.Options().TrackFailureChance) || !circuit.Location ||
+        IsFailed(failures_, circuit))
+        return;
     Create(circuit, FailTrack);
     // One more occupant: the circuit stays occupied when the train has gone.
     circuit.Occupy();
@@ -102,8 +112,10 @@ void TFailureList::OfferFailure(TTCS& circuit) {
 void TFailureList::OfferFailure(TSIG& signal) {
     if (!MayFail()) return;
     // An approach-lit signal's lamps follow its approach: its lamp proving is not a
-    // failure record's to hold.
-    if (!Draw(sim_.Options().SignalFailureChance) || !signal.Location || signal.ApproachLit) return;
+    // failure record's to hold. A signal already failed does not fail again.
+    if (!Draw(sim_.Options().SignalFailureChance) || !signal.Location || signal.ApproachLit ||
+        IsFailed(failures_, signal))
+        return;
     Create(signal, FailSignal);
     signal.SetLampProved(false);
 }

@@ -81,6 +81,7 @@ TEST_F(FailuresTest, NothingFailsWithAMaximumOfNoneOrWithoutALocation) {
             TrainPasses(*j.TJ);
             TrainPasses(*j.TA);
         }
+        Cycles(4);  // the circuits show clear again
         ASSERT_TRUE(Set(*j.SA, *j.SB)) << c.name;  // P1 moves, SA clears
         ASSERT_TRUE(Set(*j.S0, *j.SA)) << c.name;
         Cycles(20);
@@ -141,6 +142,22 @@ TEST_F(FailuresTest, ATrackCircuitStaysOccupiedUntilRepairedAndClearsThreeCycles
     // The call ends when answered.
     ASSERT_TRUE(t->Calls.Reply(t->Calls.At(0), 0));
     EXPECT_EQ(t->Calls.Count(), 0);
+}
+
+TEST_F(FailuresTest, FailedEquipmentDoesNotFailAgain) {
+    Settings(5, 1.0f, 1.0f, 0.0f);
+    TrainPasses(*j.TX);
+    ASSERT_EQ(t->Failures.Count(), 1);
+    TrainPasses(*j.TX);  // a train over the failed circuit leaves it
+    EXPECT_EQ(t->Failures.Count(), 1);
+    EXPECT_EQ(j.TX->OccupyCount, 1);
+    ASSERT_TRUE(Set(*j.S0, *j.SA));
+    Cycles(6);
+    ASSERT_EQ(t->Failures.Count(), 2) << "S0's lamp failed as it cleared";
+    j.S0->RequestCancel();
+    Cycles(6);
+    EXPECT_FALSE(j.S0->ShowsProceed());
+    EXPECT_EQ(t->Failures.Count(), 2) << "its aspect changed again, but it is failed already";
 }
 
 TEST_F(FailuresTest, RepairsComeSixHundredToElevenHundredAndNinetyNineAndAHalfSecondsLater) {
@@ -205,7 +222,7 @@ TEST_F(FailuresTest, NoSignalClearsIntoASignalWhoseLampHasFailed) {
 
 TEST_F(FailuresTest, TwoFailuresSavedAndLoadedKeepTheirCyclesAndAreNotAnnouncedAgain) {
     Settings(2, 1.0f, 0.0f, 1.0f);
-    TrainPasses(*j.TJ);
+    TrainPasses(*j.TA);
     ASSERT_TRUE(Set(*j.SA, *j.SB));
     ASSERT_EQ(t->Failures.Count(), 2);
     Cycles(100);  // both announced
@@ -219,7 +236,7 @@ TEST_F(FailuresTest, TwoFailuresSavedAndLoadedKeepTheirCyclesAndAreNotAnnouncedA
     DoubleJunction k = BuildDoubleJunction(otherBuild);
     TLOC& place = other->Locations.Create();
     place.Name = "Alder Junction";
-    k.TJ->Location = &place;
+    k.TA->Location = &place;
     k.P1->Location = &place;
     ValueReader r(bytes.data(), bytes.size());
     ASSERT_TRUE(other->Failures.LoadFailures(r));
@@ -230,14 +247,14 @@ TEST_F(FailuresTest, TwoFailuresSavedAndLoadedKeepTheirCyclesAndAreNotAnnouncedA
         EXPECT_EQ(after[i].RepairCycles, before[i].RepairCycles);
         EXPECT_EQ(after[i].AgeCycles, before[i].AgeCycles);
     }
-    EXPECT_EQ(after[0].Equipment, k.TJ);
+    EXPECT_EQ(after[0].Equipment, k.TA);
     EXPECT_EQ(after[1].Equipment, k.P1);
     EXPECT_EQ(other->Options().MaxFailures, 2);
     EXPECT_EQ(other->Options().TrackFailureChance, 1.0f);
     EXPECT_EQ(other->Options().SignalFailureChance, 0.0f);
     other->Options().MaxFailures = 0;  // nothing new strikes while the two run out
     // Running on: no detection message again, and both are repaired.
-    k.TJ->Occupy();  // the circuit's own record would bring the failure's occupant
+    k.TA->Occupy();  // the circuit's own record would bring the failure's occupant
     const std::int32_t longest = std::max(after[0].RepairCycles, after[1].RepairCycles);
     for (int i = 0; i < longest; ++i) other.Ticks(1);
     EXPECT_EQ(other->Failures.Count(), 0);
@@ -303,11 +320,13 @@ TEST_F(FailuresTest, ANewSimulationForgetsFailuresAndTheirSettings) {
 
 // The invariant checker reports equipment a failure should hold that it does not.
 TEST_F(FailuresTest, TheCheckerReportsFailedEquipmentThatWorks) {
-    Settings(3, 1.0f, 1.0f, 1.0f);
-    TrainPasses(*j.TJ);
-    ASSERT_TRUE(Set(*j.SA, *j.SB));  // the points fail
+    Settings(1, 0.0f, 0.0f, 1.0f);
+    ASSERT_TRUE(Set(*j.SBd, *j.SD));  // P2 called reverse fails
+    Settings(2, 0.0f, 1.0f, 0.0f);
     ASSERT_TRUE(Set(*j.S0, *j.SA));  // S0 clears, and its lamp fails
     t.Ticks(6);
+    Settings(3, 1.0f, 0.0f, 0.0f);
+    TrainPasses(*j.TX);
     ASSERT_EQ(t->Failures.Count(), 3);
     EXPECT_TRUE(checker.Check().empty());
     auto reports = [&](const std::string& fragment) {
@@ -316,12 +335,12 @@ TEST_F(FailuresTest, TheCheckerReportsFailedEquipmentThatWorks) {
             return s.find(fragment) != std::string::npos;
         });
     };
-    j.TJ->Vacate();
-    EXPECT_TRUE(reports("failed track circuit TJ shows clear"));
-    j.TJ->Occupy();
-    j.P1->SetFailedReverse(false);
-    EXPECT_TRUE(reports("failed points P1 keep their detection"));
-    j.P1->SetFailedReverse(true);
+    j.TX->Vacate();
+    EXPECT_TRUE(reports("failed track circuit TX shows clear"));
+    j.TX->Occupy();
+    j.P2->SetFailedReverse(false);
+    EXPECT_TRUE(reports("failed points P2 keep their detection"));
+    j.P2->SetFailedReverse(true);
     TSIG* failed = nullptr;
     for (const TFailure& f : t->Failures.Failures())
         if (f.Kind == FailSignal) failed = static_cast<TSIG*>(f.Equipment);

@@ -59,7 +59,9 @@ TEST(Telephone, UnansweredAndAwaitingCalls) {
         for (int i = 0; i < c.unanswered; ++i) t->Calls.AddCall(MakeCall("A"));
         for (int i = 0; i < c.awaiting; ++i) t->Calls.AddCall(MakeCall("B")).ReplyIndex = 0;
         // The window shows the first unanswered call.
-        if (c.windowOpen) ASSERT_TRUE(t->Calls.ShowCall(&t->Calls.At(0)));
+        if (c.windowOpen) {
+            ASSERT_TRUE(t->Calls.ShowCall(&t->Calls.At(0)));
+        }
         EXPECT_EQ(t->Calls.HasUnansweredCalls(), c.ringing)
             << c.unanswered << " unanswered, window " << c.windowOpen;
         EXPECT_EQ(t->Calls.HasAwaitingCalls(), c.awaitingShown) << c.awaiting << " awaiting";
@@ -189,7 +191,8 @@ TEST(Telephone, TheCallOnShowIsTrackedWhenItGoesAndAnotherComes) {
     EXPECT_EQ(test::LastMessage(t), "Train 1A01 has rung off");
     t->Calls.CloseAnswerWindow();
     EXPECT_FALSE(t->Calls.AnswerWindowOpen());
-    EXPECT_FALSE(t->Calls.ShowCall(&first)) << "a call not in the list is not shown";
+    TCall stranger;
+    EXPECT_FALSE(t->Calls.ShowCall(&stranger)) << "a call not in the list is not shown";
     EXPECT_TRUE(t->Calls.ShowCall(&second));
     EXPECT_TRUE(t->Calls.ReplyToShownCall(0));
     EXPECT_EQ(t->Calls.Count(), 0);

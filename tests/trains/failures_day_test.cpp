@@ -95,7 +95,8 @@ TEST(FailuresDay, FailuresStrikeAreRepairedAndNothingUnsafeHappens) {
         EXPECT_EQ(run.TrainErrors, 0);
         detected += Count(run.Log, "failure detected in the ");
         fixed += Count(run.Log, " area fixed.");
-        technicianAnswered += Count(run.Log, "Technician: Ok");
+        // The message line shows its lines in capitals.
+        technicianAnswered += Count(run.Log, "TECHNICIAN: OK");
         driversCalled += Count(run.Log, "waiting at red signal");
     }
     EXPECT_GT(detected, 0);
