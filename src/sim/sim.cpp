@@ -102,8 +102,6 @@ void Sim::MajorCycleTick() {
         TrackCircuits.MajorCycle();
         Subroutes.MajorCycle();
         Timetable.MajorCycle();
-    });
-    Guarded([this] {
         Failures.FailuresCycle();
         if (Hooks.CycleHook) Hooks.CycleHook();
     });
