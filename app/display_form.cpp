@@ -17,6 +17,7 @@
 #include "options_form.h"
 #include "persist/game_menu.h"
 #include "startup_form.h"
+#include "telephone_form.h"
 #include "panel/timetable_menu.h"
 #include "display/options.h"
 
@@ -38,6 +39,8 @@ TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface)
     setMinimumSize(512, 384);
     connect(&majorCycle_, &QTimer::timeout, this, &TDisplayForm::OnMajorCycle);
     majorCycle_.start(sim_.MajorCycleInterval);
+    ringTimer_.setInterval(2000);
+    connect(&ringTimer_, &QTimer::timeout, this, [this] { sim_.Display().RingTimerTick(); });
     ovrTimer_.setInterval(20000);
     connect(&ovrTimer_, &QTimer::timeout, this, [this] {
         ovrTimer_.stop();
@@ -54,8 +57,37 @@ void TDisplayForm::SyncOverrideTimer(bool restart) {
     }
 }
 
+void TDisplayForm::SyncRingTimer() {
+    if (!sim_.Display().RingTimerRunning)
+        ringTimer_.stop();
+    else if (!ringTimer_.isActive())
+        ringTimer_.start();
+}
+
+TTelephoneForm* TDisplayForm::ShowTelephone() {
+    if (!telephone_) telephone_ = new TTelephoneForm(sim_, this);
+    telephone_->Refresh();
+    telephone_->show();
+    telephone_->raise();
+    return telephone_;
+}
+
+TIncidentForm* TDisplayForm::ShowIncidents() {
+    if (!incidents_) incidents_ = new TIncidentForm(sim_, this);
+    incidents_->Refresh();
+    incidents_->show();
+    incidents_->raise();
+    return incidents_;
+}
+
 void TDisplayForm::Perform(UiAction action) {
     switch (action) {
+        case UiAction::Telephone:
+            ShowTelephone();
+            break;
+        case UiAction::IncidentReport:
+            ShowIncidents();
+            break;
         case UiAction::MainMenu: {
             QMenu* menu = BuildMainMenu();
             menu->exec(QCursor::pos());
@@ -265,6 +297,12 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
             NewSimulation(sim_);
             sim_.Display().RedrawPanel();
             break;
+        case MenuCommand::Telephone:
+            Perform(commands_.KeyPress(PanelKey::F6, 0));
+            break;
+        case MenuCommand::IncidentReport:
+            Perform(commands_.KeyPress(PanelKey::F7, 0));
+            break;
         case MenuCommand::SignalCancelRoute:
             commands_.SignalMenuCancelRoute();
             break;
@@ -362,6 +400,7 @@ void TDisplayForm::FlushPanel() {
 void TDisplayForm::OnMajorCycle() {
     sim_.MajorCycleTick();
     if (network_) network_->Pump();
+    SyncRingTimer();
     if (majorCycle_.interval() != sim_.MajorCycleInterval)
         majorCycle_.setInterval(sim_.MajorCycleInterval);
     FlushPanel();

@@ -21,6 +21,9 @@ class NetSession;
 
 namespace kestra::app {
 
+class TTelephoneForm;
+class TIncidentForm;
+
 class TDisplayForm : public QWidget {
     Q_OBJECT
   public:
@@ -53,6 +56,12 @@ class TDisplayForm : public QWidget {
     bool RunStartupDialog();
     // The area's data folder: the current folder and the area identifier.
     const std::string& DataFolder() const { return dataFolder_; }
+    // The telephone window (F6, the panel's telephone symbol) and the incident log
+    // (F7), made on first use and raised afterwards.
+    TTelephoneForm* ShowTelephone();
+    TIncidentForm* ShowIncidents();
+    // The two-second ring timer, running while the panel says calls ring.
+    const QTimer& RingTimer() const { return ringTimer_; }
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -69,6 +78,9 @@ class TDisplayForm : public QWidget {
     static bool IsCloseKey(int key, Qt::KeyboardModifiers modifiers);
     // The panel's name for a mouse button.
     static MouseButton PanelButton(Qt::MouseButton button);
+    // One event of the major-cycle timer: the simulation's cycle, the ring timer and the
+    // panel's changes.
+    void OnMajorCycle();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -88,14 +100,19 @@ class TDisplayForm : public QWidget {
     // Starts the override timer when a command has just started a mode that ends by
     // itself, and stops it when the modes were cancelled.
     void SyncOverrideTimer(bool restart);
+    // Starts or stops the ring timer as the panel's telephone indicator asks.
+    void SyncRingTimer();
     Sim& sim_;
     QtPanelSurface& surface_;
     QTimer majorCycle_;
     // Ends the override, interpose and cancel-description modes 20 s after they start.
     QTimer ovrTimer_;
+    QTimer ringTimer_;
     OperatorCommands commands_;
     net::NetSession* network_ = nullptr;
     std::string dataFolder_;
+    TTelephoneForm* telephone_ = nullptr;
+    TIncidentForm* incidents_ = nullptr;
 };
 
 }  // namespace kestra::app

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QScreen>
 #include <QTimer>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include "net/net_session.h"
 #include "qt_net.h"
 #include "qt_ports.h"
+#include "telephone_form.h"
 #include "qt_surface.h"
 #include "runner/headless.h"
 #include "runner/timetable_tool.h"
@@ -176,6 +178,16 @@ int main(int argc, char** argv) {
         splash.close();
     }
     kestra::LoadOptions(sim);
+    // The program's own sounds, for every message type the options name none for.
+    {
+        const std::string area = sim.SimData.AreaID.empty() ? "VLM" : sim.SimData.AreaID;
+        const QString appDir = QCoreApplication::applicationDirPath();
+        kestra::app::UseStandardSounds(
+            sim, {QDir::currentPath().toStdString() + "/" + area + "/sounds",
+                  (appDir + "/../" + QString::fromStdString(area) + "/sounds").toStdString(),
+                  (appDir + "/../share/kestra/" + QString::fromStdString(area) + "/sounds")
+                      .toStdString()});
+    }
     if (parser.isSet(timetable)) {
         std::string error;
         if (!kestra::StartWithTimetable(sim, parser.value(timetable).toStdString(), -1, &error)) {

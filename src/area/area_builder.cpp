@@ -500,6 +500,7 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     BuildBerths(sim, m, *area);
     BuildPlaces(sim, m, *area);
     LinkBerthsForARS(sim, *area);
+    FillPhoneBook(sim);
     report(50);
     build.FindLineClosure();
     report(70);

@@ -98,6 +98,9 @@ std::vector<std::string> ScenarioDescriptions();
 // hooks work on the area, which must live as long as they do: BuildArea hands it to the
 // simulation to own.
 void InstallAreaHooks(Sim& sim, BuiltArea& area);
+// The area's telephone directory: the technician, the control centres beyond the
+// fringes, the yard and the depot, once the entry points exist.
+void FillPhoneBook(Sim& sim);
 
 // One line per object kind present in the simulation: "signals 84" and so on.
 void PrintAreaSummary(const Sim& sim, std::ostream& out);

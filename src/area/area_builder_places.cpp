@@ -4,7 +4,10 @@
 #include <memory>
 
 #include "area/area_builder.h"
+#include "interlocking/points.h"
 #include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "interlocking/track_circuit.h"
 #include "interlocking/subroute.h"
 #include "places/code_rules.h"
 #include "places/entry_point.h"
@@ -57,6 +60,20 @@ void ConfigureLocations(Sim& sim, const AreaModel& m, BuiltArea& area) {
             if (TSSIObject* berth = BerthObject(area, b)) l.Berths.Add({}, berth);
         area.Locations.push_back(&l);
     }
+}
+
+// Circuits, points and signals belong to the location whose rectangle holds them: that
+// is where a failure of theirs is reported. Equipment in none never fails at random.
+void ConfigureEquipmentLocations(const AreaModel& m, BuiltArea& area) {
+    auto location = [&](int l) -> TSSIObject* {
+        return l >= 0 && l < static_cast<int>(area.Locations.size()) ? area.Locations[l] : nullptr;
+    };
+    for (std::size_t i = 0; i < m.Circuits.size() && i < area.Circuits.size(); ++i)
+        area.Circuits[i]->Location = location(m.Circuits[i].Location);
+    for (std::size_t i = 0; i < m.Points.size() && i < area.Points.size(); ++i)
+        area.Points[i]->Location = location(m.Points[i].Location);
+    for (std::size_t i = 0; i < m.Signals.size() && i < area.Signals.size(); ++i)
+        area.Signals[i]->Location = location(m.Signals[i].Location);
 }
 
 void ConfigureStopPoints(const AreaModel& m, BuiltArea& area) {
@@ -131,6 +148,7 @@ void ConfigureCodeRules(Sim& sim, const AreaModel& m, BuiltArea& area) {
 void BuildPlaces(Sim& sim, const AreaModel& model, BuiltArea& area) {
     ConfigureEntries(sim, model, area);
     ConfigureLocations(sim, model, area);
+    ConfigureEquipmentLocations(model, area);
     ConfigureStopPoints(model, area);
     ConfigurePaths(sim, model, area);
     ConfigureCodeRules(sim, model, area);

@@ -139,6 +139,9 @@ class TSIG : public TSSIObject, public RouteRequestTarget {
 
     // --- queries
     bool ShowsProceed() const { return Aspect != AspDanger; }
+    // What a driver reads: a proceed aspect whose lamps are lit. A dark signal (a failed
+    // lamp) is a signal at danger to a driver, whatever the interlocking shows.
+    bool ShowsProceedToDriver() const { return Aspect != AspDanger && LampProved; }
     bool RouteProvedAtDanger() const;
     bool HasTRTS() const { return TRTSX != 0 || TRTSY != 0; }
     bool TRTSSatisfied() const { return TRTSOperated || !HasTRTS(); }

@@ -501,7 +501,7 @@ TSIG* TULC::NextSignal() const {
 }
 
 bool TULC::MayPassEnd() const {
-    return !EndSignal || EndSignal->ShowsProceed();
+    return !EndSignal || EndSignal->ShowsProceedToDriver();
 }
 
 bool TULC::ApproachOccupied() const {

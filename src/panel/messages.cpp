@@ -32,6 +32,15 @@ const std::array<TMessageOption, EventTypeCount>& DefaultMessageOptions() {
     return defaults;
 }
 
+const char* StandardSoundFile(int type) {
+    static constexpr const char* names[EventTypeCount] = {
+        "failure.wav",  "waiting.wav",  "still_waiting.wav", "wrong_route.wav", "ars_message.wav",
+        "ars_alarm.wav", "location.wav", "general.wav",       "ring.wav",        "tips.wav",
+        "entering.wav", "ready.wav",    "siding.wav",        "delayed.wav",
+    };
+    return type >= 0 && type < EventTypeCount ? names[type] : "";
+}
+
 Messages::Messages(Sim& sim) : Options(DefaultMessageOptions()), sim_(sim) {}
 
 void Messages::PushLine(const std::string& text, kestra::Colour colour) {

@@ -43,6 +43,10 @@ struct TMessageOption {
     std::string SoundFilename;
 };
 
+// The file name of the sound the program makes for each event type, in the sounds
+// folder of the area's data folder; the telephone message type's sound is the ring.
+const char* StandardSoundFile(int type);
+
 // The fixed defaults of the 14 event types.
 const std::array<TMessageOption, EventTypeCount>& DefaultMessageOptions();
 

@@ -212,6 +212,15 @@ void Panel::UpdateTelephoneIndicator() {
         Telephone = TelephoneIndicator::InConversation;
     else
         Telephone = TelephoneIndicator::Idle;
+    if (Telephone == TelephoneIndicator::Ringing) {
+        // The ringing starts at once, on an odd second, then the timer repeats it.
+        if (!RingTimerRunning) {
+            RingTimerRunning = true;
+            if (sim_.SimTime % 2 != 0) PlayRing();
+        }
+    } else {
+        RingTimerRunning = false;
+    }
     Colour fg = ClSilver;
     switch (Telephone) {
         case TelephoneIndicator::Idle:
@@ -229,6 +238,16 @@ void Panel::UpdateTelephoneIndicator() {
                      ClBlack, PanelFont::Normal);
     surface.PutGlyph((TelephoneColumn + 1) * CellWidth, StatusRow * CellHeight, FgTelephoneRight,
                      fg, ClBlack, PanelFont::Normal);
+}
+
+void Panel::RingTimerTick() {
+    if (RingTimerRunning && !sim_.IsPaused()) PlayRing();
+}
+
+void Panel::PlayRing() {
+    const TMessageOption& telephone = sim_.Messages().Options[EvTelephone];
+    if (telephone.Sound && !telephone.SoundFilename.empty())
+        sim_.Audio().PlayFile(telephone.SoundFilename);
 }
 
 namespace {

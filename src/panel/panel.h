@@ -98,6 +98,9 @@ class Panel {
     void RedrawStatus();
     // The two telephone glyphs in the colours of Telephone and the flash phase.
     void UpdateTelephoneIndicator();
+    // The two-second ring timer's tick: rings while the timer runs, the telephone
+    // message type's sound is on and the simulation is not paused.
+    void RingTimerTick();
     // The message history box of the overview; nothing on other screens.
     void DrawMessageHistory();
     SignallingMode StatusMode() const;
@@ -135,8 +138,13 @@ class Panel {
     bool EightBitColour = false;
     // Set by the telephone; the indicator is silver while no call exists.
     TelephoneIndicator Telephone = TelephoneIndicator::Idle;
+    // The ring timer runs while any call rings; the window that owns the real timer
+    // follows this flag.
+    bool RingTimerRunning = false;
 
   private:
+    // Plays the telephone message type's sound once, when that type plays sound.
+    void PlayRing();
     void Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB, Colour bgA,
                    std::string_view glyphs);
     void DrawButtonBar();

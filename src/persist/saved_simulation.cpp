@@ -14,10 +14,6 @@ namespace {
 // The area's rates above this are no rates a train could run with: a file that holds
 // one is damaged.
 constexpr double kHighestRate = 10.0;
-// The failure settings: chances are probabilities, and at most this many at once.
-constexpr std::int32_t kMostFailuresAtOnce = 10;
-// A failure record: kind, position, repair and age, four integers of two bytes at least.
-constexpr std::size_t kMinFailureRecordBytes = 8;
 
 // Raised inside the readers for a record that reads but cannot be used.
 struct Refused {
@@ -57,35 +53,12 @@ bool LoadLevelCrossingsSection(Sim&, ValueReader&) {
 }
 
 // Failures: the three chances, the most at once, then the count of current failures
-// and each failure's kind, position, repair and age.
+// and each failure's kind, position, repair and age (the failure list's own record).
 void SaveFailuresSection(Sim& sim, ValueWriter& w) {
-    const Options& o = sim.Options();
-    w.WriteFloat(o.PointsFailureChance);
-    w.WriteFloat(o.SignalFailureChance);
-    w.WriteFloat(o.TrackFailureChance);
-    w.WriteInteger(o.MaxFailures);
-    w.WriteInteger(0);
+    if (!sim.Failures.SaveFailures(w)) throw WriteError("the failure section could not be written");
 }
 bool LoadFailuresSection(Sim& sim, ValueReader& r) {
-    std::array<double, 3> chances{};
-    for (double& c : chances) {
-        c = r.ReadFloat();
-        if (!std::isfinite(c) || c < 0.0 || c > 1.0) return false;
-    }
-    const std::int32_t most = r.ReadInteger();
-    if (most < 0 || most > kMostFailuresAtOnce) return false;
-    const std::int32_t count = r.ReadInteger();
-    if (count < 0 || static_cast<std::size_t>(count) > r.Remaining() / kMinFailureRecordBytes)
-        return false;
-    // Without the failure list the records are read over, so the sections after them
-    // are read from their place.
-    for (std::int32_t i = 0; i < count * 4; ++i) r.ReadInteger();
-    Options& o = sim.Options();
-    o.PointsFailureChance = static_cast<float>(chances[0]);
-    o.SignalFailureChance = static_cast<float>(chances[1]);
-    o.TrackFailureChance = static_cast<float>(chances[2]);
-    o.MaxFailures = most;
-    return true;
+    return sim.Failures.LoadFailures(r);
 }
 
 // --- the timetable: its header (name, description, start and finish), then the train

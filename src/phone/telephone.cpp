@@ -33,6 +33,7 @@ void TCallList::RemoveCall(const TCall* call) {
     auto it = std::find_if(Calls.begin(), Calls.end(),
                            [&](const std::unique_ptr<TCall>& c) { return c.get() == call; });
     if (it == Calls.end()) return;
+    Forget(it->get());
     ReleaseFromTrain(**it);
     Calls.erase(it);
 }
@@ -40,7 +41,10 @@ void TCallList::RemoveCall(const TCall* call) {
 void TCallList::RemoveCallsOf(const TTRN* train) {
     if (!train) return;
     for (const std::unique_ptr<TCall>& c : Calls) {
-        if (c->Train == train) ReleaseFromTrain(*c);
+        if (c->Train == train) {
+            Forget(c.get());
+            ReleaseFromTrain(*c);
+        }
     }
     Calls.erase(std::remove_if(Calls.begin(), Calls.end(),
                                [&](const std::unique_ptr<TCall>& c) { return c->Train == train; }),
@@ -50,12 +54,40 @@ void TCallList::RemoveCallsOf(const TTRN* train) {
 void TCallList::ClearCalls() {
     for (const std::unique_ptr<TCall>& c : Calls) ReleaseFromTrain(*c);
     Calls.clear();
+    shown_ = nullptr;
+}
+
+void TCallList::Forget(const TCall* call) {
+    if (shown_ == call) shown_ = nullptr;
+}
+
+bool TCallList::ShowCall(TCall* call) {
+    if (!Contains(call)) return false;
+    shown_ = call;
+    shownCaller_ = call->Caller;
+    windowOpen_ = true;
+    return true;
+}
+
+void TCallList::CloseAnswerWindow() {
+    shown_ = nullptr;
+    windowOpen_ = false;
+}
+
+bool TCallList::ReplyToShownCall(int index) {
+    if (!shown_) {
+        if (windowOpen_) sim_.PostEventMessage(shownCaller_ + " has rung off", EvTelephone);
+        return false;
+    }
+    return Reply(*shown_, index);
 }
 
 bool TCallList::HasUnansweredCalls() const {
-    const auto n = std::count_if(Calls.begin(), Calls.end(),
-                                 [](const std::unique_ptr<TCall>& c) { return c->IsUnanswered(); });
-    return n > 1 || (n == 1 && !AnswerWindowOpen);
+    // The call on show is not ringing; any other unanswered one is, however many calls
+    // have come and gone since the window opened.
+    return std::any_of(Calls.begin(), Calls.end(), [&](const std::unique_ptr<TCall>& c) {
+        return c->IsUnanswered() && c.get() != shown_;
+    });
 }
 
 bool TCallList::HasAwaitingCalls() const {

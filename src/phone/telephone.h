@@ -58,7 +58,7 @@ class TCallList {
     void RemoveCallsOf(const TTRN* train);
     // Frees every call (a new simulation); no train holds one afterwards.
     void ClearCalls();
-    // More than one call unanswered, or one while the answer window is not open.
+    // Any unanswered call other than the one the answer window shows.
     bool HasUnansweredCalls() const;
     // Any call with a reply chosen that its party still keeps.
     bool HasAwaitingCalls() const;
@@ -69,17 +69,35 @@ class TCallList {
     // needs one is the answer window's business, before this.
     bool Reply(TCall& call, int index);
 
+    // The answer window opens on a call of the list (false, and nothing shown, for a
+    // call not in it) and closes. While it shows a call that call does not ring; when
+    // its party withdraws it, the window is left showing nothing.
+    bool ShowCall(TCall* call);
+    void CloseAnswerWindow();
+    // The call the answer window shows; none when closed or when the call has gone.
+    TCall* ShownCall() const { return shown_; }
+    // True while the window is open, whether or not its call is still there.
+    bool AnswerWindowOpen() const { return windowOpen_; }
+    // The reply chosen in the answer window. When the call has been withdrawn meanwhile
+    // nothing is answered: the signaller is told that the caller has rung off (false).
+    bool ReplyToShownCall(int index);
+
     bool Contains(const TCall* call) const;
     int Count() const { return static_cast<int>(Calls.size()); }
     TCall& At(int i) { return *Calls[static_cast<std::size_t>(i)]; }
     const TCall& At(int i) const { return *Calls[static_cast<std::size_t>(i)]; }
 
     std::vector<std::unique_ptr<TCall>> Calls;
-    // Set while the answer window is open.
-    bool AnswerWindowOpen = false;
 
   private:
+    // Forgets the shown call when it goes, so that no later call that happens to take
+    // its place in memory is mistaken for it.
+    void Forget(const TCall* call);
+
     Sim& sim_;
+    TCall* shown_ = nullptr;
+    std::string shownCaller_;
+    bool windowOpen_ = false;
 };
 
 // The incident log: lines of text, each beginning with the clock time it was written.

@@ -155,12 +155,14 @@ class CommandPlayer {
                              row * CellHeight + CellHeight / 2,
                              left ? MouseButton::Left : MouseButton::Right);
     }
-    // Answers the call of the train with reply n (1-based, in the order offered).
+    // Answers the call of the train with reply n (1-based, in the order offered); a
+    // caller that is no train (the technician) is named as the call names it.
     void Reply(const std::string& train, int n) {
         TCall* call = nullptr;
         for (int i = 0; i < sim_.Calls.Count() && !call; ++i) {
             TCall& c = sim_.Calls.At(i);
-            if (c.Train && c.Train->ID == train && c.IsUnanswered()) call = &c;
+            const bool from = c.Train ? c.Train->ID == train : c.Caller == train;
+            if (from && c.IsUnanswered()) call = &c;
         }
         if (!call)
             refusal_ = "no call from " + train;

@@ -21,6 +21,9 @@ Sim::Sim(Ports ports, std::uint32_t seed)
     FlashRed = ClRed;
     FlashWhite = ClWhite;
     TrainDescriber = &Berths;
+    TrackFailures = &Failures;
+    SignalFailures = &Failures;
+    PointsFailures = &Failures;
 }
 
 Sim::~Sim() {
@@ -104,6 +107,7 @@ void Sim::MajorCycleTick() {
         TrackCircuits.MajorCycle();
         Subroutes.MajorCycle();
         Timetable.MajorCycle();
+        Failures.FailuresCycle();
         if (Hooks.CycleHook) Hooks.CycleHook();
     });
     Requests.RunRequests();
@@ -164,6 +168,7 @@ void Sim::ResetSimulation() {
     Performance.Reset();
     Calls.ClearCalls();
     Incidents.ClearIncidents();
+    Failures.ResetFailures();
     Overlaps.Reset();
     Berths.Reset();
     Labels.Reset();

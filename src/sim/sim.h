@@ -25,6 +25,8 @@
 #include "panel/operator_state.h"
 #include "display/options.h"
 #include "panel/panel.h"
+#include "phone/failures.h"
+#include "phone/phone_book.h"
 #include "phone/telephone.h"
 #include "places/code_rules.h"
 #include "places/entry_point.h"
@@ -211,6 +213,12 @@ public:
     // which withdraw their calls when they are freed.
     TCallList Calls{*this};
     TIncidentLog Incidents{*this};
+    // The current equipment failures, which the circuits, signals and points offer
+    // themselves to (the three failure links above point here).
+    TFailureList Failures{*this};
+    // The parties the signaller can telephone (the area fills it) and the line used.
+    TPhoneBook PhoneBook;
+    TPlaceCall PlaceCall{*this};
     // The trains in the area.
     TTRNList Trains{*this};
     // Lets the timetable's trains in; tests may attach a port of their own instead.

@@ -551,7 +551,7 @@ void TTRN::FindTrainInFront() {
         while (u && length <= kStandingLookAhead) {
             LookAhead.push_back(u);
             length += u->Length;
-            if (u->LeavesArea || (u->EndSignal && !u->EndSignal->ShowsProceed())) break;
+            if (u->LeavesArea || (u->EndSignal && !u->EndSignal->ShowsProceedToDriver())) break;
             u = u->NextSubroute();
         }
     }

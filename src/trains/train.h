@@ -197,6 +197,10 @@ class TTRN : public TSSIObject {
     // Places the call of this kind again, as a loaded game does for the call a driver
     // was making when it was saved; the incident log has its line already.
     void RaiseCallAgain(std::int32_t kind) { PlaceCall(kind, false); }
+    // The signal whose route the signaller told the driver to take whatever it is
+    // ("Abandon timetable"): passing it does not stop the train for a wrong route or
+    // its traction again. None once passed.
+    TSIG* RouteAcceptedAt = nullptr;
 
     // --- activities
     // Arrival step of a station stop: starts a divide or join activity; true when the
@@ -219,6 +223,8 @@ class TTRN : public TSSIObject {
     void WrongRouteWait();
     // The helpers of the train events.
     void PlaceCall(std::int32_t kind, bool logIncident = true);
+    // Leaves a station stop: the departure report, and on to the next trip.
+    void LeaveStop();
     void OnCallReply(TCall& call);
     void CountDownToCall();
     void MakeReport(const std::string& verb, std::int32_t lateness);

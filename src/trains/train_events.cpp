@@ -155,6 +155,9 @@ void TTRN::WithdrawCall() {
 void TTRN::OnCallReply(TCall& call) {
     if (PendingCall == &call) PendingCall = nullptr;
     const int reply = call.ReplyIndex;
+    // A train told to go on from its starting signal leaves its stop as it would have
+    // done when the signal cleared; otherwise it would stop again at the same platform.
+    const bool atStartingSignal = State == TsReadyToStart;
     switch (call.CallKind) {
         case CallPassedAtDanger:
             if (reply == 1) SetState(TsMoving);
@@ -191,6 +194,9 @@ void TTRN::OnCallReply(TCall& call) {
             } else if (reply == 1) {
                 SetTripIndex(-1);
                 SetState(TsMoving);
+                // The signaller accepts the route the driver stands at: the train runs
+                // on past this signal without being stopped by the same test again.
+                RouteAcceptedAt = SignalAhead;
             }
             break;
         case CallLineExamined:
@@ -200,7 +206,15 @@ void TTRN::OnCallReply(TCall& call) {
         default:
             break;
     }
+    if (atStartingSignal && State == TsMoving) LeaveStop();
     sim_.Calls.RemoveCall(&call);
+}
+
+void TTRN::LeaveStop() {
+    if (!Timetable || !CurTrip) return;
+    ReportDeparture();
+    SetTripIndex(TripIndex + 1);
+    if (!CurTrip) SetState(TsTerminated);
 }
 
 // The driver's count-down to telephoning, while held at a signal: phones when it runs
@@ -212,7 +226,7 @@ void TTRN::CountDownToCall() {
         sim_.Messages().BroadcastEventMessage(ID + " waiting at red signal", EvWaitingAtRed);
         PlaceCall(CallWaitingAtRed);
     }
-    if (SignalAhead->ShowsProceed() && CautionMode == CautionNone) {
+    if (SignalAhead->ShowsProceedToDriver() && CautionMode == CautionNone) {
         WithdrawCall();
         SubState = 2;
     }
@@ -233,12 +247,15 @@ void TTRN::WaitAtRed() {
                 PlaceCall(CallPassedAtDanger);
                 PassMode = PassNone;
             }
-            if (CautionMode == CautionExamining && !PendingCall) PlaceCall(CallLineExamined);
             Timer = kPhoneDelayBase + sim_.RandomInt(kPhoneDelayRandom);
             SubState = 1;
             // The count-down starts in the second the train stands.
             [[fallthrough]];
         case 1:
+            // A driver who has examined the line reports it; a train holds one call at a
+            // time, so when the passed signal was reported first this call follows once
+            // that one is answered.
+            if (CautionMode == CautionExamining && !PendingCall) PlaceCall(CallLineExamined);
             CountDownToCall();
             break;
         case 2:
@@ -321,7 +338,7 @@ void TTRN::StationStop() {
 
 void TTRN::ReadyToStart() {
     Speed = 0;
-    const bool blocked = SignalAhead && !SignalAhead->ShowsProceed() &&
+    const bool blocked = SignalAhead && !SignalAhead->ShowsProceedToDriver() &&
                          !IsPassingAuthority(PassMode) && !SignalAhead->RouteProvedAtDanger();
     if (blocked) {
         LookAhead.clear();
@@ -357,11 +374,7 @@ void TTRN::ReadyToStart() {
         FindTrainInFront();
         if (TrainInFront) return;
         SetState(TsMoving);
-        if (Timetable && CurTrip) {
-            ReportDeparture();
-            SetTripIndex(TripIndex + 1);
-            if (!CurTrip) SetState(TsTerminated);
-        }
+        LeaveStop();
     }
 }
 
@@ -386,7 +399,7 @@ void TTRN::WrongRouteWait() {
                 PlaceCall(CallWrongRoute);
                 sim_.Performance.Penalise(kWrongRouteStandingPenalty);
             }
-            if (!SignalAhead->ShowsProceed()) {
+            if (!SignalAhead->ShowsProceedToDriver()) {
                 // The signal was put back: the train now waits at it like any other.
                 SetState(TsAtRed);
                 break;
@@ -428,6 +441,11 @@ bool TTRN::IsWrongRoute(const TSIG& signal) const {
 }
 
 bool TTRN::StoppedOnEnteringPastSignal(TSIG& signal) {
+    if (RouteAcceptedAt == &signal) {
+        RouteAcceptedAt = nullptr;
+        return false;
+    }
+    RouteAcceptedAt = nullptr;
     std::uint8_t stop = TsMoving;
     if (IsWrongRoute(signal))
         stop = TsWrongRoute;

@@ -282,6 +282,57 @@ void InterlockingInvariants::CheckReleases(std::vector<std::string>& out) {
 // points called) and so is the overlap, allowing the signal one major cycle to go back
 // to danger after a train or a failure takes that away. Automatic and repeating signals
 // follow their own rules and are left out.
+namespace {
+
+// Every points the subroute needs lies detected where it needs them.
+bool PointsDetected(const TULC& s) {
+    for (int i = 0; i < s.NormalPoints.Count(); ++i) {
+        const TPTS* p = s.NormalPoints.At(i);
+        if (p && !p->IsDetectedNormal()) return false;
+    }
+    for (int i = 0; i < s.ReversePoints.Count(); ++i) {
+        const TPTS* p = s.ReversePoints.At(i);
+        if (p && !p->IsDetectedReverse()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// Each current failure keeps its equipment failed: a track circuit shows occupied,
+// points have lost the detection of a position, a signal's lamps are out. A failure
+// list naming equipment twice, or equipment failed with no failure current (other than
+// by the assessor's hand), would repair wrongly or never.
+void InterlockingInvariants::CheckFailures(std::vector<std::string>& out) const {
+    const std::vector<TFailure>& failures = sim_.Failures.Failures();
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        const TFailure& f = failures[i];
+        for (std::size_t j = 0; j < i; ++j) {
+            if (failures[j].Equipment == f.Equipment)
+                out.push_back("equipment " + f.Equipment->ID + " has two current failures");
+        }
+        switch (f.Kind) {
+            case FailTrack: {
+                const auto& c = static_cast<const TTCS&>(*f.Equipment);
+                if (c.OccupyCount < 1 || c.IsClear())
+                    out.push_back("failed track circuit " + c.ID + " shows clear");
+                break;
+            }
+            case FailPoints: {
+                const auto& p = static_cast<const TPTS&>(*f.Equipment);
+                if (!p.FailedNormal && !p.FailedReverse)
+                    out.push_back("failed points " + p.ID + " keep their detection");
+                break;
+            }
+            case FailSignal: {
+                const auto& sig = static_cast<const TSIG&>(*f.Equipment);
+                if (sig.LampProved) out.push_back("failed signal " + sig.ID + " shows its lamps proved");
+                break;
+            }
+        }
+    }
+}
+
 void InterlockingInvariants::CheckSignals(std::vector<std::string>& out) {
     const int n = sim_.Signals.Count();
     if (static_cast<int>(unprovedSince_.size()) < n) unprovedSince_.resize(n, -1);
@@ -318,7 +369,12 @@ void InterlockingInvariants::CheckSignals(std::vector<std::string>& out) {
                               " with " + Describe(*s) + " not locked");
             // The permissive part of a call-on runs into an occupied platform.
             if (k < r->Subroutes.Count() && !s->IsProved()) proved = false;
+            // Points that have lost their detection (a failure) prove no route over them,
+            // whatever the subroute says of itself.
+            if (k < r->Subroutes.Count() && !PointsDetected(*s)) proved = false;
         }
+        // A signal clears into no signal whose lamps are out.
+        if (entrance && r->Exit && !r->Exit->LampProved) proved = false;
         bool restricted = false;
         if (TakesOverlap(*r, restricted)) {
             if (!OverlapSetBeyond(*r->Exit, restricted)) {
@@ -384,6 +440,7 @@ bool InterlockingInvariants::CheckInto(std::vector<std::string>& out) {
     CheckReleases(out);
     CheckSignals(out);
     CheckAutomatics(out);
+    CheckFailures(out);
     return out.empty();
 }
 

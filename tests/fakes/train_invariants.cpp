@@ -53,9 +53,14 @@ bool TrainInvariants::CheckInto(std::vector<std::string>& out) {
     for (std::string& s : passedAtDanger_) out.push_back(std::move(s));
     passedAtDanger_.clear();
 
-    // Occupancy: each circuit's count equals the train subroutes on it.
+    // Occupancy: each circuit's count equals the train subroutes on it, and one more
+    // while a failure holds it.
     const int circuits = sim_.TrackCircuits.Count();
     counts_.assign(static_cast<std::size_t>(circuits), 0);
+    for (const TFailure& f : sim_.Failures.Failures()) {
+        const int i = f.Kind == FailTrack ? sim_.TrackCircuits.IndexOf(f.Equipment) : -1;
+        if (i >= 0) ++counts_[static_cast<std::size_t>(i)];
+    }
     sim_.Trains.ForEach([&](TTRN& t) {
         for (const TULC* u : t.Occupied) {
             const int i = sim_.TrackCircuits.IndexOf(u->TrackCircuit);

@@ -283,7 +283,7 @@ TEST_F(PanelTest, TelephoneIndicatorColours) {
     }
     EXPECT_EQ(seen, (std::vector<Colour>{ClBlack, ClWhite, ClBlack, ClWhite}));
     // With the answer window open on the only unanswered call it stops flashing.
-    t->Calls.AnswerWindowOpen = true;
+    ASSERT_TRUE(t->Calls.ShowCall(&t->Calls.At(1)));
     t.Ticks(2);
     EXPECT_EQ(At(13, 47).Fg, ClWhite);
     t->Calls.ClearCalls();

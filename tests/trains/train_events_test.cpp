@@ -954,3 +954,156 @@ TEST_F(EventsLine, TheCallInvariantsReportEachPlantedFault) {
 
 }  // namespace
 }  // namespace kestra
+
+namespace kestra {
+namespace {
+
+// --- answers that move a train on
+
+// Told at its starting signal to pass it at danger or to examine the line, a train
+// leaves its stop: it does not draw up at the same platform again, and its arrival is
+// reported and scored once.
+TEST_F(EventsLine, ATrainToldToGoOnFromItsStartingSignalLeavesItsStopOnce) {
+    for (int reply : {3, 4, 5}) {
+        Fresh(3);
+        t->Messages().MessageHistory.clear();
+        MakeTimetable("6R01", kTen - 60, kTen);
+        TTRN& train = StoppedAtOstby("6R01", kTen - 120);
+        while (train.State != TsReadyToStart && t->SimTime < kTen + 100) Seconds(1);
+        ASSERT_EQ(train.State, TsReadyToStart) << "reply " << reply;
+        ASSERT_LE(SecondsToCall(train, 200), 200) << "reply " << reply;
+        const std::int32_t trip = train.TripIndex;
+        ASSERT_TRUE(t->Calls.Reply(*train.PendingCall, reply));
+        EXPECT_EQ(train.TripIndex, trip + 1) << "reply " << reply << ": it has left its stop";
+        bool stoppedAgain = false;
+        for (int s = 0; s < 120 && train.HeadULC == U[3]; ++s) {
+            Seconds(1);
+            if (train.State == TsAtStation) stoppedAgain = true;
+        }
+        EXPECT_FALSE(stoppedAgain) << "reply " << reply;
+        int arrivals = 0, departures = 0;
+        for (const std::string& m : test::MessageTexts(t)) {
+            if (m.find("6R01 arrived at Ostby") != std::string::npos) ++arrivals;
+            if (m.find("6R01 departed from Ostby") != std::string::npos) ++departures;
+        }
+        EXPECT_EQ(arrivals, 1) << "reply " << reply;
+        EXPECT_EQ(departures, 1) << "reply " << reply;
+    }
+}
+
+// "Abandon timetable" at a route whose track lacks the train's traction lets the train
+// run on past that signal: it is not stopped and penalised by the same test again.
+TEST_F(EventsLine, AbandoningTheTimetableAtUnsuitableTractionLetsTheTrainGoOnOnce) {
+    for (TTCS* circuit : C) circuit->Electrification = 0;
+    SetAllRoutes();
+    t->Performance.Score = 100;
+    TTRN& train = t->Trains.Create("4E01");
+    train.Place(nullptr, *U[0], entry);
+    train.PowerTypes = PowerOverhead;
+    for (int s = 0; s < 100 && train.State == TsMoving; ++s) Seconds(1);
+    ASSERT_EQ(train.State, TsNoTraction);
+    ASSERT_EQ(train.SignalAhead, S1);
+    ASSERT_LE(SecondsToCall(train, 100), 100);
+    ASSERT_TRUE(t->Calls.Reply(*train.PendingCall, 1));
+    EXPECT_EQ(t->Performance.WrongRoutes, 1);
+    for (int s = 0; s < 200 && train.State == TsMoving; ++s) Seconds(1);
+    // Past S1, where it stood; the next signal is a test of its own, and the train lacks
+    // traction there too.
+    EXPECT_EQ(train.State, TsNoTraction);
+    EXPECT_EQ(train.SignalAhead, S2) << "stopped again at the signal it was let past";
+    EXPECT_EQ(train.HeadULC, U[2]);
+    EXPECT_EQ(t->Performance.WrongRoutes, 2);
+}
+
+// A driver who passed a signal at danger while examining the line reports both: the
+// passed signal first, then, once that call is answered, the line examined. Until the
+// second answer the train stays.
+TEST_F(EventsLine, TheLineExaminedCallFollowsThePassedSignalCall) {
+    SetRoute(*S2, *S3);
+    Seconds(3);
+    TTRN& train = StandingAtS2("2B01");
+    train.PassMode = PassCountingDown;
+    train.CautionMode = CautionExamining;
+    Seconds(1);
+    ASSERT_NE(train.PendingCall, nullptr);
+    ASSERT_EQ(train.PendingCall->CallKind, 1);
+    ASSERT_TRUE(t->Calls.Reply(*train.PendingCall, 0));  // wait for further instructions
+    Seconds(1);
+    ASSERT_NE(train.PendingCall, nullptr) << "the line examined call is placed";
+    EXPECT_EQ(train.PendingCall->CallKind, 4);
+    Seconds(200);
+    EXPECT_EQ(train.State, TsAtRed) << "no authority yet, though the signal shows proceed";
+    ASSERT_NE(train.PendingCall, nullptr);
+    ASSERT_TRUE(t->Calls.Reply(*train.PendingCall, 0));
+    EXPECT_EQ(train.State, TsMoving);
+    EXPECT_EQ(train.CautionMode, CautionNone);
+}
+
+// Standing after examining the line, the driver waits for the signaller's answer even
+// when the signal clears meanwhile.
+TEST_F(EventsLine, AfterExaminingTheLineTheDriverWaitsForTheReplyWhateverTheSignalShows) {
+    TTRN& train = StandingAtS2("2B01");
+    train.CautionMode = CautionExamining;
+    Seconds(1);
+    ASSERT_NE(train.PendingCall, nullptr);
+    SetRoute(*S2, *S3);
+    Seconds(30);
+    ASSERT_TRUE(S2->ShowsProceed());
+    EXPECT_EQ(train.State, TsAtRed);
+    ASSERT_NE(train.PendingCall, nullptr) << "the call stays";
+    EXPECT_EQ(train.PendingCall->CallKind, 4);
+    ASSERT_TRUE(t->Calls.Reply(*train.PendingCall, 0));
+    Seconds(10);
+    EXPECT_NE(train.HeadULC, U[2]) << "gone on once answered";
+}
+
+// A train told to stop at the next signal, stood at one that shows proceed, goes on:
+// its authority ends with the stop.
+TEST_F(EventsLine, ATrainStoppedAtTheNextSignalGoesOnWhenItShowsProceed) {
+    SetAllRoutes();
+    TTRN& train = t->Trains.Create("1A09");
+    train.Place(nullptr, *U[1], nullptr);
+    train.Speed = 0;
+    train.PassMode = PassStopAtNext;
+    for (int s = 0; s < 300 && train.State == TsMoving; ++s) Seconds(1);
+    ASSERT_EQ(train.State, TsAtRed);
+    ASSERT_EQ(train.SignalAhead, S2);
+    for (int s = 0; s < 120 && train.HeadULC == U[2]; ++s) Seconds(1);
+    EXPECT_NE(train.HeadULC, U[2]) << "still standing at a green signal";
+    EXPECT_EQ(train.PassMode, PassNone);
+}
+
+// A signal whose lamps fail while it shows proceed is dark: a driver treats it as a
+// signal at danger, stops and telephones, and goes on only with authority.
+TEST_F(EventsLine, ADarkSignalIsADangerSignalToTheDriver) {
+    SetAllRoutes();
+    // Beyond S1, which goes back to danger as the signal ahead of it goes dark.
+    TTRN& train = t->Trains.Create("2B05");
+    train.Place(nullptr, *U[1], nullptr);
+    train.Speed = 0;  // from a stand, far enough back to stop
+    S2->SetLampProved(false);  // the lamps go out with S2 showing proceed
+    ASSERT_TRUE(S2->ShowsProceed());
+    for (int s = 0; s < 300 && train.State == TsMoving; ++s) Seconds(1);
+    ASSERT_EQ(train.State, TsAtRed);
+    EXPECT_EQ(train.SignalAhead, S2);
+    EXPECT_EQ(train.HeadULC, U[2]);
+    EXPECT_EQ(C[3]->OccupyCount, 0) << "it stopped short of the dark signal";
+    ASSERT_LE(SecondsToCall(train, 200), 200) << "the driver telephones";
+    EXPECT_EQ(train.HeadULC, U[2]);
+    ASSERT_TRUE(t->Calls.Reply(*train.PendingCall, 3));  // pass the signal at danger
+    for (int s = 0; s < 60 && train.HeadULC == U[2]; ++s) Seconds(1);
+    EXPECT_EQ(train.HeadULC, U[3]);
+    // A train at a starting signal that goes dark stays too.
+    Fresh(2);
+    S3->SetLampProved(false);
+    MakeTimetable("1A01", kTen - 60, kTen);
+    TTRN& starter = StoppedAtOstby("1A01", kTen - 120);
+    for (int s = 0; s < 300 && starter.State != TsReadyToStart; ++s) Seconds(1);
+    ASSERT_EQ(starter.State, TsReadyToStart);
+    Seconds(60);
+    EXPECT_EQ(starter.State, TsReadyToStart);
+    EXPECT_EQ(starter.HeadULC, U[3]);
+}
+
+}  // namespace
+}  // namespace kestra

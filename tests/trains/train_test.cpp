@@ -806,3 +806,42 @@ TEST_F(TrainLine, ANewSimulationFreesEveryTrain) {
 
 }  // namespace
 }  // namespace kestra
+
+namespace kestra {
+namespace {
+
+// A train creeping up to a red signal, a fraction of a metre short of it and slow
+// enough to stop within the second, stands at it: it does not run onto the circuit
+// beyond.
+TEST_F(TrainLine, ASlowTrainJustShortOfARedSignalStandsAtIt) {
+    struct Case {
+        double shortOf;     // metres short of the signal
+        double afterBrake;  // speed left after one second's braking, m/s
+    };
+    const Case cases[] = {{0.3, 0.4}, {0.05, 0.1}, {0.2, -1}};  // -1: one braking rate
+    SetRoute(*S1, *S2);
+    Seconds(3);
+    for (const Case& c : cases) {
+        TTRN& train = t->Trains.Create("2B07");
+        train.Place(nullptr, *U[1], nullptr);
+        train.HeadULC = U[2];
+        train.Occupied = {U[2], U[1]};
+        C[2]->Occupy();
+        train.HeadPos = U[2]->Length - U[2]->SignalOffset - c.shortOf;
+        train.ComputeTail();
+        const double left = c.afterBrake < 0 ? train.Decel : c.afterBrake;
+        train.Speed = left + train.Decel;
+        ASSERT_GT(left, c.shortOf) << "the case must reach the signal within the second";
+        Seconds(1);
+        EXPECT_EQ(train.State, TsAtRed) << c.shortOf << " m short";
+        EXPECT_EQ(train.HeadULC, U[2]) << c.shortOf << " m short";
+        EXPECT_EQ(C[3]->OccupyCount, 0) << c.shortOf << " m short";
+        EXPECT_EQ(train.Speed, 0);
+        train.SetState(TsLeaving);
+        Seconds(1);
+        ASSERT_TRUE(AllClear());
+    }
+}
+
+}  // namespace
+}  // namespace kestra
