@@ -222,6 +222,25 @@ bool TDisplayForm::NetworkItemEnabled(MenuCommand command) const {
     }
 }
 
+bool TDisplayForm::AskAndConnect() {
+    bool ok = false;
+    const auto last = sim_.Settings().Read("LastIPAddress");
+    const QString text = QInputDialog::getText(
+        this, "Connect to server", "Enter IP address", QLineEdit::Normal,
+        QString::fromStdString(last.value_or("127.0.0.1")), &ok);
+    if (!ok) return false;
+    sim_.Settings().Write("LastIPAddress", text.trimmed().toStdString());
+    sim_.Messages().ClearMessages();
+    std::string host = text.trimmed().toStdString();
+    int port = net::DefaultPort;
+    if (const auto colon = host.rfind(':'); colon != std::string::npos && host.find(':') == colon) {
+        port = std::atoi(host.c_str() + colon + 1);
+        host.resize(colon);
+    }
+    network_->Connect(host, port);
+    return true;
+}
+
 void TDisplayForm::RunMenuCommand(MenuCommand command) {
     switch (command) {
         case MenuCommand::ListenForClients:
@@ -231,26 +250,9 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
             else
                 network_->Listen();
             break;
-        case MenuCommand::ConnectToServer: {
-            if (!NetworkItemEnabled(command)) break;
-            bool ok = false;
-            const auto last = sim_.Settings().Read("LastIPAddress");
-            const QString text = QInputDialog::getText(
-                this, "Connect to server", "Enter IP address", QLineEdit::Normal,
-                QString::fromStdString(last.value_or("127.0.0.1")), &ok);
-            if (!ok) break;
-            sim_.Settings().Write("LastIPAddress", text.trimmed().toStdString());
-            sim_.Messages().ClearMessages();
-            std::string host = text.trimmed().toStdString();
-            int port = net::DefaultPort;
-            if (const auto colon = host.rfind(':');
-                colon != std::string::npos && host.find(':') == colon) {
-                port = std::atoi(host.c_str() + colon + 1);
-                host.resize(colon);
-            }
-            network_->Connect(host, port);
+        case MenuCommand::ConnectToServer:
+            if (NetworkItemEnabled(command)) AskAndConnect();
             break;
-        }
         case MenuCommand::DisconnectFromServer:
             if (NetworkItemEnabled(command)) network_->Disconnect();
             break;
@@ -410,7 +412,9 @@ void TDisplayForm::OnMajorCycle() {
 bool TDisplayForm::RunStartupDialog() {
     sim_.StartupTimerRunning = false;
     sim_.PauseSimulation();
-    TStartupForm form(sim_, dataFolder_, this);
+    std::function<bool()> networkPlay;
+    if (network_) networkPlay = [this] { return AskAndConnect(); };
+    TStartupForm form(sim_, dataFolder_, this, networkPlay);
     const bool ready = form.exec() == QDialog::Accepted;
     sim_.Display().RedrawPanel();
     FlushPanel();

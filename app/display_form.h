@@ -51,6 +51,9 @@ class TDisplayForm : public QWidget {
     // Whether a network menu item can be chosen now (listening and connecting exclude
     // each other).
     bool NetworkItemEnabled(MenuCommand command) const;
+    // Asks for the server's address ("HOST" or "HOST:PORT") and starts connecting to it;
+    // false when the player cancelled.
+    bool AskAndConnect();
     // Shows the start-up dialog with the simulation paused; closes the window when the
     // player chose "Exit". True when a game is ready to run.
     bool RunStartupDialog();

@@ -173,8 +173,9 @@ void TNewSimForm::OkClicked() {
 
 // --- the start-up dialog
 
-TStartupForm::TStartupForm(Sim& sim, std::string dataFolder, QWidget* parent)
-    : QDialog(parent), sim_(sim), folder_(std::move(dataFolder)) {
+TStartupForm::TStartupForm(Sim& sim, std::string dataFolder, QWidget* parent,
+                           std::function<bool()> networkPlay)
+    : QDialog(parent), sim_(sim), folder_(std::move(dataFolder)), networkPlay_(std::move(networkPlay)) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle("Kestra");
     auto* picture = new QLabel;
@@ -188,8 +189,7 @@ TStartupForm::TStartupForm(Sim& sim, std::string dataFolder, QWidget* parent)
     load_->setToolTip("Load a saved game");
     network_ = new QPushButton("N&etwork Play");
     network_->setToolTip("Connect to a server and play with other players");
-    // Playing over the network comes with the multiplayer front end.
-    network_->setEnabled(false);
+    network_->setEnabled(static_cast<bool>(networkPlay_));
     exit_ = new QPushButton("E&xit");
     exit_->setToolTip("Exit Kestra");
     auto* buttons = new QHBoxLayout;
@@ -200,6 +200,7 @@ TStartupForm::TStartupForm(Sim& sim, std::string dataFolder, QWidget* parent)
     layout->addLayout(buttons);
     connect(new_, &QPushButton::clicked, this, &TStartupForm::NewGameClicked);
     connect(load_, &QPushButton::clicked, this, &TStartupForm::LoadGameClicked);
+    connect(network_, &QPushButton::clicked, this, &TStartupForm::NetworkPlayClicked);
     connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -214,6 +215,13 @@ void TStartupForm::NewGameClicked() {
 
 void TStartupForm::LoadGameClicked() {
     if (LoadGame(sim_, folder_)) accept();
+}
+
+void TStartupForm::NetworkPlayClicked() {
+    if (networkPlay_ && networkPlay_()) {
+        sim_.Display().RedrawPanel();
+        accept();
+    }
 }
 
 // --- the splash window

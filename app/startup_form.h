@@ -4,6 +4,7 @@
 // (persist/game_menu.h); these windows only ask.
 
 #include <QDialog>
+#include <functional>
 #include <string>
 
 #include "sim/sim.h"
@@ -53,7 +54,10 @@ class TNewSimForm : public QDialog {
 class TStartupForm : public QDialog {
     Q_OBJECT
   public:
-    TStartupForm(Sim& sim, std::string dataFolder, QWidget* parent = nullptr);
+    // networkPlay asks for a server and connects to it, true once connected; without
+    // one the "Network Play" button stays disabled.
+    TStartupForm(Sim& sim, std::string dataFolder, QWidget* parent = nullptr,
+                 std::function<bool()> networkPlay = {});
 
     QPushButton* NewButton() const { return new_; }
     QPushButton* LoadButton() const { return load_; }
@@ -61,10 +65,12 @@ class TStartupForm : public QDialog {
     QPushButton* ExitButton() const { return exit_; }
     void NewGameClicked();
     void LoadGameClicked();
+    void NetworkPlayClicked();
 
   private:
     Sim& sim_;
     std::string folder_;
+    std::function<bool()> networkPlay_;
     QPushButton* new_;
     QPushButton* load_;
     QPushButton* network_;

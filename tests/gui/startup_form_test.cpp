@@ -141,6 +141,30 @@ TEST_F(StartupFormTest, LoadGameAndExit) {
     EXPECT_EQ(again.result(), QDialog::Rejected);
 }
 
+// "Network Play" is offered only with a network to play over; the dialog closes once
+// the player has named a server, and stays while they cancel.
+TEST_F(StartupFormTest, NetworkPlayConnectsAndCloses) {
+    TStartupForm alone(*t, folder.string());
+    EXPECT_FALSE(alone.NetworkButton()->isEnabled());
+
+    int asked = 0;
+    bool answer = false;
+    TStartupForm form(*t, folder.string(), nullptr, [&] {
+        ++asked;
+        return answer;
+    });
+    EXPECT_TRUE(form.NetworkButton()->isEnabled());
+    EXPECT_EQ(form.NetworkButton()->toolTip(), "Connect to a server and play with other players");
+    form.show();
+    form.NetworkButton()->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(form.isVisible());
+    answer = true;
+    form.NetworkButton()->click();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+}
+
 // A game played, saved with the menu's "Save As...", and loaded from the start-up
 // dialog by another program shows the same panel.
 TEST_F(StartupFormTest, ASavedGameLoadsToTheSamePanel) {
