@@ -10,6 +10,7 @@
 #include "sim/sim.h"
 #include "panel/commands.h"
 #include "panel/menus.h"
+#include "help_windows.h"
 #include "qt_surface.h"
 
 class QMenu;
@@ -38,6 +39,8 @@ class TDisplayForm : public QWidget {
     QMenu* BuildSignalMenu();
     QMenu* BuildBerthMenu();
     OperatorCommands& Commands() { return commands_; }
+    // Opens a Help window beside the panel (not modal) and returns it.
+    THelpWindow* ShowHelp(HelpPage page);
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
