@@ -114,7 +114,8 @@ QMenu* TDisplayForm::BuildMainMenu() {
                                                       {"&Panel legend", HelpPage::PanelLegend},
                                                       {"&First game", HelpPage::FirstGame}};
     for (const auto& [caption, page] : pages)
-        connect(help->addAction(caption), &QAction::triggered, this, [this, p = page] { ShowHelp(p); });
+        connect(help->addAction(caption), &QAction::triggered, this,
+                [this, p = page] { ShowHelp(p); });
     return menu;
 }
 

@@ -44,51 +44,92 @@ std::vector<LegendRow> BuildLegend() {
     std::vector<LegendRow> v;
     v.push_back(Heading("Signals"));
     v.push_back({{C(kPost, g), C('q', ClRed)}, "Signal at danger (red)"});
-    v.push_back({{C(kPost, w), C('q', ClYellow)}, "Single yellow: the route ahead is set; the post is white while a route is set from the signal"});
-    v.push_back({{C(kPost, w), C('q', ClYellow), C('q', ClYellow)}, "Double yellow (preliminary caution)"});
+    v.push_back({{C(kPost, w), C('q', ClYellow)},
+                 "Single yellow: the route ahead is set; the post is white while a route is set "
+                 "from the signal"});
+    v.push_back(
+        {{C(kPost, w), C('q', ClYellow), C('q', ClYellow)}, "Double yellow (preliminary caution)"});
     v.push_back({{C(kPost, w), C('q', ClGreen)}, "Green (clear)"});
-    v.push_back({{C(kPost, g), C('q', ClRed)}, "Red lamp flashing: the route was cancelled with a train approaching; it stays locked until the approach-locking time has run"});
+    v.push_back({{C(kPost, g), C('q', ClRed)},
+                 "Red lamp flashing: the route was cancelled with a train approaching; it stays "
+                 "locked until the approach-locking time has run"});
     v.push_back({{C(kPost, g), C('p', g)}, "Lamp ring, not lit: the lamp is not proved (failed)"});
-    v.push_back({{C(kPost, g), C('r', w), C('q', ClRed)}, "Position-light (shunt) lamps, white when a shunt or call-on route is set"});
-    v.push_back({{C(kMarker, g), C(' ', g)}, "Stop marker: the end of a route at buffer stops or a fringe; also an exit"});
+    v.push_back({{C(kPost, g), C('r', w), C('q', ClRed)},
+                 "Position-light (shunt) lamps, white when a shunt or call-on route is set"});
+    v.push_back({{C(kMarker, g), C(' ', g)},
+                 "Stop marker: the end of a route at buffer stops or a fringe; also an exit"});
     v.push_back(Heading("Selecting routes"));
-    v.push_back({{C('a', g), C('a', k, w), C('a', g)}, "The selected entrance: a white cell on the track in front of the signal, flashing with a gap. Click an exit signal next, or the entrance again to drop it"});
-    v.push_back({{C('a', w), C('a', w), C('a', w)}, "Track locked for a route or an overlap (white)"});
+    v.push_back(
+        {{C('a', g), C('a', k, w), C('a', g)},
+         "The selected entrance: a white cell on the track in front of the signal, flashing with a "
+         "gap. Click an exit signal next, or the entrance again to drop it"});
+    v.push_back(
+        {{C('a', w), C('a', w), C('a', w)}, "Track locked for a route or an overlap (white)"});
     v.push_back({{C('a', g), C('a', g), C('a', g)}, "Track clear and free (grey)"});
     v.push_back({{C('a', ClRed), C('a', ClRed), C('a', ClRed)}, "Track occupied by a train (red)"});
     v.push_back({{C('a', g), C(kBuffer, g)}, "Buffer stops"});
-    v.push_back({{C(kPlatform, ClViolet), C(kPlatform, ClViolet), C('2', w, ClViolet)}, "Platform (numbered)"});
+    v.push_back({{C(kPlatform, ClViolet), C(kPlatform, ClViolet), C('2', w, ClViolet)},
+                 "Platform (numbered)"});
     v.push_back(Heading("Buttons beside signals"));
-    v.push_back({{C('p', ClSkyBlue), C('A', ClSkyBlue)}, "Auto button, off. Left click: the signal's route re-clears for every train (automatic working)"});
-    v.push_back({{C('q', ClSkyBlue), C('A', ClSkyBlue)}, "Auto button, on (lit). Right click switches it off"});
-    v.push_back({{C('q', ClRed), C('E', ClRed)}, "Emergency replacement of an automatic signal, lit while it works. Left click puts the signal to red, right click restores it"});
-    v.push_back({{C(kMarker, ClYellow)}, "Warner button: click it (instead of the signal) as the exit of a warner route"});
+    v.push_back({{C('p', ClSkyBlue), C('A', ClSkyBlue)},
+                 "Auto button, off. Left click: the signal's route re-clears for every train "
+                 "(automatic working)"});
+    v.push_back({{C('q', ClSkyBlue), C('A', ClSkyBlue)},
+                 "Auto button, on (lit). Right click switches it off"});
+    v.push_back({{C('q', ClRed), C('E', ClRed)},
+                 "Emergency replacement of an automatic signal, lit while it works. Left click "
+                 "puts the signal to red, right click restores it"});
+    v.push_back({{C(kMarker, ClYellow)},
+                 "Warner button: click it (instead of the signal) as the exit of a warner route"});
     v.push_back(Heading("Reminders and isolation (REM and ISO buttons)"));
-    v.push_back({{C(kPost, g, ClCyan), C('q', ClRed, ClCyan)}, "Cyan collar: general reminder on the signal or button; no route can be set from it"});
-    v.push_back({{C(kPost, g, ClPink), C('q', ClRed, ClPink)}, "Pink collar: traction isolation reminder"});
+    v.push_back(
+        {{C(kPost, g, ClCyan), C('q', ClRed, ClCyan)},
+         "Cyan collar: general reminder on the signal or button; no route can be set from it"});
+    v.push_back(
+        {{C(kPost, g, ClPink), C('q', ClRed, ClPink)}, "Pink collar: traction isolation reminder"});
     v.push_back({{C(kPost, g, ClPink), C('q', ClRed, ClCyan)}, "Both reminders"});
-    v.push_back({{C('a', g, ClPink), C('a', g, ClCyan), C('a', g, ClPink)}, "Track on a cyan, pink or chequered background: the section is blocked or isolated (an engineering possession, say); no route passes over it"});
+    v.push_back({{C('a', g, ClPink), C('a', g, ClCyan), C('a', g, ClPink)},
+                 "Track on a cyan, pink or chequered background: the section is blocked or "
+                 "isolated (an engineering possession, say); no route passes over it"});
     v.push_back(Heading("Points"));
-    v.push_back({{C('a', g), C('e', g), C('a', g)}, "Points, position not shown (shown while locked in a route, or always with \"Show points\")"});
+    v.push_back({{C('a', g), C('e', g), C('a', g)},
+                 "Points, position not shown (shown while locked in a route, or always with \"Show "
+                 "points\")"});
     v.push_back({{C('a', w), C('a', w), C('a', w)}, "Points lying normal in a route"});
     v.push_back({{C('a', w), C('i', w)}, "Points lying reverse in a route"});
-    v.push_back({{C('a', g), C('e', g), C('a', g)}, "Points glyph flashing: the points are moving, or not detected"});
-    v.push_back({{C('a', g), C('e', g, ClYellow), C('a', g)}, "Yellow block: points keyed by the signaller (left click keys normal, right click reverse; the same click again takes the key off). It flashes while the points move to the keyed position"});
-    v.push_back({{C(']', ClYellow), C('N', g), C('[', ClYellow)}, "Keyed normal (N) or reverse (R) beside the points' number; yellow brackets: reminder on the points"});
+    v.push_back({{C('a', g), C('e', g), C('a', g)},
+                 "Points glyph flashing: the points are moving, or not detected"});
+    v.push_back({{C('a', g), C('e', g, ClYellow), C('a', g)},
+                 "Yellow block: points keyed by the signaller (left click keys normal, right click "
+                 "reverse; the same click again takes the key off). It flashes while the points "
+                 "move to the keyed position"});
+    v.push_back({{C(']', ClYellow), C('N', g), C('[', ClYellow)},
+                 "Keyed normal (N) or reverse (R) beside the points' number; yellow brackets: "
+                 "reminder on the points"});
     v.push_back(Heading("Train descriptions"));
-    v.push_back({Text("2D01", ClPink), "A description set by hand or by a train entering, ARS not working it (pink)"});
-    v.push_back({Text("2D01", ClCyan), "ARS is setting routes for this train (cyan); also a description that has just stepped on"});
-    v.push_back({Text("2D01", ClOrange), "ARS is running the train to a special timing pattern (orange)"});
-    v.push_back({Text("2D01", k, w), "Timekeeping colours (\"berths show delay\" option): black on white on time"});
+    v.push_back({Text("2D01", ClPink),
+                 "A description set by hand or by a train entering, ARS not working it (pink)"});
+    v.push_back({Text("2D01", ClCyan),
+                 "ARS is setting routes for this train (cyan); also a description that has just "
+                 "stepped on"});
+    v.push_back(
+        {Text("2D01", ClOrange), "ARS is running the train to a special timing pattern (orange)"});
+    v.push_back({Text("2D01", k, w),
+                 "Timekeeping colours (\"berths show delay\" option): black on white on time"});
     v.push_back({Text("2D01", w, ClGreen), "Early (white on green)"});
     v.push_back({Text("2D01", k, ClYellow), "Late (black on yellow)"});
     v.push_back({Text("2D01", w, ClRed), "Very late (white on red)"});
     v.push_back({Text("aaaa", g), "An empty berth shows its track"});
     v.push_back(Heading("Status line (bottom left)"));
     v.push_back({Text("07:42 ", k, ClSilver), "The clock; \"PAUSED\" while paused (P)"});
-    v.push_back({Text("097%", k, ClSilver), "The score: the share of the points available so far that you have kept"});
-    v.push_back({{C(kPhoneLeft, ClSilver), C(kPhoneRight, ClSilver)}, "Telephone: grey when quiet, flashing while a driver calls, white while a call waits for its answer"});
-    v.push_back({Text("INTERPOSE TD", k, w), "The mode banner: REM.OVERRIDE, REMINDER, ISOLATION, INTERPOSE TD or CANCEL TD while the next click has a special meaning"});
+    v.push_back({Text("097%", k, ClSilver),
+                 "The score: the share of the points available so far that you have kept"});
+    v.push_back({{C(kPhoneLeft, ClSilver), C(kPhoneRight, ClSilver)},
+                 "Telephone: grey when quiet, flashing while a driver calls, white while a call "
+                 "waits for its answer"});
+    v.push_back({Text("INTERPOSE TD", k, w),
+                 "The mode banner: REM.OVERRIDE, REMINDER, ISOLATION, INTERPOSE TD or CANCEL TD "
+                 "while the next click has a special meaning"});
     return v;
 }
 

@@ -101,6 +101,33 @@ TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
     EXPECT_GT(internal, 40);
 }
 
+// The selected entrance's marker survives the track being drawn again over it: the
+// whole panel redrawn (a screen change) and the route ahead being set.
+TEST(BuiltInAreaEntrance, MarkerStaysThroughRedrawsOfItsTrack) {
+    TestSim t;
+    auto built = area::BuildArea(*t);
+    t.Ticks(2);
+    OperatorCommands commands(*t);
+    TSIG* s1 = t->Signals.FindID("SVM1");
+    ASSERT_NE(s1, nullptr);
+    ASSERT_TRUE(s1->EntranceX != 0 || s1->EntranceY != 0);
+    PressHead(commands, *s1);
+    ASSERT_EQ(t->Operator.SelectedEntrance, s1);
+    const int column = s1->EntranceX % ScreenColumns, row = s1->EntranceY;
+    t->FlashPhase = true;
+    t->Display().RedrawPanel();
+    EXPECT_EQ(t.surface.At(column, row).Bg, ClWhite);
+    EXPECT_EQ(t.surface.At(column, row).Fg, ClBlack);
+    // Its first circuit ahead drawn alone, as when a route over it sets.
+    ASSERT_NE(s1->FirstCircuitAhead, nullptr);
+    s1->FirstCircuitAhead->Draw();
+    EXPECT_EQ(t.surface.At(column, row).Bg, ClWhite);
+    // Dropped, the track comes back.
+    PressHead(commands, *s1);
+    ASSERT_EQ(t->Operator.SelectedEntrance, nullptr);
+    EXPECT_NE(t.surface.At(column, row).Bg, ClWhite);
+}
+
 struct RouteCase {
     int Index;
     std::string ID;

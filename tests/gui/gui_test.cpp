@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -15,7 +16,6 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
-#include <QLabel>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTimer>
@@ -315,7 +315,8 @@ TEST_F(FormTest, PanelLegendDrawsThePanelsGlyphs) {
         ++samples;
         ASSERT_FALSE(r.Cells.empty()) << r.Meaning.toStdString();
         for (const LegendCell& c : r.Cells)
-            EXPECT_TRUE(font::Normal.HasGlyph(c.Code)) << int{c.Code} << " " << r.Meaning.toStdString();
+            EXPECT_TRUE(font::Normal.HasGlyph(c.Code))
+                << int{c.Code} << " " << r.Meaning.toStdString();
         if (r.Meaning.startsWith("The selected entrance")) entrance = &r;
         // Pixel by pixel: ink in the cell's foreground, the rest its background.
         const QImage img = RenderLegendSample(r.Cells, 1);
@@ -323,7 +324,8 @@ TEST_F(FormTest, PanelLegendDrawsThePanelsGlyphs) {
         const LegendCell& c0 = r.Cells[0];
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 8; ++x)
-                ASSERT_EQ(img.pixel(x, y), font::Normal.Ink(c0.Code, x, y) ? Rgb(c0.Fg) : Rgb(c0.Bg));
+                ASSERT_EQ(img.pixel(x, y),
+                          font::Normal.Ink(c0.Code, x, y) ? Rgb(c0.Fg) : Rgb(c0.Bg));
     }
     EXPECT_GT(samples, 30);
     for (const char* topic : {"danger", "entrance", "Auto button", "Emergency", "Warner", "collar",
@@ -345,7 +347,8 @@ TEST_F(FormTest, PanelLegendDrawsThePanelsGlyphs) {
     const QImage sample = RenderLegendSample({entrance->Cells[1]}, 1);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 8; ++x)
-            ASSERT_EQ(surface.Image().pixel(13 * 8 + x, 6 * 16 + y), sample.pixel(x, y)) << x << "," << y;
+            ASSERT_EQ(surface.Image().pixel(13 * 8 + x, 6 * 16 + y), sample.pixel(x, y))
+                << x << "," << y;
 }
 
 // The middle (wheel) button is not a click: with the default option a right click on
