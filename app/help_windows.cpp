@@ -94,7 +94,7 @@ std::vector<LegendRow> BuildLegend() {
     v.push_back(Heading("Points"));
     v.push_back({{C('a', g), C('e', g), C('a', g)},
                  "Points, position not shown (shown while locked in a route, or always with \"Show "
-                 "points\")"});
+                 "point positions\" in the Options)"});
     v.push_back({{C('a', w), C('a', w), C('a', w)}, "Points lying normal in a route"});
     v.push_back({{C('a', w), C('i', w)}, "Points lying reverse in a route"});
     v.push_back({{C('a', g), C('e', g), C('a', g)},
@@ -115,7 +115,7 @@ std::vector<LegendRow> BuildLegend() {
     v.push_back(
         {Text("2D01", ClOrange), "ARS is running the train to a special timing pattern (orange)"});
     v.push_back({Text("2D01", k, w),
-                 "Timekeeping colours (\"berths show delay\" option): black on white on time"});
+                 "Timekeeping colours (train describer mode \"Delay\" in the Options): black on white on time"});
     v.push_back({Text("2D01", w, ClGreen), "Early (white on green)"});
     v.push_back({Text("2D01", k, ClYellow), "Late (black on yellow)"});
     v.push_back({Text("2D01", w, ClRed), "Very late (white on red)"});

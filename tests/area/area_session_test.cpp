@@ -9,6 +9,7 @@
 #include <string>
 
 #include "area/area_builder.h"
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/random_signaller.h"
@@ -60,11 +61,11 @@ TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
         return commands.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
                                    row * CellHeight + CellHeight / 2, left);
     };
-    const area::AreaModel& m = *built.Model;
-    ASSERT_EQ(built.Berths.size(), m.Berths.size());
+    const area::AreaModel& m = *built->Model;
+    ASSERT_EQ(built->Berths.size(), m.Berths.size());
     int internal = 0;
     for (std::size_t i = 0; i < m.Berths.size(); ++i) {
-        auto& b = *static_cast<TBER*>(built.Berths[i]);
+        auto& b = *static_cast<TBER*>(built->Berths[i]);
         SCOPED_TRACE(b.ID);
         commands.StartInterposeBySignal("9z99");
         press(b.X + 1, b.Y, true);
@@ -89,7 +90,7 @@ TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
         // The signal in front of it, where it can be clicked, works on this berth.
         const int si = m.Berths[i].Signal;
         if (si < 0) continue;
-        TSIG& s = *built.Signals[static_cast<std::size_t>(si)];
+        TSIG& s = *built->Signals[static_cast<std::size_t>(si)];
         if (s.HeadWidth == 0) continue;  // not drawn (a shunt marker with shunts hidden)
         ASSERT_TRUE(commands.InterposeInto(b, "2b00"));
         ASSERT_EQ(press(s.PostColumn(), s.Y, false), UiAction::SignalMenu);

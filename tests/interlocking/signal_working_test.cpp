@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 
