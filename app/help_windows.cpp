@@ -7,6 +7,7 @@
 #include <QScrollArea>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "display/palette.h"
 #include "panel_font.h"
@@ -167,7 +168,8 @@ A click on the entrance again drops it</td><td>Cancel the route from this signal
 const char* kFirstGameHtml = R"(
 <p>The program starts on the <b>beginner's timetable</b> at 07:00, on screen 1. You are the
 signaller: trains only move when you set routes for them, by clicking an <b>entrance</b>
-signal and then an <b>exit</b> signal.</p>
+signal and then an <b>exit</b> signal. The clock runs from the start: press <b>P</b> to
+pause while you read, and again to play.</p>
 <ol>
 <li><b>07:00, the first train.</b> Train 2D01 enters at the left edge of screen 1 ("TO
 CORRANBY"), on the upper line. Its description <b>2D01</b> appears in pink on the track in front

@@ -55,6 +55,7 @@ TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
     auto built = area::BuildArea(*t);
     t->Options().NoSignalPopupMenu = false;  // right clicks on signals open their menu
     t.Ticks(2);
+    t->Display().RedrawPanel();  // every head's width, for the clicks
     OperatorCommands commands(*t);
     auto press = [&](int column, int row, bool left) {
         commands.SelectScreen(column / ScreenColumns + 1);
@@ -63,7 +64,7 @@ TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
     };
     const area::AreaModel& m = *built->Model;
     ASSERT_EQ(built->Berths.size(), m.Berths.size());
-    int internal = 0;
+    int internal = 0, bySignal = 0;
     for (std::size_t i = 0; i < m.Berths.size(); ++i) {
         auto& b = *static_cast<TBER*>(built->Berths[i]);
         SCOPED_TRACE(b.ID);
@@ -98,8 +99,10 @@ TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
         EXPECT_TRUE(commands.SignalMenuCancelTD());
         EXPECT_FALSE(b.HasDescription()) << "Cancel TD on signal " << s.ID;
         t->Operator.PopupMenu = PopupMenuKind::None;
+        ++bySignal;
     }
     EXPECT_GT(internal, 40);
+    EXPECT_GT(bySignal, 30);
 }
 
 // The selected entrance's marker survives the track being drawn again over it: the
@@ -112,6 +115,7 @@ TEST(BuiltInAreaEntrance, MarkerStaysThroughRedrawsOfItsTrack) {
     TSIG* s1 = t->Signals.FindID("SVM1");
     ASSERT_NE(s1, nullptr);
     ASSERT_TRUE(s1->EntranceX != 0 || s1->EntranceY != 0);
+    t->Display().RedrawPanel();  // every head's width, for the clicks
     PressHead(commands, *s1);
     ASSERT_EQ(t->Operator.SelectedEntrance, s1);
     const int column = s1->EntranceX % ScreenColumns, row = s1->EntranceY;

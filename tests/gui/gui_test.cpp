@@ -303,6 +303,23 @@ TEST_F(FormTest, HelpMenuOpensItsWindows) {
     legend->close();
 }
 
+// Not a test: writes the pictures of the three Help windows for the documentation,
+// into the folder named by KESTRA_HELP_PICTURES (docs/screens/README.md).
+TEST_F(FormTest, DISABLED_WriteHelpPictures) {
+    const QString folder = qEnvironmentVariable("KESTRA_HELP_PICTURES");
+    ASSERT_FALSE(folder.isEmpty()) << "set KESTRA_HELP_PICTURES to the output folder";
+    const std::pair<HelpPage, const char*> pages[] = {{HelpPage::KeysAndMouse, "help-keys.png"},
+                                                      {HelpPage::PanelLegend, "help-legend.png"},
+                                                      {HelpPage::FirstGame, "help-first-game.png"}};
+    for (const auto& [page, name] : pages) {
+        THelpWindow* w = form->ShowHelp(page);
+        if (page == HelpPage::PanelLegend) w->resize(780, 1800);  // every row in one picture
+        QApplication::processEvents();
+        EXPECT_TRUE(w->grab().save(folder + "/" + name)) << name;
+        w->close();
+    }
+}
+
 // The legend's samples are the panel's own glyphs, and the one for the entrance marker
 // is exactly the cell the panel draws for a selected entrance in its lit phase.
 TEST_F(FormTest, PanelLegendDrawsThePanelsGlyphs) {
