@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "net/net_session.h"
 #include "options_form.h"
@@ -159,7 +160,21 @@ QMenu* TDisplayForm::BuildMainMenu() {
         const MenuCommand command = item.Command;
         connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
     }
+    // Help for a newcomer, last as in any program.
+    QMenu* help = menu->addMenu("&Help");
+    const std::pair<const char*, HelpPage> pages[] = {{"&Keys and mouse", HelpPage::KeysAndMouse},
+                                                      {"&Panel legend", HelpPage::PanelLegend},
+                                                      {"&First game", HelpPage::FirstGame}};
+    for (const auto& [caption, page] : pages)
+        connect(help->addAction(caption), &QAction::triggered, this,
+                [this, p = page] { ShowHelp(p); });
     return menu;
+}
+
+THelpWindow* TDisplayForm::ShowHelp(HelpPage page) {
+    auto* window = new THelpWindow(page, this);
+    window->show();
+    return window;
 }
 
 QMenu* TDisplayForm::BuildSignalMenu() {

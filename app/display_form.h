@@ -10,6 +10,7 @@
 
 #include "panel/commands.h"
 #include "panel/menus.h"
+#include "help_windows.h"
 #include "qt_surface.h"
 #include "sim/sim.h"
 
@@ -65,6 +66,8 @@ class TDisplayForm : public QWidget {
     TIncidentForm* ShowIncidents();
     // The two-second ring timer, running while the panel says calls ring.
     const QTimer& RingTimer() const { return ringTimer_; }
+    // Opens a Help window beside the panel (not modal) and returns it.
+    THelpWindow* ShowHelp(HelpPage page);
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {

@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "qt_surface.h"
 
 namespace kestra::app {
@@ -52,6 +54,14 @@ QScrollBar* FailureBar(QGridLayout* grid, int row, const QString& title) {
 
 }  // namespace
 
+QString TOptionsForm::SpeedReadout(int position) {
+    const int interval = SpeedPositionToInterval(std::clamp(position, 0, SpeedPositionMax));
+    if (interval <= 0) return {};
+    // Two major cycles make a simulated second: 500 ms a cycle is real time.
+    const double times = 500.0 / interval;
+    return QString("%1:1 (%2 ms a cycle)").arg(QString::number(times, 'g', 3)).arg(interval);
+}
+
 TOptionsForm::TOptionsForm(Sim& sim, QWidget* parent) : QDialog(parent), sim_(sim) {
     setWindowTitle("Options");
     auto* layout = new QVBoxLayout(this);
@@ -69,9 +79,19 @@ TOptionsForm::TOptionsForm(Sim& sim, QWidget* parent) : QDialog(parent), sim_(si
     SpeedTrackBar->setPageStep(SpeedPositionStep);
     SpeedTrackBar->setTickInterval(SpeedPositionStep);
     SpeedTrackBar->setTickPosition(QSlider::TicksBelow);
-    speedLayout->addWidget(SpeedTrackBar, 0, 0, 1, 2);
+    speedLayout->addWidget(SpeedTrackBar, 0, 0, 1, 3);
+    // The ends are labelled under the ends; the readout between them says what the
+    // position chosen means, since real time lies at the left end, not in the middle.
     speedLayout->addWidget(new QLabel("Normal (1:1)"), 1, 0, Qt::AlignLeft);
-    speedLayout->addWidget(new QLabel("Fastest"), 1, 1, Qt::AlignRight);
+    SpeedReadoutLabel = new QLabel;
+    speedLayout->addWidget(SpeedReadoutLabel, 1, 1, Qt::AlignHCenter);
+    speedLayout->addWidget(new QLabel("Fastest"), 1, 2, Qt::AlignRight);
+    speedLayout->setColumnStretch(0, 1);
+    speedLayout->setColumnStretch(1, 1);
+    speedLayout->setColumnStretch(2, 1);
+    connect(SpeedTrackBar, &QSlider::valueChanged, this,
+            [this](int position) { SpeedReadoutLabel->setText(SpeedReadout(position)); });
+    SpeedReadoutLabel->setText(SpeedReadout(SpeedTrackBar->value()));
     generalLayout->addWidget(speedGroup);
     generalLayout->addStretch();
     Pages->addTab(general, "&General");

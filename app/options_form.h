@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -33,6 +34,9 @@ class TOptionsForm : public QDialog {
     // The controls, named for their role, for the program and its tests.
     QTabWidget* Pages;
     QSlider* SpeedTrackBar;
+    QLabel* SpeedReadoutLabel;
+    // What a speed position means, e.g. "2:1 (250 ms a cycle)".
+    static QString SpeedReadout(int position);
     QCheckBox* ShowTrackBreaksBox;
     QCheckBox* ShowAutosBox;
     QCheckBox* ShowPointsBox;

@@ -103,6 +103,28 @@ std::vector<std::string> AreaModel::DrawingErrors() const {
                              "," + std::to_string(d.Y));
         }
     }
+    // A berth shows its description in place of four cells of plain track: any other
+    // object under those cells (a signal, a button, points, a plate or a label) would be
+    // hidden by the description, or write over it.
+    auto plainTrack = [](const DrawnCell& d) {
+        return d.Owner == "track" && (d.Glyph == GlTrack || d.Glyph == GlBreakLeft ||
+                                      d.Glyph == ']' || d.Glyph == 'b' || d.Glyph == 'c');
+    };
+    std::multimap<std::pair<int, int>, const DrawnCell*> byCell;
+    const std::vector<DrawnCell> drawn = DrawnCells();
+    for (const DrawnCell& d : drawn) byCell.insert({{d.X, d.Y}, &d});
+    for (const BerthInfo& b : Berths) {
+        for (int x = b.X; x < b.X + kBerthCells; ++x) {
+            const auto [from, to] = byCell.equal_range({x, b.Y});
+            for (auto it = from; it != to; ++it) {
+                const DrawnCell& d = *it->second;
+                if (plainTrack(d)) continue;
+                const std::string what = d.Owner == "track" ? "points or a junction" : d.Owner;
+                errors.push_back("berth " + b.ID + " draws over " + what + " at " +
+                                 std::to_string(x) + "," + std::to_string(b.Y));
+            }
+        }
+    }
     // Nothing drawn in one piece may run from one screen onto the next.
     auto sameScreen = [](int x0, int x1) { return x0 / kScreenColumns == x1 / kScreenColumns; };
     for (const LabelInfo& l : Labels)

@@ -1,3 +1,4 @@
+#include <string>
 #include <string_view>
 
 #include "display/palette.h"
@@ -28,6 +29,14 @@ constexpr const char* kClientCodes[4][2][3] = {
 
 bool InRow(int y, int rowY, int x, int from, int to) {
     return y == rowY && x >= from && x <= to;
+}
+
+// The number on a signal's plate: its identity after the leading letters of the area's
+// prefix ("SVM11" is 11); the whole identity when it has no digits.
+std::string_view PlateOf(std::string_view id) {
+    std::size_t i = 0;
+    while (i < id.size() && ((id[i] >= 'A' && id[i] <= 'Z') || (id[i] >= 'a' && id[i] <= 'z'))) ++i;
+    return i < id.size() ? id.substr(i) : id;
 }
 
 }  // namespace
@@ -231,6 +240,10 @@ void TSIG::HeadLeft() {
         if (HasEntranceMarker() && FirstCircuitAhead && entrance != this) {
             entrance->Deselect();
             SelectAsEntrance();
+            // Say so: otherwise a second click that found no route looks like an exit
+            // that was ignored, and the player cannot tell which signal is the entrance.
+            sim_.PostEventMessage("Signal " + std::string(PlateOf(ID)) + " is now the entrance",
+                                  EvTips);
         } else {
             entrance->Deselect();
             sim_.PostEventMessage("No route between selected signals", EvTips);

@@ -24,6 +24,7 @@ constexpr char FgYellow = ForegroundCode(PiYellow);
 constexpr char FgGreen = ForegroundCode(PiGreen);
 constexpr char FgSkyBlue = ForegroundCode(PiSkyBlue);
 constexpr char BgBlack = BackgroundCode(PiBlack);
+constexpr char BgWhite = BackgroundCode(PiWhite);
 constexpr char BgOrange = BackgroundCode(PiOrange);
 constexpr char BgCyan = BackgroundCode(PiCyan);
 constexpr char BgPink = BackgroundCode(PiPink);
@@ -237,7 +238,14 @@ int TSIG::DrawWarnerButtonAt(int x, int y) {
 
 void TSIG::DrawEntranceMarkerAt(int x, int y, std::string_view text) {
     if (sim_.Operator.SelectedEntrance != this) return;
-    sim_.Display().DrawText(x, y, sim_.FlashPhase ? ClWhite : ClBlack, text);
+    // A whole white cell with the track through it in black, flashing with a gap in the
+    // track: a plain white dash would vanish on a route already set (white) and be hard
+    // to find on grey, whereas a solid cell stands out on every track colour.
+    GlyphBuf buf;
+    buf.Put(sim_.FlashPhase ? BgWhite : BgBlack);
+    buf.Put(FgBlack);
+    for (const char c : text) buf.Put(c);
+    sim_.Display().DrawText(x, y, ClBlack, buf.View());
 }
 
 void TSIG::Draw() {

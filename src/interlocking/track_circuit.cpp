@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "sim/sim.h"
+#include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "display/palette.h"
 
@@ -241,6 +242,10 @@ void TTCS::Draw() {
     } else {
         TrackElements.DrawColour2Bg(ClRed, ISOColour1, ISOColour2);
     }
+    // The selected entrance's marker stands on the track in front of its signal: drawn
+    // over again, so that the track's own redraw (a route setting, a train, the whole
+    // panel redrawn) does not wipe it out until the signal's next cycle.
+    if (TSIG* entrance = sim_.Operator.SelectedEntrance) entrance->Draw();
 }
 
 bool TTCSList::IsClear() const {

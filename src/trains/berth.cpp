@@ -104,7 +104,24 @@ bool TBER::HitAt(int x, int y) const {
 }
 
 bool TBER::Click(int x, int y, bool right) {
-    if (!HasDescription() || !HitAt(x, y)) return false;
+    if (!HitAt(x, y)) return false;
+    TOperatorState& op = sim_.Operator;
+    // "Interpose By Signal" and "Cancel By Signal" also take a click on the berth itself:
+    // a berth no signal stands in front of (a platform's second berth, a bay's
+    // buffer-stop end) could otherwise never be described or emptied from the panel.
+    if (!right && (op.InterposeMode || op.CancelTDMode)) {
+        if (External)
+            sim_.PostEventMessage(op.InterposeMode ? "Cannot interpose into external berth"
+                                                   : "Cannot cancel external berth",
+                                  EvTips);
+        else if (op.InterposeMode)
+            Interpose(op.InterposeDescription);
+        else
+            CancelDescription();
+        sim_.CancelModes();
+        return true;
+    }
+    if (!HasDescription()) return false;
     sim_.Operator.SelectedBerth = this;
     sim_.Operator.SelectedDescription = Description;
     if (right) sim_.Operator.PopupMenu = PopupMenuKind::Berth;

@@ -196,6 +196,39 @@ TEST(AreaModelErrors, ThingsDrawnOverEachOtherAreReported) {
     EXPECT_NE(all.find("signal 1 draws over label"), std::string::npos) << all;
 }
 
+// A berth's description replaces four cells of plain track: the berths the model places
+// sit on plain track only, and a berth moved onto another object's cells (points, a
+// signal's plate or head) is reported with what it would hide.
+TEST(AreaModelErrors, BerthsDrawOverNothingButPlainTrack) {
+    Fixture f({"   1>              3>", ".----|----e----------|----.", "           \\",
+               ".-----------f-----------------.", "                 <2      <4"},
+              {{"1", "M", "RYG", ""},
+               {"3", "M", "RYG", ""},
+               {"2", "M", "RYG", ""},
+               {"4", "M", "RYG", ""}},
+              {{1, 'e', "P1A", "pair=f"}, {1, 'f', "P1B", "pair=e"}});
+    AreaModel m = f.Derive();
+    ASSERT_TRUE(m.Valid()) << Joined(m.Errors);
+    EXPECT_EQ(Joined(m.DrawingErrors()), "");
+    const auto b3 = std::find_if(m.Berths.begin(), m.Berths.end(),
+                                 [](const BerthInfo& b) { return b.ID == "B3"; });
+    ASSERT_NE(b3, m.Berths.end());
+    struct Case {
+        int X, Y;
+        const char* Expected;
+    } cases[] = {
+        {8, 11, "berth B3 draws over points or a junction at 10,11"},
+        {2, 10, "berth B3 draws over signal 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Expected);
+        b3->X = c.X;
+        b3->Y = c.Y;
+        const std::string all = Joined(m.DrawingErrors());
+        EXPECT_NE(all.find(c.Expected), std::string::npos) << all;
+    }
+}
+
 // --- circuits and subroutes -------------------------------------------------------------
 
 TEST(AreaModelCircuits, JointsDivideTheTrackAndEveryPassageIsASubrouteEachWay) {

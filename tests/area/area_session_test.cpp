@@ -9,6 +9,7 @@
 #include <string>
 
 #include "area/area_builder.h"
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/random_signaller.h"
@@ -21,6 +22,7 @@
 #include "interlocking/track_circuit.h"
 #include "panel/commands.h"
 #include "panel/panel.h"
+#include "trains/berth.h"
 
 namespace kestra {
 namespace {
@@ -42,6 +44,93 @@ void PressHead(OperatorCommands& commands, const TSIG& s) {
 // Occupies what a call-on needs occupied: the last circuit of the route's permissive part.
 void OccupyPlatform(const TROU& r) {
     r.PermissiveSubroutes.At(r.PermissiveSubroutes.Count() - 1)->TrackCircuit->Occupy();
+}
+
+// Every berth that can hold a description is described and emptied from the panel:
+// "Interpose By Signal" and "Cancel By Signal" followed by a click on the berth itself,
+// its own menu (right click on the description), and for a berth in front of a signal
+// the signal's "Interpose TD" and "Cancel TD". A fringe box's berth refuses them all.
+TEST(BuiltInAreaBerths, EveryBerthIsDescribedAndEmptiedFromThePanel) {
+    TestSim t;
+    auto built = area::BuildArea(*t);
+    t->Options().NoSignalPopupMenu = false;  // right clicks on signals open their menu
+    t.Ticks(2);
+    t->Display().RedrawPanel();  // every head's width, for the clicks
+    OperatorCommands commands(*t);
+    auto press = [&](int column, int row, bool left) {
+        commands.SelectScreen(column / ScreenColumns + 1);
+        return commands.MousePress((column % ScreenColumns) * CellWidth + CellWidth / 2,
+                                   row * CellHeight + CellHeight / 2, left);
+    };
+    const area::AreaModel& m = *built->Model;
+    ASSERT_EQ(built->Berths.size(), m.Berths.size());
+    int internal = 0, bySignal = 0;
+    for (std::size_t i = 0; i < m.Berths.size(); ++i) {
+        auto& b = *static_cast<TBER*>(built->Berths[i]);
+        SCOPED_TRACE(b.ID);
+        commands.StartInterposeBySignal("9z99");
+        press(b.X + 1, b.Y, true);
+        EXPECT_FALSE(t->Operator.InterposeMode);
+        if (b.External) {
+            EXPECT_FALSE(b.HasDescription());
+            continue;
+        }
+        ++internal;
+        EXPECT_EQ(b.Description, "9Z99");
+        // Its own menu, opened on the description, empties it.
+        EXPECT_EQ(press(b.X, b.Y, false), UiAction::BerthMenu);
+        EXPECT_EQ(t->Operator.SelectedBerth, &b);
+        EXPECT_TRUE(commands.BerthMenuCancel());
+        EXPECT_FALSE(b.HasDescription());
+        // "Cancel By Signal" and a click on the berth.
+        ASSERT_TRUE(commands.InterposeInto(b, "1a00"));
+        commands.StartCancelBySignal();
+        press(b.X + 2, b.Y, true);
+        EXPECT_FALSE(b.HasDescription());
+        EXPECT_FALSE(t->Operator.CancelTDMode);
+        // The signal in front of it, where it can be clicked, works on this berth.
+        const int si = m.Berths[i].Signal;
+        if (si < 0) continue;
+        TSIG& s = *built->Signals[static_cast<std::size_t>(si)];
+        if (s.HeadWidth == 0) continue;  // not drawn (a shunt marker with shunts hidden)
+        ASSERT_TRUE(commands.InterposeInto(b, "2b00"));
+        ASSERT_EQ(press(s.PostColumn(), s.Y, false), UiAction::SignalMenu);
+        ASSERT_EQ(t->Operator.SelectedSignal, &s);
+        EXPECT_TRUE(commands.SignalMenuCancelTD());
+        EXPECT_FALSE(b.HasDescription()) << "Cancel TD on signal " << s.ID;
+        t->Operator.PopupMenu = PopupMenuKind::None;
+        ++bySignal;
+    }
+    EXPECT_GT(internal, 40);
+    EXPECT_GT(bySignal, 30);
+}
+
+// The selected entrance's marker survives the track being drawn again over it: the
+// whole panel redrawn (a screen change) and the route ahead being set.
+TEST(BuiltInAreaEntrance, MarkerStaysThroughRedrawsOfItsTrack) {
+    TestSim t;
+    auto built = area::BuildArea(*t);
+    t.Ticks(2);
+    OperatorCommands commands(*t);
+    TSIG* s1 = t->Signals.FindID("SVM1");
+    ASSERT_NE(s1, nullptr);
+    ASSERT_TRUE(s1->EntranceX != 0 || s1->EntranceY != 0);
+    t->Display().RedrawPanel();  // every head's width, for the clicks
+    PressHead(commands, *s1);
+    ASSERT_EQ(t->Operator.SelectedEntrance, s1);
+    const int column = s1->EntranceX % ScreenColumns, row = s1->EntranceY;
+    t->FlashPhase = true;
+    t->Display().RedrawPanel();
+    EXPECT_EQ(t.surface.At(column, row).Bg, ClWhite);
+    EXPECT_EQ(t.surface.At(column, row).Fg, ClBlack);
+    // Its first circuit ahead drawn alone, as when a route over it sets.
+    ASSERT_NE(s1->FirstCircuitAhead, nullptr);
+    s1->FirstCircuitAhead->Draw();
+    EXPECT_EQ(t.surface.At(column, row).Bg, ClWhite);
+    // Dropped, the track comes back.
+    PressHead(commands, *s1);
+    ASSERT_EQ(t->Operator.SelectedEntrance, nullptr);
+    EXPECT_NE(t.surface.At(column, row).Bg, ClWhite);
 }
 
 struct RouteCase {

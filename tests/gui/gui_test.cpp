@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -16,6 +17,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QWheelEvent>
 #include <optional>
@@ -25,6 +27,7 @@
 #include "display_form.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
+#include "help_windows.h"
 #include "options_form.h"
 #include "display/palette.h"
 #include "panel_font.h"
@@ -198,10 +201,11 @@ TEST_F(FormTest, MainMenuFollowsTheMenuTable) {
     QStringList headings;
     for (QAction* a : menu->actions()) headings << a->text();
     EXPECT_EQ(headings, (QStringList{"&File", "&Timetable", "Train &Describer", "Si&gnalling",
-                                     "&Multiplayer"}));
+                                     "&Multiplayer", "&Help"}));
     // Every item is there with its caption; unbuilt subsystems are disabled, not hidden.
     int items = 0;
     for (QAction* sub : menu->actions()) {
+        if (sub->text() == "&Help") continue;  // the front end's own (HelpMenuOpensItsWindows)
         for (QAction* a : sub->menu()->actions()) {
             ++items;
             bool found = false;
@@ -256,6 +260,112 @@ TEST_F(FormTest, ClickingTwoSignalsInTheWindowSetsTheRoute) {
     Press(W(10 * 8 + 2, 5 * 16 + 8), Qt::RightButton);  // right click cancels
     for (int i = 0; i < 3; ++i) sim->MajorCycleTick();
     EXPECT_FALSE(f.S1S2->RouteSet);
+}
+
+// The Help menu comes last with its three windows; each opens beside the panel without
+// stopping the game, and says what it is for.
+TEST_F(FormTest, HelpMenuOpensItsWindows) {
+    std::unique_ptr<QMenu> menu(form->BuildMainMenu());
+    ASSERT_FALSE(menu->actions().isEmpty());
+    QAction* help = menu->actions().last();
+    ASSERT_EQ(help->text(), "&Help");
+    const QList<QAction*> items = help->menu()->actions();
+    ASSERT_EQ(items.size(), 3);
+    const struct {
+        const char* caption;
+        const char* title;
+        const char* mentions;
+    } want[] = {{"&Keys and mouse", "Keys and mouse", "Shift+Esc"},
+                {"&Panel legend", "Panel legend", "entrance"},
+                {"&First game", "First game", "2D01"}};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(want[i].caption);
+        EXPECT_EQ(items[i]->text(), want[i].caption);
+        items[i]->trigger();
+        THelpWindow* window = nullptr;
+        for (THelpWindow* w : form->findChildren<THelpWindow*>())
+            if (w->windowTitle() == want[i].title) window = w;
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->isModal());
+        QString text;
+        for (QTextBrowser* b : window->findChildren<QTextBrowser*>()) text += b->toPlainText();
+        for (QLabel* l : window->findChildren<QLabel*>()) text += l->text();
+        EXPECT_TRUE(text.contains(want[i].mentions)) << text.left(200).toStdString();
+        window->close();
+    }
+    // The game runs on while help is open.
+    THelpWindow* legend = form->ShowHelp(HelpPage::PanelLegend);
+    const std::int32_t before = sim->SimTime;
+    for (int i = 0; i < 4; ++i) sim->MajorCycleTick();
+    EXPECT_GT(sim->SimTime, before);
+    EXPECT_FALSE(legend->findChildren<QLabel*>("legendSample").isEmpty());
+    legend->close();
+}
+
+// Not a test: writes the pictures of the three Help windows for the documentation,
+// into the folder named by KESTRA_HELP_PICTURES (docs/screens/README.md).
+TEST_F(FormTest, DISABLED_WriteHelpPictures) {
+    const QString folder = qEnvironmentVariable("KESTRA_HELP_PICTURES");
+    ASSERT_FALSE(folder.isEmpty()) << "set KESTRA_HELP_PICTURES to the output folder";
+    const std::pair<HelpPage, const char*> pages[] = {{HelpPage::KeysAndMouse, "help-keys.png"},
+                                                      {HelpPage::PanelLegend, "help-legend.png"},
+                                                      {HelpPage::FirstGame, "help-first-game.png"}};
+    for (const auto& [page, name] : pages) {
+        THelpWindow* w = form->ShowHelp(page);
+        if (page == HelpPage::PanelLegend) w->resize(780, 1800);  // every row in one picture
+        QApplication::processEvents();
+        EXPECT_TRUE(w->grab().save(folder + "/" + name)) << name;
+        w->close();
+    }
+}
+
+// The legend's samples are the panel's own glyphs, and the one for the entrance marker
+// is exactly the cell the panel draws for a selected entrance in its lit phase.
+TEST_F(FormTest, PanelLegendDrawsThePanelsGlyphs) {
+    int samples = 0;
+    const LegendRow* entrance = nullptr;
+    QString all;
+    for (const LegendRow& r : PanelLegendRows()) {
+        all += r.Meaning + "\n";
+        if (r.Heading) continue;
+        ++samples;
+        ASSERT_FALSE(r.Cells.empty()) << r.Meaning.toStdString();
+        for (const LegendCell& c : r.Cells)
+            EXPECT_TRUE(font::Normal.HasGlyph(c.Code))
+                << int{c.Code} << " " << r.Meaning.toStdString();
+        if (r.Meaning.startsWith("The selected entrance")) entrance = &r;
+        // Pixel by pixel: ink in the cell's foreground, the rest its background.
+        const QImage img = RenderLegendSample(r.Cells, 1);
+        ASSERT_EQ(img.width(), static_cast<int>(r.Cells.size()) * 8);
+        const LegendCell& c0 = r.Cells[0];
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 8; ++x)
+                ASSERT_EQ(img.pixel(x, y),
+                          font::Normal.Ink(c0.Code, x, y) ? Rgb(c0.Fg) : Rgb(c0.Bg));
+    }
+    EXPECT_GT(samples, 30);
+    for (const char* topic : {"danger", "entrance", "Auto button", "Emergency", "Warner", "collar",
+                              "isolated", "keyed", "Timekeeping", "score", "Telephone"})
+        EXPECT_TRUE(all.contains(topic)) << topic;
+    ASSERT_NE(entrance, nullptr);
+    ASSERT_EQ(entrance->Cells.size(), 3u);
+    // The panel's own drawing of a selected entrance.
+    test::RailwayBuilder b(*sim);
+    test::PlainLine f = test::BuildPlainLine(b);
+    f.S1->X = 10;
+    f.S1->Y = 5;
+    f.S1->EntranceX = 13;
+    f.S1->EntranceY = 6;
+    f.S1->FirstCircuitAhead = f.T1;
+    sim->Operator.SelectedEntrance = f.S1;
+    sim->FlashPhase = true;
+    f.S1->Draw();
+    const QImage sample = RenderLegendSample({entrance->Cells[1]}, 1);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(surface.Image().pixel(13 * 8 + x, 6 * 16 + y), sample.pixel(x, y))
+                << x << "," << y;
 }
 
 // The middle (wheel) button is not a click: with the default option a right click on
@@ -448,6 +558,21 @@ TEST_F(OptionsFormTest, ShowsTheDefaults) {
     EXPECT_EQ(f.DelayAmountBar->value(), 250);
     EXPECT_TRUE(f.PopupBox->isChecked());  // type 0
     EXPECT_FALSE(f.DisableBox->isEnabled());
+}
+
+// Real time is the slider's left end; the readout between the end labels says what the
+// position chosen means and follows the slider.
+TEST_F(OptionsFormTest, SpeedReadoutFollowsTheSlider) {
+    EXPECT_EQ(TOptionsForm::SpeedReadout(0), "1:1 (500 ms a cycle)");
+    EXPECT_EQ(TOptionsForm::SpeedReadout(500), "2:1 (250 ms a cycle)");
+    EXPECT_EQ(TOptionsForm::SpeedReadout(800), "5:1 (100 ms a cycle)");
+    EXPECT_EQ(TOptionsForm::SpeedReadout(950), "20:1 (25 ms a cycle)");
+    TOptionsForm f(*sim);
+    EXPECT_EQ(f.SpeedReadoutLabel->text(), "2:1 (250 ms a cycle)");  // the default
+    f.SpeedTrackBar->setValue(0);
+    EXPECT_EQ(f.SpeedReadoutLabel->text(), "1:1 (500 ms a cycle)");
+    f.SpeedTrackBar->setValue(950);
+    EXPECT_EQ(f.SpeedReadoutLabel->text(), "20:1 (25 ms a cycle)");
 }
 
 TEST_F(OptionsFormTest, CancelAfterChangingTheSpeedLeavesItUnchanged) {

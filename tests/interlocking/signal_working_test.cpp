@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "display/palette.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 
@@ -526,6 +527,53 @@ TEST_F(SignalWorking, ClickingTheSelectedEntranceAgainDeselectsItQuietly) {
     EXPECT_TRUE(f.S1S2->RouteSet);
     EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
     EXPECT_TRUE(MessageTexts(t).empty());
+}
+
+// The selected entrance is a whole cell that flashes between white (the track through
+// it in black) and a gap, so that it shows on a route already set (white track) as well
+// as on grey; a second click that finds no route moves the entrance and says which
+// signal it now is.
+TEST_F(SignalWorking, EntranceMarkerIsASolidCellAndAMovedEntranceIsNamed) {
+    f.S1->X = 10;
+    f.S1->Y = 5;
+    f.S1->EntranceX = 12;
+    f.S1->EntranceY = 6;
+    f.S1->FirstCircuitAhead = f.T1;
+    f.D1->X = 40;
+    f.D1->Y = 7;
+    f.D1->EntranceX = 38;
+    f.D1->EntranceY = 6;
+    f.D1->FirstCircuitAhead = f.T2;
+    // The route ahead of S1 is already set, its track white.
+    SetRoute(*f.S1, *f.S2);
+    f.S1->Draw();
+    f.D1->Draw();
+    ASSERT_GT(f.D1->HeadWidth, 0);
+    ASSERT_TRUE(f.S1->CheckLeftClick(10, 5));
+    ASSERT_EQ(t->Operator.SelectedEntrance, f.S1);
+    EXPECT_TRUE(MessageTexts(t).empty());
+    for (const bool phase : {true, false}) {
+        SCOPED_TRACE(phase ? "lit phase" : "dark phase");
+        t->FlashPhase = phase;
+        f.S1->Draw();
+        const test::Cell& cell = t.surface.At(12, 6);
+        ASSERT_TRUE(cell.Drawn);
+        EXPECT_EQ(cell.Code, 'a');
+        EXPECT_EQ(cell.Fg, ClBlack);
+        EXPECT_EQ(cell.Bg, phase ? ClWhite : ClBlack);
+    }
+    // D1 faces the other way: no route joins S1 to it, so it becomes the entrance.
+    ASSERT_TRUE(f.D1->CheckLeftClick(40, 7));
+    EXPECT_EQ(t->Operator.SelectedEntrance, f.D1);
+    EXPECT_EQ(test::LastMessage(t), "Signal 1 is now the entrance");
+    t->FlashPhase = true;
+    f.D1->Draw();
+    EXPECT_EQ(t.surface.At(38, 6).Bg, ClWhite);
+    // Clicking the new entrance again only drops it, with nothing more said.
+    const std::size_t said = MessageTexts(t).size();
+    ASSERT_TRUE(f.D1->CheckLeftClick(40, 7));
+    EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
+    EXPECT_EQ(MessageTexts(t).size(), said);
 }
 
 }  // namespace

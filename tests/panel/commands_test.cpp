@@ -74,7 +74,8 @@ TEST_F(CommandsTest, NoRouteMakesTheSecondSignalTheNewEntrance) {
     Click(10, 5);
     Click(40, 7);  // D1: no route from S1, but D1 can be an entrance
     EXPECT_EQ(t->Operator.SelectedEntrance, f.D1);
-    EXPECT_TRUE(MessageTexts(t).empty());
+    // The message line names the new entrance (D1's plate is 1).
+    EXPECT_EQ(MessageTexts(t), (std::vector<std::string>{"Signal 1 is now the entrance"}));
     // Clicking the selected entrance with the right button only deselects it.
     Click(40, 7, false);
     EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
