@@ -166,7 +166,8 @@ A click on the entrance again drops it</td><td>Cancel the route from this signal
 )";
 
 const char* kFirstGameHtml = R"(
-<p>The program starts on the <b>beginner's timetable</b> at 07:00, on screen 1. You are the
+<p>Start a game with <b>New Game</b> in the start-up dialog: the scenario <b>Beginner</b>,
+then the timetable <b>beginner</b> at 07:00. The game opens on screen 1. You are the
 signaller: trains only move when you set routes for them, by clicking an <b>entrance</b>
 signal and then an <b>exit</b> signal. The clock runs from the start: press <b>P</b> to
 pause while you read, and again to play.</p>

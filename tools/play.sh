@@ -7,9 +7,9 @@ bash "$root/tools/deps.sh"
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
-cmake --build "$root/build" --target kestra kestra_timetables -j "$(nproc)"
+cmake --build "$root/build" --target kestra kestra_timetables kestra_sounds -j "$(nproc)"
 # The build folder is the program's working folder: its VLM/ holds the shipped
-# timetables compiled to WTT, where the timetable menu looks for them.
+# timetables compiled to WTT, where the timetable menu looks for them, and its sounds.
 cd "$root/build"
 # With no arguments the start-up dialog offers a new game (scenario, timetable of VLM/
 # and start time) or a saved game; --timetable FILE starts straight on a timetable.
