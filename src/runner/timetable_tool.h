@@ -5,6 +5,14 @@
 //   --timetable-check FILE                validates every train (FILE is WTT or text)
 //   --running-times FILE                  the running times of the area's paths for each
 //                                         category of FILE
+//   --timetable-analyse FILE              the analysis report; exit 1 when it finds problems
+//   --timetable-repeat FILE HEADCODE COUNT INTERVAL OUT
+//                                         FILE with COUNT copies of a train added, every
+//                                         INTERVAL minutes (OUT ending .txt: text form)
+//   --timetable-return FILE HEADCODE NEWHEADCODE TURNROUND OUT [ENTRY]
+//                                         FILE with the return working of a train added
+// Every FILE may be a timetable file or the text form, told apart by content, and is
+// loaded exactly as the game loads it.
 
 #include <iosfwd>
 #include <string>

@@ -75,7 +75,8 @@ TEST(TimetableMenu, OpenAppendsTheFilesTrainsAndKeepsTheHeader) {
     // The dialog opened in the area's folder on timetable files.
     ASSERT_EQ(f.dialogs.FileChoices.size(), 1u);
     EXPECT_EQ(f.dialogs.FileChoices[0].InitialFolder, "TST");
-    EXPECT_EQ(f.dialogs.FileChoices[0].Filter, "Timetables (*.WTT)|*.WTT|All files (*.*)|*.*");
+    EXPECT_EQ(f.dialogs.FileChoices[0].Filter,
+              "Timetables (*.WTT *.txt)|*.WTT;*.txt|All files (*.*)|*.*");
 }
 
 TEST(TimetableMenu, OpenOfABrokenFileOrNoFileChangesNothing) {
