@@ -17,12 +17,13 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!kestra::runner::IsTimetableCommand(args)) {
-        std::cerr << "usage: kestra_timetable --timetable-import|--timetable-export IN OUT\n"
-                     "       kestra_timetable --timetable-check|--timetable-analyse|--running-times "
-                     "FILE\n"
-                     "       kestra_timetable --timetable-repeat FILE HEADCODE COUNT INTERVAL OUT\n"
-                     "       kestra_timetable --timetable-return FILE HEADCODE NEWHEADCODE "
-                     "TURNROUND OUT [ENTRY]\n";
+        std::cerr
+            << "usage: kestra_timetable --timetable-import|--timetable-export IN OUT\n"
+               "       kestra_timetable --timetable-check|--timetable-analyse|--running-times "
+               "FILE\n"
+               "       kestra_timetable --timetable-repeat FILE HEADCODE COUNT INTERVAL OUT\n"
+               "       kestra_timetable --timetable-return FILE HEADCODE NEWHEADCODE "
+               "TURNROUND OUT [ENTRY]\n";
         return 2;
     }
     return kestra::runner::RunTimetableTool(args, std::cout, std::cerr);

@@ -1,5 +1,6 @@
 #include "runner/timetable_tool.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <memory>
@@ -159,7 +160,8 @@ TTimetable* FindTrain(Sim& sim, const std::string& headcode, std::ostream& err) 
         if (!found && t.ID == headcode) found = &t;
         all += (all.empty() ? "" : " ") + t.ID;
     });
-    if (!found) err << "no train " << headcode << " in the timetable; its trains are: " << all << "\n";
+    if (!found)
+        err << "no train " << headcode << " in the timetable; its trains are: " << all << "\n";
     return found;
 }
 
@@ -218,13 +220,66 @@ int Return(Sim& sim, const std::vector<std::string>& a, std::ostream& out, std::
     return WriteAny(sim, a[4], err) ? 0 : 1;
 }
 
+std::string Cell(const std::string& code) {
+    return code.empty() ? "-" : "`" + code + "`";
+}
+
+std::string Codes(const std::vector<std::string>& codes) {
+    std::string text;
+    for (const std::string& c : codes) text += (text.empty() ? "" : " ") + Cell(c);
+    return text.empty() ? "-" : text;
+}
+
+void AddCode(std::vector<std::string>& codes, const std::string& code) {
+    if (!code.empty() && std::find(codes.begin(), codes.end(), code) == codes.end())
+        codes.push_back(code);
+}
+
 }  // namespace
+
+void WriteAreaReference(const Sim& sim, std::ostream& out) {
+    out << "### Entry points\n\n| ID | Name |\n|---|---|\n";
+    sim.EntryPoints.ForEach(
+        [&](const TENT& e) { out << "| `" << e.ID << "` | " << e.Name << " |\n"; });
+    out << "\n### Locations\n\n"
+           "| ID | Name | Key | Station | Platforms (`plat`) | Lines (`line`) | Paths (`path`) |\n"
+           "|---|---|---|---|---|---|---|\n";
+    sim.Locations.ForEach([&](const TLOC& l) {
+        std::vector<std::string> plats = l.Platforms, lines = l.Lines, paths = l.Paths;
+        sim.Paths.ForEach([&](const TPTH& p) {
+            if (p.FromLocation == &l) {
+                AddCode(plats, p.FromPlatform);
+                AddCode(lines, p.FromLine);
+                AddCode(paths, p.FromPath);
+            }
+            if (p.ToLocation == &l) {
+                AddCode(plats, p.ToPlatform);
+                AddCode(lines, p.ToLine);
+                AddCode(paths, p.ToPath);
+            }
+        });
+        out << "| `" << l.ID << "` | " << l.Name << " | " << (l.KeyLocation ? "yes" : "no") << " | "
+            << (l.NonStation ? "no" : "yes") << " | " << Codes(plats) << " | " << Codes(lines)
+            << " | " << Codes(paths) << " |\n";
+    });
+    out << "\n### Paths\n\n"
+           "| From | plat | path | line | To | plat | path | line |\n"
+           "|---|---|---|---|---|---|---|---|\n";
+    sim.Paths.ForEach([&](const TPTH& p) {
+        const std::string from = p.Entry ? "entry `" + p.Entry->ID + "`"
+                                         : (p.FromLocation ? "`" + p.FromLocation->ID + "`" : "-");
+        const std::string to = p.ToLocation ? "`" + p.ToLocation->ID + "`" : "-";
+        out << "| " << from << " | " << Cell(p.FromPlatform) << " | " << Cell(p.FromPath) << " | "
+            << Cell(p.FromLine) << " | " << to << " | " << Cell(p.ToPlatform) << " | "
+            << Cell(p.ToPath) << " | " << Cell(p.ToLine) << " |\n";
+    });
+}
 
 bool IsTimetableCommand(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         if (a == "--timetable-import" || a == "--timetable-export" || a == "--timetable-check" ||
             a == "--running-times" || a == "--timetable-analyse" || a == "--timetable-repeat" ||
-            a == "--timetable-return")
+            a == "--timetable-return" || a == "--area-reference")
             return true;
     }
     return false;
@@ -238,6 +293,12 @@ int RunTimetableTool(const std::vector<std::string>& args, std::ostream& out, st
         return 2;
     }
     const std::string command = args[i];
+    if (command == "--area-reference") {
+        Sim sim;
+        area::BuildArea(sim);
+        WriteAreaReference(sim, out);
+        return 0;
+    }
     const std::vector<std::string> files(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                          args.end());
     const bool oneFile = command == "--timetable-check" || command == "--running-times" ||

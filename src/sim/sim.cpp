@@ -4,6 +4,7 @@
 
 #include "core/time_format.h"
 #include "display/palette.h"
+#include "timetable/timetable_file.h"
 
 namespace kestra {
 
@@ -141,6 +142,9 @@ bool Sim::LoadObjectSections(ValueReader& reader) {
 }
 
 void Sim::ResetSimulation() {
+    // Edits made in the timetable editors would be lost with the timetable.
+    if (Timetable.Modified && Dialog().Confirm("Timetable not saved! Do you want to save it now?"))
+        SaveTimetableFile(*this, SimData.AreaID + "/" + Timetable.Name + ".WTT");
     messages_.ClearMessages();
     SimTime = 0;
     Performance.Reset();

@@ -48,6 +48,15 @@ const TPTH* PathBetween(const Sim& sim, const TLOC* from, const std::string& pla
     return found;
 }
 
+// The first path from the entry point to location, whatever its codes.
+const TPTH* EntryPathTo(const Sim& sim, const TENT* entry, const TLOC* location) {
+    const TPTH* found = nullptr;
+    sim.Paths.ForEach([&](const TPTH& p) {
+        if (!found && p.Entry == entry && p.ToLocation == location) found = &p;
+    });
+    return found;
+}
+
 struct Stop {
     TLOC* Location = nullptr;
     bool Pass = false;
@@ -118,9 +127,8 @@ bool RepeatTrain(Sim& sim, const TTimetable& original, int count, int intervalMi
 }
 
 std::unique_ptr<TTimetable> MakeReturnWorking(Sim& sim, TTimetable& original,
-                                              const std::string& headcode,
-                                              int turnroundMinutes, TENT* entry,
-                                              std::string& error) {
+                                              const std::string& headcode, int turnroundMinutes,
+                                              TENT* entry, std::string& error) {
     auto fail = [&](const std::string& why) {
         error = "train " + original.ID + ": " + why;
         return nullptr;
@@ -176,10 +184,7 @@ std::unique_ptr<TTimetable> MakeReturnWorking(Sim& sim, TTimetable& original,
         if (!entry) {
             std::string names;
             sim.EntryPoints.ForEach([&](TENT& e) {
-                PathQuery q;
-                q.Entry = &e;
-                q.ToLocation = back.front().Location;
-                if (!sim.Paths.FindPath(q)) return;
+                if (!EntryPathTo(sim, &e, back.front().Location)) return;
                 if (!entry) entry = &e;
                 names += (names.empty() ? "" : ", ") + e.ID;
             });
@@ -192,17 +197,14 @@ std::unique_ptr<TTimetable> MakeReturnWorking(Sim& sim, TTimetable& original,
         }
         ret->EntryPoint = entry;
         ret->EntryTime = clock;
-        PathQuery q;
-        q.Entry = entry;
-        q.ToLocation = back.front().Location;
-        const TPTH* path = sim.Paths.FindPath(q);
-        if (!path) return fail("no path from entry point " + entry->ID + " to " +
-                               back.front().Location->Name);
+        const TPTH* path = EntryPathTo(sim, entry, back.front().Location);
+        if (!path)
+            return fail("no path from entry point " + entry->ID + " to " +
+                        back.front().Location->Name);
         const Stop& first = back.front();
-        const std::int32_t run = MinimumRunningTime(*path, sim.SimData, train,
-                                                    SectionStart::Running,
-                                                    first.Pass ? SectionEnd::Passing
-                                                               : SectionEnd::Stopping);
+        const std::int32_t run =
+            MinimumRunningTime(*path, sim.SimData, train, SectionStart::Running,
+                               first.Pass ? SectionEnd::Passing : SectionEnd::Stopping);
         if (run < 0) return fail("the area gives no running time into " + first.Location->Name);
         TTimetableTrip trip;
         trip.Location = first.Location;
@@ -235,10 +237,9 @@ std::unique_ptr<TTimetable> MakeReturnWorking(Sim& sim, TTimetable& original,
                         " the other way");
         if (from.Line.empty()) from.Line = path->FromLine;
         const bool standing = !from.IsPass;
-        const std::int32_t run =
-            MinimumRunningTime(*path, sim.SimData, train,
-                               standing ? SectionStart::Standing : SectionStart::Running,
-                               to.Pass ? SectionEnd::Passing : SectionEnd::Stopping);
+        const std::int32_t run = MinimumRunningTime(
+            *path, sim.SimData, train, standing ? SectionStart::Standing : SectionStart::Running,
+            to.Pass ? SectionEnd::Passing : SectionEnd::Stopping);
         if (run < 0) return fail("the area gives no running time to " + to.Location->Name);
         clock = HalfMinuteUp(clock + run + (standing ? DepartureSpread : 0));
         TTimetableTrip trip;

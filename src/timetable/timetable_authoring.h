@@ -41,8 +41,7 @@ bool RepeatTrain(Sim& sim, const TTimetable& original, int count, int intervalMi
 //    ends there.
 // The result validates; None with the reason in error when it cannot be made.
 std::unique_ptr<TTimetable> MakeReturnWorking(Sim& sim, TTimetable& original,
-                                              const std::string& headcode,
-                                              int turnroundMinutes, TENT* entry,
-                                              std::string& error);
+                                              const std::string& headcode, int turnroundMinutes,
+                                              TENT* entry, std::string& error);
 
 }  // namespace kestra

@@ -22,7 +22,8 @@ TTrainCategory* FindLoadCategory(const Sim& sim, TimetableLoad& load, const std:
     return found == load.CategoryIndex.end() ? nullptr : found->second;
 }
 
-bool AddLoadCategory(const Sim& sim, TimetableLoad& load, std::unique_ptr<TTrainCategory> category) {
+bool AddLoadCategory(const Sim& sim, TimetableLoad& load,
+                     std::unique_ptr<TTrainCategory> category) {
     if (FindLoadCategory(sim, load, category->ID)) return false;
     load.CategoryIndex.emplace(category->ID, category.get());
     load.NewCategories.push_back(std::move(category));

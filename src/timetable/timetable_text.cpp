@@ -1,12 +1,12 @@
 #include "timetable/timetable_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
-#include <algorithm>
 #include <vector>
 
 #include "places/entry_point.h"
@@ -342,7 +342,8 @@ class Parser {
         for (const auto& t : load_.Timetables) known.insert(t->ID);
         sim_.Timetable.ForEach([&](const TTimetable& t) { known.insert(t.ID); });
         for (const PartnerUse& use : partners_) {
-            if (known.count(use.Headcode) != 0) continue;
+            // An activity without headcode is left to the analysis to report.
+            if (use.Headcode.empty() || known.count(use.Headcode) != 0) continue;
             line = use.Line;
             currentTrain_ = use.Train;
             throw ParseError{"\"" + use.Words + " " + use.Headcode +
@@ -432,15 +433,17 @@ class Parser {
     void ParseTrain(const std::vector<std::string>& t, const std::string& rest) {
         inTrain_ = true;
         currentTrain_ = t.size() >= 2 && t[1] != "-" ? Unescape(t[1]) : std::string();
-        Expect(t.size() >= 5, "a train line needs: train HEADCODE CATEGORY ENTRY TIME (write \"-\" for "
-                              "no category or no entry point)");
+        Expect(t.size() >= 5,
+               "a train line needs: train HEADCODE CATEGORY ENTRY TIME (write \"-\" for "
+               "no category or no entry point)");
         auto tt = std::make_unique<TTimetable>(sim_, t[1] == "-" ? std::string() : Unescape(t[1]));
         tt->AccelBrake = tt->MaxSpeed = tt->Length = tt->PowerTypes = 0;
         if (t[2] != "-") {
             const std::string name = Unescape(t[2]);
             tt->Category = FindCategory(name);
-            Expect(tt->Category != nullptr, "unknown category " + name +
-                                                "; the categories are: " + KnownCategories());
+            if (!tt->Category)
+                throw ParseError{"unknown category " + name +
+                                 "; the categories are: " + KnownCategories()};
             tt->AccelBrake = tt->Category->AccelBrake;
             tt->MaxSpeed = tt->Category->MaxSpeed;
             tt->Length = tt->Category->Length;
@@ -450,10 +453,10 @@ class Parser {
         if (t[3] != "-") {
             const std::string entry = Unescape(t[3]);
             tt->EntryPoint = sim_.EntryPoints.FindID(entry);
-            Expect(tt->EntryPoint != nullptr, "unknown entry point " + entry +
-                                                  "; the entry points are: " +
-                                                  KnownPlaces(sim_.EntryPoints) +
-                                                  " (\"-\" for a train that starts in the area)");
+            if (!tt->EntryPoint)
+                throw ParseError{"unknown entry point " + entry +
+                                 "; the entry points are: " + KnownPlaces(sim_.EntryPoints) +
+                                 " (\"-\" for a train that starts in the area)"};
         }
         tt->EntryTime = ParseTime(t[4]);
         for (std::size_t i = 5; i < t.size(); ++i) {
@@ -489,11 +492,11 @@ class Parser {
         if (!problem.empty()) {
             throw ParseError{problem + (tt->Category ? std::string(": give \"speed N\" (mph) or "
                                                                    "\"length N\" (m) in range")
-                                                      : ": name a category (" + KnownCategories() +
-                                                            ") or give \"speed N\" (mph)")};
+                                                     : ": name a category (" + KnownCategories() +
+                                                           ") or give \"speed N\" (mph)")};
         }
         lastTime_ = tt->EntryPoint ? tt->EntryTime : -1;
-        lastTimeWhere_ = "entry at " + (tt->EntryPoint ? tt->EntryPoint->ID : std::string());
+        if (tt->EntryPoint) lastTimeWhere_ = "entry at " + tt->EntryPoint->ID;
         load_.Timetables.push_back(std::move(tt));
     }
 
@@ -511,8 +514,9 @@ class Parser {
             }
             id = Unescape(id);
             trip.Location = sim_.Locations.FindID(id);
-            Expect(trip.Location != nullptr,
-                   "unknown location " + id + "; the locations are: " + KnownPlaces(sim_.Locations));
+            if (!trip.Location)
+                throw ParseError{"unknown location " + id +
+                                 "; the locations are: " + KnownPlaces(sim_.Locations)};
         }
         trip.ArrTime = t[1] == "-" ? 0 : ParseTime(t[1]);
         if (t[2] == "-") {
@@ -524,17 +528,19 @@ class Parser {
             if (trip.DepTime == 0) trip.DepTime = trip.ArrTime;
         }
         const std::string where = trip.Location ? trip.Location->ID : std::string("-");
-        Expect(trip.ArrTime == 0 || trip.DepTime >= trip.ArrTime,
-               "arrives at " + where + " at " + FormatTime(trip.ArrTime) + " but departs at " +
-                   FormatTime(trip.DepTime) + ": the departure must not be before the arrival");
+        if (trip.ArrTime != 0 && trip.DepTime < trip.ArrTime)
+            throw ParseError{"arrives at " + where + " at " + FormatTime(trip.ArrTime) +
+                             " but departs at " + FormatTime(trip.DepTime) +
+                             ": the departure must not be before the arrival"};
         const std::int32_t reached = trip.ArrivalOrDeparture();
-        Expect(reached >= lastTime_, "is due at " + where + " at " + FormatTime(reached) +
-                                         ", before its " + lastTimeWhere_ + " at " +
-                                         FormatTime(lastTime_ < 0 ? 0 : lastTime_) +
-                                         ": times must not run backwards (after midnight write "
-                                         "24:10, not 00:10)");
+        if (reached < lastTime_)
+            throw ParseError{"is due at " + where + " at " + FormatTime(reached) + ", before its " +
+                             lastTimeWhere_ + " at " + FormatTime(lastTime_) +
+                             ": times must not run backwards (after midnight write 24:10, not "
+                             "00:10)"};
         lastTime_ = trip.DepTime;
-        lastTimeWhere_ = "time at " + where;
+        lastTimeWhere_ = "time at ";
+        lastTimeWhere_ += where;
         for (std::size_t i = 3; i < t.size(); ++i) {
             const std::string& w = t[i];
             if (w == "pass")
@@ -544,9 +550,9 @@ class Parser {
             else if (w == "plat")
                 trip.Platform = Code(trip, "plat", Arg(t, i, w));
             else if (w == "line")
-                trip.Line = Code(trip, "line", Arg(t, i, w));
+                trip.Line = Unescape(Arg(t, i, w));
             else if (w == "path")
-                trip.Path = Code(trip, "path", Arg(t, i, w));
+                trip.Path = Unescape(Arg(t, i, w));
             else if (w == "eng")
                 trip.EngAllowance = ParseAllowance(Arg(t, i, w));
             else if (w == "allow")
@@ -607,9 +613,12 @@ class Parser {
         return codes_.emplace(&l, std::move(k)).first->second;
     }
 
-    // A platform, line or path code of the trip's location; one the location does not
-    // know is refused with the ones it knows (a location that knows none takes any).
-    std::string Code(const TTimetableTrip& trip, const std::string& word, const std::string& token) {
+    // A platform code of the trip's location; one the location does not have is refused
+    // with the ones it has (a location that has none takes any). Line and path codes
+    // are left to validation: a path that gives none at a place takes any there, and
+    // the area's code rules read codes no path names.
+    std::string Code(const TTimetableTrip& trip, const std::string& word,
+                     const std::string& token) {
         std::string code = Unescape(token);
         if (!trip.Location) return code;
         const KnownCodes& k = CodesOf(*trip.Location);
@@ -708,8 +717,8 @@ void WriteTrain(std::ostringstream& out, const TTimetable& t) {
 bool ParseTimetableText(Sim& sim, const std::string& source, TimetableLoad& load,
                         std::string& error) {
     // A byte-order mark, as some editors write, is not part of the first line.
-    const std::string_view text = std::string_view(source).substr(
-        source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+    const std::string_view text =
+        std::string_view(source).substr(source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
@@ -729,10 +738,12 @@ bool ParseTimetableText(Sim& sim, const std::string& source, TimetableLoad& load
     try {
         // Categories first, so that a train may name one defined further down.
         for (number = 1; number <= static_cast<int>(lines.size()); ++number) {
-            if (FirstWord(lines[number - 1]) == "category") parser.ParseLine(lines[number - 1], number);
+            if (FirstWord(lines[number - 1]) == "category")
+                parser.ParseLine(lines[number - 1], number);
         }
         for (number = 1; number <= static_cast<int>(lines.size()); ++number) {
-            if (FirstWord(lines[number - 1]) != "category") parser.ParseLine(lines[number - 1], number);
+            if (FirstWord(lines[number - 1]) != "category")
+                parser.ParseLine(lines[number - 1], number);
         }
         parser.Finish(number);
     } catch (const ParseError& e) {

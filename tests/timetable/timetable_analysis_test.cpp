@@ -29,7 +29,7 @@ struct CleanDay : TimetableFixture {
         In = &Train("1A05", W, 36000, {Trip(A, 36120, 36150), Trip(B, 36600, 36660, "1")});
         In->Description = "Express";
         In->Trips.Items[1].Activities.Items.push_back({ActNextTrain, "2B01"});
-        Out = &Train("2B01", nullptr, 0, {Trip(B, 0, 37200, "1"), Trip(C, 37800, 0)});
+        Out = &Train("2B01", nullptr, 0, {Trip(B, 0, 37200, "1"), Trip(C, 37800, 37800)});
         Out->Description = "Stopper";
     }
 
@@ -64,13 +64,13 @@ TEST(TimetableAnalysis, EachPlantedFaultIsReportedWithItsTrainAndTrip) {
          {"3X01: Invalid timetable data (Starting trip list must specify at least two key "
           "locations)",
           "3X01: Never used", "3X01: No trips defined"}},
-        {"no power", [](CleanDay& d) { d.In->PowerTypes = 0; },
+        {"no power",
+         [](CleanDay& d) { d.In->PowerTypes = 0; },
          {"1A05: No diesel/electric power defined"}},
         {"a stop at a place that is not a station",
          [](CleanDay& d) {
              d.T->NonStation = true;
-             d.Out->Trips.Items.insert(d.Out->Trips.Items.begin() + 1,
-                                       d.Trip(d.T, 37400, 37460));
+             d.Out->Trips.Items.insert(d.Out->Trips.Items.begin() + 1, d.Trip(d.T, 37400, 37460));
          },
          {"2B01: Stops at non-station Tango (trip 2, Tango)"}},
         {"a pass there is no stop",
@@ -87,7 +87,7 @@ TEST(TimetableAnalysis, EachPlantedFaultIsReportedWithItsTrainAndTrip) {
         {"a next working that starts at another location",
          [](CleanDay& d) {
              d.Out->Trips.Items = {d.Trip(d.A, 0, 37000), d.Trip(d.B, 37200, 37260, "1"),
-                                   d.Trip(d.C, 37800, 0)};
+                                   d.Trip(d.C, 37800, 37800)};
          },
          {"1A05: Associated train 2B01 starts from different location (trip 2, Bravo)"}},
         {"a join of trains of different lengths",
@@ -97,7 +97,9 @@ TEST(TimetableAnalysis, EachPlantedFaultIsReportedWithItsTrainAndTrip) {
          },
          {"1A05: Associated train 2B01 has a different length (trip 2, Bravo)"}},
         {"a divide naming a train that does not exist",
-         [](CleanDay& d) { d.In->Trips.Items[1].Activities.Items[0] = {ActDividesNewRear, "9Z99"}; },
+         [](CleanDay& d) {
+             d.In->Trips.Items[1].Activities.Items[0] = {ActDividesNewRear, "9Z99"};
+         },
          {"1A05: Associated train 9Z99 not defined (trip 2, Bravo)", "2B01: Never used"}},
         {"two next trains in one trip",
          [](CleanDay& d) {
@@ -107,8 +109,8 @@ TEST(TimetableAnalysis, EachPlantedFaultIsReportedWithItsTrainAndTrip) {
           "2B01: Referenced by more than one train (1A05, 1A05)"}},
         {"a train formed by two trains",
          [](CleanDay& d) {
-             TTimetable& other = d.Train("1A07", d.W, 36300,
-                                         {d.Trip(d.A, 36420, 36450), d.Trip(d.B, 36900, 36960, "1")});
+             TTimetable& other = d.Train(
+                 "1A07", d.W, 36300, {d.Trip(d.A, 36420, 36450), d.Trip(d.B, 36900, 36960, "1")});
              other.Trips.Items[1].Activities.Items.push_back({ActNextTrain, "2B01"});
          },
          {"2B01: Referenced by more than one train (1A05, 1A07)"}},
@@ -154,10 +156,11 @@ TEST(TimetableAnalysis, TheReportListsEachPlatformsTrainsInTimeOrder) {
     // Platform 1: 1A05 arrives (its last trip: no departure listed), 2B01 departs (its
     // first trip: no arrival listed); platform 2 is empty.
     const std::vector<std::string> expected = {
-        std::string(40, '-'), "", "Platform 1", "", "10:10  A   1A05   Express",
+        std::string(40, '-'),        "", "Platform 1", "", "10:10  A   1A05   Express",
         "10:20  D   2B01   Stopper", "", "Platform 2", "", ""};
     ASSERT_GE(r.end() - bravo, static_cast<std::ptrdiff_t>(expected.size() + 1));
-    EXPECT_EQ(std::vector<std::string>(bravo + 1, bravo + 1 + static_cast<std::ptrdiff_t>(expected.size())),
+    EXPECT_EQ(std::vector<std::string>(bravo + 1,
+                                       bravo + 1 + static_cast<std::ptrdiff_t>(expected.size())),
               expected);
 
     const std::string path =

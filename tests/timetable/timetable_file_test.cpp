@@ -352,7 +352,6 @@ TEST(TimetableFile, ABooleanWithAnyOtherTagReadsFalse) {
     EXPECT_FALSE(f.sim->Timetable.At(0)->Trips.Items[0].IsPass);
 }
 
-
 // A speed or length no train can run with is refused, naming the train; so is one of a
 // category. Control bytes in what the message repeats from the file come out escaped.
 TEST(TimetableFile, AbsurdSpeedOrLengthIsRefusedAndMessagesShowNoControlBytes) {

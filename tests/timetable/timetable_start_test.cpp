@@ -74,7 +74,6 @@ TEST(TimetableStart, AFileThatDoesNotLoadChangesNothing) {
     EXPECT_EQ(f.sim->Timetable.Count(), 0);
 }
 
-
 void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }

@@ -148,8 +148,7 @@ TEST(TimetableText, ErrorsGiveTheLineNumberAndChangeNothing) {
          "line 1: train 1A05: unknown train option \"fast\": write accel, speed, length, power, "
          "freight, nonfreight, as-required, percent, stp, delay, warned, reserved or desc"},
         {T + "  A 10:00 10:01 plat\n", "line 2: train 1A05: \"plat\" needs a value"},
-        {T + "  A 10:00 10:01 next 2T11\n",
-         "line 2: train 1A05: write \"next service HEADCODE\""},
+        {T + "  A 10:00 10:01 next 2T11\n", "line 2: train 1A05: write \"next service HEADCODE\""},
         {"category C accel 7\n", "line 1: accel must be 0 to 4"},
         {"category C\ncategory C\n",
          "line 2: category C is defined twice: give the second one another name"},
@@ -178,7 +177,6 @@ TEST(TimetableText, NegativeTimesHaveNoTextForm) {
     EXPECT_FALSE(ExportTimetableText(*f.sim, text, error));
     EXPECT_NE(error.find("negative time"), std::string::npos);
 }
-
 
 // Mistakes a newcomer makes writing a timetable by hand: each refused with its line, the
 // train and what to do, and nothing of the file applied.
