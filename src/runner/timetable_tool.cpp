@@ -69,8 +69,7 @@ int Check(Sim& sim, const std::string& path, std::ostream& out, std::ostream& er
             ++invalid;
             out << "invalid " << t.ID << " (entry " << FormatClock(t.EntryTime)
                 << "): " << OneLine(message) << "\n";
-            out << "  what to do: give the trips platform, line and path codes that one of "
-                   "the possible alternatives above has, or add the missing trip\n";
+            out << "  what to do: " << ValidationAdvice(message) << "\n";
         }
     });
     out << "trains " << trains << " valid " << valid << " invalid " << invalid << "\n";
