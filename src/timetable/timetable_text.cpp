@@ -495,8 +495,9 @@ class Parser {
                                                      : ": name a category (" + KnownCategories() +
                                                            ") or give \"speed N\" (mph)")};
         }
-        lastTime_ = tt->EntryPoint ? tt->EntryTime : -1;
-        if (tt->EntryPoint) lastTimeWhere_ = "entry at " + tt->EntryPoint->ID;
+        // Trips are checked against each other only: an entry time after the first
+        // call is a train booked to enter late, which the game runs.
+        lastTime_ = -1;
         load_.Timetables.push_back(std::move(tt));
     }
 
@@ -728,6 +729,8 @@ bool ParseTimetableText(Sim& sim, const std::string& source, TimetableLoad& load
     }
     Parser parser(sim, load);
     load.HasHeader = true;
+    // A file without a "name" line has the name a new timetable has.
+    load.Name = "None";
     int number = 0;
     auto fail = [&](const std::string& reason) {
         const std::string& train = parser.CurrentTrain();

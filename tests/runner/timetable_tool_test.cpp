@@ -54,10 +54,10 @@ struct TempDir {
 TEST(TimetableTool, CheckAndAnalyseSayByTheirStatusWhetherTheFileIsSound) {
     TempDir dir;
     const std::string empty = dir.Write("empty.txt", "");
-    const std::string invalid = dir.Write(
-        "invalid.txt",
-        "category S speed 60 length 80 power diesel\ntrain 2D99 S WEST 07:00\n"
-        "  OSTWK 07:02 07:03 plat 1\n  HRNF 07:20 07:21 plat 1\n");
+    const std::string invalid =
+        dir.Write("invalid.txt",
+                  "category S speed 60 length 80 power diesel\ntrain 2D99 S WEST 07:00\n"
+                  "  OSTWK 07:02 07:03 plat 1\n  HRNF 07:20 07:21 plat 1\n");
     struct Case {
         std::vector<std::string> Args;
         int Status;
@@ -69,11 +69,14 @@ TEST(TimetableTool, CheckAndAnalyseSayByTheirStatusWhetherTheFileIsSound) {
         {{"--timetable-check", invalid}, 1, "what to do: give the two trips"},
         {{"--timetable-analyse", invalid}, 1, "2D99: Invalid timetable data (Path not found"},
         {{"--timetable-analyse", kData + "tunnel.txt"}, 0, "*** LOCATION SUMMARY ***"},
-        {{"--timetable-analyse", kData + "beginner.txt"}, 1,
+        {{"--timetable-analyse", kData + "beginner.txt"},
+         1,
          "6Q01: Stops at non-station Ostwick Yard"},
-        {{"--timetable-repeat", kData + "beginner.txt", "2D08", "x", "30", "out.txt"}, 2,
+        {{"--timetable-repeat", kData + "beginner.txt", "2D08", "x", "30", "out.txt"},
+         2,
          "COUNT must be"},
-        {{"--timetable-return", kData + "beginner.txt", "9Z99", "2U51", "5", "out.txt"}, 1,
+        {{"--timetable-return", kData + "beginner.txt", "9Z99", "2U51", "5", "out.txt"},
+         1,
          "no train 9Z99 in the timetable"},
     };
     for (const Case& c : cases) {
@@ -89,7 +92,8 @@ TEST(TimetableTool, RepeatAndReturnWriteATimetableThatLoadsAndValidates) {
     const std::string more = (dir.Path / "more.txt").string();
     ToolRun r = RunTool({"--timetable-repeat", kData + "beginner.txt", "2D08", "3", "30", more});
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "added 2D09 entering 09:15\nadded 2D10 entering 09:45\nadded 2D11 entering 10:15\n");
+    EXPECT_EQ(r.Out,
+              "added 2D09 entering 09:15\nadded 2D10 entering 09:45\nadded 2D11 entering 10:15\n");
     r = RunTool({"--timetable-return", more, "2D08", "2U51", "5", more, "EAST"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     // Without the entry point, the two that lead to Harnforth are named.

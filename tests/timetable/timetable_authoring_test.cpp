@@ -160,7 +160,8 @@ TEST(TimetableAuthoring, AReturnWorkingFromAStopFormsThereAndEndsWhereTheOrigina
 
 // Runs the timetable file headless to 10:00 under the scripted signaller; the trains
 // seen in the area, and those still there at the end, go to seen and stillIn.
-void RunWorked(const std::string& file, std::set<std::string>& seen, std::set<std::string>& stillIn) {
+void RunWorked(const std::string& file, std::set<std::string>& seen,
+               std::set<std::string>& stillIn) {
     test::PathSignaller signaller;
     runner::HeadlessOptions options;
     options.TimetableFile = file;

@@ -202,8 +202,6 @@ TEST(TimetableText, HandWritingTrapsAreRefusedWithTheLineTheTrainAndWhatToDo) {
          "train 1A05 - W 10:00 speed 60\n  A 10:02 10:03\n  B 10:01 10:04\n",
          "line 3: train 1A05: is due at B at 10:01, before its time at A at 10:03: times must "
          "not run backwards"},
-        {"entered after its first call", "train 1A05 - W 10:10 speed 60\n  A 10:02 10:03\n",
-         "line 2: train 1A05: is due at A at 10:02, before its entry at W at 10:10"},
         {"next service naming no train",
          "train 1A05 - W 10:00 speed 60\n  A 10:02 10:03\n\n  B 10:10 10:11 next service 2T11\n",
          "line 4: train 1A05: \"next service 2T11\" names a train that is not in the timetable: "
@@ -265,10 +263,13 @@ TEST(TimetableText, WhatAHandWrittenFileMayDoIsRead) {
 TEST(TimetableText, APartnerInTheWorkingTimetableAlreadyCounts) {
     TimetableFixture f;
     f.EnteringTrain("2T11");
+    f.sim->Timetable.Name = "Before";
     std::string error;
     EXPECT_TRUE(ImportTimetableText(
         *f.sim, "train 1A05 - W 10:00 speed 60\n  A 10:02 10:03 next service 2T11\n", error))
         << error;
+    // Without a "name" line the timetable has the name a new one has.
+    EXPECT_EQ(f.sim->Timetable.Name, "None");
 }
 
 // Reading stays linear in the number of categories and trains: each name is found
