@@ -105,7 +105,9 @@ int main(int argc, char** argv) {
     QCommandLineOption interpose("interpose",
                                  "With --screenshot: put a train description into a berth first.",
                                  "berth:description");
-    QCommandLineOption timetable("timetable", "Start a new game with this timetable file (WTT).",
+    QCommandLineOption timetable("timetable",
+                                 "Start a new game with this timetable (a WTT file or the text "
+                                 "form).",
                                  "file");
     QCommandLineOption fontSheet("font-sheet", "Write every glyph of the panel fonts as a PNG.",
                                  "file");

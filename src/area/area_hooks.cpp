@@ -25,6 +25,9 @@
 // train-ready-to-start plunger of its signal. A call-on route into an occupied platform
 // is announced.
 //
+// The timetable analysis also reports every stop of a train at a platform shorter than
+// the train (the platform's length is that of the subroutes it runs over).
+//
 // Overlaps ahead of automatic signals. An automatic signal's route is always set and
 // locks nothing; the automatic is held at danger while any route runs across or against
 // the first overlap of the signal ahead. That alone would drop it to danger in the face
@@ -47,7 +50,9 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "panel/messages.h"
+#include "places/location.h"
 #include "sim/sim.h"
+#include "timetable/timetable.h"
 #include "trains/train.h"
 
 namespace kestra::area {
@@ -167,6 +172,30 @@ bool CrossesAnOverlapInUse(const Sim& sim, const BuiltArea& area, const TROU& ro
     return false;
 }
 
+// The length of a platform face: the subroutes it runs over, end to end.
+std::int32_t PlatformLength(const TLOC& location, const std::string& code) {
+    std::int32_t length = 0;
+    for (const auto& [platform, subroute] : location.PlatformSubroutes) {
+        if (platform == code && subroute) length += subroute->Length;
+    }
+    return length;
+}
+
+// A train that stops at a platform shorter than itself stands with its rear over the
+// points or the signal behind it: every such stop is reported.
+void AddPlatformLengthProblems(const TTimetable& t, std::vector<std::string>& lines) {
+    for (std::size_t i = 0; i < t.Trips.Items.size(); ++i) {
+        const TTimetableTrip& trip = t.Trips.Items[i];
+        if (!trip.Location || trip.IsPass || trip.Platform.empty()) continue;
+        const std::int32_t platform = PlatformLength(*trip.Location, trip.Platform);
+        if (platform <= 0 || t.Length <= platform) continue;
+        lines.push_back(t.ID + ": Train of " + std::to_string(t.Length) +
+                        " m is longer than platform " + trip.Platform + " at " +
+                        trip.Location->Name + " (" + std::to_string(platform) + " m) (trip " +
+                        std::to_string(i + 1) + ", " + trip.Location->Name + ")");
+    }
+}
+
 }  // namespace
 
 void InstallAreaHooks(Sim& sim, BuiltArea& area) {
@@ -259,6 +288,10 @@ void InstallAreaHooks(Sim& sim, BuiltArea& area) {
         if (candidate && RouteThroughPossession(*candidate)) candidate = nullptr;
     };
     h.WrongRouteHook = [](TTRN&, TROU* route) { return route && RouteThroughPossession(*route); };
+
+    h.AnalysisHook = [](TTimetable& t, std::vector<std::string>& lines) {
+        AddPlatformLengthProblems(t, lines);
+    };
 }
 
 }  // namespace kestra::area

@@ -8,6 +8,7 @@
 #include "panel/messages.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
+#include "timetable/timetable_start.h"
 
 namespace kestra {
 
@@ -27,7 +28,7 @@ bool TimetableOpenMerge(Sim& sim) {
     }
     FileChoice choice;
     choice.InitialFolder = sim.SimData.AreaID;
-    choice.Filter = TimetableFileFilter;
+    choice.Filter = TimetableOpenFilter;
     choice.DefaultExtension = "WTT";
     const std::optional<std::string> path = sim.Dialog().OpenFile(choice);
     if (!path) return false;
@@ -35,8 +36,12 @@ bool TimetableOpenMerge(Sim& sim) {
     // A file that cannot be opened is a failure with nothing shown.
     if (!ReadFileBytes(*path, bytes)) return false;
     TimetableLoad load;
-    if (!ReadTimetableFile(sim, bytes, load)) {
+    std::string error;
+    if (!ReadAnyTimetable(sim, bytes, load, error)) {
+        // A timetable file's reader has shown its own box for a wrong magic or version.
         if (load.RecordFailed) sim.Messages().PostErrorLine("Error reading from file");
+        if (DetectTimetableFormat(bytes) != TimetableFormat::File)
+            sim.Dialog().ShowError("The timetable was not loaded: " + error);
         return false;
     }
     for (auto& c : load.NewCategories) sim.Categories.Adopt(std::move(c));

@@ -12,6 +12,9 @@ class Sim;
 
 // The filter both timetable file dialogs offer.
 inline constexpr const char* TimetableFileFilter = "Timetables (*.WTT)|*.WTT|All files (*.*)|*.*";
+// Open takes the readable text form as well.
+inline constexpr const char* TimetableOpenFilter =
+    "Timetables (*.WTT *.txt)|*.WTT;*.txt|All files (*.*)|*.*";
 
 // "&Open (merge with current)": on a client, the refusal. Otherwise the chosen file is
 // read whole first; only when every record reads are its categories (those not already

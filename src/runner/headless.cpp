@@ -18,6 +18,7 @@
 #include "sim/sim.h"
 #include "sim/state_digest.h"
 #include "timetable/timetable_file.h"
+#include "timetable/timetable_start.h"
 
 namespace kestra::runner {
 
@@ -331,7 +332,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     }
     if (!o.TimetableFile.empty()) {
         std::string error;
-        if (!LoadTimetableFile(sim, o.TimetableFile, &error)) {
+        if (!LoadAnyTimetable(sim, o.TimetableFile, &error)) {
             err << "cannot load timetable " << o.TimetableFile << ": " << error << '\n';
             return 2;
         }

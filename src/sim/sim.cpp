@@ -5,6 +5,7 @@
 #include "core/time_format.h"
 #include "display/palette.h"
 #include "panel/commands.h"
+#include "timetable/timetable_file.h"
 
 namespace kestra {
 
@@ -162,7 +163,33 @@ bool Sim::LoadObjectSections(ValueReader& reader) {
     });
 }
 
+namespace {
+// A timetable's name becomes a file name in the data folder: nothing that leaves the
+// folder or a name the file system would read otherwise.
+bool UsableAsFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+    }
+    return true;
+}
+}  // namespace
+
+void Sim::SaveEditedTimetable() {
+    if (!UsableAsFileName(Timetable.Name)) {
+        Dialog().ShowError("The timetable's name \"" + Timetable.Name +
+                           "\" cannot be used as a file name: the timetable was not saved");
+        return;
+    }
+    const std::string path = SimData.AreaID + "/" + Timetable.Name + ".WTT";
+    if (!SaveTimetableFile(*this, path)) Dialog().ShowError("Error saving timetable " + path);
+}
+
 void Sim::ResetSimulation() {
+    // Edits made in the timetable editors would be lost with the timetable.
+    if (Timetable.Modified && Dialog().Confirm("Timetable not saved! Do you want to save it now?"))
+        SaveEditedTimetable();
     messages_.ClearMessages();
     SimTime = 0;
     Performance.Reset();

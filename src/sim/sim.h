@@ -89,6 +89,9 @@ public:
     void MajorCycleTick();
     // Returns every list to its start state for a new simulation.
     void ResetSimulation();
+    // Saves the edited timetable in the data folder under its name, as the reset's
+    // question offers; a name that is no plain file name is refused with a message.
+    void SaveEditedTimetable();
     // True once the clock has passed the finish of a timetable that holds trains.
     bool TimetableFinished() const {
         return SimTime > Timetable.FinishTime && Timetable.Count() > 0;

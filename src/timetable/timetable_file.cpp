@@ -12,6 +12,52 @@
 
 namespace kestra {
 
+TTrainCategory* FindLoadCategory(const Sim& sim, TimetableLoad& load, const std::string& name) {
+    if (!load.CategoryIndexBuilt) {
+        sim.Categories.ForEach([&](TTrainCategory& c) { load.CategoryIndex.emplace(c.ID, &c); });
+        for (const auto& c : load.NewCategories) load.CategoryIndex.emplace(c->ID, c.get());
+        load.CategoryIndexBuilt = true;
+    }
+    const auto found = load.CategoryIndex.find(name);
+    return found == load.CategoryIndex.end() ? nullptr : found->second;
+}
+
+bool AddLoadCategory(const Sim& sim, TimetableLoad& load,
+                     std::unique_ptr<TTrainCategory> category) {
+    if (FindLoadCategory(sim, load, category->ID)) return false;
+    load.CategoryIndex.emplace(category->ID, category.get());
+    load.NewCategories.push_back(std::move(category));
+    return true;
+}
+
+std::string CharacteristicsProblem(std::int32_t maxSpeed, std::int32_t length,
+                                   std::int32_t minSpeed) {
+    if (maxSpeed < minSpeed || maxSpeed > MaxTrainSpeedMph)
+        return "maximum speed " + std::to_string(maxSpeed) + " mph is not " +
+               std::to_string(minSpeed) + " to " + std::to_string(MaxTrainSpeedMph);
+    if (length < 0 || length > MaxTrainLengthMetres)
+        return "length " + std::to_string(length) + " m is not 0 to " +
+               std::to_string(MaxTrainLengthMetres);
+    return {};
+}
+
+std::string PrintableText(std::string_view text) {
+    static const char* const digits = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // The fewest bytes a record of each kind takes: a count read from a file is refused
@@ -38,14 +84,6 @@ std::int32_t ReadRanged(ValueReader& r, std::int32_t lo, std::int32_t hi, const 
     const std::int32_t v = r.ReadInteger();
     if (v < lo || v > hi) throw BadRecord{what + " " + std::to_string(v) + " out of range"};
     return v;
-}
-
-TTrainCategory* FindCategory(const Sim& sim, const TimetableLoad& load, const std::string& name) {
-    if (TTrainCategory* c = sim.Categories.FindID(name)) return c;
-    for (const auto& c : load.NewCategories) {
-        if (c->ID == name) return c.get();
-    }
-    return nullptr;
 }
 
 void ReadTrip(ValueReader& r, Sim& sim, const std::string& train, TTimetableTrip& t) {
@@ -80,7 +118,7 @@ void ReadTrip(ValueReader& r, Sim& sim, const std::string& train, TTimetableTrip
 }
 
 std::unique_ptr<TTimetable> ReadOneTimetable(ValueReader& r, Sim& sim, bool keepEntered,
-                                             bool readCategoryName, const TimetableLoad& load) {
+                                             bool readCategoryName, TimetableLoad& load) {
     auto t = std::make_unique<TTimetable>(sim, r.ReadString());
     const std::string& train = t->ID;
     t->AccelBrake = ReadRanged(r, AccelVeryLow, AccelVeryHigh, "train " + train + ": profile");
@@ -107,10 +145,12 @@ std::unique_ptr<TTimetable> ReadOneTimetable(ValueReader& r, Sim& sim, bool keep
     if (readCategoryName) {
         const std::string name = r.ReadString();
         if (!name.empty()) {
-            t->Category = FindCategory(sim, load, name);
+            t->Category = FindLoadCategory(sim, load, name);
             if (!t->Category) throw BadRecord{"train " + train + ": unknown category " + name};
         }
     }
+    const std::string problem = CharacteristicsProblem(t->MaxSpeed, t->Length);
+    if (!problem.empty()) throw BadRecord{"train " + train + ": " + problem};
     const std::int32_t count = ReadCount(r, kMinTripBytes, "trip");
     t->Trips.Items.resize(static_cast<std::size_t>(count));
     for (TTimetableTrip& trip : t->Trips.Items) ReadTrip(r, sim, train, trip);
@@ -124,9 +164,9 @@ bool Guarded(TimetableLoad& load, F&& read) {
         read();
         return true;
     } catch (const BadRecord& bad) {
-        load.Error = bad.Reason;
+        load.Error = PrintableText(bad.Reason);
     } catch (const ReadError& e) {
-        load.Error = std::string("Error reading from file: ") + e.what();
+        load.Error = PrintableText(std::string("Error reading from file: ") + e.what());
     }
     load.RecordFailed = true;
     return false;
@@ -215,9 +255,11 @@ bool ReadCategorySection(ValueReader& r, const Sim& sim, TimetableLoad& load) {
             c->MaxSpeed = r.ReadInteger();
             c->Length = r.ReadInteger();
             c->PowerTypes = r.ReadInteger() & PowerTypeMask;
+            const std::string problem = CharacteristicsProblem(c->MaxSpeed, c->Length);
+            if (!problem.empty()) throw BadRecord{"category " + c->ID + ": " + problem};
             // A name already known keeps the category there is: merging a file twice
             // must not give two categories of one name.
-            if (!FindCategory(sim, load, c->ID)) load.NewCategories.push_back(std::move(c));
+            AddLoadCategory(sim, load, std::move(c));
         }
     });
 }

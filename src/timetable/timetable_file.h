@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/value_stream.h"
@@ -48,7 +50,28 @@ struct TimetableLoad {
     std::string Error;
     // The failure was in a record (rather than the magic or the version).
     bool RecordFailed = false;
+    // Every category a name can reach while reading (the list's and the new ones), so
+    // that each look-up costs the same however many categories there are. Built on
+    // first use.
+    std::unordered_map<std::string, TTrainCategory*> CategoryIndex;
+    bool CategoryIndexBuilt = false;
 };
+
+// The largest maximum speed (mph) and length (m) a train or category may have.
+inline constexpr std::int32_t MaxTrainSpeedMph = 250;
+inline constexpr std::int32_t MaxTrainLengthMetres = 2000;
+
+// The category named name, among the simulation's and those the load has read so far.
+TTrainCategory* FindLoadCategory(const Sim& sim, TimetableLoad& load, const std::string& name);
+// Adds a category read from a file unless its name is already known (the list keeps
+// its own); true when it was added.
+bool AddLoadCategory(const Sim& sim, TimetableLoad& load, std::unique_ptr<TTrainCategory> category);
+// Empty when the speed is minSpeed to MaxTrainSpeedMph and the length 0 to
+// MaxTrainLengthMetres, otherwise what is wrong.
+std::string CharacteristicsProblem(std::int32_t maxSpeed, std::int32_t length,
+                                   std::int32_t minSpeed = 0);
+// Text safe to show in a message: control bytes and DEL as \xHH, everything else as is.
+std::string PrintableText(std::string_view text);
 
 // --- record writers; each raises WriteError only if the writer fails
 void WriteActivity(ValueWriter& w, const TTimetableActivity& activity);

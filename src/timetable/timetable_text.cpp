@@ -1,12 +1,17 @@
 #include "timetable/timetable_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "places/entry_point.h"
 #include "places/location.h"
+#include "places/path.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
 
@@ -230,60 +235,94 @@ struct Line {
     std::vector<std::string> Tokens;
 };
 
-// Strips the comment and splits on blanks (escapes still in the tokens).
-std::vector<std::string> Tokenise(const std::string& raw, std::string& rest, bool restAfterDesc,
+// Splits a line on blanks (escapes still in the tokens), dropping a comment: what
+// follows a '#' that is not escaped. The free text after "desc" (or after the first word,
+// for the header items) is kept whole, '#' and all, so that "desc Express #2" keeps its
+// number: a comment on such a line goes on a line of its own.
+std::vector<std::string> Tokenise(const std::string& line, std::string& rest, bool restAfterDesc,
                                   bool restAfterFirst) {
-    std::string line;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\\' && i + 1 < raw.size()) {
-            line += raw[i];
-            line += raw[++i];
-            continue;
-        }
-        if (raw[i] == '#') break;
-        line += raw[i];
-    }
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     std::vector<std::string> tokens;
     std::size_t i = 0;
     rest.clear();
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        while (i < line.size() && blank(line[i])) ++i;
         if (i >= line.size()) break;
         if ((restAfterFirst && tokens.size() == 1) ||
             (restAfterDesc && !tokens.empty() && tokens.back() == "desc")) {
             std::size_t end = line.size();
-            while (end > i &&
-                   (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r'))
-                --end;
+            while (end > i && blank(line[end - 1])) --end;
             rest = line.substr(i, end - i);
             break;
         }
+        if (line[i] == '#') break;
         std::size_t j = i;
-        while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') {
+        while (j < line.size() && !blank(line[j]) && line[j] != '#') {
             if (line[j] == '\\' && j + 1 < line.size()) ++j;
             ++j;
         }
         tokens.push_back(line.substr(i, j - i));
+        if (j < line.size() && line[j] == '#') break;
         i = j;
     }
     return tokens;
+}
+
+// "A (Alpha), B (Bravo)": the IDs of a list of places, for an error that names an
+// unknown one.
+template <class List>
+std::string KnownPlaces(const List& list) {
+    std::string text;
+    list.ForEach([&](const auto& o) {
+        if (!text.empty()) text += ", ";
+        text += o.ID;
+        if (!o.Name.empty() && o.Name != o.ID) text += " (" + o.Name + ")";
+    });
+    return text.empty() ? "none" : text;
+}
+
+std::string JoinCodes(const std::vector<std::string>& codes) {
+    std::string text;
+    for (const std::string& c : codes) {
+        if (!text.empty()) text += ", ";
+        text += c;
+    }
+    return text.empty() ? "none" : text;
+}
+
+// The first word of a line, or empty for a blank or comment line.
+std::string FirstWord(const std::string& raw) {
+    std::string rest;
+    const std::vector<std::string> t = Tokenise(raw, rest, false, false);
+    return t.empty() ? std::string() : t[0];
 }
 
 class Parser {
   public:
     Parser(Sim& sim, TimetableLoad& load) : sim_(sim), load_(load) {}
 
-    void ParseLine(const std::string& raw) {
+    // The train whose block the line being read belongs to, for the error's text.
+    const std::string& CurrentTrain() const { return currentTrain_; }
+
+    void ParseLine(const std::string& raw, int number) {
+        number_ = number;
         std::string rest;
         std::vector<std::string> first = Tokenise(raw, rest, false, false);
         if (first.empty()) return;
         const std::string& word = first[0];
+        if (word != "train" && word != "category" && !inTrain_) currentTrain_.clear();
         if (word == "name" || word == "description") {
+            inTrain_ = false;
+            currentTrain_.clear();
             Tokenise(raw, rest, false, true);
             (word == "name" ? load_.Name : load_.Description) = Unescape(rest);
             return;
         }
         std::vector<std::string> t = Tokenise(raw, rest, true, false);
+        if (word == "start" || word == "finish" || word == "category") {
+            inTrain_ = false;
+            currentTrain_.clear();
+        }
         if (word == "start" || word == "finish") {
             Expect(t.size() == 2, "\"" + word + "\" takes one time");
             (word == "start" ? load_.StartTime : load_.FinishTime) = ParseTime(t[1]);
@@ -296,7 +335,32 @@ class Parser {
         }
     }
 
+    // Checks that need the whole file: every activity names a train this file or the
+    // working timetable holds. Throws with the activity's line in line.
+    void Finish(int& line) {
+        std::unordered_set<std::string> known;
+        for (const auto& t : load_.Timetables) known.insert(t->ID);
+        sim_.Timetable.ForEach([&](const TTimetable& t) { known.insert(t.ID); });
+        for (const PartnerUse& use : partners_) {
+            // An activity without headcode is left to the analysis to report.
+            if (use.Headcode.empty() || known.count(use.Headcode) != 0) continue;
+            line = use.Line;
+            currentTrain_ = use.Train;
+            throw ParseError{"\"" + use.Words + " " + use.Headcode +
+                             "\" names a train that is not in the timetable: add a train " +
+                             use.Headcode + " (a \"train " + use.Headcode +
+                             " ...\" block) or correct the headcode"};
+        }
+    }
+
   private:
+    struct PartnerUse {
+        int Line = 0;
+        std::string Train;
+        std::string Words;
+        std::string Headcode;
+    };
+
     static void Expect(bool ok, const std::string& reason) {
         if (!ok) throw ParseError{reason};
     }
@@ -330,9 +394,8 @@ class Parser {
         Expect(t.size() >= 2, "a category needs a name");
         auto c = std::make_unique<TTrainCategory>(Unescape(t[1]));
         Expect(!c->ID.empty() && t[1] != "-", "a category needs a name");
-        for (const auto& known : load_.NewCategories) {
-            Expect(known->ID != c->ID, "category " + c->ID + " is defined twice");
-        }
+        Expect(definedHere_.insert(c->ID).second,
+               "category " + c->ID + " is defined twice: give the second one another name");
         for (std::size_t i = 2; i < t.size(); ++i) {
             const std::string& w = t[i];
             if (ParseCharacteristic(t, i, w, *c))
@@ -340,9 +403,12 @@ class Parser {
             else if (w == "desc")
                 c->Description = Unescape(rest);
             else
-                throw ParseError{"unknown category option \"" + w + "\""};
+                throw ParseError{"unknown category option \"" + w +
+                                 "\": write accel, speed, length, power, freight or desc"};
         }
-        if (!sim_.Categories.FindID(c->ID)) load_.NewCategories.push_back(std::move(c));
+        const std::string problem = CharacteristicsProblem(c->MaxSpeed, c->Length);
+        Expect(problem.empty(), "category " + c->ID + ": " + problem);
+        AddLoadCategory(sim_, load_, std::move(c));
     }
 
     static std::int32_t ParseProfile(const std::string& s) {
@@ -352,21 +418,32 @@ class Parser {
     }
 
     TTrainCategory* FindCategory(const std::string& name) {
-        if (TTrainCategory* c = sim_.Categories.FindID(name)) return c;
-        for (const auto& c : load_.NewCategories) {
-            if (c->ID == name) return c.get();
-        }
-        return nullptr;
+        return FindLoadCategory(sim_, load_, name);
+    }
+
+    std::string KnownCategories() {
+        std::string text;
+        for (const auto& c : load_.NewCategories) text += (text.empty() ? "" : ", ") + c->ID;
+        sim_.Categories.ForEach([&](const TTrainCategory& c) {
+            if (definedHere_.count(c.ID) == 0) text += (text.empty() ? "" : ", ") + c.ID;
+        });
+        return text.empty() ? "none (define one with a \"category\" line)" : text;
     }
 
     void ParseTrain(const std::vector<std::string>& t, const std::string& rest) {
-        Expect(t.size() >= 5, "a train needs: train headcode category entry time");
+        inTrain_ = true;
+        currentTrain_ = t.size() >= 2 && t[1] != "-" ? Unescape(t[1]) : std::string();
+        Expect(t.size() >= 5,
+               "a train line needs: train HEADCODE CATEGORY ENTRY TIME (write \"-\" for "
+               "no category or no entry point)");
         auto tt = std::make_unique<TTimetable>(sim_, t[1] == "-" ? std::string() : Unescape(t[1]));
         tt->AccelBrake = tt->MaxSpeed = tt->Length = tt->PowerTypes = 0;
         if (t[2] != "-") {
             const std::string name = Unescape(t[2]);
             tt->Category = FindCategory(name);
-            Expect(tt->Category != nullptr, "train " + tt->ID + ": unknown category " + name);
+            if (!tt->Category)
+                throw ParseError{"unknown category " + name +
+                                 "; the categories are: " + KnownCategories()};
             tt->AccelBrake = tt->Category->AccelBrake;
             tt->MaxSpeed = tt->Category->MaxSpeed;
             tt->Length = tt->Category->Length;
@@ -376,7 +453,10 @@ class Parser {
         if (t[3] != "-") {
             const std::string entry = Unescape(t[3]);
             tt->EntryPoint = sim_.EntryPoints.FindID(entry);
-            Expect(tt->EntryPoint != nullptr, "train " + tt->ID + ": unknown entry point " + entry);
+            if (!tt->EntryPoint)
+                throw ParseError{"unknown entry point " + entry +
+                                 "; the entry points are: " + KnownPlaces(sim_.EntryPoints) +
+                                 " (\"-\" for a train that starts in the area)"};
         }
         tt->EntryTime = ParseTime(t[4]);
         for (std::size_t i = 5; i < t.size(); ++i) {
@@ -402,16 +482,30 @@ class Parser {
             else if (w == "desc")
                 tt->Description = Unescape(rest);
             else
-                throw ParseError{"unknown train option \"" + w + "\""};
+                throw ParseError{"unknown train option \"" + w +
+                                 "\": write accel, speed, length, power, freight, nonfreight, "
+                                 "as-required, percent, stp, delay, warned, reserved or desc"};
         }
+        // A train without a speed would never move: one is needed, from the category
+        // or its own "speed".
+        const std::string problem = CharacteristicsProblem(tt->MaxSpeed, tt->Length, 1);
+        if (!problem.empty()) {
+            throw ParseError{problem + (tt->Category ? std::string(": give \"speed N\" (mph) or "
+                                                                   "\"length N\" (m) in range")
+                                                     : ": name a category (" + KnownCategories() +
+                                                           ") or give \"speed N\" (mph)")};
+        }
+        // Trips are checked against each other only: an entry time after the first
+        // call is a train booked to enter late, which the game runs.
+        lastTime_ = -1;
         load_.Timetables.push_back(std::move(tt));
     }
 
     void ParseTrip(const std::vector<std::string>& t) {
-        Expect(!load_.Timetables.empty(),
+        Expect(!load_.Timetables.empty() && inTrain_,
                "\"" + t[0] + "\" is not an item, and there is no train for it to be a trip of");
         TTimetable& tt = *load_.Timetables.back();
-        Expect(t.size() >= 3, "a trip needs: location arrival departure");
+        Expect(t.size() >= 3, "a trip needs: location arrival departure (\"-\" for no arrival)");
         TTimetableTrip trip;
         std::string id = t[0];
         if (id != "-") {
@@ -421,7 +515,9 @@ class Parser {
             }
             id = Unescape(id);
             trip.Location = sim_.Locations.FindID(id);
-            Expect(trip.Location != nullptr, "train " + tt.ID + ": unknown location " + id);
+            if (!trip.Location)
+                throw ParseError{"unknown location " + id +
+                                 "; the locations are: " + KnownPlaces(sim_.Locations)};
         }
         trip.ArrTime = t[1] == "-" ? 0 : ParseTime(t[1]);
         if (t[2] == "-") {
@@ -429,7 +525,23 @@ class Parser {
             trip.DepTime = trip.ArrTime;
         } else {
             trip.DepTime = ParseTime(t[2]);
+            // A departure of 0 means none, as in a timetable file: the arrival.
+            if (trip.DepTime == 0) trip.DepTime = trip.ArrTime;
         }
+        const std::string where = trip.Location ? trip.Location->ID : std::string("-");
+        if (trip.ArrTime != 0 && trip.DepTime < trip.ArrTime)
+            throw ParseError{"arrives at " + where + " at " + FormatTime(trip.ArrTime) +
+                             " but departs at " + FormatTime(trip.DepTime) +
+                             ": the departure must not be before the arrival"};
+        const std::int32_t reached = trip.ArrivalOrDeparture();
+        if (reached < lastTime_)
+            throw ParseError{"is due at " + where + " at " + FormatTime(reached) + ", before its " +
+                             lastTimeWhere_ + " at " + FormatTime(lastTime_) +
+                             ": times must not run backwards (after midnight write 24:10, not "
+                             "00:10)"};
+        lastTime_ = trip.DepTime;
+        lastTimeWhere_ = "time at ";
+        lastTimeWhere_ += where;
         for (std::size_t i = 3; i < t.size(); ++i) {
             const std::string& w = t[i];
             if (w == "pass")
@@ -437,7 +549,7 @@ class Parser {
             else if (w == "down")
                 trip.DownDirection = true;
             else if (w == "plat")
-                trip.Platform = Unescape(Arg(t, i, w));
+                trip.Platform = Code(trip, "plat", Arg(t, i, w));
             else if (w == "line")
                 trip.Line = Unescape(Arg(t, i, w));
             else if (w == "path")
@@ -466,19 +578,77 @@ class Parser {
             } else if (w == "join") {
                 AddActivity(trip, ActJoins, Arg(t, i, w));
             } else {
-                throw ParseError{"unknown trip option \"" + w + "\""};
+                throw ParseError{"unknown trip option \"" + w +
+                                 "\": write pass, plat, line, path, eng, allow, down, "
+                                 "next service, divide into, divide front into or join"};
             }
         }
         tt.Trips.Items.push_back(std::move(trip));
     }
 
-    static void AddActivity(TTimetableTrip& trip, std::uint8_t kind, const std::string& headcode) {
-        trip.Activities.Items.push_back(
-            {kind, headcode == "-" ? std::string() : Unescape(headcode)});
+    // The platform, line and path codes a location knows: its own lists and every code
+    // a path of the area gives at it.
+    struct KnownCodes {
+        std::vector<std::string> Plat, Line, Path;
+    };
+    const KnownCodes& CodesOf(const TLOC& l) {
+        auto found = codes_.find(&l);
+        if (found != codes_.end()) return found->second;
+        KnownCodes k{l.Platforms, l.Lines, l.Paths};
+        auto add = [](std::vector<std::string>& list, const std::string& code) {
+            if (!code.empty() && std::find(list.begin(), list.end(), code) == list.end())
+                list.push_back(code);
+        };
+        sim_.Paths.ForEach([&](const TPTH& p) {
+            if (p.FromLocation == &l) {
+                add(k.Plat, p.FromPlatform);
+                add(k.Line, p.FromLine);
+                add(k.Path, p.FromPath);
+            }
+            if (p.ToLocation == &l) {
+                add(k.Plat, p.ToPlatform);
+                add(k.Line, p.ToLine);
+                add(k.Path, p.ToPath);
+            }
+        });
+        return codes_.emplace(&l, std::move(k)).first->second;
+    }
+
+    // A platform code of the trip's location; one the location does not have is refused
+    // with the ones it has (a location that has none takes any). Line and path codes
+    // are left to validation: a path that gives none at a place takes any there, and
+    // the area's code rules read codes no path names.
+    std::string Code(const TTimetableTrip& trip, const std::string& word,
+                     const std::string& token) {
+        std::string code = Unescape(token);
+        if (!trip.Location) return code;
+        const KnownCodes& k = CodesOf(*trip.Location);
+        const std::vector<std::string>& codes =
+            word == "plat" ? k.Plat : (word == "line" ? k.Line : k.Path);
+        if (codes.empty() || std::find(codes.begin(), codes.end(), code) != codes.end())
+            return code;
+        throw ParseError{trip.Location->ID + " has no " + word + " " + code + "; its " + word +
+                         " codes are: " + JoinCodes(codes)};
+    }
+
+    void AddActivity(TTimetableTrip& trip, std::uint8_t kind, const std::string& headcode) {
+        const std::string h = headcode == "-" ? std::string() : Unescape(headcode);
+        trip.Activities.Items.push_back({kind, h});
+        static const char* const words[] = {"next service", "divide into", "divide front into",
+                                            "join"};
+        partners_.push_back({number_, currentTrain_, words[kind], h});
     }
 
     Sim& sim_;
     TimetableLoad& load_;
+    int number_ = 0;
+    bool inTrain_ = false;
+    std::string currentTrain_;
+    std::int32_t lastTime_ = -1;
+    std::string lastTimeWhere_;
+    std::unordered_set<std::string> definedHere_;
+    std::vector<PartnerUse> partners_;
+    std::unordered_map<const TLOC*, KnownCodes> codes_;
 };
 
 void WriteTrip(std::ostringstream& out, const TTimetableTrip& trip) {
@@ -545,26 +715,44 @@ void WriteTrain(std::ostringstream& out, const TTimetable& t) {
 
 }  // namespace
 
-bool ParseTimetableText(Sim& sim, const std::string& text, TimetableLoad& load,
+bool ParseTimetableText(Sim& sim, const std::string& source, TimetableLoad& load,
                         std::string& error) {
+    // A byte-order mark, as some editors write, is not part of the first line.
+    const std::string_view text =
+        std::string_view(source).substr(source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
     Parser parser(sim, load);
     load.HasHeader = true;
+    // A file without a "name" line has the name a new timetable has.
+    load.Name = "None";
     int number = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        ++number;
-        try {
-            parser.ParseLine(text.substr(start, end - start));
-        } catch (const ParseError& e) {
-            error = "line " + std::to_string(number) + ": " + e.Reason;
-            return false;
-        } catch (const std::exception& e) {
-            error = "line " + std::to_string(number) + ": " + e.what();
-            return false;
+    auto fail = [&](const std::string& reason) {
+        const std::string& train = parser.CurrentTrain();
+        error = PrintableText("line " + std::to_string(number) + ": " +
+                              (train.empty() ? std::string() : "train " + train + ": ") + reason);
+        return false;
+    };
+    try {
+        // Categories first, so that a train may name one defined further down.
+        for (number = 1; number <= static_cast<int>(lines.size()); ++number) {
+            if (FirstWord(lines[number - 1]) == "category")
+                parser.ParseLine(lines[number - 1], number);
         }
-        start = end + 1;
+        for (number = 1; number <= static_cast<int>(lines.size()); ++number) {
+            if (FirstWord(lines[number - 1]) != "category")
+                parser.ParseLine(lines[number - 1], number);
+        }
+        parser.Finish(number);
+    } catch (const ParseError& e) {
+        return fail(e.Reason);
+    } catch (const std::exception& e) {
+        return fail(e.what());
     }
     return true;
 }

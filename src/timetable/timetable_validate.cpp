@@ -217,6 +217,24 @@ bool Validate(TTimetable& timetable, std::string& message) {
     return true;
 }
 
+std::string ValidationAdvice(const std::string& message) {
+    auto starts = [&](const char* text) { return message.rfind(text, 0) == 0; };
+    if (starts("Entering trip list"))
+        return "add a trip at a key location (a station or timing point) the entry point leads "
+               "to";
+    if (starts("Starting trip list"))
+        return "a train that starts in the area needs trips at two key locations at least: add "
+               "them, or give the train an entry point";
+    if (starts("Path not found from entrance"))
+        return "give the first trip the platform, path and line codes of one of the "
+               "alternatives, or add the location the entry point leads to first";
+    if (starts("Path not found"))
+        return "give the two trips the platform, path and line codes of one of the "
+               "alternatives (start codes on the first, end codes on the second), or add the "
+               "location between them";
+    return "correct the trips named";
+}
+
 void ComputePaths(TTimetable& timetable) {
     Sim& sim = timetable.Simulation();
     timetable.Paths.clear();

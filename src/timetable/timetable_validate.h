@@ -16,6 +16,8 @@ class TROU;
 // first failure's text in message. Running it again on a validated timetable changes
 // nothing more.
 bool Validate(TTimetable& timetable, std::string& message);
+// What to do about a failed validation's message, in a sentence.
+std::string ValidationAdvice(const std::string& message);
 // Step 1 of validation on its own: timing points the area's insertions ask for.
 void InsertTimingPoints(TTimetable& timetable);
 // Step 2 of validation on its own: empty path and line codes filled by the code rules.

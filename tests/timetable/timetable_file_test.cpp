@@ -372,5 +372,52 @@ TEST(TimetableFile, ABooleanWithAnyOtherTagReadsFalse) {
     EXPECT_FALSE(f.sim->Timetable.At(0)->Trips.Items[0].IsPass);
 }
 
+// A speed or length no train can run with is refused, naming the train; so is one of a
+// category. Control bytes in what the message repeats from the file come out escaped.
+TEST(TimetableFile, AbsurdSpeedOrLengthIsRefusedAndMessagesShowNoControlBytes) {
+    struct Case {
+        const char* Name;
+        void (*Change)(Sim&);
+        std::string Error;
+    };
+    const Case cases[] = {
+        {"negative speed", [](Sim& s) { s.Timetable.At(0)->MaxSpeed = -5; },
+         "train 1A05: maximum speed -5 mph is not 0 to 250"},
+        {"absurd speed", [](Sim& s) { s.Timetable.At(0)->MaxSpeed = 100000; },
+         "train 1A05: maximum speed 100000 mph is not 0 to 250"},
+        {"negative length", [](Sim& s) { s.Timetable.At(0)->Length = -1; },
+         "train 1A05: length -1 m is not 0 to 2000"},
+        {"category's absurd length", [](Sim& s) { s.Categories.At(0)->Length = 1 << 30; },
+         "category EXP: length 1073741824 m is not 0 to 2000"},
+        {"control bytes in the train's name and speed",
+         [](Sim& s) {
+             s.Timetable.At(0)->ID = "1A\x07\x1b";
+             s.Timetable.At(0)->MaxSpeed = -1;
+         },
+         "train 1A\\x07\\x1B: maximum speed -1 mph is not 0 to 250"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TimetableFixture source;
+        BuildSample(source);
+        c.Change(*source.sim);
+        const Bytes file = TimetableFileBytes(*source.sim);
+        TimetableFixture f;
+        std::string error;
+        EXPECT_FALSE(LoadTimetableBytes(*f.sim, file, &error));
+        EXPECT_EQ(error, c.Error);
+        EXPECT_EQ(f.sim->Timetable.Count(), 0);
+        EXPECT_EQ(f.sim->Categories.Count(), 0);
+    }
+    // The limits themselves are accepted.
+    TimetableFixture source;
+    BuildSample(source);
+    source.sim->Timetable.At(0)->MaxSpeed = MaxTrainSpeedMph;
+    source.sim->Timetable.At(0)->Length = MaxTrainLengthMetres;
+    TimetableFixture f;
+    std::string error;
+    EXPECT_TRUE(LoadTimetableBytes(*f.sim, TimetableFileBytes(*source.sim), &error)) << error;
+}
+
 }  // namespace
 }  // namespace kestra

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,8 @@ TEST(TimetableMenu, OpenAppendsTheFilesTrainsAndKeepsTheHeader) {
     // The dialog opened in the area's folder on timetable files.
     ASSERT_EQ(f.dialogs.FileChoices.size(), 1u);
     EXPECT_EQ(f.dialogs.FileChoices[0].InitialFolder, "TST");
-    EXPECT_EQ(f.dialogs.FileChoices[0].Filter, "Timetables (*.WTT)|*.WTT|All files (*.*)|*.*");
+    EXPECT_EQ(f.dialogs.FileChoices[0].Filter,
+              "Timetables (*.WTT *.txt)|*.WTT;*.txt|All files (*.*)|*.*");
 }
 
 TEST(TimetableMenu, OpenOfABrokenFileOrNoFileChangesNothing) {
@@ -99,6 +101,31 @@ TEST(TimetableMenu, OpenOfABrokenFileOrNoFileChangesNothing) {
         EXPECT_EQ(f.Headcodes(), std::vector<std::string>{"1A01"});
         EXPECT_EQ(f.sim->Categories.Count(), 0);
     }
+}
+
+// Open takes the text form as it takes a timetable file; a text file with a mistake is
+// refused with its line in an error box, and nothing is merged.
+TEST(TimetableMenu, OpenTakesTheTextFormAndShowsItsErrors) {
+    MenuFixture f;
+    f.EnteringTrain("1A01", 36000);
+    const fs::path good = f.dir / "more.txt";
+    std::ofstream(good) << "name Ignored\ncategory S speed 60\ntrain 2P01 S W 10:30\n"
+                           "  A 10:32 10:33\n  B 10:40 10:41 plat 1\n";
+    f.dialogs.FileAnswer = good.string();
+    ASSERT_TRUE(TimetableOpenMerge(*f.sim));
+    EXPECT_EQ(f.Headcodes(), (std::vector<std::string>{"1A01", "2P01"}));
+    EXPECT_EQ(f.sim->Timetable.Name, "None");
+    EXPECT_TRUE(f.dialogs.Errors.empty());
+
+    const fs::path bad = f.dir / "bad.txt";
+    std::ofstream(bad) << "train 2P02 S W 10:30\n  A 10:35 10:33\n";
+    f.dialogs.FileAnswer = bad.string();
+    EXPECT_FALSE(TimetableOpenMerge(*f.sim));
+    EXPECT_EQ(f.Headcodes(), (std::vector<std::string>{"1A01", "2P01"}));
+    ASSERT_EQ(f.dialogs.Errors.size(), 1u);
+    EXPECT_EQ(f.dialogs.Errors[0],
+              "The timetable was not loaded: line 2: train 2P02: arrives at A at 10:35 but "
+              "departs at 10:33: the departure must not be before the arrival");
 }
 
 TEST(TimetableMenu, SaveAsTakesTheChosenNameAndWritesTheFile) {

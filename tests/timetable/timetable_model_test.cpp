@@ -93,6 +93,20 @@ TEST(TimetableModel, ValidationFailuresGiveTheirMessages) {
          "Path not found from Alpha to Bravo using platform/line/path codes specified\r\n\r\n"
          "Possible alternatives:\r\n\tPlat\tPath\tLine\t-\tPlat\tPath\tLine\n\r"
          "\t\t\t\t-\t1\t\t\n\r\t\t\t\t-\t2\t\t\n\r"},
+        // The leg loop must reach the last pair of key trips.
+        {"last leg without a path",
+         [](TimetableFixture& f, TTimetable& t) {
+             t.Trips.Items.push_back(f.Trip(f.A, t.EntryTime + 1500, t.EntryTime + 1560));
+         },
+         "Path not found from Charlie to Alpha using platform/line/path codes specified\r\n\r\n"
+         "Possible alternatives:\r\n\tNone found.\n\r"},
+        {"starting train whose only leg has no path",
+         [](TimetableFixture& f, TTimetable& t) {
+             t.EntryPoint = nullptr;
+             t.Trips.Items = {f.Trip(f.C, 0, 100), f.Trip(f.A, 200, 0)};
+         },
+         "Path not found from Charlie to Alpha using platform/line/path codes specified\r\n\r\n"
+         "Possible alternatives:\r\n\tNone found.\n\r"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -1,0 +1,200 @@
+#include "timetable/timetable_edit.h"
+
+#include <cstdio>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "core/time_format.h"
+#include "places/entry_point.h"
+#include "places/location.h"
+#include "sim/sim.h"
+#include "timetable/timetable.h"
+
+namespace kestra {
+
+namespace {
+
+// A whole number, optionally signed; false for anything else (empty included).
+bool WholeNumber(const std::string& text, std::int32_t& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        i = 1;
+    }
+    if (i >= text.size() || text.size() - i > 9) return false;
+    std::int64_t v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    value = static_cast<std::int32_t>(negative ? -v : v);
+    return true;
+}
+
+bool Digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::string ValidationFailedText(const std::string& message) {
+    return "Timetable validation failed:\n" + message +
+           "\n\nPress Ok to continue editing the timetable, or Cancel to close the editor.";
+}
+
+bool StoreCategoryBoxes(Sim& sim, TTrainCategory& category, const CategoryBoxes& boxes,
+                        std::string& message) {
+    std::int32_t length = 0, speed = 0;
+    if (!WholeNumber(boxes.Length, length)) {
+        message = InvalidTrainLengthText;
+        return false;
+    }
+    if (!WholeNumber(boxes.MaxSpeed, speed)) {
+        message = InvalidMaxSpeedText;
+        return false;
+    }
+    category.Description = boxes.Description;
+    category.Length = length;
+    category.MaxSpeed = speed;
+    category.AccelBrake = boxes.AccelBrake;
+    category.IsFreight = boxes.IsFreight;
+    category.PowerTypes = boxes.PowerTypes;
+    sim.Timetable.Modified = true;
+    return true;
+}
+
+void ApplyCategory(Sim& sim, const TTrainCategory& category) {
+    sim.Timetable.ForEach([&](TTimetable& t) {
+        if (t.Category != &category) return;
+        t.AccelBrake = category.AccelBrake;
+        t.IsFreight = category.IsFreight;
+        t.MaxSpeed = category.MaxSpeed;
+        t.Length = category.Length;
+        t.PowerTypes = category.PowerTypes;
+    });
+}
+
+void DeleteCategory(Sim& sim, TTrainCategory& category) {
+    sim.Timetable.ForEach([&](TTimetable& t) {
+        if (t.Category == &category) t.Category = nullptr;
+    });
+    sim.Categories.Destroy(&category);
+    sim.Categories.Pack();
+}
+
+std::int32_t ParseAllowanceBox(const std::string& box) {
+    std::string four = box;
+    four.resize(4, ' ');
+    if (four == "    ") return 0;
+    const std::int32_t seconds = ParseHalfMinute("00:" + four);
+    return seconds < 0 ? 0 : seconds / 30;
+}
+
+std::string FormatAllowanceBox(std::int32_t halfMinutes) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d %c", halfMinutes / 2, halfMinutes % 2 ? 'H' : ' ');
+    return buf;
+}
+
+bool StoreTripBoxes(Sim& sim, TTimetableTrip& trip, const TripBoxes& b) {
+    const std::int32_t arrival = ParseHalfMinute(b.Arrival);
+    const std::int32_t departure = ParseHalfMinute(b.Departure);
+    if (arrival < 0 || departure < 0 || !b.Location) return false;
+    trip.Location = b.Location;
+    trip.ArrTime = arrival;
+    trip.DepTime = departure;
+    if (trip.ArrTime != 0 && trip.DepTime == 0) trip.DepTime = trip.ArrTime;
+    trip.IsPass = b.Pass;
+    trip.Platform = b.Platform;
+    trip.Line = b.Line;
+    trip.Path = b.Path;
+    trip.EngAllowance = ParseAllowanceBox(b.Engineering);
+    trip.PathAllowance = ParseAllowanceBox(b.Pathing);
+    trip.AutoInserted = false;
+    sim.Timetable.Modified = true;
+    return true;
+}
+
+std::string TrainListEntry(const TTimetable& t) {
+    std::string text = t.ID + " ";
+    if (t.EntryPoint) return text + t.EntryPoint->Name + " enters " + FormatHalfMinute(t.EntryTime);
+    if (t.Trips.Empty()) return text;
+    const TTimetableTrip& first = t.Trips.Items.front();
+    return text + (first.Location ? first.Location->Name : std::string()) + " dep " +
+           FormatHalfMinute(first.DepTime);
+}
+
+void SortTimetables(Sim& sim, TrainSort sort) {
+    std::vector<TTimetable*> order;
+    sim.Timetable.ForEach([&](TTimetable& t) { order.push_back(&t); });
+    auto keyTime = [](const TTimetable* t) {
+        return t->EntryTime == 0 && !t->Trips.Empty() ? t->Trips.Items.front().DepTime
+                                                      : t->EntryTime;
+    };
+    auto after = [&](const TTimetable* a, const TTimetable* b) {
+        switch (sort) {
+            case TrainSort::Identity:
+                return a->ID != b->ID ? a->ID > b->ID : a->EntryTime > b->EntryTime;
+            case TrainSort::DepartureTime:
+                return keyTime(a) != keyTime(b) ? keyTime(a) > keyTime(b) : a->ID > b->ID;
+            case TrainSort::EntryLocation:
+                if ((a->EntryPoint == nullptr) != (b->EntryPoint == nullptr))
+                    return a->EntryPoint != nullptr;
+                if (a->EntryPoint && a->EntryPoint->Name != b->EntryPoint->Name)
+                    return a->EntryPoint->Name > b->EntryPoint->Name;
+                return a->EntryTime > b->EntryTime;
+        }
+        return false;
+    };
+    // Neighbours exchanged until a pass exchanges none: equal entries keep their order.
+    for (bool swapped = true; swapped;) {
+        swapped = false;
+        for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+            if (after(order[i], order[i + 1])) {
+                std::swap(order[i], order[i + 1]);
+                swapped = true;
+            }
+        }
+    }
+    for (int i = 0; i < static_cast<int>(order.size()); ++i) {
+        sim.Timetable.Delete(sim.Timetable.IndexOf(order[static_cast<std::size_t>(i)]));
+        sim.Timetable.Insert(i, order[static_cast<std::size_t>(i)]->ID,
+                             order[static_cast<std::size_t>(i)]);
+    }
+}
+
+std::string FormatListTime(std::int32_t t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%2.2d:%2.2d", t / 3600, (t / 60) % 60);
+    return buf;
+}
+
+bool ReadListTime(const std::string& box, std::int32_t& t) {
+    if (box.size() < 5 || !Digit(box[0]) || !Digit(box[1]) || !Digit(box[3]) || !Digit(box[4]))
+        return false;
+    t = 36000 * (box[0] - '0') + 3600 * (box[1] - '0') + 600 * (box[3] - '0') + 60 * (box[4] - '0');
+    return true;
+}
+
+std::string ListNameShown(const Sim& sim) {
+    return sim.Timetable.Name == "None" ? sim.SimData.AreaTitle + " Custom Timetable"
+                                        : sim.Timetable.Name;
+}
+
+TTimetable* DuplicateTimetable(Sim& sim, const TTimetable& timetable, const std::string& headcode,
+                               const std::string& minutesText, std::string& message) {
+    std::int32_t minutes = 0;
+    if (!WholeNumber(minutesText, minutes)) {
+        message = InvalidNumericInputText;
+        return nullptr;
+    }
+    auto copy = std::make_unique<TTimetable>(sim, headcode);
+    copy->CopyFrom(timetable, minutes);
+    copy->ID = headcode;
+    copy->Entered = false;
+    return &sim.Timetable.InsertOwned(sim.Timetable.Count(), std::move(copy));
+}
+
+}  // namespace kestra

@@ -1,0 +1,211 @@
+// What the timetable editors store from their boxes, the messages they give in their own
+// words, the list window's entries and order, and the question a reset asks while the
+// edited timetable is not saved.
+
+#include "timetable/timetable_edit.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "timetable/timetable_file.h"
+#include "timetable_fixture.h"
+
+namespace kestra {
+namespace {
+
+using testing_tt::TimetableFixture;
+namespace fs = std::filesystem;
+
+TEST(TimetableEdit, CategoryEditorWantsWholeNumbersLengthFirst) {
+    struct Case {
+        std::string Length, Speed;
+        std::string Message;  // empty: stored
+    };
+    const Case cases[] = {
+        {"abc", "xyz", InvalidTrainLengthText},
+        {"", "90", InvalidTrainLengthText},
+        {"120", "9.5", InvalidMaxSpeedText},
+        {"120", "90", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Length + "/" + c.Speed);
+        TimetableFixture f;
+        TTrainCategory& cat = f.sim->Categories.Create("C");
+        cat.Description = "Old";
+        CategoryBoxes boxes;
+        boxes.Description = "New";
+        boxes.Length = c.Length;
+        boxes.MaxSpeed = c.Speed;
+        boxes.PowerTypes = PowerDiesel;
+        std::string message;
+        EXPECT_EQ(StoreCategoryBoxes(*f.sim, cat, boxes, message), c.Message.empty());
+        EXPECT_EQ(message, c.Message);
+        EXPECT_EQ(cat.Description, c.Message.empty() ? "New" : "Old");
+        EXPECT_EQ(f.sim->Timetable.Modified, c.Message.empty());
+    }
+}
+
+TEST(TimetableEdit, EditingACategoryChangesItsTrainsDeletingItLeavesThemAsTheyAre) {
+    TimetableFixture f;
+    TTrainCategory& cat = f.sim->Categories.Create("C");
+    TTimetable& a = f.EnteringTrain("1A01");
+    TTimetable& b = f.EnteringTrain("1A02");
+    a.Category = &cat;
+    cat.MaxSpeed = 100;
+    cat.Length = 240;
+    ApplyCategory(*f.sim, cat);
+    EXPECT_EQ(a.MaxSpeed, 100);
+    EXPECT_EQ(a.Length, 240);
+    EXPECT_EQ(b.MaxSpeed, 0);
+    DeleteCategory(*f.sim, cat);
+    EXPECT_EQ(a.Category, nullptr);
+    EXPECT_EQ(a.MaxSpeed, 100);
+    EXPECT_EQ(f.sim->Categories.Count(), 0);
+}
+
+TEST(TimetableEdit, TripEditorStoresTheBoxesOrStaysOpen) {
+    TimetableFixture f;
+    TTimetableTrip trip;
+    trip.AutoInserted = true;
+    TripBoxes boxes;
+    boxes.Location = f.B;
+    boxes.Arrival = "10:05 H";
+    boxes.Departure = "       ";  // not a time: stays open
+    EXPECT_FALSE(StoreTripBoxes(*f.sim, trip, boxes));
+    EXPECT_EQ(trip.Location, nullptr);
+    boxes.Departure = "00:00  ";
+    boxes.Location = nullptr;  // "(None)": stays open
+    EXPECT_FALSE(StoreTripBoxes(*f.sim, trip, boxes));
+    EXPECT_FALSE(f.sim->Timetable.Modified);
+    boxes.Location = f.B;
+    boxes.Engineering = "05 H";
+    boxes.Pathing = "";
+    boxes.Platform = "1";
+    ASSERT_TRUE(StoreTripBoxes(*f.sim, trip, boxes));
+    EXPECT_EQ(trip.ArrTime, 10 * 3600 + 5 * 60 + 30);
+    EXPECT_EQ(trip.DepTime, trip.ArrTime);  // an arrival alone departs then
+    EXPECT_EQ(trip.EngAllowance, 11);
+    EXPECT_EQ(trip.PathAllowance, 0);
+    EXPECT_FALSE(trip.AutoInserted);
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    EXPECT_EQ(FormatAllowanceBox(140), "70  ");
+    EXPECT_EQ(FormatAllowanceBox(141), "70 H");
+}
+
+TEST(TimetableEdit, ListEntriesOrderTimesNameAndDuplicate) {
+    TimetableFixture f;
+    f.EnteringTrain("1A02", 36000);
+    TTimetable& starting = f.sim->Timetable.Create(*f.sim, "0B01");
+    starting.Trips.Items = {f.Trip(f.A, 0, 35100), f.Trip(f.B, 35700, 0, "1")};
+    f.EnteringTrain("1A01", 37000);
+    EXPECT_EQ(TrainListEntry(*f.sim->Timetable.At(0)), "1A02 West enters 10:00 ");
+    EXPECT_EQ(TrainListEntry(starting), "0B01 Alpha dep 09:45 ");
+    auto order = [&] {
+        std::vector<std::string> ids;
+        f.sim->Timetable.ForEach([&](TTimetable& t) { ids.push_back(t.ID); });
+        return ids;
+    };
+    SortTimetables(*f.sim, TrainSort::Identity);
+    EXPECT_EQ(order(), (std::vector<std::string>{"0B01", "1A01", "1A02"}));
+    SortTimetables(*f.sim, TrainSort::DepartureTime);
+    EXPECT_EQ(order(), (std::vector<std::string>{"0B01", "1A02", "1A01"}));
+    SortTimetables(*f.sim, TrainSort::EntryLocation);
+    EXPECT_EQ(order(), (std::vector<std::string>{"0B01", "1A02", "1A01"}));
+
+    EXPECT_EQ(FormatListTime(25 * 3600 + 5 * 60), "25:05");
+    std::int32_t t = 0;
+    EXPECT_TRUE(ReadListTime("07x30", t));
+    EXPECT_EQ(t, 7 * 3600 + 30 * 60);
+    EXPECT_FALSE(ReadListTime("7:30", t));
+    f.sim->SimData.AreaTitle = "Vellmoor";
+    EXPECT_EQ(ListNameShown(*f.sim), "Vellmoor Custom Timetable");
+
+    std::string message;
+    EXPECT_EQ(DuplicateTimetable(*f.sim, *f.sim->Timetable.FindID("1A01"), "1A03", "x", message),
+              nullptr);
+    EXPECT_EQ(message, InvalidNumericInputText);
+    f.sim->Timetable.FindID("1A01")->Entered = true;
+    TTimetable* copy =
+        DuplicateTimetable(*f.sim, *f.sim->Timetable.FindID("1A01"), "1A03", "30", message);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->ID, "1A03");
+    EXPECT_EQ(copy->EntryTime, 37000 + 1800);
+    EXPECT_FALSE(copy->Entered);
+    EXPECT_EQ(f.sim->Timetable.Count(), 4);
+}
+
+TEST(TimetableEdit, ValidationFailureTextIsTheEditorsOwn) {
+    EXPECT_EQ(ValidationFailedText("Path not found"),
+              "Timetable validation failed:\nPath not found\n\nPress Ok to continue editing the "
+              "timetable, or Cancel to close the editor.");
+}
+
+// A reset asks before an edited timetable is lost, and saves it on Yes.
+TEST(TimetableEdit, AResetAsksWhileTheTimetableIsNotSaved) {
+    const fs::path dir = fs::temp_directory_path() / "kestra_reset_question";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "TST");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        TimetableFixture f;
+        f.sim->Timetable.Name = "Edited";
+        f.EnteringTrain("1A01");
+        f.dialogs.ConfirmAnswer = yes;
+        f.sim->ResetSimulation();
+        EXPECT_TRUE(f.dialogs.Confirms.empty());  // not modified: no question
+        f.EnteringTrain("1A01");
+        f.sim->Timetable.Name = "Edited";
+        f.sim->Timetable.Modified = true;
+        f.sim->ResetSimulation();
+        ASSERT_EQ(f.dialogs.Confirms.size(), 1u);
+        EXPECT_EQ(f.dialogs.Confirms[0], "Timetable not saved! Do you want to save it now?");
+        EXPECT_EQ(fs::exists(dir / "TST" / "Edited.WTT"), yes);
+        EXPECT_EQ(f.sim->Timetable.Count(), 0);
+        EXPECT_FALSE(f.sim->Timetable.Modified);
+    }
+    fs::current_path(before);
+    fs::remove_all(dir);
+}
+
+// The name the saved timetable gets comes from the timetable itself: a name that would
+// leave the data folder or is no file name is refused, and nothing is written.
+TEST(TimetableEdit, TheResetSaveRefusesANameThatIsNoFileName) {
+    const fs::path dir = fs::temp_directory_path() / "kestra_reset_names";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "TST");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    for (const std::string name : {"../outside", "a/b", "..", "", "back\\slash", "bell\x07"}) {
+        SCOPED_TRACE(name);
+        TimetableFixture f;
+        f.EnteringTrain("1A01");
+        f.sim->Timetable.Name = name;
+        f.sim->Timetable.Modified = true;
+        f.dialogs.ConfirmAnswer = true;
+        f.sim->ResetSimulation();
+        ASSERT_EQ(f.dialogs.Errors.size(), 1u);
+        EXPECT_NE(f.dialogs.Errors[0].find("cannot be used as a file name"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir / "outside.WTT"));
+        EXPECT_FALSE(fs::exists(dir / "TST" / "a" / "b.WTT"));
+        EXPECT_EQ(f.sim->Timetable.Count(), 0);
+    }
+    // A plain name is still saved.
+    TimetableFixture f;
+    f.EnteringTrain("1A01");
+    f.sim->Timetable.Name = "Plain name";
+    f.sim->Timetable.Modified = true;
+    f.dialogs.ConfirmAnswer = true;
+    f.sim->ResetSimulation();
+    EXPECT_TRUE(f.dialogs.Errors.empty());
+    EXPECT_TRUE(fs::exists(dir / "TST" / "Plain name.WTT"));
+    fs::current_path(before);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace kestra
