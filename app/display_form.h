@@ -98,7 +98,6 @@ class TDisplayForm : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
-    void OnMajorCycle();
     // The commands of the menu table other than the network's.
     void RunPanelMenuCommand(MenuCommand command);
     // Opens what a command asked for.
