@@ -13,6 +13,7 @@
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "sim/sim.h"
+#include "trains/berth.h"
 
 namespace kestra::area {
 
@@ -145,6 +146,11 @@ class Builder {
     void CreateOverlaps();
     void ConfigureRoutes();
     void LinkAllSubroutes();
+    // The ARS sub-areas at their indicators, and each route's list of those it lies in.
+    void CreateSubAreas();
+    // What ARS reads of each route once the berths exist: the berths standing on its
+    // track, and the routes that share track with it (one train at a time).
+    void LinkRoutesForARS();
     // Second stage: the permanent routes of automatic signals, created and then entered
     // as their signals' current routes.
     void CreatePermanentRoutes();
@@ -390,6 +396,46 @@ void Builder::ConfigureRoutes() {
     }
 }
 
+void Builder::CreateSubAreas() {
+    for (const SubAreaInfo& info : m_.SubAreas) {
+        TARS& a = sim_.ARSSubAreas.Create(sim_);
+        a.SetPlacement(info.Column, info.Row, static_cast<std::uint8_t>(info.LabelPlacement),
+                       info.Label);
+        area_.SubAreas.push_back(&a);
+    }
+    for (int r : ordinaryRoutes_) {
+        TROU& route = *area_.Routes[r];
+        route.ARSSubAreas.clear();
+        for (int s : m_.Routes[r].SubAreas) route.ARSSubAreas.push_back(area_.SubAreas[s]);
+    }
+}
+
+void Builder::LinkRoutesForARS() {
+    std::vector<std::set<const TTCS*>> circuits(ordinaryRoutes_.size());
+    for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
+        const TROU& route = *area_.Routes[ordinaryRoutes_[i]];
+        route.AllSubroutes.ForEach([&](const TULC& sub) {
+            if (sub.TrackCircuit) circuits[i].insert(sub.TrackCircuit);
+        });
+    }
+    for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
+        TROU& route = *area_.Routes[ordinaryRoutes_[i]];
+        route.Berths.Clear();
+        for (TSSIObject* o : area_.Berths) {
+            const TBER* b = static_cast<const TBER*>(o);
+            if (b && b->TrackCircuit && circuits[i].count(b->TrackCircuit))
+                route.Berths.Add({}, o);
+        }
+        route.ConflictingRoutes.Clear();
+        for (std::size_t j = 0; j < ordinaryRoutes_.size(); ++j) {
+            if (i == j) continue;
+            const bool shared = std::any_of(circuits[j].begin(), circuits[j].end(),
+                                            [&](const TTCS* c) { return circuits[i].count(c) > 0; });
+            if (shared) route.ConflictingRoutes.Add({}, area_.Routes[ordinaryRoutes_[j]]);
+        }
+    }
+}
+
 // Pairwise subroute links.
 void Builder::LinkAllSubroutes() {
     for (std::size_t i = 0; i < m_.Subroutes.size(); ++i) {
@@ -489,6 +535,7 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     build.CreateOverlaps();
     build.ConfigureRoutes();
     build.LinkAllSubroutes();
+    build.CreateSubAreas();
     report(10);
     report(20);
     build.CreatePermanentRoutes();
@@ -500,6 +547,7 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     BuildBerths(sim, m, *area);
     BuildPlaces(sim, m, *area);
     LinkBerthsForARS(sim, *area);
+    build.LinkRoutesForARS();
     report(50);
     build.FindLineClosure();
     report(70);

@@ -43,6 +43,9 @@ struct HeadlessOptions {
     PanelSurface* Surface = nullptr;
     bool Log = false;
     bool Digest = false;
+    // ARS sub-areas switched on at the start: "all", "none", or labels separated by
+    // commas (every other sub-area off); empty leaves them as the scenario set them.
+    std::string ARS;
 };
 
 // Reads the options after --headless; false with error set on a bad option.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ars/ars_train.h"
 #include "core/time_format.h"
 #include "display/palette.h"
 
@@ -20,9 +21,13 @@ Sim::Sim(Ports ports, std::uint32_t seed)
     FlashRed = ClRed;
     FlashWhite = ClWhite;
     TrainDescriber = &Berths;
+    arsTrains_ = std::make_unique<TARSTrainList>(*this);
+    Berths.ARS = arsTrains_.get();
+    ARSEvents = arsTrains_.get();
 }
 
 Sim::~Sim() {
+    arsTrains_->ClearAll();
     // Objects refer to each other across lists; free the lists in reverse order of
     // declaration so that no destructor runs against a freed neighbour.
     Berths.FreeObjects();
@@ -34,6 +39,7 @@ Sim::~Sim() {
     Overlaps.FreeObjects();
     Points.FreeObjects();
     Labels.FreeObjects();
+    ARSSubAreas.FreeObjects();
 }
 
 void Sim::SetSurface(PanelSurface* surface) { surface_ = surface ? surface : &nullSurface_; }
@@ -91,6 +97,7 @@ void Sim::MajorCycleTick() {
 
     FlashPhase = !FlashPhase;
     SetFlashColours();
+    Guarded([this] { ARSSubAreas.MajorCycle(); });
     Guarded([this] { Berths.MajorCycle(); });
     Guarded([this] {
         Signals.MajorCycle();
@@ -116,6 +123,8 @@ void Sim::MajorCycleTick() {
             Timetable.OneSecond();
             Subroutes.OneSecond();
         });
+    } else {
+        Guarded([this] { arsTrains_->ARSCycle(); });
     }
     panel_.UpdateTelephoneIndicator();
 }
@@ -147,8 +156,10 @@ void Sim::ResetSimulation() {
     Calls.ClearCalls();
     Incidents.ClearIncidents();
     Overlaps.Reset();
+    arsTrains_->ClearAll();
     Berths.Reset();
     Labels.Reset();
+    ARSSubAreas.Reset();
     Points.Reset();
     Routes.Reset();
     Signals.Reset();
