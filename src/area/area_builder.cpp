@@ -12,6 +12,8 @@
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "ars/ars_train.h"
+#include "places/location.h"
 #include "sim/sim.h"
 #include "trains/berth.h"
 
@@ -432,6 +434,41 @@ void Builder::LinkRoutesForARS() {
             const bool shared = std::any_of(circuits[j].begin(), circuits[j].end(),
                                             [&](const TTCS* c) { return circuits[i].count(c) > 0; });
             if (shared) route.ConflictingRoutes.Add({}, area_.Routes[ordinaryRoutes_[j]]);
+        }
+    }
+    // Code insertion acts at every platform: its berths, left to right.
+    for (TLOC* loc : area_.Locations) {
+        if (!loc) continue;
+        for (const std::string& platform : loc->Platforms) {
+            std::set<const TTCS*> track;
+            for (const auto& [name, sub] : loc->PlatformSubroutes)
+                if (name == platform && sub && sub->TrackCircuit) track.insert(sub->TrackCircuit);
+            std::vector<TBER*> berths;
+            for (int i = 0; i < loc->Berths.Count(); ++i) {
+                TSSIObject* o = loc->Berths.GetItem(i);
+                if (!o || o->Kind != KindBerth) continue;
+                TBER* b = static_cast<TBER*>(o);
+                if (b->TrackCircuit && track.count(b->TrackCircuit)) berths.push_back(b);
+            }
+            if (berths.empty()) continue;
+            std::stable_sort(berths.begin(), berths.end(),
+                             [](const TBER* a, const TBER* b) { return a->X < b->X; });
+            sim_.ARSTrains().AddACIEntry(loc, true, platform, std::move(berths));
+        }
+    }
+    // A step into a platform berth carries the way the train arrives: 1 running Down
+    // (left to right), 2 running Up; code insertion orders a platform's portions by it.
+    std::set<const TBER*> platformBerths;
+    for (const TACIEntry& e : sim_.ARSTrains().ACIEntries)
+        platformBerths.insert(e.PlatformBerths.begin(), e.PlatformBerths.end());
+    for (TSSIObject* o : area_.Berths) {
+        TBER* from = static_cast<TBER*>(o);
+        if (!from) continue;
+        for (TBERStep& step : from->Steps) {
+            step.ARSTag = 0;
+            if (!step.ToBerth || step.ToBerth == from || !platformBerths.count(step.ToBerth))
+                continue;
+            step.ARSTag = step.ToBerth->X >= from->X ? 1 : 2;
         }
     }
 }

@@ -290,6 +290,8 @@ void TARSTrainList::FreeTrain(TARSTrain* t) {
 void TARSTrainList::ClearAll() {
     FreeObjects();
     RouteRequests.clear();
+    PendingCancels.clear();
+    PendingInterposes.clear();
     counter_ = 0;
 }
 
@@ -618,16 +620,137 @@ void TARSTrainList::ARSCycle() {
         if (!r->RouteSet && r->IsAvailableARS() && r->SetRoute()) ++RoutesSet;
     }
     RouteRequests.clear();
+    const bool aci = counter_ == 0 && sim_.Options().ACI;
     for (int i = 0; i < Count(); ++i) {
         TARSTrain* t = At(i);
         if (!t) continue;
         try {
             TrainCycle(*t);
+            if (aci && t->HasTimetable) RunACI(*t);
         } catch (const std::exception&) {
             ++sim_.ErrorsCaught;
         }
     }
+    // The code insertions queued, cancels first; each goes through the describer, so
+    // ARS trains come and go the usual way. The queues are moved out first: applying
+    // them may run this list's own describer events.
+    if (PendingCancels.empty() && PendingInterposes.empty()) return;
+    std::vector<TBER*> cancels;
+    std::vector<std::pair<std::string, TBER*>> interposes;
+    cancels.swap(PendingCancels);
+    interposes.swap(PendingInterposes);
+    for (TBER* b : cancels) b->CancelDescription();
+    for (auto& [description, b] : interposes) b->Interpose(description);
 }
+
+void TARSTrainList::AddACIEntry(TLOC* location, bool chainAllowed, const std::string& platform,
+                                std::vector<TBER*> berths) {
+    TACIEntry e;
+    e.Location = location;
+    e.ChainAllowed = chainAllowed;
+    e.Platform = platform;
+    e.PlatformBerths = std::move(berths);
+    ACIEntries.push_back(std::move(e));
+}
+
+void TARSTrainList::RunACI(TARSTrain& t) {
+    if (!ClassEnabled(t.Description) || !t.Timetable || !t.Berth) return;
+    if (t.PathPosition >= t.PathEntries.Count()) return;
+    const TACIEntry* entry = nullptr;
+    for (const TACIEntry& e : ACIEntries) {
+        if (std::find(e.PlatformBerths.begin(), e.PlatformBerths.end(), t.Berth) !=
+            e.PlatformBerths.end()) {
+            entry = &e;
+            break;
+        }
+    }
+    if (!entry) return;
+    std::vector<int> trips;
+    const auto& items = t.Timetable->Trips.Items;
+    if (t.PathPosition >= 0) {
+        trips = t.PathEntries.Items[t.PathPosition].Locations;
+    } else {
+        for (int k = 0; k < t.Berth->Locations.Count(); ++k)
+            for (int i = 0; i < static_cast<int>(items.size()); ++i)
+                if (items[i].Location == t.Berth->Locations.At(k)) trips.push_back(i);
+    }
+    for (int trip : trips) {
+        if (trip < 0 || trip >= static_cast<int>(items.size())) continue;
+        if (items[trip].Activities.Items.empty()) continue;
+        ProcessTrip(t, trip, *entry);
+    }
+}
+
+void TARSTrainList::ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry) {
+    auto& activities = t.Timetable->Trips.Items[tripIndex].Activities.Items;
+    if (activities.size() == 1 && activities.front().ActivityKind == ActNextTrain) {
+        const std::string next = activities.front().Headcode;
+        activities.clear();
+        NextWorking(t, tripIndex, entry, next);
+        return;
+    }
+    const auto& berths = entry.PlatformBerths;
+    const int here = static_cast<int>(std::find(berths.begin(), berths.end(), t.Berth) - berths.begin());
+    // The run of empty berths either side of the train's own, in platform order.
+    int first = here, last = here;
+    while (first > 0 && !berths[first - 1]->HasDescription()) --first;
+    while (last + 1 < static_cast<int>(berths.size()) && !berths[last + 1]->HasDescription()) ++last;
+    const TTimetableActivity a = activities.front();
+    if (a.ActivityKind == ActDividesNewRear || a.ActivityKind == ActDividesNewFront) {
+        if (first == last) return;  // no room yet: tried again later
+        const bool rear = a.ActivityKind == ActDividesNewRear;
+        TBER* target = rear ? berths[last] : berths[first];
+        if (target == t.Berth) {
+            // The train's own description makes room by one berth along the platform.
+            TBER* to = rear ? berths[here - 1] : berths[here + 1];
+            sim_.Berths.MoveDescription(*t.Berth, *to);
+            t.Berth = to;
+        }
+        PendingInterposes.emplace_back(TBER::FormatDescription(a.Headcode), target);
+        activities.erase(activities.begin());
+        return;
+    }
+    if (t.StepKind != 1 && t.StepKind != 2) return;
+    // Joins: the partner's description disappears into the train once it stands in the
+    // platform (at the last trip the train's working ends here and nothing is queued).
+    const bool lastTrip = tripIndex + 1 >= t.Timetable->Trips.Count();
+    for (std::size_t i = 0; i < activities.size(); ++i) {
+        if (activities[i].ActivityKind != ActJoins) continue;
+        const std::string partner = TBER::FormatDescription(activities[i].Headcode);
+        for (TBER* q : berths) {
+            if (q == t.Berth || q->Description != partner) continue;
+            if (!lastTrip) PendingCancels.push_back(q);
+            activities.erase(activities.begin() + static_cast<long>(i));
+            return;
+        }
+    }
+}
+
+void TARSTrainList::NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry,
+                                const std::string& next) {
+    (void)tripIndex;
+    const std::string described = TBER::FormatDescription(next);
+    const auto& berths = entry.PlatformBerths;
+    for (const TBER* b : berths)
+        if (b->Description == described) return;
+    int here = static_cast<int>(std::find(berths.begin(), berths.end(), t.Berth) - berths.begin());
+    int target = here;
+    std::uint8_t direction = 0;
+    if (TTimetable* tt = sim_.Timetable.FindByHeadcode(next, sim_.SimTime))
+        direction = FirstPathDirection(*tt);
+    const int step = direction == DirDown ? 1 : direction == DirUp ? -1 : 0;
+    if (step != 0) {
+        for (int i = here + step; i >= 0 && i < static_cast<int>(berths.size()); i += step) {
+            if (berths[i]->HasDescription()) break;
+            target = i;
+        }
+    }
+    // Described in another berth of the platform: the old description goes, or it would
+    // stand on as a second train in the platform.
+    if (berths[target] != t.Berth) PendingCancels.push_back(t.Berth);
+    PendingInterposes.emplace_back(described, berths[target]);
+}
+
 
 void TARSTrainList::TrainCycle(TARSTrain& t) {
     if (!t.IsARS) return;

@@ -21,6 +21,7 @@ class Sim;
 class TBER;
 class TROU;
 class TARSTrain;
+class TLOC;
 
 // Routesetting statuses, as the signaller's query shows them.
 enum ARSStatus : std::uint8_t {
@@ -71,6 +72,15 @@ class TPathEntryList {
     int Count() const { return static_cast<int>(Items.size()); }
 
     std::vector<TPathEntry> Items;
+};
+
+// A platform where automatic code insertion acts: its berths in platform order (left
+// to right on the panel, the way Down trains run).
+struct TACIEntry {
+    std::vector<TBER*> PlatformBerths;
+    TLOC* Location = nullptr;
+    std::string Platform;
+    bool ChainAllowed = false;
 };
 
 class TARSTrain : public TSSIObject {
@@ -172,6 +182,16 @@ class TARSTrainList : public TTypedList<TARSTrain>,
     // on failure the list is left as it was.
     bool LoadTrains(ValueReader& reader);
 
+    // --- automatic code insertion
+    void AddACIEntry(TLOC* location, bool chainAllowed, const std::string& platform,
+                     std::vector<TBER*> berths);
+    // Describes the next working, new portions and joined trains for the train's
+    // activities at its platform, through the two queues the cycle applies.
+    void RunACI(TARSTrain& train);
+    std::vector<TACIEntry> ACIEntries;
+    std::vector<TBER*> PendingCancels;
+    std::vector<std::pair<std::string, TBER*>> PendingInterposes;
+
     // Routes chosen in one working cycle, set at the start of the next.
     std::vector<TROU*> RouteRequests;
     // Routes ARS has set since the simulation began.
@@ -195,6 +215,9 @@ class TARSTrainList : public TTypedList<TARSTrain>,
     bool ClassEnabled(const std::string& description) const;
     std::int32_t ClassWeight(const std::string& description) const;
     void FreeTrain(TARSTrain* t);
+    void ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry);
+    void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry,
+                     const std::string& next);
     Sim& sim_;
     std::uint32_t counter_ = 0;
 };

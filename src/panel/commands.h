@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include "panel/menus.h"
 
 namespace kestra {
 

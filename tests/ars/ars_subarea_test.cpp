@@ -84,7 +84,9 @@ TEST(ARSSubArea, ClicksInEveryModeAndState) {
         EXPECT_EQ(f.a.Selected, c.wantSelected);
         EXPECT_EQ(f.a.InEffect, c.wantInEffect);
         EXPECT_EQ(f.a.Collared, c.wantCollared);
-        if (*c.message) EXPECT_EQ(LastMessage(f.t), c.message);
+        if (*c.message) {
+            EXPECT_EQ(LastMessage(f.t), c.message);
+        }
         // The click ends the signalling modes.
         EXPECT_FALSE(f.t->Operator.ReminderMode);
         EXPECT_FALSE(f.t->Operator.IsolationMode);
