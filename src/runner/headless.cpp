@@ -201,8 +201,9 @@ std::int32_t ParseClockTime(const std::string& text) {
 
 namespace {
 
-// Sub-areas switched on as --ars asks: "all", "none" or labels separated by commas
-// (upper or lower case); the others off. An unknown label is an error.
+// Sub-areas switched on as --ars asks: "all", "none" (code insertion off as well) or
+// labels separated by commas (upper or lower case); the others off. An unknown label
+// is an error.
 bool ApplyARSOption(Sim& sim, const std::string& value, std::ostream& err) {
     if (value.empty()) return true;
     auto upper = [](std::string t) {
@@ -224,6 +225,8 @@ bool ApplyARSOption(Sim& sim, const std::string& value, std::ostream& err) {
             names.push_back(name);
         }
     }
+    // Without ARS the descriptions are the signaller's too: no code insertion.
+    if (v == "NONE") sim.Options().ACI = false;
     sim.ARSSubAreas.ForEach([&](TARS& a) {
         bool on = v == "ALL";
         for (const std::string& n : names) on = on || a.Label == n;
@@ -277,6 +280,8 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
         if (a == "--headless") continue;
         if (a == "--log") {
             o.Log = true;
+        } else if (a == "--no-entry-delays") {
+            o.NoEntryDelays = true;
         } else if (a == "--digest") {
             o.Digest = true;
         } else if (a == "--ticks" || a == "--seed" || a == "--scenario") {
@@ -392,7 +397,12 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         // Started as the program starts a timetable: the clock at the start asked for (or
         // the timetable's own) and every train's entry delay drawn from the seed.
         std::string error;
-        if (!StartWithTimetable(sim, o.TimetableFile, o.Start, &error)) {
+        const bool loaded =
+            o.NoEntryDelays ? LoadTimetableFile(sim, o.TimetableFile, &error)
+                            : StartWithTimetable(sim, o.TimetableFile, o.Start, &error);
+        if (loaded && o.NoEntryDelays)
+            sim.SimTime = o.Start >= 0 ? o.Start : sim.Timetable.StartTime;
+        if (!loaded) {
             err << "cannot load timetable " << o.TimetableFile << ": " << error << '\n';
             return 2;
         }
