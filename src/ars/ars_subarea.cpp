@@ -39,10 +39,9 @@ bool TARS::HitTest(int column, int row) const {
 }
 
 std::uint8_t TARS::StateBits() const {
-    return static_cast<std::uint8_t>((Selected ? ARSBitSelected : 0) |
-                                     (Available ? ARSBitAvailable : 0) |
-                                     (InEffect ? ARSBitInEffect : 0) |
-                                     (Collared ? ARSBitCollared : 0));
+    return static_cast<std::uint8_t>(
+        (Selected ? ARSBitSelected : 0) | (Available ? ARSBitAvailable : 0) |
+        (InEffect ? ARSBitInEffect : 0) | (Collared ? ARSBitCollared : 0));
 }
 
 void TARS::ApplyStateBits(std::uint8_t bits) {
@@ -90,19 +89,22 @@ void TARS::SendState() {
     sim_.Broadcast(payload);
 }
 
-bool TARS::CheckLeftClick(int x, int y) { return Click(x, y, true); }
-bool TARS::CheckRightClick(int x, int y) { return Click(x, y, false); }
+bool TARS::CheckLeftClick(int x, int y) {
+    return Click(x, y, true);
+}
+bool TARS::CheckRightClick(int x, int y) {
+    return Click(x, y, false);
+}
 
 bool TARS::Click(int column, int row, bool left) {
     if (!HitTest(column, row)) return false;
     const TOperatorState& op = sim_.Operator;
     if (op.IsolationMode) {
-        sim_.PostEventMessage(left ? kCannotIsolateSubarea : kCannotRemoveIsolationSubarea,
-                              EvTips);
+        sim_.PostEventMessage(left ? kCannotIsolateSubarea : kCannotRemoveIsolationSubarea, EvTips);
     } else if (sim_.ClientMode) {
-        std::string_view code = left ? (op.ReminderMode ? TARSList::kCollarOn : TARSList::kSwitchOn)
-                                     : (op.ReminderMode ? TARSList::kCollarOff
-                                                        : TARSList::kSwitchOff);
+        std::string_view code =
+            left ? (op.ReminderMode ? TARSList::kCollarOn : TARSList::kSwitchOn)
+                 : (op.ReminderMode ? TARSList::kCollarOff : TARSList::kSwitchOff);
         sim_.SendToServer(std::string(code) + Hex4(sim_.ARSSubAreas.IndexOf(this)));
     } else if (op.ReminderMode) {
         SetCollared(left);
@@ -227,8 +229,7 @@ std::string TARSList::HandleClientMessage(std::string_view message) {
         // Exactly one flag character, and only the four flag bits.
         if (!client || message.size() != 7) return {};
         const auto bits = static_cast<std::uint8_t>(message[6]);
-        if (bits > (ARSBitSelected | ARSBitAvailable | ARSBitInEffect | ARSBitCollared))
-            return {};
+        if (bits > (ARSBitSelected | ARSBitAvailable | ARSBitInEffect | ARSBitCollared)) return {};
         a->ApplyStateBits(bits);
         return {};
     }

@@ -115,7 +115,6 @@ class TARSList : public TTypedList<TARS> {
 // Texts shown by the sub-areas.
 inline constexpr const char* kSubareaCollared = "Subarea is collared";
 inline constexpr const char* kCannotIsolateSubarea = "Cannot isolate subarea";
-inline constexpr const char* kCannotRemoveIsolationSubarea =
-    "Cannot remove isolation from subarea";
+inline constexpr const char* kCannotRemoveIsolationSubarea = "Cannot remove isolation from subarea";
 
 }  // namespace kestra

@@ -31,8 +31,12 @@ constexpr std::int32_t kStarvationCycles = 120;
 // ARS cycles between runs of its working part, and working cycles between code insertions.
 constexpr std::uint32_t kCounterWrap = 8;
 
-TBER* AsBerth(TSSIObject* o) { return o && o->Kind == KindBerth ? static_cast<TBER*>(o) : nullptr; }
-TROU* AsRoute(TSSIObject* o) { return o && o->Kind == KindRoute ? static_cast<TROU*>(o) : nullptr; }
+TBER* AsBerth(TSSIObject* o) {
+    return o && o->Kind == KindBerth ? static_cast<TBER*>(o) : nullptr;
+}
+TROU* AsRoute(TSSIObject* o) {
+    return o && o->Kind == KindRoute ? static_cast<TROU*>(o) : nullptr;
+}
 
 // The description without the blanks that pad it to four characters.
 std::string Trimmed(std::string_view s) {
@@ -208,7 +212,9 @@ std::string DelayText(const TARSTrain& t) {
 
 // ------------------------------------------------------------------ the list
 
-TARSTrainList::TARSTrainList(Sim& sim) : sim_(sim) { RouteRequests.reserve(64); }
+TARSTrainList::TARSTrainList(Sim& sim) : sim_(sim) {
+    RouteRequests.reserve(64);
+}
 
 TARSTrain* TARSTrainList::FindByBerth(const TSSIObject* berth) const {
     TARSTrain* found = nullptr;
@@ -254,26 +260,46 @@ std::string TARSTrainList::StatusTextOf(const TARSTrain& t) const {
     if (!t.OnPlannedPath) return "Off planned path";
     const std::string& x = t.StatusText;
     switch (t.Status) {
-        case StNonARS: return "Non-ARS";
-        case StTrainInFront: return "Train " + x + " in front";
-        case StApproachingRedAuto: return "Approaching red automatic signal";
-        case StEnoughRouteSet: return "Enough route set";
-        case StEndOfPath: return "Route set to end of path";
-        case StWaitingAvailable: return "Waiting for route to become available";
-        case StWaitingProve: return "Waiting for route to prove";
-        case StManualSubArea: return "Waiting for route in manual sub-area";
-        case StManualRoute: return "Waiting for manual route to be set";
-        case StSetOffPath: return "Route set off planned path";
-        case StWaitingTRTS: return "Waiting for TRTS";
-        case StGivingPriority: return "Giving priority to " + x;
-        case StWaitingJoining13: return "Waiting for joining " + x;
-        case StAlreadyOnStretch: return x + " already on stretch";
-        case StReverses: return "Reverses at " + x;
-        case StWaitingBooked: return "Waiting for booked " + x;
-        case StJoinPlanned: return "Join planned at " + x;
-        case StWaitingJoining: return "Waiting for joining " + x;
-        case StLocationDelay: return "Location delay at " + x;
-        default: return "Unknown";
+        case StNonARS:
+            return "Non-ARS";
+        case StTrainInFront:
+            return "Train " + x + " in front";
+        case StApproachingRedAuto:
+            return "Approaching red automatic signal";
+        case StEnoughRouteSet:
+            return "Enough route set";
+        case StEndOfPath:
+            return "Route set to end of path";
+        case StWaitingAvailable:
+            return "Waiting for route to become available";
+        case StWaitingProve:
+            return "Waiting for route to prove";
+        case StManualSubArea:
+            return "Waiting for route in manual sub-area";
+        case StManualRoute:
+            return "Waiting for manual route to be set";
+        case StSetOffPath:
+            return "Route set off planned path";
+        case StWaitingTRTS:
+            return "Waiting for TRTS";
+        case StGivingPriority:
+            return "Giving priority to " + x;
+        case StWaitingJoining13:
+            return "Waiting for joining " + x;
+        case StAlreadyOnStretch:
+            return x + " already on stretch";
+        case StReverses:
+            return "Reverses at " + x;
+        case StWaitingBooked:
+            return "Waiting for booked " + x;
+        case StJoinPlanned:
+            return "Join planned at " + x;
+        case StWaitingJoining:
+            return "Waiting for joining " + x;
+        case StLocationDelay:
+            return "Location delay at " + x;
+        default:
+            return "Unknown";
     }
 }
 
@@ -364,9 +390,8 @@ void TARSTrainList::RouteCancelled(TROU& route) {
             if (TROU* r = AsRoute(item)) {
                 if (r == &route) {
                     if (t.IsARS)
-                        sim_.PostEventMessage("Route cancelled for " + t.Description +
-                                                  " - made non-ARS",
-                                              EvARSAlarm);
+                        sim_.PostEventMessage(
+                            "Route cancelled for " + t.Description + " - made non-ARS", EvARSAlarm);
                     t.IsARS = false;
                     t.ARSEnabled = false;
                     SetStatus(t, StNonARS, nullptr, {});
@@ -457,10 +482,9 @@ void TARSTrainList::SetUpTimetable(TARSTrain& t, const std::string& lookupName) 
         t.IsARS = true;
         SetStatus(t, StUnknown, nullptr, {});
     } else {
-        sim_.PostEventMessage(
-            d + (runningTo ? " running to " + lookupName : std::string()) +
-                " entering area off planned path",
-            EvARSAlarm);
+        sim_.PostEventMessage(d + (runningTo ? " running to " + lookupName : std::string()) +
+                                  " entering area off planned path",
+                              EvARSAlarm);
         MakeNonARSColour(t);
         t.IsARS = false;
         SetStatus(t, StNonARS, nullptr, {});
@@ -479,8 +503,7 @@ void TARSTrainList::BuildPath(TARSTrain& t) {
         if (IsKeyTrip(trips[i])) keys.push_back(i);
     // The segments: from the entry to the first key trip, then key to key. A train that
     // enters with no key trip, or starts with fewer than two, has no defined path.
-    const std::size_t expected =
-        keys.empty() ? 0 : (tt.EntryPoint ? keys.size() : keys.size() - 1);
+    const std::size_t expected = keys.empty() ? 0 : (tt.EntryPoint ? keys.size() : keys.size() - 1);
     if (expected == 0 || tt.Paths.size() != expected) return;
     t.PathValid = true;
     const TPTH* previous = nullptr;
@@ -563,8 +586,8 @@ void TARSTrainList::ComputeDueTimes(TARSTrain& t) {
                 if (AsBerth(items[k].Item)) {
                     items[k].DueTime =
                         total == 0 ? p
-                                   : p + static_cast<std::int32_t>(std::lround(
-                                             (s / total) * static_cast<float>(a - p)));
+                                   : p + static_cast<std::int32_t>(
+                                             std::lround((s / total) * static_cast<float>(a - p)));
                 } else if (TROU* r = AsRoute(items[k].Item)) {
                     s += static_cast<float>(r->RouteLength());
                 }
@@ -690,11 +713,13 @@ void TARSTrainList::ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& en
         return;
     }
     const auto& berths = entry.PlatformBerths;
-    const int here = static_cast<int>(std::find(berths.begin(), berths.end(), t.Berth) - berths.begin());
+    const int here =
+        static_cast<int>(std::find(berths.begin(), berths.end(), t.Berth) - berths.begin());
     // The run of empty berths either side of the train's own, in platform order.
     int first = here, last = here;
     while (first > 0 && !berths[first - 1]->HasDescription()) --first;
-    while (last + 1 < static_cast<int>(berths.size()) && !berths[last + 1]->HasDescription()) ++last;
+    while (last + 1 < static_cast<int>(berths.size()) && !berths[last + 1]->HasDescription())
+        ++last;
     const TTimetableActivity a = activities.front();
     if (a.ActivityKind == ActDividesNewRear || a.ActivityKind == ActDividesNewFront) {
         if (first == last) return;  // no room yet: tried again later
@@ -750,7 +775,6 @@ void TARSTrainList::NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& en
     if (berths[target] != t.Berth) PendingCancels.push_back(t.Berth);
     PendingInterposes.emplace_back(described, berths[target]);
 }
-
 
 void TARSTrainList::TrainCycle(TARSTrain& t) {
     if (!t.IsARS) return;
@@ -830,7 +854,8 @@ bool TARSTrainList::JoiningCheck(TARSTrain& t) {
             partners += a.Headcode;
         }
         if (partners.empty()) continue;
-        const bool here = t.Berth && trip.Location && t.Berth->Locations.IndexOf(trip.Location) >= 0;
+        const bool here =
+            t.Berth && trip.Location && t.Berth->Locations.IndexOf(trip.Location) >= 0;
         if (!here) {
             SetStatus(t, StJoinPlanned, nullptr, trip.Location ? trip.Location->Name : "");
         } else {
@@ -865,7 +890,8 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     bool held = false;
     for (TSSIObject* o : t.SecuredAhead) {
         if (TROU* r = AsRoute(o)) {
-            if (r->Class == RcAutomatic && r->Entrance->Aspect == AspDanger && !r->ExemptFromClearing) {
+            if (r->Class == RcAutomatic && r->Entrance->Aspect == AspDanger &&
+                !r->ExemptFromClearing) {
                 SetStatus(t, StApproachingRedAuto, nullptr, {});
                 t.NextRoute = nullptr;
                 held = true;
@@ -1004,10 +1030,9 @@ void TARSTrainList::Priority(TARSTrain& s) {
             s.NextRoute = r->Alternative;
             continue;
         }
-        const std::int32_t ds =
-            (s.PathPosition >= 0 && s.PathPosition < s.PathEntries.Count())
-                ? s.PathEntries.Items[s.PathPosition].DueTime
-                : 0;
+        const std::int32_t ds = (s.PathPosition >= 0 && s.PathPosition < s.PathEntries.Count())
+                                    ? s.PathEntries.Items[s.PathPosition].DueTime
+                                    : 0;
         const std::int32_t ls = std::max(1, 30 * s.Lateness);
         const std::int32_t lt = std::max(1, 30 * t.Lateness);
         auto weight = [&](const TARSTrain& x) {
@@ -1134,8 +1159,8 @@ void TARSTrainList::ShowTimetableSummary(TBER& berth, const std::string& descrip
         std::snprintf(line, sizeof line, "%18.18s %6.6s %6.6s %3.3s %3.3s %3.3s %7.7s %7.7s",
                       trip.Location ? trip.Location->Name.c_str() : "",
                       trip.ArrTime ? FormatHalfMinute(trip.ArrTime).c_str() : "", dep.c_str(),
-                      trip.Path.c_str(), trip.Platform.c_str(), trip.Line.c_str(),
-                      acts[0].c_str(), acts[1].c_str());
+                      trip.Path.c_str(), trip.Platform.c_str(), trip.Line.c_str(), acts[0].c_str(),
+                      acts[1].c_str());
         sim_.PostEventMessage(line, EvARSMessage);
         ++shown;
     }

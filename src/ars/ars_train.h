@@ -124,9 +124,7 @@ class TARSTrain : public TSSIObject {
 // The simulation's ARS trains, keyed by description, and the route requests of the
 // cycle. Told by the describer of every interpose, step and cancel, and by signals of
 // the signaller's route cancels.
-class TARSTrainList : public TTypedList<TARSTrain>,
-                      public BerthARSEvents,
-                      public SignalARSEvents {
+class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, public SignalARSEvents {
   public:
     explicit TARSTrainList(Sim& sim);
 
@@ -216,8 +214,7 @@ class TARSTrainList : public TTypedList<TARSTrain>,
     std::int32_t ClassWeight(const std::string& description) const;
     void FreeTrain(TARSTrain* t);
     void ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry);
-    void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry,
-                     const std::string& next);
+    void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry, const std::string& next);
     Sim& sim_;
     std::uint32_t counter_ = 0;
 };

@@ -38,7 +38,8 @@ TEST(ARSArea, QuietChecksLeaveTheSignallersRefusalReason) {
         if (r.Class == RcAutomatic || r.IsAvailableARS()) continue;
         EXPECT_EQ(t->LastFailReason, "the signaller's reason") << r.ID;
         // The signaller's own check of the same route gives its reason.
-        if (!r.IsAvailable() && t->LastFailReason == "Route passes through an engineering possession")
+        if (!r.IsAvailable() &&
+            t->LastFailReason == "Route passes through an engineering possession")
             ++refusedByHook;
         t->LastFailReason = "the signaller's reason";
     }

@@ -65,10 +65,10 @@ ARSRun RunUnderARS(const std::string& name, int seed) {
     }
     runner::HeadlessOptions o;
     std::string parseError;
-    if (!runner::ParseHeadlessArgs({"--timetable", wtt, "--ars", "all", "--seed",
-                                    std::to_string(seed), "--until",
-                                    FormatClock(finish + 3600).substr(0, 5), "--log"},
-                                   o, parseError)) {
+    if (!runner::ParseHeadlessArgs(
+            {"--timetable", wtt, "--ars", "all", "--seed", std::to_string(seed), "--until",
+             FormatClock(finish + 3600).substr(0, 5), "--log"},
+            o, parseError)) {
         run.err = parseError;
         return run;
     }
@@ -111,8 +111,8 @@ TEST(ARSEndToEnd, TheBeginnersTimetableRunsItselfUnderARS) {
         EXPECT_EQ(left, entered);
         EXPECT_EQ(inArea, 0);
         EXPECT_EQ(run.out.find("routed off planned path"), std::string::npos);
-        std::cout << "seed " << seed << ": entered " << entered << ", left " << left
-                  << ", in area " << inArea << "\n";
+        std::cout << "seed " << seed << ": entered " << entered << ", left " << left << ", in area "
+                  << inArea << "\n";
     }
 }
 

@@ -1,12 +1,13 @@
 // ARS sub-areas: the indicator's clicks in every mode, its drawing, the drop out of
 // effect after a signaller's route cancel, the client messages and the saved record.
 
+#include "ars/ars_subarea.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "area/area_builder.h"
-#include "ars/ars_subarea.h"
 #include "display/palette.h"
 #include "fakes/fakes.h"
 #include "interlocking/route.h"

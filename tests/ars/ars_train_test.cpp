@@ -2,13 +2,14 @@
 // lateness rules, freeing a train that others refer to, the saved records read with
 // every count and index checked, and the describer's trigger depth after an error.
 
+#include "ars/ars_train.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
-#include "ars/ars_train.h"
 #include "fakes/fakes.h"
 #include "interlocking/route.h"
 #include "interlocking/track_circuit.h"
@@ -42,14 +43,10 @@ TEST(ARSTrain, DelayTexts) {
     };
     const std::string half(1, '\xBD');
     const Case cases[] = {
-        {0, true, "On time"},
-        {-1, true, "On time"},
-        {1, true, "On time"},
-        {2, true, "1 minute late"},
-        {-2, true, "1 minute early"},
-        {3, true, "1" + half + " minutes  late"},
-        {-4, true, "2 minutes  early"},
-        {20, true, "10 minutes  late"},
+        {0, true, "On time"},           {-1, true, "On time"},
+        {1, true, "On time"},           {2, true, "1 minute late"},
+        {-2, true, "1 minute early"},   {3, true, "1" + half + " minutes  late"},
+        {-4, true, "2 minutes  early"}, {20, true, "10 minutes  late"},
         {20, false, "Unknown"},
     };
     TestSim t;
@@ -176,8 +173,8 @@ TEST(ARSTrainRecords, CorruptRecordsAreRefusedAndChangeNothing) {
     Berths3 f;
     f.b[0]->Interpose("1A01");
     f.b[1]->Interpose("1A02");
-    f.ars().SetStatus(*f.ars().FindByBerth(f.b[1]), StTrainInFront,
-                      f.ars().FindByBerth(f.b[0]), "1A01");
+    f.ars().SetStatus(*f.ars().FindByBerth(f.b[1]), StTrainInFront, f.ars().FindByBerth(f.b[0]),
+                      "1A01");
     ValueWriter good;
     ASSERT_TRUE(f.ars().Save(good));
     const std::vector<std::uint8_t> bytes = good.Bytes();

@@ -33,8 +33,9 @@ std::vector<std::string> CheckARS(Sim& sim) {
         bool onPath = false;
         list.ForEach([&](const TARSTrain& t) {
             if (onPath || !t.IsARS || t.PathPosition < 0) return;
-            onPath = t.PathEntries.FindBerthRoute(r, t.PathPosition) >= 0 ||
-                     (r->MainRoute && t.PathEntries.FindBerthRoute(r->MainRoute, t.PathPosition) >= 0);
+            onPath =
+                t.PathEntries.FindBerthRoute(r, t.PathPosition) >= 0 ||
+                (r->MainRoute && t.PathEntries.FindBerthRoute(r->MainRoute, t.PathPosition) >= 0);
         });
         // A route replaced by its alternative or a same-signal twin stands in for one
         // on the path: the same entrance and exit.
@@ -45,8 +46,8 @@ std::vector<std::string> CheckARS(Sim& sim) {
                     const TSSIObject* o = t.PathEntries.Items[i].Item;
                     if (!o || o->Kind != KindRoute) continue;
                     const TROU* p = static_cast<const TROU*>(o);
-                    onPath = p->Alternative == r ||
-                             (p->Entrance == r->Entrance && p->Exit == r->Exit);
+                    onPath =
+                        p->Alternative == r || (p->Entrance == r->Entrance && p->Exit == r->Exit);
                 }
             });
         }
