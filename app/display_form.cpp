@@ -384,6 +384,14 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
         case MenuCommand::BerthCancel:
             commands_.BerthMenuCancel();
             break;
+        case MenuCommand::BerthMakeARS:
+        case MenuCommand::BerthMakeNonARS:
+        case MenuCommand::BerthIsARS:
+        case MenuCommand::BerthQueryRoutesetting:
+        case MenuCommand::BerthQueryTimetable:
+        case MenuCommand::BerthRunToSpecialTiming:
+            commands_.BerthMenuARS(command);
+            break;
         default:
             break;
     }

@@ -12,7 +12,10 @@
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "ars/ars_train.h"
+#include "places/location.h"
 #include "sim/sim.h"
+#include "trains/berth.h"
 
 namespace kestra::area {
 
@@ -145,6 +148,11 @@ class Builder {
     void CreateOverlaps();
     void ConfigureRoutes();
     void LinkAllSubroutes();
+    // The ARS sub-areas at their indicators, and each route's list of those it lies in.
+    void CreateSubAreas();
+    // What ARS reads of each route once the berths exist: the berths standing on its
+    // track, and the routes that share track with it (one train at a time).
+    void LinkRoutesForARS();
     // Second stage: the permanent routes of automatic signals, created and then entered
     // as their signals' current routes.
     void CreatePermanentRoutes();
@@ -390,6 +398,81 @@ void Builder::ConfigureRoutes() {
     }
 }
 
+void Builder::CreateSubAreas() {
+    for (const SubAreaInfo& info : m_.SubAreas) {
+        TARS& a = sim_.ARSSubAreas.Create(sim_);
+        a.SetPlacement(info.Column, info.Row, static_cast<std::uint8_t>(info.LabelPlacement),
+                       info.Label);
+        area_.SubAreas.push_back(&a);
+    }
+    for (int r : ordinaryRoutes_) {
+        TROU& route = *area_.Routes[r];
+        route.ARSSubAreas.clear();
+        for (int s : m_.Routes[r].SubAreas) route.ARSSubAreas.push_back(area_.SubAreas[s]);
+    }
+}
+
+void Builder::LinkRoutesForARS() {
+    std::vector<std::set<const TTCS*>> circuits(ordinaryRoutes_.size());
+    for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
+        const TROU& route = *area_.Routes[ordinaryRoutes_[i]];
+        route.AllSubroutes.ForEach([&](const TULC& sub) {
+            if (sub.TrackCircuit) circuits[i].insert(sub.TrackCircuit);
+        });
+    }
+    for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
+        TROU& route = *area_.Routes[ordinaryRoutes_[i]];
+        route.Berths.Clear();
+        for (TSSIObject* o : area_.Berths) {
+            const TBER* b = static_cast<const TBER*>(o);
+            if (b && b->TrackCircuit && circuits[i].count(b->TrackCircuit))
+                route.Berths.Add({}, o);
+        }
+        route.ConflictingRoutes.Clear();
+        for (std::size_t j = 0; j < ordinaryRoutes_.size(); ++j) {
+            if (i == j) continue;
+            const bool shared = std::any_of(circuits[j].begin(), circuits[j].end(),
+                                            [&](const TTCS* c) { return circuits[i].count(c) > 0; });
+            if (shared) route.ConflictingRoutes.Add({}, area_.Routes[ordinaryRoutes_[j]]);
+        }
+    }
+    // Code insertion acts at every platform: its berths, left to right.
+    for (TLOC* loc : area_.Locations) {
+        if (!loc) continue;
+        for (const std::string& platform : loc->Platforms) {
+            std::set<const TTCS*> track;
+            for (const auto& [name, sub] : loc->PlatformSubroutes)
+                if (name == platform && sub && sub->TrackCircuit) track.insert(sub->TrackCircuit);
+            std::vector<TBER*> berths;
+            for (int i = 0; i < loc->Berths.Count(); ++i) {
+                TSSIObject* o = loc->Berths.GetItem(i);
+                if (!o || o->Kind != KindBerth) continue;
+                TBER* b = static_cast<TBER*>(o);
+                if (b->TrackCircuit && track.count(b->TrackCircuit)) berths.push_back(b);
+            }
+            if (berths.empty()) continue;
+            std::stable_sort(berths.begin(), berths.end(),
+                             [](const TBER* a, const TBER* b) { return a->X < b->X; });
+            sim_.ARSTrains().AddACIEntry(loc, true, platform, std::move(berths));
+        }
+    }
+    // A step into a platform berth carries the way the train arrives: 1 running Down
+    // (left to right), 2 running Up; code insertion orders a platform's portions by it.
+    std::set<const TBER*> platformBerths;
+    for (const TACIEntry& e : sim_.ARSTrains().ACIEntries)
+        platformBerths.insert(e.PlatformBerths.begin(), e.PlatformBerths.end());
+    for (TSSIObject* o : area_.Berths) {
+        TBER* from = static_cast<TBER*>(o);
+        if (!from) continue;
+        for (TBERStep& step : from->Steps) {
+            step.ARSTag = 0;
+            if (!step.ToBerth || step.ToBerth == from || !platformBerths.count(step.ToBerth))
+                continue;
+            step.ARSTag = step.ToBerth->X >= from->X ? 1 : 2;
+        }
+    }
+}
+
 // Pairwise subroute links.
 void Builder::LinkAllSubroutes() {
     for (std::size_t i = 0; i < m_.Subroutes.size(); ++i) {
@@ -489,6 +572,7 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     build.CreateOverlaps();
     build.ConfigureRoutes();
     build.LinkAllSubroutes();
+    build.CreateSubAreas();
     report(10);
     report(20);
     build.CreatePermanentRoutes();
@@ -501,6 +585,7 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     BuildPlaces(sim, m, *area);
     LinkBerthsForARS(sim, *area);
     FillPhoneBook(sim);
+    build.LinkRoutesForARS();
     report(50);
     build.FindLineClosure();
     report(70);

@@ -28,6 +28,7 @@ class TPTH;
 class TRLE;
 class TULCLOC;
 class TSSIObject;
+class TARS;
 }  // namespace kestra
 
 namespace kestra::area {
@@ -55,6 +56,8 @@ struct BuiltArea {
     // (engineering marking).
     std::vector<TSIG*> ClosureSignals;
     std::vector<TTCS*> ClosureCircuits;
+    // The ARS sub-areas by the model's sub-area indexes.
+    std::vector<TARS*> SubAreas;
     // The scenario chosen last, -1 before any.
     int Scenario = -1;
 };

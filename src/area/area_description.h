@@ -136,7 +136,7 @@ enum class ScenarioState : std::uint8_t {
     None,
     // The closed location's signals collared and its circuits marked for engineering.
     LineClosure,
-    // Every ARS sub-area collared (ARS sub-areas join the simulation with ARS).
+    // Every ARS sub-area switched off and collared.
     NoARS,
 };
 

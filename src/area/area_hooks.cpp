@@ -222,6 +222,9 @@ void InstallAreaHooks(Sim& sim, BuiltArea& area) {
                 sig->SetCollar(static_cast<std::uint8_t>(sig->Collar | CollarGeneral));
             for (TTCS* c : a->ClosureCircuits) c->SetISOType(IsoEng);
         }
+        // Without ARS every sub-area is switched off as well as collared: a collar alone
+        // only stops the signaller switching it on.
+        if (sc.State == ScenarioState::NoARS) s->ARSSubAreas.SwitchAllOffAndCollar();
     };
 
     // Clipped points in a possession.
@@ -244,20 +247,23 @@ void InstallAreaHooks(Sim& sim, BuiltArea& area) {
     };
 
     h.RouteAvailableHook = [s, a](TROU& route) {
+        // A quiet check (ARS asks every two seconds) leaves the signaller's last refusal
+        // reason as it was.
+        auto refuse = [s](const char* reason) {
+            if (s->QuietChecks == 0) s->LastFailReason = reason;
+            return false;
+        };
         for (int i = 0; i < route.PermissiveSubroutes.Count(); ++i) {
             const TULC* p = route.PermissiveSubroutes.At(i);
             if (p->Opposite && p->Opposite->IsRouteLocked()) {
-                s->LastFailReason = "Subroute locked in opposite direction";
-                return false;
+                return refuse("Subroute locked in opposite direction");
             }
         }
         if (CrossesAnOverlapInUse(*s, *a, route)) {
-            s->LastFailReason = kOverlapLockedByApproachingTrain;
-            return false;
+            return refuse(kOverlapLockedByApproachingTrain);
         }
         if (s->Operator.OverrideMode || !RouteThroughPossession(route)) return true;
-        s->LastFailReason = "Route passes through an engineering possession";
-        return false;
+        return refuse("Route passes through an engineering possession");
     };
     h.RouteProvedHook = [](TROU& route) {
         if (route.Class == RcShunt || route.Class == RcCallOn) return true;

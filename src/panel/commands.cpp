@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "ars/ars_train.h"
 #include "core/ascii_text.h"
+#include "interlocking/state_message.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "panel/messages.h"
@@ -18,7 +20,8 @@ bool OperatorCommands::OfferClick(int column, int row, bool left) {
     auto offer = [&](TSSIList& list) {
         return left ? list.CheckLeftClick(column, row) : list.CheckRightClick(column, row);
     };
-    return offer(sim_.Signals) || offer(sim_.Points) || offer(sim_.Berths);
+    return offer(sim_.Signals) || offer(sim_.Points) || offer(sim_.Berths) ||
+           offer(sim_.ARSSubAreas);
 }
 
 UiAction OperatorCommands::MousePress(int px, int py, MouseButton button) {
@@ -299,6 +302,42 @@ bool OperatorCommands::BerthMenuInterpose() {
 bool OperatorCommands::BerthMenuCancel() {
     TBER* b = SelectedBerth(sim_);
     return b != nullptr && CancelBerth(*b);
+}
+
+void OperatorCommands::BerthMenuARS(MenuCommand command) {
+    TBER* b = SelectedBerth(sim_);
+    if (b == nullptr) return;
+    const std::string description = b->Description;
+    if (sim_.ClientMode) {
+        const char* code = nullptr;
+        switch (command) {
+            case MenuCommand::BerthMakeARS: code = "AA"; break;
+            case MenuCommand::BerthMakeNonARS: code = "AB"; break;
+            case MenuCommand::BerthIsARS: code = "AC"; break;
+            case MenuCommand::BerthQueryRoutesetting: code = "AE"; break;
+            case MenuCommand::BerthQueryTimetable: code = "AF"; break;
+            default: return;
+        }
+        sim_.SendToServer(std::string(code) + Hex4(sim_.Berths.IndexOf(b)) +
+                          TBER::FormatDescription(description));
+        return;
+    }
+    TARSTrainList& ars = sim_.ARSTrains();
+    switch (command) {
+        case MenuCommand::BerthMakeARS: ars.MakeARS(*b, description); break;
+        case MenuCommand::BerthMakeNonARS: ars.MakeNonARS(*b, description); break;
+        case MenuCommand::BerthIsARS: ars.QueryIsARS(*b, description); break;
+        case MenuCommand::BerthQueryRoutesetting: ars.QueryStatus(*b, description); break;
+        case MenuCommand::BerthQueryTimetable: ars.ShowTimetableSummary(*b, description); break;
+        case MenuCommand::BerthRunToSpecialTiming: {
+            const std::optional<std::string> answer = sim_.Dialog().InputBox(
+                "Run To Special Timing Pattern",
+                "Enter special timing pattern for ARS to run train to:", "");
+            if (answer && !answer->empty()) ars.RunToPattern(*b, AsciiUpper(answer->substr(0, 4)));
+            break;
+        }
+        default: break;
+    }
 }
 
 std::optional<std::pair<int, int>> OperatorCommands::FindDescription() {

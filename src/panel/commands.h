@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include "panel/menus.h"
 
 namespace kestra {
 
@@ -85,6 +86,11 @@ class OperatorCommands {
     bool BerthMenuInterpose();
     // "Cancel": clears the berth; an external berth is refused.
     bool BerthMenuCancel();
+    // The ARS items of the menu for the berth last clicked: make the train ARS or
+    // non-ARS, ask whether it is ARS, its routesetting status or its timetable, and run
+    // it to a special timing pattern (asked for). A client sends the request to the
+    // server ("AA" .. "AF"). Nothing happens for a berth without an ARS train.
+    void BerthMenuARS(MenuCommand command);
     // "Find Description": asks for a description and shows the screen of the one berth
     // that holds it. Returns the panel pixel to move the pointer to (the middle of the
     // description), or nothing with the reason on the message line.

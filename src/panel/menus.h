@@ -88,17 +88,17 @@ inline constexpr std::array<MenuItem, 26> MainMenuItems{{
 }};
 
 // The train-describer pop-up menu, opened by a right click on a described berth; the
-// ARS items wait for automatic route setting.
+// ARS information window waits for its front end.
 inline constexpr std::array<MenuItem, 9> BerthMenuItems{{
     {"", "&Interpose", "", MenuCommand::BerthInterpose, true, false},
     {"", "&Cancel", "", MenuCommand::BerthCancel, true, false},
-    {"", "Make Train &ARS", "", MenuCommand::BerthMakeARS, false, false},
-    {"", "Make Train &Non-ARS", "", MenuCommand::BerthMakeNonARS, false, false},
-    {"", "&Is Train ARS?", "", MenuCommand::BerthIsARS, false, false},
-    {"", "&Query ARS Routesetting Status", "", MenuCommand::BerthQueryRoutesetting, false, false},
-    {"", "Query ARS &Timetable", "", MenuCommand::BerthQueryTimetable, false, false},
+    {"", "Make Train &ARS", "", MenuCommand::BerthMakeARS, true, false},
+    {"", "Make Train &Non-ARS", "", MenuCommand::BerthMakeNonARS, true, false},
+    {"", "&Is Train ARS?", "", MenuCommand::BerthIsARS, true, false},
+    {"", "&Query ARS Routesetting Status", "", MenuCommand::BerthQueryRoutesetting, true, false},
+    {"", "Query ARS &Timetable", "", MenuCommand::BerthQueryTimetable, true, false},
     {"", "&Popup ARS Information", "", MenuCommand::BerthPopupARSInformation, false, false},
-    {"", "ARS Run To &Special Timing Pattern", "", MenuCommand::BerthRunToSpecialTiming, false, false},
+    {"", "ARS Run To &Special Timing Pattern", "", MenuCommand::BerthRunToSpecialTiming, true, false},
 }};
 
 }  // namespace kestra

@@ -135,6 +135,7 @@ void Panel::RedrawPanel() {
     // Object layers in a fixed order, each list in its own order: ARS sub-areas, flags,
     // panel labels, signals, then track circuits (which draw their berths, points and
     // subroutes). On the overview these draws produce the miniatures.
+    sim_.ARSSubAreas.Draw();
     sim_.Labels.Draw();
     sim_.Signals.Draw();
     sim_.TrackCircuits.Draw();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ars/ars_train.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
 
@@ -33,13 +34,13 @@ std::array<TSSIList*, 11> ObjectSectionsInFileOrder(Sim& sim) {
 // --- sections whose subsystems plug in later. Each writes and reads its final record
 // shape, so that files keep their shape when the subsystem arrives.
 
-// ARS trains: the count, then each record. No ARS train exists without ARS.
-void SaveARSTrainsSection(Sim&, ValueWriter& w) {
-    w.WriteInteger(0);
+// ARS trains: the count, then each record (the ARS train list's own section), read once
+// the berths, routes, timetable and trains it points into are in place.
+void SaveARSTrainsSection(Sim& sim, ValueWriter& w) {
+    if (!sim.ARSTrains().Save(w)) throw WriteError("the ARS train section could not be written");
 }
-bool LoadARSTrainsSection(Sim&, ValueReader& r) {
-    // No record can be read without the ARS train list: only an empty section is whole.
-    return r.ReadInteger() == 0;
+bool LoadARSTrainsSection(Sim& sim, ValueReader& r) {
+    return sim.ARSTrains().LoadTrains(r);
 }
 
 // Flags and level crossings: each object's record in list order. The area builds none.
@@ -124,10 +125,10 @@ void ReadBody(Sim& sim, ValueReader& r) {
     sim.SimData.AccelerationByPower = rates.AccelerationByPower;
     sim.SimData.BrakingByPower = rates.BrakingByPower;
 
-    // Section 7, the ARS sub-areas, is read here once their list exists.
-
-    // Sections 8 to 20: the area's objects.
+    // Section 7, the ARS sub-areas, and sections 8 to 20, the area's objects: every
+    // record read and checked before any is applied.
     const bool objects = LoadAllOrNothing([&](LoadCommits& commits) {
+        if (!sim.ARSSubAreas.StageLoad(r, commits)) return false;
         for (TSSIList* list : ObjectSectionsInFileOrder(sim)) {
             if (!list->StageLoad(r, commits)) return false;
         }
@@ -209,7 +210,7 @@ std::string AreaFingerprint(Sim& sim) {
 bool WriteSavedSimulation(Sim& sim, ValueWriter& w) {
     try {
         WriteHeader(sim, w);
-        // Section 7, the ARS sub-areas, is written here once their list exists.
+        if (!sim.ARSSubAreas.Save(w)) return false;
         for (TSSIList* list : ObjectSectionsInFileOrder(sim)) {
             if (!list->Save(w)) return false;
         }

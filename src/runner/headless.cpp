@@ -1,5 +1,6 @@
 #include "runner/headless.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <istream>
@@ -17,8 +18,10 @@
 #include "persist/saved_simulation.h"
 #include "sim/sim.h"
 #include "sim/state_digest.h"
+#include "ars/ars_train.h"
 #include "timetable/timetable_file.h"
 #include "timetable/timetable_start.h"
+#include "trains/train.h"
 
 namespace kestra::runner {
 
@@ -199,6 +202,70 @@ std::int32_t ParseClockTime(const std::string& text) {
     return part[0] * 3600 + part[1] * 60 + part[2];
 }
 
+namespace {
+
+// Sub-areas switched on as --ars asks: "all", "none" (code insertion off as well) or
+// labels separated by commas (upper or lower case); the others off. An unknown label
+// is an error.
+bool ApplyARSOption(Sim& sim, const std::string& value, std::ostream& err) {
+    if (value.empty()) return true;
+    auto upper = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return t;
+    };
+    const std::string v = upper(value);
+    std::vector<std::string> names;
+    if (v != "ALL" && v != "NONE") {
+        std::stringstream list(v);
+        for (std::string name; std::getline(list, name, ',');) {
+            bool known = false;
+            sim.ARSSubAreas.ForEach([&](const TARS& a) { known = known || a.Label == name; });
+            if (!known) {
+                err << "--ars: no sub-area " << name << '\n';
+                return false;
+            }
+            names.push_back(name);
+        }
+    }
+    // Without ARS the descriptions are the signaller's too: no code insertion.
+    if (v == "NONE") sim.Options().ACI = false;
+    sim.ARSSubAreas.ForEach([&](TARS& a) {
+        bool on = v == "ALL";
+        for (const std::string& n : names) on = on || a.Label == n;
+        if (on) a.SetCollared(false);
+        a.SetSelected(on);
+    });
+    return true;
+}
+
+// The longest any train has stood at one signal at danger, in seconds. A train standing
+// at a station is held by its own timetable and is not counted.
+struct WaitsAtRed {
+    struct Wait {
+        const TTRN* Train;
+        const TSIG* Signal;
+        std::int32_t Since;
+    };
+    std::vector<Wait> Current;
+    std::int32_t Longest = 0;
+
+    void Note(Sim& sim) {
+        std::vector<Wait> next;
+        sim.Trains.ForEach([&](const TTRN& t) {
+            if (t.State != TsAtRed || !t.SignalAhead) return;
+            std::int32_t since = sim.SimTime;
+            for (const Wait& w : Current)
+                if (w.Train == &t && w.Signal == t.SignalAhead) since = w.Since;
+            next.push_back({&t, t.SignalAhead, since});
+            Longest = std::max(Longest, sim.SimTime - since);
+        });
+        Current = std::move(next);
+    }
+};
+
+}  // namespace
+
 bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
                        std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -216,6 +283,8 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
         if (a == "--headless") continue;
         if (a == "--log") {
             o.Log = true;
+        } else if (a == "--no-entry-delays") {
+            o.NoEntryDelays = true;
         } else if (a == "--digest") {
             o.Digest = true;
         } else if (a == "--ticks" || a == "--seed" || a == "--scenario") {
@@ -246,6 +315,12 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
             if (!value(o.LoadFile)) return false;
         } else if (a == "--save") {
             if (!value(o.SaveFile)) return false;
+        } else if (a == "--ars") {
+            if (!value(o.ARS)) return false;
+            if (o.ARS.empty()) {
+                error = "--ars wants all, none or sub-area names";
+                return false;
+            }
         } else {
             error = "unknown option " + a;
             return false;
@@ -330,14 +405,22 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         }
         if (sim.Hooks.ScenarioHook) sim.Hooks.ScenarioHook(o.Scenario);
     }
+    if (!ApplyARSOption(sim, o.ARS, err)) return 2;
     if (!o.TimetableFile.empty()) {
+        // Started as the program starts a timetable: the clock at the start asked for (or
+        // the timetable's own) and every train's entry delay drawn from the seed.
         std::string error;
-        if (!LoadAnyTimetable(sim, o.TimetableFile, &error)) {
+        const bool loaded =
+            o.NoEntryDelays ? LoadAnyTimetable(sim, o.TimetableFile, &error)
+                            : StartWithTimetable(sim, o.TimetableFile, o.Start, &error);
+        if (loaded && o.NoEntryDelays)
+            sim.SimTime = o.Start >= 0 ? o.Start : sim.Timetable.StartTime;
+        if (!loaded) {
             err << "cannot load timetable " << o.TimetableFile << ": " << error << '\n';
             return 2;
         }
-        // A timetabled run starts at the timetable's start unless told otherwise.
-        if (o.Start < 0) sim.SimTime = sim.Timetable.StartTime;
+    } else if (o.Start >= 0) {
+        sim.SimTime = o.Start;
     }
     if (!o.LoadFile.empty()) {
         SimulationLoadError error;
@@ -348,8 +431,8 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
             err << '\n';
             return 1;
         }
+        if (o.Start >= 0) sim.SimTime = o.Start;
     }
-    if (o.Start >= 0) sim.SimTime = o.Start;
     // Drawing lays out each signal's head, which is where its clicks land.
     sim.Display().CurrentScreen = 1;
     sim.Display().RedrawPanel();
@@ -372,6 +455,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     std::size_t incidentsLogged = sim.Incidents.Lines.size();
     std::vector<HeadlessCommand> scripted;
     bool ended = false;
+    WaitsAtRed waits;
     while ((o.Ticks < 0 || ticks < o.Ticks) && (o.Until < 0 || sim.SimTime < o.Until)) {
         // The end of the timetable ends the run, with the game as it stood at the finish.
         if (sim.TimetableFinished()) {
@@ -398,6 +482,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
             out << sim.FormatSimTime()
                 << " incident: " << IncidentText(sim.Incidents.Lines[incidentsLogged]) << '\n';
         if (o.EachCycle) o.EachCycle(sim);
+        waits.Note(sim);
         ++ticks;
     }
     sim.Messages().LineObserver = nullptr;
@@ -413,6 +498,9 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     out << "trains_entered " << sim.Trains.EnteredCount << '\n';
     out << "trains_left " << sim.Trains.LeftCount << '\n';
     out << "trains_in_area " << sim.Trains.TrainsInArea() << '\n';
+    out << "ars_routes_set " << sim.ARSTrains().RoutesSet << '\n';
+    out << "longest_wait_at_red " << waits.Longest << '\n';
+    out << "errors_caught " << sim.ErrorsCaught << '\n';
     if (o.Digest) out << "digest " << StateDigest(sim) << '\n';
     if (!o.SaveFile.empty() && SaveSimulation(sim, o.SaveFile) != 0) {
         err << "Simulation failed to save\n";

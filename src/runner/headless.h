@@ -45,6 +45,12 @@ struct HeadlessOptions {
     PanelSurface* Surface = nullptr;
     bool Log = false;
     bool Digest = false;
+    // ARS sub-areas switched on at the start: "all", "none", or labels separated by
+    // commas (every other sub-area off); empty leaves them as the scenario set them.
+    std::string ARS;
+    // Lets every train in at its booked time (no entry delays drawn): replays a day
+    // recorded that way, such as a stored commands file.
+    bool NoEntryDelays = false;
 };
 
 // Reads the options after --headless; false with error set on a bad option.

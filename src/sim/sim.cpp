@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ars/ars_train.h"
 #include "core/time_format.h"
 #include "display/palette.h"
 #include "panel/commands.h"
@@ -25,9 +26,13 @@ Sim::Sim(Ports ports, std::uint32_t seed)
     TrackFailures = &Failures;
     SignalFailures = &Failures;
     PointsFailures = &Failures;
+    arsTrains_ = std::make_unique<TARSTrainList>(*this);
+    Berths.ARS = arsTrains_.get();
+    ARSEvents = arsTrains_.get();
 }
 
 Sim::~Sim() {
+    arsTrains_->ClearAll();
     // Objects refer to each other across lists; free the lists in reverse order of
     // declaration so that no destructor runs against a freed neighbour.
     Berths.FreeObjects();
@@ -39,6 +44,7 @@ Sim::~Sim() {
     Overlaps.FreeObjects();
     Points.FreeObjects();
     Labels.FreeObjects();
+    ARSSubAreas.FreeObjects();
 }
 
 void Sim::SetSurface(PanelSurface* surface) { surface_ = surface ? surface : &nullSurface_; }
@@ -100,6 +106,7 @@ void Sim::MajorCycleTick() {
 
     FlashPhase = !FlashPhase;
     SetFlashColours();
+    Guarded([this] { ARSSubAreas.MajorCycle(); });
     Guarded([this] { Berths.MajorCycle(); });
     Guarded([this] {
         Signals.MajorCycle();
@@ -126,6 +133,8 @@ void Sim::MajorCycleTick() {
             Timetable.OneSecond();
             Subroutes.OneSecond();
         });
+    } else {
+        Guarded([this] { arsTrains_->ARSCycle(); });
     }
     panel_.UpdateTelephoneIndicator();
 }
@@ -197,8 +206,10 @@ void Sim::ResetSimulation() {
     Incidents.ClearIncidents();
     Failures.ResetFailures();
     Overlaps.Reset();
+    arsTrains_->ClearAll();
     Berths.Reset();
     Labels.Reset();
+    ARSSubAreas.Reset();
     Points.Reset();
     Routes.Reset();
     Signals.Reset();

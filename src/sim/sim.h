@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "ars/ars_subarea.h"
 #include "assess/performance.h"
 #include "core/hooks.h"
 #include "core/ports.h"
@@ -38,6 +39,8 @@
 #include "trains/berth.h"
 
 namespace kestra {
+
+class TARSTrainList;
 
 namespace area {
 // What the area built: its tables and its references to the objects it made (the area
@@ -179,6 +182,9 @@ public:
     std::shared_ptr<area::BuiltArea> Area;
     RequestQueue Requests;
 
+    // Automatic route setting's trains and route requests.
+    TARSTrainList& ARSTrains() { return *arsTrains_; }
+
     // --- links to subsystems that plug in (none until they exist)
     StateBroadcaster* Broadcaster = nullptr;
     TrainDescriberTrigger* TrainDescriber = nullptr;
@@ -190,6 +196,8 @@ public:
 
     // --- class lists
     TPELList Labels;
+    // The ARS sub-areas, in the order the area made them (the order messages name them by).
+    TARSList ARSSubAreas;
     TTCSList TrackCircuits;
     // The berths of the train describer, which is told of every circuit, route, signal
     // and berth change (TrainDescriber points at this list).
@@ -243,6 +251,8 @@ public:
     TPTS* PointsKeyedReverse = nullptr;
     // Above 0 while a quiet check runs: refusals then leave LastFailReason alone.
     std::int32_t QuietChecks = 0;
+    // Exceptions caught and discarded by the cycle stages since the simulation began.
+    std::int64_t ErrorsCaught = 0;
 
 private:
     // The lists of the object sections, in file order.
@@ -252,10 +262,11 @@ private:
     void EndOfTimetable();
     // Runs one cycle stage; an error inside skips the rest of that stage only.
     template <class F>
-    static void Guarded(F&& stage) {
+    void Guarded(F&& stage) {
         try {
             stage();
         } catch (const std::exception&) {
+            ++ErrorsCaught;
         }
     }
 
@@ -272,6 +283,7 @@ private:
     kestra::Panel panel_;
     kestra::Messages messages_;
     kestra::Options options_;
+    std::unique_ptr<TARSTrainList> arsTrains_;
 };
 
 }  // namespace kestra

@@ -430,11 +430,18 @@ void TBERList::RaiseTrigger(TSSIObject* source, bool active) {
     TBER* first = At(0);
     if (first == nullptr || first->sim().ClientMode) return;
     if (depth_ >= kMaxTriggerDepth) return;
-    ++depth_;
+    // The depth falls again however the steps end: an error thrown out of one step must
+    // not leave the describer a level deeper for good.
+    struct DepthGuard {
+        int& depth;
+        explicit DepthGuard(int& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+        DepthGuard(const DepthGuard&) = delete;
+        DepthGuard& operator=(const DepthGuard&) = delete;
+    } guard(depth_);
     for (int i = 0; i < Count(); ++i) {
         if (TBER* b = At(i)) b->TrySteps(source, active);
     }
-    --depth_;
 }
 
 void TBERList::MoveDescription(TBER& from, TBER& to) {

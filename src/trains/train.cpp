@@ -1046,8 +1046,11 @@ void TTRNList::RemoveLeft() {
     for (int i = 0; i < Count(); ++i) {
         TTRN* t = At(i);
         if (!t || t->State != TsLeaving) continue;
+        // Only a train that ran out over the boundary has left the area; a portion
+        // joined to another, or a train freed with the simulation, has not.
+        const bool ranOut = t->HeadULC != nullptr && t->HeadULC->LeavesArea;
         t->VacateAll();
-        ++LeftCount;
+        if (ranOut) ++LeftCount;
         // No other train may keep a link to one that is freed.
         ForEach([&](TTRN& other) {
             if (other.TrainInFront == t) other.TrainInFront = nullptr;

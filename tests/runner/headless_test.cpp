@@ -141,7 +141,7 @@ TEST(HeadlessRunner, RunsUntilTheClockReachesTheEndTime) {
 // on purpose (see the README).
 TEST(HeadlessGolden, VellmoorRoutesMatchTheStoredResult) {
     const RunResult r = RunArgs({"--start", "06:00", "--until", "06:06", "--seed", "7", "--log",
-                                 "--digest", "--commands", kGolden + "vellmoor_routes.cmd"});
+                                 "--digest", "--commands", kGolden + "vellmoor_routes.cmd", "--ars", "none"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     const std::string stored = kGolden + "vellmoor_routes.out";
     const std::string actual = r.Out + "--- refusals\n" + r.Err;

@@ -67,7 +67,8 @@ TEST(HeadlessReply, AnsweringAHeldDriverFromTheCommandsFile) {
                                            "07:07:00 reply 2D01 2\n");
     runner::HeadlessOptions options;
     ASSERT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", wtt, "--commands", commands, "--until", "07:16", "--seed", "5", "--log"},
+        {"--timetable", wtt, "--commands", commands, "--until", "07:16", "--seed", "5", "--log",
+         "--ars", "none", "--no-entry-delays"},
         options, error))
         << error;
     std::vector<std::string> broken;

@@ -144,8 +144,11 @@ TEST(BerthMenu, DescriberCommandsAreOfferedAndTheARSOnesWait) {
     EXPECT_TRUE(BerthMenuItems[0].Available);
     EXPECT_STREQ(BerthMenuItems[1].Caption, "&Cancel");
     EXPECT_TRUE(BerthMenuItems[1].Available);
+    // The ARS commands work; the information window waits for its front end.
     for (std::size_t i = 2; i < BerthMenuItems.size(); ++i)
-        EXPECT_FALSE(BerthMenuItems[i].Available) << BerthMenuItems[i].Caption;
+        EXPECT_EQ(BerthMenuItems[i].Available,
+                  BerthMenuItems[i].Command != MenuCommand::BerthPopupARSInformation)
+            << BerthMenuItems[i].Caption;
 }
 
 }  // namespace

@@ -197,7 +197,8 @@ void RunDay(runner::HeadlessOptions options, DayRun& run) {
 
 runner::HeadlessOptions DayOptions(const std::vector<std::string>& extra) {
     std::vector<std::string> args = {"--timetable", kTimetable, "--until", kUntil,
-                                     "--seed",      kSeed,      "--log",   "--digest"};
+                                     "--seed",      kSeed,      "--log",   "--digest",
+                                     "--ars",       "none", "--no-entry-delays"};
     args.insert(args.end(), extra.begin(), extra.end());
     runner::HeadlessOptions options;
     std::string error;
@@ -367,7 +368,7 @@ void RunSignalled(const std::string& wtt, const char* until, DayRun& run,
                   const char* seed = kSeed) {
     runner::HeadlessOptions options;
     std::string error;
-    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", until, "--seed", seed},
+    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--until", until, "--seed", seed, "--ars", "none", "--no-entry-delays"},
                                           options, error))
         << error;
     test::PathSignaller signaller;

@@ -117,7 +117,8 @@ TEST(TrainsEndToEnd, ThreeTrainsRunToTheirTimetableOnTheBuiltInArea) {
     runner::HeadlessOptions options;
     std::string parseError;
     ASSERT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", wtt, "--commands", commands, "--until", "08:00", "--seed", "11", "--log"},
+        {"--timetable", wtt, "--commands", commands, "--until", "08:00", "--seed", "11", "--log",
+         "--ars", "none", "--no-entry-delays"},
         options, parseError))
         << parseError;
     std::vector<std::string> broken;
@@ -160,7 +161,8 @@ TEST(TrainsEndToEnd, TrainsRunSingleLineThroughTheTunnelOnTheUpMain) {
     runner::HeadlessOptions options;
     std::string parseError;
     ASSERT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", wtt, "--commands", commands, "--until", "07:40", "--seed", "11", "--log"},
+        {"--timetable", wtt, "--commands", commands, "--until", "07:40", "--seed", "11", "--log",
+         "--ars", "none", "--no-entry-delays"},
         options, parseError))
         << parseError;
     // 2U01 waits at 36 until 2D01 has left, then goes on west into Central.

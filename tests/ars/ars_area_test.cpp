@@ -1,0 +1,89 @@
+// What ARS reads of the built-in area, and the area's hooks under ARS's quiet checks.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "area/area_builder.h"
+#include "ars/ars_train.h"
+#include "fakes/fakes.h"
+#include "interlocking/route.h"
+#include "interlocking/signal.h"
+#include "trains/berth.h"
+
+namespace kestra {
+namespace {
+
+using test::TestSim;
+
+int ScenarioNamed(const std::string& part) {
+    const std::vector<std::string> names = area::ScenarioNames();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i].find(part) != std::string::npos) return static_cast<int>(i);
+    return -1;
+}
+
+// ARS asks every two seconds whether its next routes are free; the answer must not
+// replace the reason the signaller was last given for a refusal.
+TEST(ARSArea, QuietChecksLeaveTheSignallersRefusalReason) {
+    TestSim t;
+    auto built = area::BuildArea(*t);
+    const int closure = ScenarioNamed("Tunnel");
+    ASSERT_GE(closure, 0);
+    t->Hooks.ScenarioHook(closure);
+    t->LastFailReason = "the signaller's reason";
+    int refusedByHook = 0;
+    for (int i = 0; i < t->Routes.Count(); ++i) {
+        TROU& r = *t->Routes.At(i);
+        if (r.Class == RcAutomatic || r.IsAvailableARS()) continue;
+        EXPECT_EQ(t->LastFailReason, "the signaller's reason") << r.ID;
+        // The signaller's own check of the same route gives its reason.
+        if (!r.IsAvailable() &&
+            t->LastFailReason == "Route passes through an engineering possession")
+            ++refusedByHook;
+        t->LastFailReason = "the signaller's reason";
+    }
+    EXPECT_GT(refusedByHook, 0) << "no route was refused by the area's possession check";
+}
+
+TEST(ARSArea, RoutesKnowTheirBerthsAndConflictsAndEveryPlatformHasACodeInsertionEntry) {
+    TestSim t;
+    auto built = area::BuildArea(*t);
+    int withBerths = 0;
+    for (int i = 0; i < t->Routes.Count(); ++i) {
+        const TROU& r = *t->Routes.At(i);
+        if (r.Class == RcAutomatic) continue;
+        withBerths += r.Berths.Count() > 0;
+        EXPECT_LT(r.ConflictingRoutes.IndexOf(&r), 0) << r.ID << " conflicts with itself";
+        // Conflicts are mutual.
+        for (int k = 0; k < r.ConflictingRoutes.Count(); ++k) {
+            const TROU* o = r.ConflictingRoutes.At(k);
+            EXPECT_GE(o->ConflictingRoutes.IndexOf(&r), 0) << r.ID << " / " << o->ID;
+        }
+        // A route and one that ends where it begins but the other way share track.
+        if (r.Alternative) {
+            EXPECT_GE(r.ConflictingRoutes.IndexOf(r.Alternative), 0) << r.ID;
+        }
+    }
+    EXPECT_GT(withBerths, 0);
+    const auto& entries = t->ARSTrains().ACIEntries;
+    EXPECT_GE(entries.size(), 10u);
+    int tagged = 0;
+    for (const TACIEntry& e : entries) {
+        ASSERT_FALSE(e.PlatformBerths.empty()) << e.Platform;
+        for (std::size_t k = 1; k < e.PlatformBerths.size(); ++k)
+            EXPECT_LE(e.PlatformBerths[k - 1]->X, e.PlatformBerths[k]->X) << "platform order";
+    }
+    t->Berths.ForEach([&](const TBER& b) {
+        for (const TBERStep& s : b.Steps) {
+            EXPECT_LE(s.ARSTag, 2);
+            if (s.ARSTag == 0) continue;
+            ++tagged;
+            EXPECT_EQ(s.ARSTag, s.ToBerth->X >= b.X ? 1 : 2) << b.ID;
+        }
+    });
+    (void)tagged;
+}
+
+}  // namespace
+}  // namespace kestra

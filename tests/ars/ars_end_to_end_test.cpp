@@ -1,0 +1,140 @@
+// The shipped timetables run headless with ARS switched on everywhere and no command at
+// all: every train that entered leaves the area or ends its working in it, nothing
+// stands long at a red signal, no cycle stage raised an error, and the interlocking,
+// train and ARS invariants hold after every cycle.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "area/area_builder.h"
+#include "ars/ars_train.h"
+#include "core/time_format.h"
+#include "fakes/ars_invariants.h"
+#include "fakes/interlocking_invariants.h"
+#include "fakes/train_invariants.h"
+#include "runner/headless.h"
+#include "sim/sim.h"
+#include "timetable/timetable_file.h"
+#include "timetable/timetable_text.h"
+
+namespace kestra {
+namespace {
+
+const std::string kDataDir = std::string(KESTRA_SOURCE_DIR) + "/data/VLM/";
+
+// The shipped timetable's text compiled to a WTT file; its finish time in finish.
+bool Compile(const std::string& name, const std::string& wtt, std::int32_t& finish,
+             std::string& error) {
+    std::ifstream in(kDataDir + name + ".txt", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    Sim sim;
+    area::BuildArea(sim);
+    if (!ImportTimetableText(sim, text.str(), error)) return false;
+    finish = sim.Timetable.FinishTime;
+    return SaveTimetableFile(sim, wtt);
+}
+
+// The value of a summary line ("name N"), -1 when missing.
+long SummaryValue(const std::string& out, const std::string& name) {
+    const std::string key = "\n" + name + " ";
+    const auto at = out.find(key);
+    if (at == std::string::npos) return -1;
+    return std::stol(out.substr(at + key.size()));
+}
+
+struct ARSRun {
+    std::string out, err;
+    std::vector<std::string> broken;
+    int status = -1;
+};
+
+ARSRun RunUnderARS(const std::string& name, int seed) {
+    ARSRun run;
+    const std::string wtt = ::testing::TempDir() + "kestra_ars_" + name + ".wtt";
+    std::int32_t finish = 0;
+    std::string error;
+    if (!Compile(name, wtt, finish, error)) {
+        run.err = "cannot compile " + name + ": " + error;
+        return run;
+    }
+    runner::HeadlessOptions o;
+    std::string parseError;
+    if (!runner::ParseHeadlessArgs(
+            {"--timetable", wtt, "--ars", "all", "--seed", std::to_string(seed), "--until",
+             FormatClock(finish + 3600).substr(0, 5), "--log"},
+            o, parseError)) {
+        run.err = parseError;
+        return run;
+    }
+    std::unique_ptr<test::InterlockingInvariants> interlocking;
+    std::unique_ptr<test::TrainInvariants> trains;
+    std::vector<std::string> found;
+    o.EachCycle = [&](Sim& sim) {
+        if (!interlocking) {
+            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
+            trains = std::make_unique<test::TrainInvariants>(sim);
+        }
+        if (run.broken.size() >= 20) return;
+        if (!interlocking->CheckInto(found))
+            for (auto& f : found) run.broken.push_back(sim.FormatSimTime() + " " + f);
+        if (!trains->CheckInto(found))
+            for (auto& f : found) run.broken.push_back(sim.FormatSimTime() + " " + f);
+        for (auto& f : test::CheckARS(sim)) run.broken.push_back(sim.FormatSimTime() + " " + f);
+    };
+    std::ostringstream out, err;
+    run.status = runner::RunHeadless(o, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+TEST(ARSEndToEnd, TheBeginnersTimetableRunsItselfUnderARS) {
+    for (int seed = 1; seed <= 2; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const ARSRun run = RunUnderARS("beginner", seed);
+        ASSERT_EQ(run.status, 0) << run.err;
+        for (const std::string& b : run.broken) ADD_FAILURE() << b;
+        const long entered = SummaryValue(run.out, "trains_entered");
+        const long left = SummaryValue(run.out, "trains_left");
+        const long inArea = SummaryValue(run.out, "trains_in_area");
+        EXPECT_GT(entered, 0) << run.out;
+        EXPECT_GT(SummaryValue(run.out, "ars_routes_set"), 0);
+        EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
+        EXPECT_LT(SummaryValue(run.out, "longest_wait_at_red"), 600);
+        // The beginner's trains all run through: none divides, joins or ends here.
+        EXPECT_EQ(left, entered);
+        EXPECT_EQ(inArea, 0);
+        EXPECT_EQ(run.out.find("routed off planned path"), std::string::npos);
+        std::cout << "seed " << seed << ": entered " << entered << ", left " << left << ", in area "
+                  << inArea << "\n";
+    }
+}
+
+// The closure timetable, one seed: no stage error, no invariant broken, nothing
+// routed off its path, and no train left standing for ten minutes at a red signal.
+TEST(ARSEndToEnd, TheClosureTimetableRunsUnderARS) {
+    for (const char* name : {"tunnel"}) {
+        SCOPED_TRACE(name);
+        const ARSRun run = RunUnderARS(name, 1);
+        ASSERT_EQ(run.status, 0) << run.err;
+        for (const std::string& b : run.broken) ADD_FAILURE() << b;
+        EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
+        EXPECT_GT(SummaryValue(run.out, "ars_routes_set"), 0);
+        EXPECT_LT(SummaryValue(run.out, "longest_wait_at_red"), 600);
+        EXPECT_EQ(run.out.find("routed off planned path"), std::string::npos);
+        EXPECT_EQ(SummaryValue(run.out, "trains_left"), SummaryValue(run.out, "trains_entered"));
+        std::cout << name << ": entered " << SummaryValue(run.out, "trains_entered") << ", left "
+                  << SummaryValue(run.out, "trains_left") << ", in area "
+                  << SummaryValue(run.out, "trains_in_area") << ", longest wait at red "
+                  << SummaryValue(run.out, "longest_wait_at_red") << "\n";
+    }
+}
+
+}  // namespace
+}  // namespace kestra
