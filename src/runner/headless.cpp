@@ -285,6 +285,8 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
             o.Log = true;
         } else if (a == "--no-entry-delays") {
             o.NoEntryDelays = true;
+        } else if (a == "--past-finish") {
+            o.PastFinish = true;
         } else if (a == "--digest") {
             o.Digest = true;
         } else if (a == "--ticks" || a == "--seed" || a == "--scenario") {
@@ -398,6 +400,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
     ports.Surface = o.Surface;
     Sim sim(ports, seed);
     area::BuildArea(sim);
+    sim.RunPastFinish = o.PastFinish;
     if (o.Scenario >= 0) {
         if (o.Scenario >= static_cast<int>(area::ScenarioNames().size())) {
             err << "no scenario " << o.Scenario << '\n';

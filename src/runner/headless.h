@@ -51,6 +51,9 @@ struct HeadlessOptions {
     // Lets every train in at its booked time (no entry delays drawn): replays a day
     // recorded that way, such as a stored commands file.
     bool NoEntryDelays = false;
+    // Goes on past the timetable's finish instead of ending the game there, so a run
+    // can watch the last trains clear the area.
+    bool PastFinish = false;
 };
 
 // Reads the options after --headless; false with error set on a bad option.

@@ -97,8 +97,11 @@ public:
     void SaveEditedTimetable();
     // True once the clock has passed the finish of a timetable that holds trains.
     bool TimetableFinished() const {
-        return SimTime > Timetable.FinishTime && Timetable.Count() > 0;
+        return !RunPastFinish && SimTime > Timetable.FinishTime && Timetable.Count() > 0;
     }
+    // Set by headless runs that watch the last trains clear the area: the game goes on
+    // past the timetable's finish instead of ending there.
+    bool RunPastFinish = false;
     void PauseSimulation() { ++PauseCount; }
     void ResumeSimulation();
     bool IsPaused() const { return PauseCount > 0; }

@@ -67,7 +67,7 @@ ARSRun RunUnderARS(const std::string& name, int seed) {
     std::string parseError;
     if (!runner::ParseHeadlessArgs(
             {"--timetable", wtt, "--ars", "all", "--seed", std::to_string(seed), "--until",
-             FormatClock(finish + 3600).substr(0, 5), "--log"},
+             FormatClock(finish + 3600).substr(0, 5), "--log", "--past-finish"},
             o, parseError)) {
         run.err = parseError;
         return run;

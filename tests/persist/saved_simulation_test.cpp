@@ -19,8 +19,11 @@
 #include <vector>
 
 #include "area/area_builder.h"
+#include "fakes/ars_invariants.h"
 #include "fakes/fakes.h"
+#include "fakes/interlocking_invariants.h"
 #include "fakes/path_signaller.h"
+#include "fakes/train_invariants.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 #include "sim/state_digest.h"
@@ -503,6 +506,52 @@ TEST(SavedGameHeadless, TheRunEndsAtTheEndOfTheTimetable) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_NE(r.Out.find("simtime 12:00:01"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("End of timetable!"), std::string::npos) << r.Out;
+}
+
+// A game saved half way through the beginner's timetable under ARS and loaded by
+// another run goes on to the finish: the timetable ends at its own finish time, no
+// stage raised an error, and the interlocking, train and ARS invariants hold after
+// every cycle of the loaded game.
+TEST(SavedGameHeadless, ALoadedGameRunsOnToTheFinishUnderARS) {
+    const auto dir = TempDir("finish");
+    const std::string saved = (dir / "half.ZRV").string();
+    const std::string beginner = std::string(KESTRA_BINARY_DIR) + "/VLM/beginner.WTT";
+    RunResult r = Headless({"--timetable", beginner, "--ars", "all", "--seed", "5", "--until",
+                            "08:00", "--save", saved});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+
+    runner::HeadlessOptions o;
+    std::string error;
+    ASSERT_TRUE(runner::ParseHeadlessArgs(
+        {"--load", saved, "--seed", "6", "--until", "10:00", "--digest"}, o, error))
+        << error;
+    std::unique_ptr<test::InterlockingInvariants> interlocking;
+    std::unique_ptr<test::TrainInvariants> trains;
+    std::vector<std::string> broken, found;
+    int cycles = 0;
+    o.EachCycle = [&](Sim& sim) {
+        ++cycles;
+        if (!interlocking) {
+            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
+            trains = std::make_unique<test::TrainInvariants>(sim);
+        }
+        if (broken.size() >= 20) return;
+        if (!interlocking->CheckInto(found))
+            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
+        if (!trains->CheckInto(found))
+            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
+        for (auto& f : test::CheckARS(sim)) broken.push_back(sim.FormatSimTime() + " " + f);
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(runner::RunHeadless(o, out, err), 0) << err.str();
+    for (const std::string& b : broken) ADD_FAILURE() << b;
+    const std::string text = out.str();
+    EXPECT_GT(cycles, 7000);
+    EXPECT_NE(text.find("simtime 09:00:0"), std::string::npos) << text;
+    EXPECT_NE(text.find("End of timetable!"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nerrors_caught 0\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nars_routes_set 0\n"), std::string::npos) << "ARS went on setting routes";
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -39,7 +39,10 @@ ToolRun RunTool(const std::vector<std::string>& args) {
 }
 
 struct TempDir {
-    fs::path Path = fs::temp_directory_path() / "kestra_tool_test";
+    // A folder of each test's own: ctest runs the tests side by side.
+    fs::path Path = fs::temp_directory_path() /
+                    ("kestra_tool_test_" +
+                     std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     TempDir() {
         fs::remove_all(Path);
         fs::create_directories(Path);

@@ -1,5 +1,6 @@
 // The standard day with the area's trackside failures ("Standard" scenario), headless,
-// worked by the scripted signaller, over several seeds: every invariant is checked
+// worked by the scripted signaller alone (ARS off, trains entering at their booked
+// times), over several seeds: every invariant is checked
 // every cycle (the interlocking's, failure safety included, and the trains'), the
 // technician's and the drivers' calls are answered through the runner's "reply"
 // command, and across the seeds failures strike, are announced, repaired and
@@ -45,7 +46,7 @@ SeedRun RunSeed(unsigned seed, const char* until) {
     std::string error;
     EXPECT_TRUE(runner::ParseHeadlessArgs(
         {"--timetable", kTimetable, "--until", until, "--seed", std::to_string(seed), "--scenario",
-         std::to_string(kStandardScenario), "--log"},
+         std::to_string(kStandardScenario), "--log", "--ars", "none", "--no-entry-delays"},
         options, error))
         << error;
     test::PathSignaller signaller;
