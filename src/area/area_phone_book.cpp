@@ -46,21 +46,9 @@ std::string FailureName(FailureKind kind) {
     return "failure";
 }
 
-std::int32_t DetectionCyclesOf(FailureKind kind) {
-    switch (kind) {
-        case FailPoints:
-            return kPointsDetectionCycles;
-        case FailSignal:
-            return kSignalDetectionCycles;
-        case FailTrack:
-            return kTrackDetectionCycles;
-    }
-    return 0;
-}
-
 // A failure the technician has heard of: one announced already.
 bool Known(const TFailure& f) {
-    return f.AgeCycles >= DetectionCyclesOf(f.Kind);
+    return f.AgeCycles >= DetectionCycles(f.Kind);
 }
 
 // When the technician expects it fixed: two major cycles a second, to the minute above.

@@ -53,17 +53,6 @@ const char* FixedText(FailureKind kind) {
     return "";
 }
 
-std::int32_t DetectionCycles(FailureKind kind) {
-    switch (kind) {
-        case FailPoints:
-            return kPointsDetectionCycles;
-        case FailSignal:
-            return kSignalDetectionCycles;
-        case FailTrack:
-            return kTrackDetectionCycles;
-    }
-    return 0;
-}
 
 // True while a failure holds the equipment.
 bool IsFailed(const std::vector<TFailure>& failures, const TSSIObject& equipment) {
@@ -76,6 +65,18 @@ bool ValidChance(double chance) {
 }
 
 }  // namespace
+
+std::int32_t DetectionCycles(FailureKind kind) {
+    switch (kind) {
+        case FailPoints:
+            return kPointsDetectionCycles;
+        case FailSignal:
+            return kSignalDetectionCycles;
+        case FailTrack:
+            return kTrackDetectionCycles;
+    }
+    return 0;
+}
 
 std::string EquipmentLocationName(const TSSIObject& equipment, FailureKind kind) {
     const TSSIObject* location = LocationOf(equipment, kind);

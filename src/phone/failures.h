@@ -42,6 +42,8 @@ struct TFailure {
 inline constexpr std::int32_t kPointsDetectionCycles = 20;
 inline constexpr std::int32_t kSignalDetectionCycles = 1;
 inline constexpr std::int32_t kTrackDetectionCycles = 60;
+// Major cycles from a failure of this kind to its detection.
+std::int32_t DetectionCycles(FailureKind kind);
 // The repair comes 1200 + random 0..1199 major cycles after the failure.
 inline constexpr std::int32_t kRepairBaseCycles = 1200;
 inline constexpr std::int32_t kRepairRandomCycles = 1200;
