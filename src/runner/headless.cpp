@@ -489,6 +489,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         ++ticks;
     }
     sim.Messages().LineObserver = nullptr;
+    if (o.AfterRun) o.AfterRun(sim);
 
     out << "seed " << seed << '\n';
     out << "ticks " << ticks << '\n';

@@ -37,6 +37,9 @@ struct HeadlessOptions {
     std::string SaveFile;       // where the game is saved at the end of the run
     // Called after every major cycle (tests run their invariant checkers here).
     std::function<void(Sim&)> EachCycle;
+    // Called once the run is over, while the simulation still lives (tests take their
+    // invariant checkers off it here, before it goes).
+    std::function<void(Sim&)> AfterRun;
     // Called before every major cycle, after the file's commands due have been played:
     // a scripted signaller adds commands here, which are played at once through the
     // same panel code, so a file written from them replays the run tick for tick.

@@ -75,6 +75,10 @@ ARSRun RunUnderARS(const std::string& name, int seed) {
     std::unique_ptr<test::InterlockingInvariants> interlocking;
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> found;
+    o.AfterRun = [&](Sim&) {
+        trains.reset();
+        interlocking.reset();
+    };
     o.EachCycle = [&](Sim& sim) {
         if (!interlocking) {
             interlocking = std::make_unique<test::InterlockingInvariants>(sim);

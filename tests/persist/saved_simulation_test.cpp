@@ -529,6 +529,10 @@ TEST(SavedGameHeadless, ALoadedGameRunsOnToTheFinishUnderARS) {
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> broken, found;
     int cycles = 0;
+    o.AfterRun = [&](Sim&) {
+        trains.reset();
+        interlocking.reset();
+    };
     o.EachCycle = [&](Sim& sim) {
         ++cycles;
         if (!interlocking) {

@@ -66,6 +66,10 @@ SeedRun RunSeed(unsigned seed, const char* until) {
     std::unique_ptr<test::InterlockingInvariants> interlocking;
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> found;
+    options.AfterRun = [&](Sim&) {
+        trains.reset();
+        interlocking.reset();
+    };
     options.EachCycle = [&](Sim& sim) {
         if (!interlocking) {
             interlocking = std::make_unique<test::InterlockingInvariants>(sim);

@@ -87,6 +87,10 @@ int RunChecked(runner::HeadlessOptions& options, std::ostringstream& out, std::o
     std::unique_ptr<test::InterlockingInvariants> interlocking;
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> found;
+    options.AfterRun = [&](Sim&) {
+        trains.reset();
+        interlocking.reset();
+    };
     options.EachCycle = [&](Sim& sim) {
         if (!interlocking) {
             interlocking = std::make_unique<test::InterlockingInvariants>(sim);
