@@ -36,6 +36,50 @@ void AreaModel::FindBerthSteps() {
         return -1;
     };
 
+    auto platformOfCircuit = [&](int circuit) {
+        for (std::size_t p = 0; p < Platforms.size(); ++p) {
+            const std::vector<int>& cs = Platforms[p].Circuits;
+            if (std::find(cs.begin(), cs.end(), circuit) != cs.end()) return static_cast<int>(p);
+        }
+        return -1;
+    };
+    // A call-on route runs into a platform where a train already stands in front of the
+    // exit: the description goes into the platform's other berth, the one nearest the
+    // entrance, so that it stands in the platform beside the train it is to join rather
+    // than stay behind on the approach. This step comes first; it fires only while the
+    // exit's berth shows a description.
+    for (std::size_t ri = 0; ri < Routes.size(); ++ri) {
+        const RouteInfo& r = Routes[ri];
+        if (r.Class != ClassCallOn || r.Subroutes.empty()) continue;
+        const int from = Signals[r.Entrance].Berth;
+        const int exitBerth = Signals[r.Exit].Berth;
+        if (from < 0 || exitBerth < 0) continue;
+        const int platform = platformOfCircuit(Berths[exitBerth].Circuit);
+        if (platform < 0) continue;
+        const bool towardsRight = Signals[r.Exit].RightFacing;
+        int twin = -1;
+        for (std::size_t b = 0; b < Berths.size(); ++b) {
+            if (static_cast<int>(b) == exitBerth || static_cast<int>(b) == from) continue;
+            if (platformOfCircuit(Berths[b].Circuit) != platform) continue;
+            // In rear of the exit, as the train arrives; the nearest the entrance.
+            const bool inRear = towardsRight ? Berths[b].X < Berths[exitBerth].X
+                                             : Berths[b].X > Berths[exitBerth].X;
+            if (!inRear) continue;
+            if (twin < 0 ||
+                (towardsRight ? Berths[b].X < Berths[twin].X : Berths[b].X > Berths[twin].X))
+                twin = static_cast<int>(b);
+        }
+        if (twin < 0) continue;
+        BerthStepInfo step;
+        step.From = from;
+        step.To = twin;
+        step.Trigger = Object(StepObjectKind::Circuit, Subroutes[r.Subroutes.front()].Circuit);
+        step.Conditions.push_back(Object(StepObjectKind::Route, static_cast<int>(ri)));
+        step.Conditions.push_back(Object(StepObjectKind::Berth, exitBerth));
+        step.Route = static_cast<int>(ri);
+        BerthSteps.push_back(step);
+    }
+
     // Into the exit's berth of every route, as the train enters the route: the first
     // circuit becoming occupied while that route is set.
     for (std::size_t ri = 0; ri < Routes.size(); ++ri) {

@@ -611,6 +611,7 @@ void TARSTrainList::StepTrain(TARSTrain& t, TBER& from, TBER& to, std::uint8_t t
     const int old = t.PathPosition;
     int pos = t.PathEntries.FindBerthRoute(&to, old + 1);
     if (pos < 0) pos = t.PathEntries.FindBerthRouteReverse(&to, old);
+    if (pos < 0) pos = PlatformTwinEntry(t, to, old);
     t.PathPosition = pos;
     if (pos < 0) {
         if (old >= 0 && !t.RoutedOff && t.OnPlannedPath && t.IsARS) {
@@ -630,6 +631,26 @@ void TARSTrainList::StepTrain(TARSTrain& t, TBER& from, TBER& to, std::uint8_t t
         t.RoutedOff = false;
     }
     t.CyclesSinceStep = 0;
+}
+
+// A train called on into a platform where another stands is described in the
+// platform's other berth: it has reached the path's next berth all the same when that
+// berth belongs to the same platform. The entry's index, or -1.
+int TARSTrainList::PlatformTwinEntry(const TARSTrain& t, const TBER& to, int old) const {
+    if (old < 0) return -1;
+    const auto& items = t.PathEntries.Items;
+    int j = old + 1;
+    while (j < static_cast<int>(items.size()) && !AsBerth(items[j].Item)) ++j;
+    if (j >= static_cast<int>(items.size())) return -1;
+    const TBER* next = AsBerth(items[j].Item);
+    for (const TACIEntry& e : ACIEntries) {
+        const auto has = [&](const TBER* b) {
+            return std::find(e.PlatformBerths.begin(), e.PlatformBerths.end(), b) !=
+                   e.PlatformBerths.end();
+        };
+        if (has(next) && has(&to)) return j;
+    }
+    return -1;
 }
 
 // ------------------------------------------------------------------ the cycle
@@ -867,6 +888,37 @@ bool TARSTrainList::JoiningCheck(TARSTrain& t) {
     return false;
 }
 
+// The train is to join another at the location just beyond its candidate route: once
+// the partner stands in one of the location's berths, the route into it is the
+// candidate's call-on variant when the partner stands on that route's track, and none
+// otherwise (the main route cannot be set into an occupied platform).
+void TARSTrainList::JoinAhead(TARSTrain& t) {
+    const auto& items = t.PathEntries.Items;
+    int j = t.SecuredTo + 1;
+    while (j < static_cast<int>(items.size()) && j >= 0 && items[j].Item == t.NextRoute) ++j;
+    if (j < 0 || j >= static_cast<int>(items.size())) return;
+    if (!AsBerth(items[j].Item)) return;
+    const auto& trips = t.Timetable->Trips.Items;
+    for (int tripIndex : items[j].Locations) {
+        if (tripIndex < 0 || tripIndex >= static_cast<int>(trips.size())) continue;
+        const TTimetableTrip& trip = trips[tripIndex];
+        if (!trip.Location) continue;
+        for (const TTimetableActivity& a : trip.Activities.Items) {
+            if (a.ActivityKind != ActJoins) continue;
+            const std::string partner = TBER::FormatDescription(a.Headcode);
+            const TSSIList& berths = trip.Location->Berths;
+            for (int k = 0; k < berths.Count(); ++k) {
+                const TBER* b = AsBerth(berths.GetItem(k));
+                if (!b || b->Description != partner) continue;
+                TROU* r = t.NextRoute;
+                t.NextRoute = r->Berths.IndexOf(b) >= 0 ? r->CallOnVariant : nullptr;
+                SetStatus(t, StJoinPlanned, nullptr, trip.Location->Name);
+                return;
+            }
+        }
+    }
+}
+
 void TARSTrainList::BookedTimeHold(TARSTrain& t) {
     const auto& items = t.PathEntries.Items;
     int j = t.SecuredTo;
@@ -943,6 +995,7 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     if (t.NextRoute && !t.NextRoute->IsAvailableARS() && t.NextRoute->Alternative &&
         t.NextRoute->Alternative->IsAvailableARS())
         t.NextRoute = t.NextRoute->Alternative;
+    if (t.NextRoute) JoinAhead(t);
     if (t.NextRoute && JoiningCheck(t)) return;
     if (t.NextRoute) BookedTimeHold(t);
     if (t.NextRoute && !t.NextRoute->Entrance->TRTSSatisfied() && t.PathPosition >= 0) {

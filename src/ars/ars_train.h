@@ -206,6 +206,8 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     void ChooseRoute(TARSTrain& t);
     bool JoiningCheck(TARSTrain& t);
     void BookedTimeHold(TARSTrain& t);
+    void JoinAhead(TARSTrain& t);
+    int PlatformTwinEntry(const TARSTrain& t, const TBER& to, int old) const;
     void Priority(TARSTrain& s);
     bool WaitingChainCircular(const TARSTrain& s) const;
     void UpdateDelay(TARSTrain& t);

@@ -50,6 +50,7 @@ TEST(BerthSteps, EveryRouteFromABerthStepsIntoABerthAsItsTrainEntersIt) {
     const AreaModel& m = Model();
     ASSERT_TRUE(m.Valid());
     ASSERT_FALSE(m.Berths.empty());
+    int callOnTwins = 0;
     for (std::size_t r = 0; r < m.Routes.size(); ++r) {
         const RouteInfo& route = m.Routes[r];
         const int from = m.Signals[route.Entrance].Berth;
@@ -65,6 +66,17 @@ TEST(BerthSteps, EveryRouteFromABerthStepsIntoABerthAsItsTrainEntersIt) {
             // its first circuit (a train on a wrong-road route has not passed the signal).
             const int opposite = m.Subroutes[route.Subroutes.front()].Opposite;
             const bool automatic = route.Class == ClassAuto && opposite >= 0;
+            // A call-on route's first step goes into the platform's other berth while the
+            // exit's berth shows the train already standing there.
+            const int exitBerth = m.Signals[route.Exit].Berth;
+            if (route.Class == ClassCallOn && s.Conditions.size() == 2u &&
+                s.Conditions[1].Kind == StepObjectKind::Berth) {
+                EXPECT_EQ(s.Conditions[1].Index, exitBerth) << route.ID;
+                EXPECT_FALSE(s.Conditions[1].Negated) << route.ID;
+                EXPECT_NE(s.To, exitBerth) << route.ID;
+                ++callOnTwins;
+                continue;
+            }
             ASSERT_EQ(s.Conditions.size(), automatic ? 2u : 1u) << route.ID;
             EXPECT_EQ(s.Conditions[0].Kind, StepObjectKind::Route) << route.ID;
             EXPECT_EQ(s.Conditions[0].Index, static_cast<int>(r)) << route.ID;
@@ -77,6 +89,8 @@ TEST(BerthSteps, EveryRouteFromABerthStepsIntoABerthAsItsTrainEntersIt) {
         }
         EXPECT_TRUE(found) << "route " << route.ID << " has no describer step";
     }
+    // Call-on routes into platforms have such a step.
+    EXPECT_GT(callOnTwins, 0);
 }
 
 // A description followed from every entry point, along every step, can always reach a

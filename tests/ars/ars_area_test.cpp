@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "area/area_builder.h"
@@ -74,15 +75,29 @@ TEST(ARSArea, RoutesKnowTheirBerthsAndConflictsAndEveryPlatformHasACodeInsertion
         for (std::size_t k = 1; k < e.PlatformBerths.size(); ++k)
             EXPECT_LE(e.PlatformBerths[k - 1]->X, e.PlatformBerths[k]->X) << "platform order";
     }
+    // A step into a platform berth carries the way the train arrives (1 Down, left to
+    // right; 2 Up); every other step 0.
+    std::set<const TBER*> platformBerths;
+    for (const TACIEntry& e : entries)
+        platformBerths.insert(e.PlatformBerths.begin(), e.PlatformBerths.end());
+    int down = 0, up = 0;
     t->Berths.ForEach([&](const TBER& b) {
         for (const TBERStep& s : b.Steps) {
-            EXPECT_LE(s.ARSTag, 2);
-            if (s.ARSTag == 0) continue;
+            const bool intoPlatform =
+                s.ToBerth && s.ToBerth != &b && platformBerths.count(s.ToBerth);
+            if (!intoPlatform) {
+                EXPECT_EQ(s.ARSTag, 0) << b.ID;
+                continue;
+            }
             ++tagged;
-            EXPECT_EQ(s.ARSTag, s.ToBerth->X >= b.X ? 1 : 2) << b.ID;
+            EXPECT_EQ(s.ARSTag, s.ToBerth->X >= b.X ? 1 : 2) << b.ID << " to " << s.ToBerth->ID;
+            down += s.ARSTag == 1;
+            up += s.ARSTag == 2;
         }
     });
-    (void)tagged;
+    EXPECT_GT(tagged, 0);
+    EXPECT_GT(down, 0);
+    EXPECT_GT(up, 0);
 }
 
 }  // namespace

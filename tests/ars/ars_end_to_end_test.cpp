@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -21,6 +22,7 @@
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
 #include "timetable/timetable_text.h"
+#include "trains/berth.h"
 
 namespace kestra {
 namespace {
@@ -54,7 +56,10 @@ struct ARSRun {
     int status = -1;
 };
 
-ARSRun RunUnderARS(const std::string& name, int seed) {
+// The timetable under ARS from its start to an hour past its finish, or to until when
+// given; watch, when given, looks at the simulation after every cycle.
+ARSRun RunUnderARS(const std::string& name, int seed, const std::string& until = {},
+                   const std::function<void(Sim&)>& watch = {}) {
     ARSRun run;
     const std::string wtt = ::testing::TempDir() + "kestra_ars_" + name + ".wtt";
     std::int32_t finish = 0;
@@ -67,7 +72,8 @@ ARSRun RunUnderARS(const std::string& name, int seed) {
     std::string parseError;
     if (!runner::ParseHeadlessArgs(
             {"--timetable", wtt, "--ars", "all", "--seed", std::to_string(seed), "--until",
-             FormatClock(finish + 3600).substr(0, 5), "--log", "--past-finish"},
+             until.empty() ? FormatClock(finish + 3600).substr(0, 5) : until, "--log",
+             "--past-finish"},
             o, parseError)) {
         run.err = parseError;
         return run;
@@ -90,6 +96,7 @@ ARSRun RunUnderARS(const std::string& name, int seed) {
         if (!trains->CheckInto(found))
             for (auto& f : found) run.broken.push_back(sim.FormatSimTime() + " " + f);
         for (auto& f : test::CheckARS(sim)) run.broken.push_back(sim.FormatSimTime() + " " + f);
+        if (watch) watch(sim);
     };
     std::ostringstream out, err;
     run.status = runner::RunHeadless(o, out, err);
@@ -138,6 +145,36 @@ TEST(ARSEndToEnd, TheClosureTimetableRunsUnderARS) {
                   << SummaryValue(run.out, "trains_in_area") << ", longest wait at red "
                   << SummaryValue(run.out, "longest_wait_at_red") << "\n";
     }
+}
+
+// The standard day's first join at Vellmoor Central, described by ARS alone: 2J01
+// stands in platform 4, 1J01 is called on behind it and described in the platform's
+// other berth, still on its planned path, and code insertion takes 2J01's description
+// off once both stand there.
+TEST(ARSEndToEnd, AJoinIsDescribedAutomatically) {
+    bool calledOn = false, joined = false;
+    std::string seen;
+    const ARSRun run = RunUnderARS("standard", 1, "07:00", [&](Sim& sim) {
+        const TARSTrain* t = sim.ARSTrains().FindByDescription("1J01");
+        if (!t || !t->Berth) return;
+        bool atCentral = false;
+        for (int i = 0; i < t->Berth->Locations.Count(); ++i)
+            atCentral = atCentral || t->Berth->Locations.At(i)->ID == "VLMC";
+        if (!atCentral) return;
+        bool partnerShown = false;
+        sim.Berths.ForEach(
+            [&](const TBER& b) { partnerShown = partnerShown || b.Description == "2J01"; });
+        if (partnerShown && t->IsARS && t->StepKind == 2) calledOn = true;
+        if (calledOn && !partnerShown && t->IsARS && t->OnPlannedPath) joined = true;
+        seen = sim.FormatSimTime() + " " + t->Berth->ID + " " + sim.ARSTrains().StatusTextOf(*t);
+    });
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string& b : run.broken) ADD_FAILURE() << b;
+    EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
+    EXPECT_TRUE(calledOn) << "1J01 never described in platform 4 beside 2J01; last seen " << seen;
+    EXPECT_TRUE(joined) << "2J01's description never taken off; last seen " << seen;
+    EXPECT_EQ(run.out.find("1J01 ROUTED OFF"), std::string::npos);
+    EXPECT_EQ(run.out.find("1J01 routed off"), std::string::npos);
 }
 
 }  // namespace

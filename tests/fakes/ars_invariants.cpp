@@ -1,5 +1,7 @@
 #include "fakes/ars_invariants.h"
 
+#include <algorithm>
+
 #include "ars/ars_train.h"
 #include "interlocking/route.h"
 
@@ -22,8 +24,20 @@ std::vector<std::string> CheckARS(Sim& sim) {
             if (b == t.Berth) out.push_back(d + " shares berth " + b->ID);
         berths.push_back(t.Berth);
         if (t.IsARS) {
+            // A train called on into an occupied platform stands in the platform's
+            // other berth.
+            const auto samePlatform = [&](const TSSIObject* item) {
+                for (const TACIEntry& e : list.ACIEntries) {
+                    const auto& pb = e.PlatformBerths;
+                    if (std::find(pb.begin(), pb.end(), item) != pb.end() &&
+                        std::find(pb.begin(), pb.end(), t.Berth) != pb.end())
+                        return true;
+                }
+                return false;
+            };
             if (t.PathPosition < 0 || t.PathPosition >= t.PathEntries.Count() ||
-                t.PathEntries.Items[t.PathPosition].Item != t.Berth)
+                (t.PathEntries.Items[t.PathPosition].Item != t.Berth &&
+                 !samePlatform(t.PathEntries.Items[t.PathPosition].Item)))
                 out.push_back(d + " is ARS but not at its berth's entry of its path");
         }
         if (t.StatusTrain && list.IndexOf(t.StatusTrain) < 0)
