@@ -614,7 +614,13 @@ void TARSTrainList::StepTrain(TARSTrain& t, TBER& from, TBER& to, std::uint8_t t
     if (pos < 0) pos = PlatformTwinEntry(t, to, old);
     t.PathPosition = pos;
     if (pos < 0) {
-        if (old >= 0 && !t.RoutedOff && t.OnPlannedPath && t.IsARS) {
+        // Stepping on from the last berth of the path is running past its end (towards
+        // the boundary, past automatic signals the path does not list): the train has
+        // not been routed off it, and is not reported as such.
+        bool pastEnd = old >= 0;
+        for (int k = old + 1; pastEnd && k < t.PathEntries.Count(); ++k)
+            pastEnd = AsBerth(t.PathEntries.Items[k].Item) == nullptr;
+        if (old >= 0 && !pastEnd && !t.RoutedOff && t.OnPlannedPath && t.IsARS) {
             sim_.PostEventMessage(t.Description + " routed off planned path and made non-ARS",
                                   EvARSAlarm);
             MakeNonARSColour(t);
