@@ -13,12 +13,14 @@
 #include <string>
 
 #include "area/area_builder.h"
+#include "ars/ars_subarea.h"
 #include "ars/ars_train.h"
 #include "core/time_format.h"
 #include "fakes/ars_invariants.h"
 #include "fakes/golden.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/train_invariants.h"
+#include "interlocking/route.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
@@ -59,9 +61,10 @@ struct ARSRun {
 
 // The timetable under ARS from its start to an hour past its finish, or to until when
 // given; watch, when given, looks at the simulation after every cycle.
-ARSRun RunUnderARS(const std::string& name, int seed, const std::string& until = {},
-                   const std::function<void(Sim&)>& watch = {},
-                   const std::vector<std::string>& extra = {}) {
+ARSRun RunUnderARS(
+    const std::string& name, int seed, const std::string& until = {},
+    const std::function<void(Sim&)>& watch = {}, const std::vector<std::string>& extra = {},
+    const std::function<void(Sim&, std::vector<runner::HeadlessCommand>&)>& before = {}) {
     ARSRun run;
     const std::string wtt = ::testing::TempDir() + "kestra_ars_" + name + ".wtt";
     std::int32_t finish = 0;
@@ -86,6 +89,7 @@ ARSRun RunUnderARS(const std::string& name, int seed, const std::string& until =
     std::unique_ptr<test::InterlockingInvariants> interlocking;
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> found;
+    if (before) o.BeforeCycle = before;
     o.AfterRun = [&](Sim&) {
         trains.reset();
         interlocking.reset();
@@ -191,6 +195,73 @@ TEST(HeadlessGolden, TheBeginnersDayUnderARSMatchesTheStoredResult) {
     EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
     test::ExpectMatchesStored(run.out + "--- refusals\n" + run.err,
                               std::string(KESTRA_SOURCE_DIR) + "/tests/golden/beginner_ars.out");
+}
+
+// The signaller cancels the furthest route ARS has set ahead of a train in the
+// beginner's day: once the cancel is carried out the train is non-ARS and stays so,
+// the route's sub-areas drop out of effect (and flash), and both messages are shown.
+TEST(ARSEndToEnd, ACancelledRouteAheadMakesTheTrainNonARS) {
+    std::string description, signal;
+    TROU* cancelled = nullptr;
+    bool cancelDone = false, checked = false;
+    const auto before = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
+        if (cancelled) return;
+        sim.ARSTrains().ForEach([&](TARSTrain& t) {
+            if (cancelled || !t.IsARS) return;
+            TROU* furthest = nullptr;
+            int routes = 0;
+            for (TSSIObject* o : t.SecuredAhead) {
+                if (!o || o->Kind != KindRoute) continue;
+                ++routes;
+                auto* r = static_cast<TROU*>(o);
+                if (r->Class != RcAutomatic && !r->ARSSubAreas.empty()) furthest = r;
+            }
+            if (routes < 2 || !furthest || furthest == t.SecuredAhead.front()) return;
+            cancelled = furthest;
+            description = t.Description;
+            signal = furthest->Entrance->ID;
+            commands.push_back({0, sim.SimTime, "cancel", {signal}});
+        });
+    };
+    const auto watch = [&](Sim& sim) {
+        if (!cancelled || checked) return;
+        if (!cancelDone) {
+            if (cancelled->RouteSet) return;
+            cancelDone = true;
+            const TARSTrain* t = sim.ARSTrains().FindByDescription(description);
+            ASSERT_NE(t, nullptr) << description;
+            EXPECT_FALSE(t->IsARS);
+            EXPECT_FALSE(t->ARSEnabled);
+            for (ARSSubAreaLink* link : cancelled->ARSSubAreas) {
+                const auto* a = dynamic_cast<const TARS*>(link);
+                ASSERT_NE(a, nullptr);
+                EXPECT_TRUE(a->Selected) << a->Label;
+                EXPECT_FALSE(a->InEffect) << a->Label << " still in effect";
+            }
+            return;
+        }
+        // A minute on: the train is still non-ARS and shows so.
+        const TARSTrain* t = sim.ARSTrains().FindByDescription(description);
+        if (!t) {
+            checked = true;
+            return;
+        }
+        if (sim.SimTime % 60 != 0) return;
+        EXPECT_FALSE(t->IsARS);
+        EXPECT_EQ(sim.ARSTrains().StatusTextOf(*t), "Non-ARS");
+        checked = true;
+    };
+    const ARSRun run = RunUnderARS("beginner", 1, "08:00", watch, {}, before);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_NE(cancelled, nullptr) << "no train had two routes set ahead";
+    EXPECT_TRUE(cancelDone) << "the cancel of " << signal << " was never carried out";
+    EXPECT_TRUE(checked);
+    for (const std::string& b : run.broken) ADD_FAILURE() << b;
+    EXPECT_NE(run.out.find("ROUTE CANCELLED FOR " + description + " - MADE NON-ARS"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("ARS SUBAREA(S) CANCELLED DUE TO ROUTE CANCEL"), std::string::npos);
+    EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
 }
 
 }  // namespace
