@@ -303,8 +303,19 @@ std::string TARSTrainList::StatusTextOf(const TARSTrain& t) const {
     }
 }
 
+// The route chosen for the train this cycle, still waiting in the queue to be set at the
+// start of the next, is not set once the train is no longer ARS's: the signaller has
+// taken it over (or it has gone).
+void TARSTrainList::WithdrawRequest(TARSTrain& t) {
+    if (t.NextRoute)
+        RouteRequests.erase(std::remove(RouteRequests.begin(), RouteRequests.end(), t.NextRoute),
+                            RouteRequests.end());
+    t.NextRoute = nullptr;
+}
+
 void TARSTrainList::FreeTrain(TARSTrain* t) {
     if (!t) return;
+    WithdrawRequest(*t);
     // No other train may keep pointing at the one that goes.
     ForEach([&](TARSTrain& other) {
         if (other.StatusTrain == t) other.StatusTrain = nullptr;
@@ -392,6 +403,7 @@ void TARSTrainList::RouteCancelled(TROU& route) {
                     if (t.IsARS)
                         sim_.PostEventMessage(
                             "Route cancelled for " + t.Description + " - made non-ARS", EvARSAlarm);
+                    WithdrawRequest(t);
                     t.IsARS = false;
                     t.ARSEnabled = false;
                     SetStatus(t, StNonARS, nullptr, {});
@@ -625,6 +637,7 @@ void TARSTrainList::StepTrain(TARSTrain& t, TBER& from, TBER& to, std::uint8_t t
                                   EvARSAlarm);
             MakeNonARSColour(t);
         }
+        WithdrawRequest(t);
         t.IsARS = false;
         t.OnPlannedPath = false;
         t.RoutedOff = true;
@@ -816,6 +829,7 @@ void TARSTrainList::RoutedOffBySignaller(TARSTrain& t, int index) {
     if (t.IsARS) sim_.PostEventMessage(t.Description + " routed off planned path", EvARSAlarm);
     t.RoutedOff = true;
     t.IsARS = false;
+    WithdrawRequest(t);
     MakeNonARSColour(t);
     SetStatus(t, StNonARS, nullptr, {});
     t.SecuredTo = index + 1;
@@ -1166,6 +1180,7 @@ void TARSTrainList::MakeARS(TBER& berth, const std::string& description) {
 void TARSTrainList::MakeNonARS(TBER& berth, const std::string& description) {
     TARSTrain* t = FindForCommand(&berth, description);
     if (!t) return;
+    WithdrawRequest(*t);
     t->ARSEnabled = false;
     t->IsARS = false;
     MakeNonARSColour(*t);

@@ -215,6 +215,7 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     bool ClassEnabled(const std::string& description) const;
     std::int32_t ClassWeight(const std::string& description) const;
     void FreeTrain(TARSTrain* t);
+    void WithdrawRequest(TARSTrain& t);
     void ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry);
     void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry, const std::string& next);
     Sim& sim_;
