@@ -264,5 +264,22 @@ TEST(ARSEndToEnd, ACancelledRouteAheadMakesTheTrainNonARS) {
     EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
 }
 
+// With every sub-area switched off ARS still knows its trains but sets no route at all,
+// nor chooses one to set: the signaller has the whole area.
+TEST(ARSEndToEnd, NoRouteIsSetInASubAreaSwitchedOff) {
+    std::vector<std::string> chosen;
+    const auto watch = [&](Sim& sim) {
+        for (const TROU* r : sim.ARSTrains().RouteRequests)
+            if (!r->SubAreasInEffect() && chosen.size() < 5)
+                chosen.push_back(sim.FormatSimTime() + " " + r->ID);
+    };
+    const ARSRun run = RunUnderARS("beginner", 1, "08:00", watch, {"--ars", "none"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_GT(SummaryValue(run.out, "trains_entered"), 0);
+    EXPECT_EQ(SummaryValue(run.out, "ars_routes_set"), 0);
+    for (const std::string& c : chosen) ADD_FAILURE() << "chosen in a sub-area off: " << c;
+    EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
+}
+
 }  // namespace
 }  // namespace kestra
