@@ -1,10 +1,12 @@
 #include "timetable/timetable_edit.h"
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "core/hooks.h"
 #include "core/time_format.h"
 #include "places/entry_point.h"
 #include "places/location.h"
@@ -195,6 +197,84 @@ TTimetable* DuplicateTimetable(Sim& sim, const TTimetable& timetable, const std:
     copy->ID = headcode;
     copy->Entered = false;
     return &sim.Timetable.InsertOwned(sim.Timetable.Count(), std::move(copy));
+}
+
+std::unique_ptr<TTimetable> CopyTimetable(Sim& sim, const TTimetable& timetable) {
+    auto copy = std::make_unique<TTimetable>(sim, timetable.ID);
+    copy->CopyFrom(timetable);
+    return copy;
+}
+
+TTimetable& ReplaceTimetable(Sim& sim, int index, std::unique_ptr<TTimetable> copy) {
+    if (index >= 0 && index < sim.Timetable.Count()) {
+        sim.Timetable.Destroy(sim.Timetable.At(index));
+        sim.Timetable.Pack();
+    } else {
+        index = sim.Timetable.Count();
+    }
+    sim.Timetable.Modified = true;
+    return sim.Timetable.InsertOwned(index, std::move(copy));
+}
+
+TTimetable& AppendTimetable(Sim& sim, std::unique_ptr<TTimetable> timetable) {
+    sim.Timetable.Modified = true;
+    return sim.Timetable.InsertOwned(sim.Timetable.Count(), std::move(timetable));
+}
+
+int RemoveTimetable(Sim& sim, int index) {
+    if (index < 0 || index >= sim.Timetable.Count()) return -1;
+    sim.Timetable.Destroy(sim.Timetable.At(index));
+    sim.Timetable.Pack();
+    sim.Timetable.Modified = true;
+    if (sim.Timetable.Count() == 0) return -1;
+    return index > 0 ? index - 1 : 0;
+}
+
+int FindTrainEntry(const std::vector<std::string>& entries, const std::string& answer) {
+    auto upper = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return s;
+    };
+    const std::string wanted = upper(answer);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (upper(entries[i].substr(0, wanted.size())) == wanted) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::unique_ptr<TTrainCategory> NewCategory(Sim& sim) {
+    char id[16];
+    const auto byte = [&] { return static_cast<unsigned>(sim.RandomInt(255)); };
+    const unsigned a = byte(), b = byte(), c = byte(), d = byte();
+    std::snprintf(id, sizeof id, "%2.2x%2.2x%2.2x%2.2x", a, b, c, d);
+    auto category = std::make_unique<TTrainCategory>(id);
+    const TimetableDefaults& defaults = sim.Timetable.EditorDefaults;
+    category->Description = "Untitled category";
+    category->AccelBrake = defaults.AccelBrake;
+    category->MaxSpeed = defaults.MaxSpeed;
+    category->Length = defaults.Length;
+    category->PowerTypes = defaults.PowerTypes;
+    category->IsFreight = false;
+    return category;
+}
+
+bool ExportTimetable(Sim& sim, const std::string& path) {
+    if (!sim.Hooks.ExportHook) {
+        sim.Dialog().ShowInformation("Export not available for this simulation");
+        return false;
+    }
+    std::string text;
+    sim.Hooks.ExportHook(text);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        sim.Dialog().ShowError("Error exporting file");
+        return false;
+    }
+    sim.Dialog().ShowInformation("Succesfully exported to " + path);
+    return true;
 }
 
 }  // namespace kestra

@@ -137,6 +137,77 @@ TEST(TimetableEdit, ListEntriesOrderTimesNameAndDuplicate) {
     EXPECT_EQ(f.sim->Timetable.Count(), 4);
 }
 
+TEST(TimetableEdit, EditedCopiesReplaceAppendAndRemoveMarkingTheTimetableModified) {
+    TimetableFixture f;
+    f.EnteringTrain("1A01", 36000);
+    f.EnteringTrain("1A02", 37000);
+    f.EnteringTrain("1A03", 38000);
+    auto order = [&] {
+        std::string ids;
+        f.sim->Timetable.ForEach([&](TTimetable& t) { ids += t.ID + " "; });
+        return ids;
+    };
+    std::unique_ptr<TTimetable> copy = CopyTimetable(*f.sim, *f.sim->Timetable.At(1));
+    copy->ID = "2B02";
+    copy->EntryTime = 40000;
+    EXPECT_EQ(f.sim->Timetable.At(1)->ID, "1A02") << "the copy is not the timetable";
+    ReplaceTimetable(*f.sim, 1, std::move(copy));
+    EXPECT_EQ(order(), "1A01 2B02 1A03 ");
+    EXPECT_EQ(f.sim->Timetable.FindID("2B02")->EntryTime, 40000);
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    f.sim->Timetable.Modified = false;
+    AppendTimetable(*f.sim, std::make_unique<TTimetable>(*f.sim, "3C03"));
+    EXPECT_EQ(order(), "1A01 2B02 1A03 3C03 ");
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    // The selection moves to the entry before, or to the first.
+    f.sim->Timetable.Modified = false;
+    EXPECT_EQ(RemoveTimetable(*f.sim, 2), 1);
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    EXPECT_EQ(RemoveTimetable(*f.sim, 0), 0);
+    EXPECT_EQ(RemoveTimetable(*f.sim, 5), -1);
+    EXPECT_EQ(order(), "2B02 3C03 ");
+    EXPECT_EQ(RemoveTimetable(*f.sim, 1), 0);
+    EXPECT_EQ(RemoveTimetable(*f.sim, 0), -1);
+    EXPECT_EQ(f.sim->Timetable.Count(), 0);
+}
+
+TEST(TimetableEdit, TrainSearchNewCategoryAndExportWithoutAHook) {
+    const std::vector<std::string> entries{"1A01 West enters 10:00", "2u05 Alpha dep 09:45",
+                                           "2U06 West enters 11:00"};
+    EXPECT_EQ(FindTrainEntry(entries, "2u"), 1);
+    EXPECT_EQ(FindTrainEntry(entries, "2U06"), 2);
+    EXPECT_EQ(FindTrainEntry(entries, "1a01 west"), 0);
+    EXPECT_EQ(FindTrainEntry(entries, "9"), -1);
+    EXPECT_EQ(FindTrainEntry(entries, "1A01 West enters 10:00 and more"), -1);
+
+    TimetableFixture f;
+    f.sim->Timetable.EditorDefaults = {AccelHigh, 90, 120, PowerDiesel};
+    std::unique_ptr<TTrainCategory> c = NewCategory(*f.sim);
+    ASSERT_EQ(c->ID.size(), 8u);
+    EXPECT_EQ(c->ID.find_first_not_of("0123456789abcdef"), std::string::npos) << c->ID;
+    EXPECT_EQ(c->Description, "Untitled category");
+    EXPECT_EQ(c->AccelBrake, AccelHigh);
+    EXPECT_EQ(c->MaxSpeed, 90);
+    EXPECT_EQ(c->Length, 120);
+    EXPECT_EQ(c->PowerTypes, PowerDiesel);
+    EXPECT_FALSE(c->IsFreight);
+
+    const fs::path path = fs::temp_directory_path() / "kestra_tt_export_test.txt";
+    fs::remove(path);
+    EXPECT_FALSE(ExportTimetable(*f.sim, path.string()));
+    ASSERT_EQ(f.dialogs.Infos.size(), 1u);
+    EXPECT_EQ(f.dialogs.Infos[0], "Export not available for this simulation");
+    EXPECT_FALSE(fs::exists(path));
+    f.sim->Hooks.ExportHook = [](std::string& text) { text = ",,1A01\nent,West,10:00\n"; };
+    EXPECT_TRUE(ExportTimetable(*f.sim, path.string()));
+    EXPECT_EQ(f.dialogs.Infos.back(), "Succesfully exported to " + path.string());
+    EXPECT_EQ(fs::file_size(path), 22u);
+    fs::remove(path);
+    EXPECT_FALSE(ExportTimetable(*f.sim, (path / "no" / "such").string()));
+    ASSERT_EQ(f.dialogs.Errors.size(), 1u);
+    EXPECT_EQ(f.dialogs.Errors[0], "Error exporting file");
+}
+
 TEST(TimetableEdit, ValidationFailureTextIsTheEditorsOwn) {
     EXPECT_EQ(ValidationFailedText("Path not found"),
               "Timetable validation failed:\nPath not found\n\nPress Ok to continue editing the "
