@@ -539,6 +539,7 @@ TTimetableEditForm::TTimetableEditForm(Sim& sim, QWidget* parent) : QDialog(pare
     auto* dg = new QGridLayout(details);
     HeadcodeEdit = HeadcodeBox(this);
     HeadcodeEdit->setToolTip("Headcode");
+    HeadcodeEdit->setMaximumWidth(HeadcodeEdit->fontMetrics().horizontalAdvance("WWWW") + 16);
     EntryPointBox = new QComboBox;
     EntryPointBox->setToolTip("Area entry location");
     EntryTimeEdit = TimeBox(this);
@@ -550,6 +551,7 @@ TTimetableEditForm::TTimetableEditForm(Sim& sim, QWidget* parent) : QDialog(pare
     PercentBox = new QSpinBox;
     PercentBox->setRange(0, 100);
     PercentBox->setSingleStep(5);
+    PercentBox->setMaximumWidth(80);
     PercentBox->setToolTip("Percentage of time that this train will run");
     STPBox = new QCheckBox("&Special Timing Pattern");
     STPBox->setToolTip(
@@ -582,8 +584,10 @@ TTimetableEditForm::TTimetableEditForm(Sim& sim, QWidget* parent) : QDialog(pare
     FillAccelBrake(AccelBrakeBox);
     MaxSpeedEdit = new QLineEdit;
     MaxSpeedEdit->setMaxLength(3);
+    MaxSpeedEdit->setMaximumWidth(60);
     LengthEdit = new QLineEdit;
     LengthEdit->setMaxLength(3);
+    LengthEdit->setMaximumWidth(60);
     LengthEdit->setToolTip("Length of the train in metres");
     FreightBox = new QCheckBox("Use freight linespeeds");
     FreightBox->setToolTip("Uses the lower of differential speed limits when ticked");
@@ -608,11 +612,25 @@ TTimetableEditForm::TTimetableEditForm(Sim& sim, QWidget* parent) : QDialog(pare
     // The location list.
     auto* locations = new QWidget;
     auto* lv = new QVBoxLayout(locations);
-    char heading[160];
-    std::snprintf(heading, sizeof heading, "%-20.20s %6.6s %6.6s %3.3s %3.3s %3.3s %3.3s %3.3s %s",
-                  "Location", "Arr", "Dep / Pass", "Path", "Plat", "Line", "Eng", "Path",
-                  "Activities");
-    auto* columns = new QLabel(QString(heading) + "\n" + QString(62, ' ') + "allowance");
+    // The labels stand over the columns of the trip rows: the location right-aligned in
+    // twenty characters, the two times in six, the codes and allowances in three.
+    auto put = [](QString& line, int column, const QString& text) {
+        if (line.size() < column + text.size()) line.resize(column + text.size(), ' ');
+        line.replace(column, text.size(), text);
+    };
+    QString first, second;
+    put(first, 12, "Location");
+    put(first, 21, "Arr");
+    put(first, 28, "Dep /");
+    put(first, 34, "Path");
+    put(first, 38, "Plat");
+    put(first, 42, "Line");
+    put(first, 47, "Eng");
+    put(first, 50, "Path");
+    put(first, 55, "Activities");
+    put(second, 28, "Pass");
+    put(second, 47, "allowance");
+    auto* columns = new QLabel(first + "\n" + second);
     columns->setFont(Fixed());
     TripList = new QListWidget;
     TripList->setFont(Fixed());
@@ -875,8 +893,10 @@ void TTimetableEditForm::done(int result) {
         if (result == QDialog::Accepted) StoreBoxes();
         std::string message;
         if (!Validate(*copy_, message)) {
+            // Which train, what is wrong and what to do about it.
             const std::string advice = ValidationAdvice(message);
-            const std::string text = advice.empty() ? message : message + "\n" + advice;
+            std::string text = "Train " + copy_->ID + ": " + message;
+            if (!advice.empty()) text += "\nWhat to do: " + advice;
             if (AskOkCancel(this, Q(ValidationFailedText(text)))) {
                 // Validation may have inserted timing points.
                 FillTrips(TripList->currentRow());

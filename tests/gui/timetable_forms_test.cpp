@@ -34,6 +34,7 @@
 #include "qt_surface.h"
 #include "sim/sim.h"
 #include "timetable/timetable_text.h"
+#include "trains/train.h"
 #include "timetable/timetable_validate.h"
 #include "timetable_forms.h"
 
@@ -310,7 +311,10 @@ TEST_F(TimetableForms, NextOnTheLastTripAddsANewOneBelowAndAFailedValidationAsks
             EXPECT_EQ(editor->CategoryBox->currentText(), "(Custom)");
             editor->CategoryBox->setCurrentIndex(stop);
             editor->CategoryChosen(stop);
+            editor->Pages->setCurrentIndex(1);
             Shot(*editor, "timetable_editor_characteristics");
+            editor->Pages->setCurrentIndex(0);
+            Shot(*editor, "timetable_editor_details");
             editor->Pages->setCurrentIndex(2);
             // Two lines written with Next; Cancel on the third ends the run.
             const std::vector<std::pair<QString, QString>> lines{{LocationName("OSTWK"), "08:03"},
@@ -345,8 +349,10 @@ TEST_F(TimetableForms, NextOnTheLastTripAddsANewOneBelowAndAFailedValidationAsks
     ASSERT_GE(added->Trips.Count(), 2);
     EXPECT_EQ(added->Trips.Items[0].DepTime, 8 * 3600 + 3 * 60) << "departs at its arrival";
     EXPECT_EQ(added->Category, sim->Categories.FindID("STOP"));
-    if (!boxText.empty()) {
-        EXPECT_EQ(boxText.rfind("Timetable validation failed:\n", 0), 0u) << boxText;
+    // No platform at Ostwick: there is no path from the entry point.
+    EXPECT_EQ(boxText.rfind("Timetable validation failed:\nTrain 2D05: ", 0), 0u) << boxText;
+    EXPECT_NE(boxText.find("What to do: "), std::string::npos) << boxText;
+    {
         EXPECT_NE(boxText.find("Press Ok to continue editing the timetable, or Cancel to close "
                                "the editor."),
                   std::string::npos);
@@ -542,6 +548,23 @@ TEST_F(TimetableForms, RepeatAndReturnWorkingFromTheList) {
         TTimetable& t = *sim->Timetable.FindID(id);
         EXPECT_TRUE(Validate(t, message)) << id << ": " << message;
     }
+}
+
+TEST_F(TimetableForms, ATrainWrittenWhileTheGameRunsEntersTheArea) {
+    sim->SimTime = 7 * 3600 + 30 * 60;
+    // The two trains of the timetable are long gone.
+    sim->Timetable.ForEach([](TTimetable& t) { t.Entered = true; });
+    TTimetableListForm* list = OpenList();
+    SelectTrain(*list, "2D01");
+    dialogs.Answers = {std::string("2D07"), std::string("31")};
+    list->DuplicateButton->click();
+    ASSERT_NE(sim->Timetable.FindID("2D07"), nullptr);
+    EXPECT_EQ(sim->Trains.FindTrain("2D07"), nullptr);
+    // The game goes on with the window open; two cycles make a second.
+    for (int i = 0; i < 2 * 180 && !sim->Trains.FindTrain("2D07"); ++i) form->OnMajorCycle();
+    EXPECT_NE(sim->Trains.FindTrain("2D07"), nullptr) << "the new train entered at 07:31";
+    EXPECT_TRUE(Train("2D07").Entered);
+    EXPECT_TRUE(list->isVisible());
 }
 
 }  // namespace
