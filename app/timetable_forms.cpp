@@ -147,8 +147,30 @@ const std::array<const char*, 5> AccelBrakeNames{
     "Very high (light loco, metro)"};
 
 bool AskOkCancel(QWidget* parent, const QString& text) {
-    return QMessageBox::critical(parent, "Kestra", text, QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Ok) == QMessageBox::Ok;
+    QMessageBox box(QMessageBox::Critical, "Kestra", text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    if (text.contains('\t')) {
+        // A table of alternatives: its columns line up only in a fixed font, with the tabs
+        // as blanks to the next column of eight.
+        QString expanded;
+        int column = 0;
+        for (const QChar c : text) {
+            if (c == '\t') {
+                do {
+                    expanded += ' ';
+                } while (++column % 8 != 0);
+            } else {
+                expanded += c;
+                column = c == '\n' ? 0 : column + 1;
+            }
+        }
+        box.setText(expanded);
+        box.setFont(Fixed());
+        box.setStyleSheet("QLabel#qt_msgbox_label { min-width: 600px; }");
+    }
+    return box.exec() == QMessageBox::Ok;
 }
 
 // --- the train category editor
@@ -260,6 +282,7 @@ TTimetableTripActivityForm::TTimetableTripActivityForm(Sim& sim, QWidget* parent
     layout->addWidget(HintLabel);
     layout->addLayout(ButtonRow({OkButton, CancelButton}));
     connect(OkButton, &QPushButton::clicked, this, &TTimetableTripActivityForm::OkClicked);
+    connect(HeadcodeEdit, &QLineEdit::textEdited, HintLabel, &QLabel::hide);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -408,7 +431,8 @@ void TTripEditForm::FillActivities() {
     const int row = ActivitiesList->currentRow();
     ActivitiesList->clear();
     if (!trip_) return;
-    for (const TTimetableActivity& a : trip_->Activities.Items) ActivitiesList->addItem(ActivityText(a));
+    for (const TTimetableActivity& a : trip_->Activities.Items)
+        ActivitiesList->addItem(ActivityText(a));
     if (ActivitiesList->count() > 0)
         ActivitiesList->setCurrentRow(std::clamp(row, 0, ActivitiesList->count() - 1));
 }
@@ -487,11 +511,13 @@ void TTripEditForm::Confirm(TripEditResult result) {
         if (!boxes.Location)
             why = "Choose a location for this line.";
         else if (ParseHalfMinute(boxes.Arrival) < 0)
-            why = "The arrival time cannot be read: write it as HH:MM, with H after a blank "
-                  "for a half minute (07:05 H).";
+            why =
+                "The arrival time cannot be read: write it as HH:MM, with H after a blank "
+                "for a half minute (07:05 H).";
         else
-            why = "The departure or passing time cannot be read: write it as HH:MM, with H "
-                  "after a blank for a half minute (07:05 H).";
+            why =
+                "The departure or passing time cannot be read: write it as HH:MM, with H "
+                "after a blank for a half minute (07:05 H).";
         HintLabel->setText(why);
         HintLabel->show();
         return;
@@ -631,6 +657,7 @@ TTimetableEditForm::TTimetableEditForm(Sim& sim, QWidget* parent) : QDialog(pare
     put(second, 28, "Pass");
     put(second, 47, "allowance");
     auto* columns = new QLabel(first + "\n" + second);
+    columns->setIndent(4);
     columns->setFont(Fixed());
     TripList = new QListWidget;
     TripList->setFont(Fixed());
@@ -669,7 +696,8 @@ TTimetableEditForm::TTimetableEditForm(Sim& sim, QWidget* parent) : QDialog(pare
     connect(FreightBox, &QCheckBox::clicked, this, [this] { CustomChanged(); });
     for (QCheckBox* b : PowerBoxes)
         connect(b, &QCheckBox::clicked, this, [this] { CustomChanged(); });
-    connect(TripList, &QListWidget::currentRowChanged, this, &TTimetableEditForm::UpdateTripButtons);
+    connect(TripList, &QListWidget::currentRowChanged, this,
+            &TTimetableEditForm::UpdateTripButtons);
     connect(TripList, &QListWidget::itemDoubleClicked, this, &TTimetableEditForm::EditTrip);
     connect(EditButton, &QPushButton::clicked, this, &TTimetableEditForm::EditTrip);
     connect(AddBelowButton, &QPushButton::clicked, this, &TTimetableEditForm::AddBelow);
@@ -710,11 +738,11 @@ void TTimetableEditForm::Load(TTimetable& copy) {
                      });
     CategoryBox->clear();
     CategoryBox->addItem("(Custom)");
-    for (const TTrainCategory* c : categories)
-        CategoryBox->addItem(Q(c->Description), Q(c->ID));
+    for (const TTrainCategory* c : categories) CategoryBox->addItem(Q(c->Description), Q(c->ID));
 
     HeadcodeEdit->setText(Q(copy.ID).toUpper());
-    EntryPointBox->setCurrentIndex(copy.EntryPoint ? std::max(0, EntryPointBox->findText(Q(copy.EntryPoint->Name))) : 0);
+    EntryPointBox->setCurrentIndex(
+        copy.EntryPoint ? std::max(0, EntryPointBox->findText(Q(copy.EntryPoint->Name))) : 0);
     EntryTimeEdit->setText(Q(FormatHalfMinuteH(copy.EntryTime)));
     ShowCharacteristics(copy.AccelBrake, copy.MaxSpeed, copy.Length, copy.IsFreight,
                         copy.PowerTypes);
@@ -722,7 +750,8 @@ void TTimetableEditForm::Load(TTimetable& copy) {
     AsRequiredBox->setChecked(copy.AsRequired);
     PercentBox->setValue(copy.AsRequiredPercent);
     STPBox->setChecked(copy.STP);
-    CategoryBox->setCurrentIndex(copy.Category ? std::max(0, CategoryBox->findData(Q(copy.Category->ID))) : 0);
+    CategoryBox->setCurrentIndex(
+        copy.Category ? std::max(0, CategoryBox->findData(Q(copy.Category->ID))) : 0);
     loading_ = false;
     FillTrips(copy.Trips.Empty() ? -1 : 0);
     Pages->setCurrentIndex(0);
@@ -746,7 +775,8 @@ void TTimetableEditForm::CategoryChosen(int row) {
         copy_->Category = nullptr;
         return;
     }
-    TTrainCategory* chosen = sim_.Categories.FindID(CategoryBox->itemData(row).toString().toStdString());
+    TTrainCategory* chosen =
+        sim_.Categories.FindID(CategoryBox->itemData(row).toString().toStdString());
     if (!chosen) return;
     copy_->Category = chosen;
     loading_ = true;
@@ -999,7 +1029,8 @@ TTimetableListForm::TTimetableListForm(Sim& sim, QWidget* parent) : QDialog(pare
     DeleteTrainButton = Button("&Delete");
     DuplicateButton = Button("D&uplicate");
     RepeatButton = Button("Re&peat...", "Copies of this train at a fixed interval");
-    ReturnButton = Button("Ret&urn working...", "The train that works back from where this one ends");
+    ReturnButton =
+        Button("Ret&urn working...", "The train that works back from where this one ends");
     auto* sort = new QGroupBox("&Sort By");
     auto* sg = new QVBoxLayout(sort);
     const std::array<const char*, 3> sorts{"&1 Identity", "&2 Departure/Entry Time",
@@ -1057,7 +1088,8 @@ TTimetableListForm::TTimetableListForm(Sim& sim, QWidget* parent) : QDialog(pare
 
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(TrainList, &QListWidget::currentRowChanged, this, &TTimetableListForm::UpdateTrainButtons);
+    connect(TrainList, &QListWidget::currentRowChanged, this,
+            &TTimetableListForm::UpdateTrainButtons);
     connect(TrainList, &QListWidget::itemDoubleClicked, this, &TTimetableListForm::EditTrain);
     connect(EditTrainButton, &QPushButton::clicked, this, &TTimetableListForm::EditTrain);
     connect(NewTrainButton, &QPushButton::clicked, this, &TTimetableListForm::NewTrain);
@@ -1191,8 +1223,8 @@ void TTimetableListForm::DuplicateTrain() {
     const int row = SelectedTrain();
     if (row < 0) return;
     const TTimetable& original = *sim_.Timetable.At(row);
-    const auto name = sim_.Dialog().InputBox("Copy Train - Step 1 of 2", "Enter new train's name:",
-                                             original.ID);
+    const auto name =
+        sim_.Dialog().InputBox("Copy Train - Step 1 of 2", "Enter new train's name:", original.ID);
     if (!name) return;
     const auto minutes = sim_.Dialog().InputBox(
         "Copy Train - Step 2 of 2", "Enter time difference (in minutes) of new service:", "0");
@@ -1236,9 +1268,9 @@ void TTimetableListForm::ReturnWorking() {
     const int row = SelectedTrain();
     if (row < 0) return;
     TTimetable& original = *sim_.Timetable.At(row);
-    const auto headcode = sim_.Dialog().InputBox("Return Working - Step 1 of 3",
-                                                 "Enter the return train's name:",
-                                                 NumberedHeadcode(original.ID, 1));
+    const auto headcode =
+        sim_.Dialog().InputBox("Return Working - Step 1 of 3",
+                               "Enter the return train's name:", NumberedHeadcode(original.ID, 1));
     if (!headcode) return;
     const auto turnround = sim_.Dialog().InputBox(
         "Return Working - Step 2 of 3", "Minutes between arriving and leaving again:", "10");
@@ -1258,8 +1290,8 @@ void TTimetableListForm::ReturnWorking() {
             known += (known.empty() ? "" : ", ") + e.ID;
         });
         if (!entry) {
-            sim_.Dialog().ShowError("There is no entry point " + *entryText + ": the entry points are " +
-                                    known);
+            sim_.Dialog().ShowError("There is no entry point " + *entryText +
+                                    ": the entry points are " + known);
             return;
         }
     }

@@ -5,6 +5,8 @@
 // analysis window, and the question a reset asks once the list's Ok marked the
 // timetable modified. With KESTRA_SHOTS set to a folder, each window is saved there.
 
+#include "timetable_forms.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -34,9 +36,8 @@
 #include "qt_surface.h"
 #include "sim/sim.h"
 #include "timetable/timetable_text.h"
-#include "trains/train.h"
 #include "timetable/timetable_validate.h"
-#include "timetable_forms.h"
+#include "trains/train.h"
 
 namespace kestra::app {
 namespace {
@@ -145,7 +146,9 @@ class TimetableForms : public ::testing::Test {
         }
         return *t;
     }
-    QString LocationName(const char* id) { return QString::fromStdString(sim->Locations.FindID(id)->Name); }
+    QString LocationName(const char* id) {
+        return QString::fromStdString(sim->Locations.FindID(id)->Name);
+    }
     QString LastMessage() {
         const auto& history = sim->Messages().MessageHistory;
         return history.empty() ? QString() : QString::fromStdString(history.back().Text);

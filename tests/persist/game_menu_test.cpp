@@ -64,9 +64,10 @@ TEST(GameMenu, OnlyReadableTimetablesAreOfferedInOrder) {
 TEST(GameMenu, TextTimetablesAreOfferedWhenTheyReadAsTheGameReadsThem) {
     const fs::path dir = EmptyFolder("text");
     auto t = AreaSim();
-    std::ofstream(dir / "hand.txt") << "name Hand\ndescription Written by hand\nstart 07:30\n"
-                                       "train 2D01 - WEST 07:31 accel 3 speed 75 length 80 power diesel\n"
-                                       "  OSTWK 07:33 07:34 plat 1\n";
+    std::ofstream(dir / "hand.txt")
+        << "name Hand\ndescription Written by hand\nstart 07:30\n"
+           "train 2D01 - WEST 07:31 accel 3 speed 75 length 80 power diesel\n"
+           "  OSTWK 07:33 07:34 plat 1\n";
     std::ofstream(dir / "notes.txt") << "these are notes, not a timetable\n";
     std::ofstream(dir / "nothing.txt") << "name Header only\n";
     fs::copy_file(kTimetable, dir / "standard.WTT");
