@@ -184,6 +184,15 @@ TEST_F(TimetableForms, F4OpensTheListAndAClientIsRefused) {
     EXPECT_TRUE(list->TrainList->item(0)->text().contains(" enters 07:00"));
     ASSERT_EQ(list->CategoryList->count(), 2);
     EXPECT_EQ(list->CategoryList->item(0)->text(), "Fast passenger");
+    // The name becomes a file name: characters no file name may hold are dropped.
+    list->NameEdit->setText("Late");
+    list->NameEdit->setCursorPosition(4);
+    for (const char* typed : {"/", "?", "s"}) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, typed);
+        QApplication::sendEvent(list->NameEdit, &key);
+    }
+    EXPECT_EQ(list->NameEdit->text(), "Lates");
+    list->NameEdit->setText(QString::fromStdString(sim->SimData.AreaTitle + " Custom Timetable"));
     for (int page = 0; page < list->Pages->count(); ++page) {
         list->Pages->setCurrentIndex(page);
         Shot(*list, ("timetable_list_" + std::to_string(page)).c_str());
