@@ -32,6 +32,7 @@
 #include "timetable/timetable_analysis.h"
 #include "timetable/timetable_authoring.h"
 #include "timetable/timetable_edit.h"
+#include "timetable/timetable_file.h"
 #include "timetable/timetable_validate.h"
 
 namespace kestra::app {
@@ -1382,6 +1383,35 @@ void TTimetableListForm::done(int result) {
     sim_.Timetable.Description = DescriptionEdit->toPlainText().toStdString();
     if (result == QDialog::Accepted) sim_.Timetable.Modified = true;
     QDialog::done(result);
+}
+
+void TTimetableListForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_I &&
+        event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        ImportTrains();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TTimetableListForm::ImportTrains() {
+    const auto name = sim_.Dialog().InputBox("Import Timetable", "Enter name", "");
+    if (!name) return;
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(*name, bytes)) {
+        sim_.Dialog().ShowError("Cannot open " + *name);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ImportOutsideTimetable(sim_, std::string(bytes.begin(), bytes.end()),
+                           [this](const std::string& text) {
+                               QApplication::restoreOverrideCursor();
+                               const bool goOn = AskOkCancel(this, Q(text));
+                               QApplication::setOverrideCursor(Qt::WaitCursor);
+                               return goOn;
+                           });
+    QApplication::restoreOverrideCursor();
+    FillTrains(TrainList->currentRow());
 }
 
 bool TTimetableListForm::eventFilter(QObject* watched, QEvent* event) {

@@ -242,6 +242,8 @@ class TTimetableListForm : public QDialog {
     void DeleteCategory();
     void AnalyseNow();
     void Export();
+    // Ctrl+Shift+I: asks for a file in the outside column layout and imports its trains.
+    void ImportTrains();
     void SortChosen();
 
     TTimetableEditForm* EditForm() { return editForm_; }
@@ -278,6 +280,7 @@ class TTimetableListForm : public QDialog {
     void done(int result) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     int SelectedTrain() const;

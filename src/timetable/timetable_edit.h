@@ -6,6 +6,7 @@
 // store the boxes into them.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +101,16 @@ int FindTrainEntry(const std::vector<std::string>& entries, const std::string& a
 // A new category as the list window's "&New" makes it: eight random lower-case
 // hexadecimal digits as its ID, "Untitled category", the remembered characteristics.
 std::unique_ptr<TTrainCategory> NewCategory(Sim& sim);
+
+// Ctrl+Shift+I of the list window: a timetable in the outside column layout, read up to
+// a line "E" or the end. "H" lines start a train (headcode in characters 2 to 5;
+// profile high, 90 mph, 80 m, overhead power); "L" lines give its locations: the
+// location's ID in characters 2 to 8, the arrival and the departure as HHMM in 10 to 13
+// and 15 to 18 (blank: none), the platform in 20 to 22 and "P" in 24 for a pass. Each train is
+// validated: a valid one is appended; for an invalid one, invalid(headcode + ": " + message) is
+// asked and the train dropped; a false answer ends the import. Returns the trains added.
+int ImportOutsideTimetable(Sim& sim, const std::string& text,
+                           const std::function<bool(const std::string&)>& invalid);
 
 // "E&xport": with the area's ExportHook, its text written to path and the success or
 // failure said in a box; without one, "Export not available for this simulation".

@@ -579,5 +579,23 @@ TEST_F(TimetableForms, ATrainWrittenWhileTheGameRunsEntersTheArea) {
     EXPECT_TRUE(list->isVisible());
 }
 
+TEST_F(TimetableForms, CtrlShiftIImportsAFileInTheOutsideLayout) {
+    TTimetableListForm* list = OpenList();
+    const fs::path file = folder / "outside.txt";
+    std::ofstream(file) << "H2D09\n"
+                           "LOSTWK        0802 1\n"
+                           "LVLMC    0807 0809 2\n"
+                           "LHRNF    0816 0817 1\n"
+                           "LHRNFE        0819     P\n"
+                           "E\n";
+    dialogs.Answers = {file.string()};
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+    QApplication::sendEvent(list, &key);
+    ASSERT_FALSE(dialogs.Inputs.empty());
+    EXPECT_EQ(dialogs.Inputs.back(), "Import Timetable|Enter name|");
+    ASSERT_NE(sim->Timetable.FindID("2D09"), nullptr);
+    EXPECT_EQ(list->TrainList->count(), 3);
+}
+
 }  // namespace
 }  // namespace kestra::app

@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "area/area_builder.h"
+#include "sim/sim.h"
 #include "timetable/timetable_file.h"
 #include "timetable_fixture.h"
 
@@ -206,6 +209,71 @@ TEST(TimetableEdit, TrainSearchNewCategoryAndExportWithoutAHook) {
     EXPECT_FALSE(ExportTimetable(*f.sim, (path / "no" / "such").string()));
     ASSERT_EQ(f.dialogs.Errors.size(), 1u);
     EXPECT_EQ(f.dialogs.Errors[0], "Error exporting file");
+}
+
+TEST(TimetableEdit, TheOutsideLayoutImportsValidTrainsAndAsksAboutTheOthers) {
+    auto sim = std::make_unique<Sim>();
+    area::BuildArea(*sim);
+    // Columns: location 2-8, arrival 10-13, departure 15-18, platform 20-22, pass 24.
+    auto row = [](const char* location, const char* arr, const char* dep, const char* plat,
+                  bool pass = false) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "L%-7s %4s %4s %-3s %s\n", location, arr, dep, plat,
+                      pass ? "P" : "");
+        return std::string(buf);
+    };
+    const std::string good = "H2D01\n" + row("OSTWK", "", "0702", "1") +
+                             row("VLMC", "0707", "0709", "2") + row("HRNF", "0716", "0717", "1") +
+                             row("HRNFE", "", "0719", "", true);
+    const struct {
+        const char* Name;
+        std::string Text;
+        bool Goes;  // the answer to the question about an invalid train
+        int Added;
+        std::vector<std::string> Asked;  // each question's beginning
+    } cases[] = {
+        {"one good train", good + "E\nH9Z99\n" + row("NOWHERE", "0800", "0801", ""), true, 1, {}},
+        {"an unknown location, then a good one",
+         "H1X01\n" + row("NOWHERE", "0800", "0801", "") + good,
+         true,
+         1,
+         {"1X01: unknown location \"NOWHERE\""}},
+        {"a time that is no time, and the import ended",
+         "H1X02\n" + row("OSTWK", "07:0", "0702", "") + good,
+         false,
+         0,
+         {"1X02: times at OSTWK are not HHMM"}},
+        {"a train that does not validate",
+         "H1X03\n" + row("OSTWK", "", "0702", "1") + good,
+         true,
+         1,
+         {"1X03: "}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        sim->Timetable.Reset();
+        std::vector<std::string> asked;
+        const int added = ImportOutsideTimetable(*sim, c.Text, [&](const std::string& text) {
+            asked.push_back(text);
+            return c.Goes;
+        });
+        EXPECT_EQ(added, c.Added);
+        EXPECT_EQ(sim->Timetable.Count(), c.Added);
+        ASSERT_EQ(asked.size(), c.Asked.size()) << (asked.empty() ? "" : asked[0]);
+        for (std::size_t i = 0; i < asked.size(); ++i)
+            EXPECT_EQ(asked[i].rfind(c.Asked[i], 0), 0u) << asked[i];
+    }
+    sim->Timetable.Reset();
+    ASSERT_EQ(ImportOutsideTimetable(*sim, good, [](const std::string&) { return true; }), 1);
+    const TTimetable& t = *sim->Timetable.At(0);
+    EXPECT_EQ(t.ID, "2D01");
+    EXPECT_EQ(t.MaxSpeed, 90);
+    EXPECT_EQ(t.PowerTypes, PowerOverhead);
+    ASSERT_GE(t.Trips.Count(), 4);
+    EXPECT_EQ(t.Trips.Items[1].ArrTime, 7 * 3600 + 7 * 60);
+    EXPECT_EQ(t.Trips.Items[1].Platform, "2");
+    EXPECT_TRUE(t.Trips.Items.back().IsPass);
+    EXPECT_TRUE(sim->Timetable.Modified);
 }
 
 TEST(TimetableEdit, ValidationFailureTextIsTheEditorsOwn) {
