@@ -19,6 +19,7 @@
 #include "persist/game_menu.h"
 #include "startup_form.h"
 #include "telephone_form.h"
+#include "timetable_forms.h"
 #include "panel/timetable_menu.h"
 #include "display/options.h"
 
@@ -81,8 +82,20 @@ TIncidentForm* TDisplayForm::ShowIncidents() {
     return incidents_;
 }
 
+TTimetableListForm* TDisplayForm::ShowTimetableList() {
+    if (!timetableList_) timetableList_ = new TTimetableListForm(sim_, this);
+    if (timetableList_->isVisible()) timetableList_->Refresh();
+    timetableList_->show();
+    timetableList_->raise();
+    timetableList_->activateWindow();
+    return timetableList_;
+}
+
 void TDisplayForm::Perform(UiAction action) {
     switch (action) {
+        case UiAction::TimetableEdit:
+            ShowTimetableList();
+            break;
         case UiAction::Telephone:
             ShowTelephone();
             break;
@@ -310,6 +323,8 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
             SaveGameAs(sim_, dataFolder_);
             break;
         case MenuCommand::NewSimulation:
+            // The timetable list would show the timetable that is about to go.
+            if (timetableList_) timetableList_->hide();
             // The start-up dialog comes with the next cycle.
             NewSimulation(sim_);
             sim_.Display().RedrawPanel();
@@ -319,6 +334,9 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
             break;
         case MenuCommand::IncidentReport:
             Perform(commands_.KeyPress(PanelKey::F7, 0));
+            break;
+        case MenuCommand::TimetableEdit:
+            Perform(commands_.KeyPress(PanelKey::F4, 0));
             break;
         case MenuCommand::SignalCancelRoute:
             commands_.SignalMenuCancelRoute();

@@ -24,6 +24,7 @@ namespace kestra::app {
 
 class TTelephoneForm;
 class TIncidentForm;
+class TTimetableListForm;
 
 class TDisplayForm : public QWidget {
     Q_OBJECT
@@ -64,6 +65,9 @@ class TDisplayForm : public QWidget {
     // (F7), made on first use and raised afterwards.
     TTelephoneForm* ShowTelephone();
     TIncidentForm* ShowIncidents();
+    // The timetable list window ("&Timetable" > "&Edit", F4), made on first use, shown
+    // (not modal) and raised afterwards.
+    TTimetableListForm* ShowTimetableList();
     // The two-second ring timer, running while the panel says calls ring.
     const QTimer& RingTimer() const { return ringTimer_; }
     // Opens a Help window beside the panel (not modal) and returns it.
@@ -118,6 +122,7 @@ class TDisplayForm : public QWidget {
     std::string dataFolder_;
     TTelephoneForm* telephone_ = nullptr;
     TIncidentForm* incidents_ = nullptr;
+    TTimetableListForm* timetableList_ = nullptr;
 };
 
 }  // namespace kestra::app

@@ -16,6 +16,7 @@
 #include "area/area_builder.h"
 #include "persist/game_menu.h"
 #include "timetable/timetable_file.h"
+#include "timetable/timetable_start.h"
 
 namespace kestra::app {
 
@@ -108,7 +109,7 @@ TNewSimForm::TNewSimForm(Sim& sim, std::string dataFolder, QWidget* parent)
     if (scenarios_->count() > 0) scenarios_->setCurrentRow(0);
     ScenarioSelected();
     timetables_->addItem(NoTimetableEntry);
-    for (const std::string& name : ListTimetables(folder_)) timetables_->addItem(Q(name));
+    for (const std::string& name : ListTimetables(folder_, &sim_)) timetables_->addItem(Q(name));
     timetables_->setEnabled(timetables_->count() > 0);
     TimetableSelected();
     pages_->setCurrentIndex(0);
@@ -145,7 +146,7 @@ void TNewSimForm::TimetableSelected() {
         return grey("Play with no timetable");
     const std::string path = TimetablePath(folder_, name.toStdString());
     TTimetableHeader header;
-    if (!ReadTimetableHeader(path, header)) {
+    if (!ReadAnyTimetableHeader(sim_, path, header)) {
         timetableText_->clear();
         startTime_->clear();
         startTime_->setEnabled(false);

@@ -62,7 +62,7 @@ inline constexpr std::array<MenuItem, 26> MainMenuItems{{
     {"&File", "&New Simulation", "", MenuCommand::NewSimulation, true, false},
     {"&File", "Save &As...", "Ctrl+S", MenuCommand::SaveAs, true, false},
     {"&File", "E&xit", "", MenuCommand::Exit, true, false},
-    {"&Timetable", "&Edit", "F4", MenuCommand::TimetableEdit, false, false},
+    {"&Timetable", "&Edit", "F4", MenuCommand::TimetableEdit, true, false},
     {"&Timetable", "&Open (merge with current)", "", MenuCommand::TimetableOpen, true, false},
     {"&Timetable", "Save As...", "", MenuCommand::TimetableSaveAs, true, false},
     {"Train &Describer", "&Interpose By Signal", "Ctrl+I", MenuCommand::InterposeBySignal, true, false},

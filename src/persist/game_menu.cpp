@@ -10,16 +10,25 @@
 #include "persist/saved_simulation.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
+#include "timetable/timetable_start.h"
 
 namespace kestra {
 
 namespace {
 
-bool HasTimetableExtension(const std::filesystem::path& p) {
+std::string UpperExtension(const std::filesystem::path& p) {
     std::string ext = p.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return ext == ".WTT";
+    return ext;
+}
+
+bool HasTimetableExtension(const std::filesystem::path& p) {
+    return UpperExtension(p) == ".WTT";
+}
+
+bool HasTextTimetableExtension(const std::filesystem::path& p) {
+    return UpperExtension(p) == ".TXT";
 }
 
 bool IsDigit(char c) {
@@ -32,15 +41,21 @@ std::string DataFolder(const std::string& currentFolder, const std::string& area
     return (std::filesystem::path(currentFolder) / areaId).string();
 }
 
-std::vector<std::string> ListTimetables(const std::string& folder) {
+std::vector<std::string> ListTimetables(const std::string& folder, Sim* sim) {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code kind;
-        if (!it->is_regular_file(kind) || !HasTimetableExtension(it->path())) continue;
+        if (!it->is_regular_file(kind)) continue;
         TTimetableHeader header;
-        if (!ReadTimetableHeader(it->path().string(), header)) continue;
+        if (HasTimetableExtension(it->path())) {
+            if (!ReadTimetableHeader(it->path().string(), header)) continue;
+        } else if (sim && HasTextTimetableExtension(it->path())) {
+            if (!ReadAnyTimetableHeader(*sim, it->path().string(), header)) continue;
+        } else {
+            continue;
+        }
         names.push_back(it->path().stem().string());
     }
     std::sort(names.begin(), names.end());
@@ -51,10 +66,13 @@ std::vector<std::string> ListTimetables(const std::string& folder) {
 std::string TimetablePath(const std::string& folder, const std::string& name) {
     namespace fs = std::filesystem;
     std::error_code ec;
+    std::string text;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->path().stem().string() == name && HasTimetableExtension(it->path()))
-            return it->path().string();
+        if (it->path().stem().string() != name) continue;
+        if (HasTimetableExtension(it->path())) return it->path().string();
+        if (HasTextTimetableExtension(it->path())) text = it->path().string();
     }
+    if (!text.empty()) return text;
     return (fs::path(folder) / (name + ".WTT")).string();
 }
 
@@ -87,7 +105,7 @@ bool StartNewGame(Sim& sim, const std::string& folder, const NewGameChoice& choi
     if (choice.Scenario >= 0 && sim.Hooks.ScenarioHook) sim.Hooks.ScenarioHook(choice.Scenario);
     if (none) return true;
     const std::string path = TimetablePath(folder, choice.Timetable);
-    if (!LoadTimetableFile(sim, path)) {
+    if (!LoadAnyTimetable(sim, path)) {
         sim.Dialog().ShowError("Error loading " + path);
         return false;
     }

@@ -22,9 +22,11 @@ std::string DataFolder(const std::string& currentFolder, const std::string& area
 
 // The timetable files of the folder whose header can be read, each as its name
 // without folder and extension; the extension ".WTT" is matched in any case. Sorted
-// by name, so the list is the same on every file system.
-std::vector<std::string> ListTimetables(const std::string& folder);
-// The file of a listed timetable (its extension as it is on disk).
+// by name, so the list is the same on every file system. Given the simulation, text
+// timetables (".txt") that read as the game reads them are listed too.
+std::vector<std::string> ListTimetables(const std::string& folder, Sim* sim = nullptr);
+// The file of a listed timetable (its extension as it is on disk); a timetable file
+// is preferred to a text timetable of the same name.
 std::string TimetablePath(const std::string& folder, const std::string& name);
 
 // The start-time field: exactly "HH:MM" with the hours' first digit 0 to 2 and the

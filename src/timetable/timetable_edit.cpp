@@ -1,15 +1,19 @@
 #include "timetable/timetable_edit.h"
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "core/hooks.h"
 #include "core/time_format.h"
 #include "places/entry_point.h"
 #include "places/location.h"
 #include "sim/sim.h"
 #include "timetable/timetable.h"
+#include "timetable/timetable_file.h"
+#include "timetable/timetable_validate.h"
 
 namespace kestra {
 
@@ -195,6 +199,163 @@ TTimetable* DuplicateTimetable(Sim& sim, const TTimetable& timetable, const std:
     copy->ID = headcode;
     copy->Entered = false;
     return &sim.Timetable.InsertOwned(sim.Timetable.Count(), std::move(copy));
+}
+
+std::unique_ptr<TTimetable> CopyTimetable(Sim& sim, const TTimetable& timetable) {
+    auto copy = std::make_unique<TTimetable>(sim, timetable.ID);
+    copy->CopyFrom(timetable);
+    return copy;
+}
+
+TTimetable& ReplaceTimetable(Sim& sim, int index, std::unique_ptr<TTimetable> copy) {
+    if (index >= 0 && index < sim.Timetable.Count()) {
+        sim.Timetable.Destroy(sim.Timetable.At(index));
+        sim.Timetable.Pack();
+    } else {
+        index = sim.Timetable.Count();
+    }
+    sim.Timetable.Modified = true;
+    return sim.Timetable.InsertOwned(index, std::move(copy));
+}
+
+TTimetable& AppendTimetable(Sim& sim, std::unique_ptr<TTimetable> timetable) {
+    sim.Timetable.Modified = true;
+    return sim.Timetable.InsertOwned(sim.Timetable.Count(), std::move(timetable));
+}
+
+int RemoveTimetable(Sim& sim, int index) {
+    if (index < 0 || index >= sim.Timetable.Count()) return -1;
+    sim.Timetable.Destroy(sim.Timetable.At(index));
+    sim.Timetable.Pack();
+    sim.Timetable.Modified = true;
+    if (sim.Timetable.Count() == 0) return -1;
+    return index > 0 ? index - 1 : 0;
+}
+
+int FindTrainEntry(const std::vector<std::string>& entries, const std::string& answer) {
+    auto upper = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return s;
+    };
+    const std::string wanted = upper(answer);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (upper(entries[i].substr(0, wanted.size())) == wanted) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::unique_ptr<TTrainCategory> NewCategory(Sim& sim) {
+    char id[16];
+    const auto byte = [&] { return static_cast<unsigned>(sim.RandomInt(255)); };
+    const unsigned a = byte(), b = byte(), c = byte(), d = byte();
+    std::snprintf(id, sizeof id, "%2.2x%2.2x%2.2x%2.2x", a, b, c, d);
+    auto category = std::make_unique<TTrainCategory>(id);
+    const TimetableDefaults& defaults = sim.Timetable.EditorDefaults;
+    category->Description = "Untitled category";
+    category->AccelBrake = defaults.AccelBrake;
+    category->MaxSpeed = defaults.MaxSpeed;
+    category->Length = defaults.Length;
+    category->PowerTypes = defaults.PowerTypes;
+    category->IsFreight = false;
+    return category;
+}
+
+namespace {
+
+// Characters first to last (counted from 1) of a line, without surrounding blanks.
+std::string Columns(const std::string& line, std::size_t first, std::size_t last) {
+    if (line.size() < first) return {};
+    std::string part = line.substr(first - 1, last - first + 1);
+    const auto begin = part.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return {};
+    const auto end = part.find_last_not_of(" \t\r");
+    return part.substr(begin, end - begin + 1);
+}
+
+// "HHMM" as seconds; blank is 0; -1 when it is not four digits.
+std::int32_t HHMM(const std::string& text) {
+    if (text.empty()) return 0;
+    if (text.size() != 4) return -1;
+    for (char c : text)
+        if (!Digit(c)) return -1;
+    return ((text[0] - '0') * 10 + (text[1] - '0')) * 3600 +
+           ((text[2] - '0') * 10 + (text[3] - '0')) * 60;
+}
+
+}  // namespace
+
+int ImportOutsideTimetable(Sim& sim, const std::string& text,
+                           const std::function<bool(const std::string&)>& invalid) {
+    int added = 0;
+    std::unique_ptr<TTimetable> train;
+    std::string problem;  // a line of the train that could not be read
+    // False when the import is to end.
+    auto finish = [&]() -> bool {
+        if (!train) return true;
+        std::unique_ptr<TTimetable> t = std::move(train);
+        std::string message = problem;
+        if (message.empty() && Validate(*t, message)) {
+            AppendTimetable(sim, std::move(t));
+            ++added;
+            return true;
+        }
+        return invalid(t->ID + ": " + message);
+    };
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.empty()) continue;
+        if (line[0] == 'E') break;
+        if (line[0] == 'H') {
+            if (!finish()) return added;
+            train = std::make_unique<TTimetable>(sim, Columns(line, 2, 5));
+            train->AccelBrake = AccelHigh;
+            train->MaxSpeed = 90;
+            train->Length = 80;
+            train->PowerTypes = PowerOverhead;
+            problem.clear();
+        } else if (line[0] == 'L' && train && problem.empty()) {
+            TTimetableTrip trip;
+            const std::string id = Columns(line, 2, 8);
+            trip.Location = sim.Locations.FindID(id);
+            trip.ArrTime = HHMM(Columns(line, 10, 13));
+            trip.DepTime = HHMM(Columns(line, 15, 18));
+            trip.Platform = Columns(line, 20, 22);
+            if (!trip.Location) {
+                problem = "unknown location \"" + PrintableText(id) + "\"";
+            } else if (trip.ArrTime < 0 || trip.DepTime < 0) {
+                problem = "times at " + id + " are not HHMM";
+            } else {
+                if (trip.DepTime == 0) trip.DepTime = trip.ArrTime;
+                trip.IsPass = Columns(line, 24, 24) == "P";
+                train->Trips.Items.push_back(std::move(trip));
+            }
+        }
+    }
+    finish();
+    return added;
+}
+
+bool ExportTimetable(Sim& sim, const std::string& path) {
+    if (!sim.Hooks.ExportHook) {
+        sim.Dialog().ShowInformation("Export not available for this simulation");
+        return false;
+    }
+    std::string text;
+    sim.Hooks.ExportHook(text);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        sim.Dialog().ShowError("Error exporting file");
+        return false;
+    }
+    sim.Dialog().ShowInformation("Succesfully exported to " + path);
+    return true;
 }
 
 }  // namespace kestra

@@ -6,7 +6,10 @@
 // store the boxes into them.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace kestra {
 
@@ -19,6 +22,7 @@ struct TTimetableTrip;
 inline constexpr const char* InvalidTrainLengthText = "Invalid numeric entry for Train Length";
 inline constexpr const char* InvalidMaxSpeedText = "Invalid numeric entry for Max Speed";
 inline constexpr const char* InvalidNumericInputText = "Invalid numeric input";
+inline constexpr const char* ExportFileName = "TT_Export.txt";
 
 // The error box of a timetable editor whose copy does not validate.
 std::string ValidationFailedText(const std::string& message);
@@ -80,5 +84,37 @@ std::string ListNameShown(const Sim& sim);
 // InvalidNumericInputText when minutesText is not a whole number; nothing is copied.
 TTimetable* DuplicateTimetable(Sim& sim, const TTimetable& timetable, const std::string& headcode,
                                const std::string& minutesText, std::string& message);
+
+// A deep copy of a timetable for an editor to work on.
+std::unique_ptr<TTimetable> CopyTimetable(Sim& sim, const TTimetable& timetable);
+// An editor's copy takes the place of the timetable at index, which is freed; an index
+// outside the list appends it. The working timetable is marked modified.
+TTimetable& ReplaceTimetable(Sim& sim, int index, std::unique_ptr<TTimetable> copy);
+// Appends a new timetable and marks the working timetable modified.
+TTimetable& AppendTimetable(Sim& sim, std::unique_ptr<TTimetable> timetable);
+// Frees the timetable at index and marks the working timetable modified. The row to
+// select afterwards: the one before, else the first, -1 when the list is empty.
+int RemoveTimetable(Sim& sim, int index);
+// The train list's search: the first entry whose beginning, upper-cased, equals the
+// answer upper-cased; -1 when none does.
+int FindTrainEntry(const std::vector<std::string>& entries, const std::string& answer);
+// A new category as the list window's "&New" makes it: eight random lower-case
+// hexadecimal digits as its ID, "Untitled category", the remembered characteristics.
+std::unique_ptr<TTrainCategory> NewCategory(Sim& sim);
+
+// Ctrl+Shift+I of the list window: a timetable in the outside column layout, read up to
+// a line "E" or the end. "H" lines start a train (headcode in characters 2 to 5;
+// profile high, 90 mph, 80 m, overhead power); "L" lines give its locations: the
+// location's ID in characters 2 to 8, the arrival and the departure as HHMM in 10 to 13
+// and 15 to 18 (blank: none), the platform in 20 to 22 and "P" in 24 for a pass. Each train is
+// validated: a valid one is appended; for an invalid one, invalid(headcode + ": " + message) is
+// asked and the train dropped; a false answer ends the import. Returns the trains added.
+int ImportOutsideTimetable(Sim& sim, const std::string& text,
+                           const std::function<bool(const std::string&)>& invalid);
+
+// "E&xport": with the area's ExportHook, its text written to path and the success or
+// failure said in a box; without one, "Export not available for this simulation".
+// True when the file was written.
+bool ExportTimetable(Sim& sim, const std::string& path = ExportFileName);
 
 }  // namespace kestra

@@ -41,6 +41,30 @@ bool ReadAnyTimetable(Sim& sim, const std::vector<std::uint8_t>& bytes, Timetabl
     return true;
 }
 
+bool ReadAnyTimetableHeader(Sim& sim, const std::string& path, TTimetableHeader& header,
+                            std::string* error) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        if (error) *error = "cannot open " + path;
+        return false;
+    }
+    if (DetectTimetableFormat(bytes) == TimetableFormat::File) {
+        if (ReadTimetableHeaderBytes(bytes, header)) return true;
+        if (error) *error = "not a timetable file: " + path;
+        return false;
+    }
+    TimetableLoad load;
+    std::string reason;
+    if (!ReadAnyTimetable(sim, bytes, load, reason)) {
+        if (error) *error = reason;
+        return false;
+    }
+    header.Name = load.Name;
+    header.Description = load.Description;
+    header.StartTime = load.StartTime;
+    return true;
+}
+
 bool LoadAnyTimetable(Sim& sim, const std::string& path, std::string* error) {
     std::vector<std::uint8_t> bytes;
     if (!ReadFileBytes(path, bytes)) {

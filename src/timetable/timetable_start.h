@@ -11,6 +11,7 @@ namespace kestra {
 
 class Sim;
 struct TimetableLoad;
+struct TTimetableHeader;
 
 enum class TimetableFormat {
     Empty,  // nothing but blanks (or a byte-order mark)
@@ -29,6 +30,12 @@ bool ReadAnyTimetable(Sim& sim, const std::vector<std::uint8_t>& bytes, Timetabl
 // Reads the file at path in either form and merges it into the working timetable as a
 // timetable file load does. On failure nothing changes.
 bool LoadAnyTimetable(Sim& sim, const std::string& path, std::string* error = nullptr);
+
+// The header (name, description, start time) of a timetable file in either form. A text
+// timetable is read whole as the game reads it, so a file the game would refuse gives
+// no header. False with the reason in error (when given).
+bool ReadAnyTimetableHeader(Sim& sim, const std::string& path, TTimetableHeader& header,
+                            std::string* error = nullptr);
 
 // Loads the timetable file (either form) into the (freshly reset) working timetable; on
 // success sets the clock to startTime, or to the timetable's own start time when

@@ -83,6 +83,22 @@ TEST_F(StartupFormTest, BadTimetablesAreLeftOut) {
     EXPECT_TRUE(t.dialogs.Errors.empty());
 }
 
+TEST_F(StartupFormTest, ATextTimetableIsOfferedWithItsHeader) {
+    std::ofstream(folder / "hand.txt")
+        << "name Hand\ndescription Three trains written by hand\nstart 07:30\n"
+           "train 2D01 - WEST 07:31 accel 3 speed 75 length 80 power diesel\n"
+           "  OSTWK 07:33 07:34 plat 1\n";
+    std::ofstream(folder / "readme.txt") << "not a timetable\n";
+    TNewSimForm form(*t, folder.string());
+    EXPECT_EQ(Offered(form), (QStringList{"(None)", "hand"}));
+    form.Timetables()->setCurrentRow(1);
+    EXPECT_EQ(form.TimetableDescription()->toPlainText(), "Three trains written by hand");
+    EXPECT_TRUE(form.StartTime()->isEnabled());
+    EXPECT_EQ(form.StartTime()->text(), "07:30");
+    EXPECT_TRUE(t.dialogs.Errors.empty());
+    Picture(form, "new_scenario_text_timetable.png");
+}
+
 TEST_F(StartupFormTest, StandardWithATimetableAtEightStartsTheGame) {
     fs::copy_file(kTimetable, folder / "standard.WTT");
     TNewSimForm form(*t, folder.string());

@@ -17,6 +17,7 @@
 #include "persist/saved_simulation.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
+#include "timetable/timetable_start.h"
 
 namespace kestra {
 namespace {
@@ -57,6 +58,41 @@ TEST(GameMenu, OnlyReadableTimetablesAreOfferedInOrder) {
     EXPECT_EQ(ListTimetables(dir.string()),
               (std::vector<std::string>{"Evening", "busy", "standard"}));
     EXPECT_EQ(TimetablePath(dir.string(), "Evening"), (dir / "Evening.wtt").string());
+    fs::remove_all(dir);
+}
+
+TEST(GameMenu, TextTimetablesAreOfferedWhenTheyReadAsTheGameReadsThem) {
+    const fs::path dir = EmptyFolder("text");
+    auto t = AreaSim();
+    std::ofstream(dir / "hand.txt")
+        << "name Hand\ndescription Written by hand\nstart 07:30\n"
+           "train 2D01 - WEST 07:31 accel 3 speed 75 length 80 power diesel\n"
+           "  OSTWK 07:33 07:34 plat 1\n";
+    std::ofstream(dir / "notes.txt") << "these are notes, not a timetable\n";
+    std::ofstream(dir / "nothing.txt") << "name Header only\n";
+    fs::copy_file(kTimetable, dir / "standard.WTT");
+    fs::copy_file(kTimetable, dir / "standard.txt");
+    // Without the simulation a text file cannot be read: only timetable files.
+    EXPECT_EQ(ListTimetables(dir.string()), (std::vector<std::string>{"standard"}));
+    EXPECT_EQ(ListTimetables(dir.string(), &**t), (std::vector<std::string>{"hand", "standard"}));
+    EXPECT_EQ(TimetablePath(dir.string(), "standard"), (dir / "standard.WTT").string());
+    EXPECT_EQ(TimetablePath(dir.string(), "hand"), (dir / "hand.txt").string());
+    TTimetableHeader header;
+    std::string error;
+    ASSERT_TRUE(ReadAnyTimetableHeader(**t, (dir / "hand.txt").string(), header, &error)) << error;
+    EXPECT_EQ(header.Name, "Hand");
+    EXPECT_EQ(header.Description, "Written by hand");
+    EXPECT_EQ(header.StartTime, 7 * 3600 + 30 * 60);
+    EXPECT_FALSE(ReadAnyTimetableHeader(**t, (dir / "notes.txt").string(), header, &error));
+    EXPECT_NE(error.find("line 1"), std::string::npos) << error;
+    ASSERT_TRUE(ReadAnyTimetableHeader(**t, (dir / "standard.WTT").string(), header, &error));
+    EXPECT_EQ(header.StartTime, 6 * 3600);
+    // A new game takes the text timetable.
+    NewGameChoice choice;
+    choice.Timetable = "hand";
+    EXPECT_TRUE(StartNewGame(**t, dir.string(), choice));
+    EXPECT_EQ((*t)->Timetable.Count(), 1);
+    EXPECT_EQ((*t)->SimTime, 7 * 3600 + 30 * 60);
     fs::remove_all(dir);
 }
 

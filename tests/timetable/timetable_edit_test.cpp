@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "area/area_builder.h"
+#include "sim/sim.h"
 #include "timetable/timetable_file.h"
 #include "timetable_fixture.h"
 
@@ -135,6 +138,142 @@ TEST(TimetableEdit, ListEntriesOrderTimesNameAndDuplicate) {
     EXPECT_EQ(copy->EntryTime, 37000 + 1800);
     EXPECT_FALSE(copy->Entered);
     EXPECT_EQ(f.sim->Timetable.Count(), 4);
+}
+
+TEST(TimetableEdit, EditedCopiesReplaceAppendAndRemoveMarkingTheTimetableModified) {
+    TimetableFixture f;
+    f.EnteringTrain("1A01", 36000);
+    f.EnteringTrain("1A02", 37000);
+    f.EnteringTrain("1A03", 38000);
+    auto order = [&] {
+        std::string ids;
+        f.sim->Timetable.ForEach([&](TTimetable& t) { ids += t.ID + " "; });
+        return ids;
+    };
+    std::unique_ptr<TTimetable> copy = CopyTimetable(*f.sim, *f.sim->Timetable.At(1));
+    copy->ID = "2B02";
+    copy->EntryTime = 40000;
+    EXPECT_EQ(f.sim->Timetable.At(1)->ID, "1A02") << "the copy is not the timetable";
+    ReplaceTimetable(*f.sim, 1, std::move(copy));
+    EXPECT_EQ(order(), "1A01 2B02 1A03 ");
+    EXPECT_EQ(f.sim->Timetable.FindID("2B02")->EntryTime, 40000);
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    f.sim->Timetable.Modified = false;
+    AppendTimetable(*f.sim, std::make_unique<TTimetable>(*f.sim, "3C03"));
+    EXPECT_EQ(order(), "1A01 2B02 1A03 3C03 ");
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    // The selection moves to the entry before, or to the first.
+    f.sim->Timetable.Modified = false;
+    EXPECT_EQ(RemoveTimetable(*f.sim, 2), 1);
+    EXPECT_TRUE(f.sim->Timetable.Modified);
+    EXPECT_EQ(RemoveTimetable(*f.sim, 0), 0);
+    EXPECT_EQ(RemoveTimetable(*f.sim, 5), -1);
+    EXPECT_EQ(order(), "2B02 3C03 ");
+    EXPECT_EQ(RemoveTimetable(*f.sim, 1), 0);
+    EXPECT_EQ(RemoveTimetable(*f.sim, 0), -1);
+    EXPECT_EQ(f.sim->Timetable.Count(), 0);
+}
+
+TEST(TimetableEdit, TrainSearchNewCategoryAndExportWithoutAHook) {
+    const std::vector<std::string> entries{"1A01 West enters 10:00", "2u05 Alpha dep 09:45",
+                                           "2U06 West enters 11:00"};
+    EXPECT_EQ(FindTrainEntry(entries, "2u"), 1);
+    EXPECT_EQ(FindTrainEntry(entries, "2U06"), 2);
+    EXPECT_EQ(FindTrainEntry(entries, "1a01 west"), 0);
+    EXPECT_EQ(FindTrainEntry(entries, "9"), -1);
+    EXPECT_EQ(FindTrainEntry(entries, "1A01 West enters 10:00 and more"), -1);
+
+    TimetableFixture f;
+    f.sim->Timetable.EditorDefaults = {AccelHigh, 90, 120, PowerDiesel};
+    std::unique_ptr<TTrainCategory> c = NewCategory(*f.sim);
+    ASSERT_EQ(c->ID.size(), 8u);
+    EXPECT_EQ(c->ID.find_first_not_of("0123456789abcdef"), std::string::npos) << c->ID;
+    EXPECT_EQ(c->Description, "Untitled category");
+    EXPECT_EQ(c->AccelBrake, AccelHigh);
+    EXPECT_EQ(c->MaxSpeed, 90);
+    EXPECT_EQ(c->Length, 120);
+    EXPECT_EQ(c->PowerTypes, PowerDiesel);
+    EXPECT_FALSE(c->IsFreight);
+
+    const fs::path path = fs::temp_directory_path() / "kestra_tt_export_test.txt";
+    fs::remove(path);
+    EXPECT_FALSE(ExportTimetable(*f.sim, path.string()));
+    ASSERT_EQ(f.dialogs.Infos.size(), 1u);
+    EXPECT_EQ(f.dialogs.Infos[0], "Export not available for this simulation");
+    EXPECT_FALSE(fs::exists(path));
+    f.sim->Hooks.ExportHook = [](std::string& text) { text = ",,1A01\nent,West,10:00\n"; };
+    EXPECT_TRUE(ExportTimetable(*f.sim, path.string()));
+    EXPECT_EQ(f.dialogs.Infos.back(), "Succesfully exported to " + path.string());
+    EXPECT_EQ(fs::file_size(path), 22u);
+    fs::remove(path);
+    EXPECT_FALSE(ExportTimetable(*f.sim, (path / "no" / "such").string()));
+    ASSERT_EQ(f.dialogs.Errors.size(), 1u);
+    EXPECT_EQ(f.dialogs.Errors[0], "Error exporting file");
+}
+
+TEST(TimetableEdit, TheOutsideLayoutImportsValidTrainsAndAsksAboutTheOthers) {
+    auto sim = std::make_unique<Sim>();
+    area::BuildArea(*sim);
+    // Columns: location 2-8, arrival 10-13, departure 15-18, platform 20-22, pass 24.
+    auto row = [](const char* location, const char* arr, const char* dep, const char* plat,
+                  bool pass = false) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "L%-7s %4s %4s %-3s %s\n", location, arr, dep, plat,
+                      pass ? "P" : "");
+        return std::string(buf);
+    };
+    const std::string good = "H2D01\n" + row("OSTWK", "", "0702", "1") +
+                             row("VLMC", "0707", "0709", "2") + row("HRNF", "0716", "0717", "1") +
+                             row("HRNFE", "", "0719", "", true);
+    const struct {
+        const char* Name;
+        std::string Text;
+        bool Goes;  // the answer to the question about an invalid train
+        int Added;
+        std::vector<std::string> Asked;  // each question's beginning
+    } cases[] = {
+        {"one good train", good + "E\nH9Z99\n" + row("NOWHERE", "0800", "0801", ""), true, 1, {}},
+        {"an unknown location, then a good one",
+         "H1X01\n" + row("NOWHERE", "0800", "0801", "") + good,
+         true,
+         1,
+         {"1X01: unknown location \"NOWHERE\""}},
+        {"a time that is no time, and the import ended",
+         "H1X02\n" + row("OSTWK", "07:0", "0702", "") + good,
+         false,
+         0,
+         {"1X02: times at OSTWK are not HHMM"}},
+        {"a train that does not validate",
+         "H1X03\n" + row("OSTWK", "", "0702", "1") + good,
+         true,
+         1,
+         {"1X03: "}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        sim->Timetable.Reset();
+        std::vector<std::string> asked;
+        const int added = ImportOutsideTimetable(*sim, c.Text, [&](const std::string& text) {
+            asked.push_back(text);
+            return c.Goes;
+        });
+        EXPECT_EQ(added, c.Added);
+        EXPECT_EQ(sim->Timetable.Count(), c.Added);
+        ASSERT_EQ(asked.size(), c.Asked.size()) << (asked.empty() ? "" : asked[0]);
+        for (std::size_t i = 0; i < asked.size(); ++i)
+            EXPECT_EQ(asked[i].rfind(c.Asked[i], 0), 0u) << asked[i];
+    }
+    sim->Timetable.Reset();
+    ASSERT_EQ(ImportOutsideTimetable(*sim, good, [](const std::string&) { return true; }), 1);
+    const TTimetable& t = *sim->Timetable.At(0);
+    EXPECT_EQ(t.ID, "2D01");
+    EXPECT_EQ(t.MaxSpeed, 90);
+    EXPECT_EQ(t.PowerTypes, PowerOverhead);
+    ASSERT_GE(t.Trips.Count(), 4);
+    EXPECT_EQ(t.Trips.Items[1].ArrTime, 7 * 3600 + 7 * 60);
+    EXPECT_EQ(t.Trips.Items[1].Platform, "2");
+    EXPECT_TRUE(t.Trips.Items.back().IsPass);
+    EXPECT_TRUE(sim->Timetable.Modified);
 }
 
 TEST(TimetableEdit, ValidationFailureTextIsTheEditorsOwn) {
