@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "assess/assessor.h"
 #include "panel/commands.h"
 #include "panel/menus.h"
 #include "help_windows.h"
@@ -24,6 +25,7 @@ namespace kestra::app {
 
 class TTelephoneForm;
 class TIncidentForm;
+class TACPForm;
 
 class TDisplayForm : public QWidget {
     Q_OBJECT
@@ -68,6 +70,14 @@ class TDisplayForm : public QWidget {
     const QTimer& RingTimer() const { return ringTimer_; }
     // Opens a Help window beside the panel (not modal) and returns it.
     THelpWindow* ShowHelp(HelpPage page);
+    // The assessor's switch: off for players; --assessor turns it on, which offers
+    // "Show Assessor Control Panel" (F11).
+    void SetAssessorMode(bool on) { assessorMode_ = on; }
+    bool AssessorMode() const { return assessorMode_; }
+    // Opens the assessor's control panel (made on first use, kept for the program's
+    // run); nothing unless the assessor's switch is on; in client mode the message.
+    TACPForm* ShowAssessorPanel();
+    TAssessor& Assessor() { return assessor_; }
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -118,6 +128,10 @@ class TDisplayForm : public QWidget {
     std::string dataFolder_;
     TTelephoneForm* telephone_ = nullptr;
     TIncidentForm* incidents_ = nullptr;
+    bool assessorMode_ = false;
+    // The assessor's log and its start time last as long as the program.
+    TAssessor assessor_;
+    TACPForm* acp_ = nullptr;
 };
 
 }  // namespace kestra::app
