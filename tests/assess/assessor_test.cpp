@@ -84,20 +84,22 @@ TEST_F(Assessing, TakingControlStopsRandomFailures) {
     // A new simulation leaves the assessor in control.
     sim->ResetSimulation();
     EXPECT_TRUE(sim->AssessorInControl);
+    sim->Options().MaxFailures = 5;
+    sim->Options().TrackFailureChance = 1.0f;
     assessor->SetInControl(false);
     sim->Failures.OfferFailure(*c);
     EXPECT_EQ(sim->Failures.Count(), 1);
 }
 
 TEST_F(Assessing, LampProvingAndIsolations) {
-    TSIG* s = sim->Signals.FindID("VM27");
+    TSIG* s = sim->Signals.FindID("SVM27");
     ASSERT_NE(s, nullptr);
     assessor->SetLampProving(*s, false);
     EXPECT_FALSE(s->LampProved);
-    EXPECT_EQ(LastLog(), "07:05:09   Signal VM27 failed lamp proving");
+    EXPECT_EQ(LastLog(), "07:05:09   Signal SVM27 failed lamp proving");
     assessor->SetLampProving(*s, true);
     EXPECT_TRUE(s->LampProved);
-    EXPECT_EQ(LastLog(), "07:05:09   Signal VM27 recovered lamp proving");
+    EXPECT_EQ(LastLog(), "07:05:09   Signal SVM27 recovered lamp proving");
     TTCS* c = sim->TrackCircuits.At(0);
     const std::size_t logged = assessor->ActionLog().size();
     assessor->SetIsolation(*c, IsoEngTI);
@@ -267,7 +269,7 @@ TEST_F(Assessing, AReportWithNoTimingPointsHasTheTotalLineOnly) {
 }
 
 TEST_F(Assessing, TheReportFileReadsBackAsWritten) {
-    assessor->LogAction("Signal VM27 failed lamp proving");
+    assessor->LogAction("Signal SVM27 failed lamp proving");
     const std::string path = ::testing::TempDir() + "kestra_assessor_report.txt";
     ASSERT_TRUE(assessor->WriteReport(path, "Ann", "Bob", {"Line one"}));
     std::ifstream in(path, std::ios::binary);

@@ -94,12 +94,12 @@ TEST_F(AssessorGui, TakingControlAndPointsDetection) {
 }
 
 TEST_F(AssessorGui, SignalLampProving) {
-    TSIG* s = sim->Signals.FindID("VM27");
-    ASSERT_TRUE(Select(form->SignalList, "VM27"));
+    TSIG* s = sim->Signals.FindID("SVM27");
+    ASSERT_TRUE(Select(form->SignalList, "SVM27"));
     EXPECT_TRUE(form->LampProvingCheck->isChecked());
     form->LampProvingCheck->click();
     EXPECT_FALSE(s->LampProved);
-    EXPECT_TRUE(Logged("Signal VM27 failed lamp proving"));
+    EXPECT_TRUE(Logged("Signal SVM27 failed lamp proving"));
 }
 
 TEST_F(AssessorGui, TrackCircuitOccupationAndMarking) {

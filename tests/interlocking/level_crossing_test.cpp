@@ -119,8 +119,8 @@ struct QuillbyCrossing : ::testing::Test {
     QuillbyCrossing() {
         area::BuildArea(sim);
         lx = sim.LevelCrossings.FindID("QLBYLC");
-        down = sim.Signals.FindID("VM27");
-        up = sim.Signals.FindID("VM46");
+        down = sim.Signals.FindID("SVM27");
+        up = sim.Signals.FindID("SVM46");
     }
     // The route over the crossing from the signal, set.
     TROU* SetRouteFrom(TSIG& entrance) {
@@ -264,7 +264,7 @@ TEST_F(QuillbyCrossing, SavedAndLoadedMidSequenceTheSequenceGoesOn) {
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->State, LxLowering);
     EXPECT_EQ(copy->Timer, timer);
-    TSIG* copyDown = loaded.Signals.FindID("VM27");
+    TSIG* copyDown = loaded.Signals.FindID("SVM27");
     for (int i = 0; i < 2 * (LevelCrossingLowerTime - timer) + 6; ++i) loaded.MajorCycleTick();
     EXPECT_EQ(copy->State, LxDown);
     EXPECT_NE(copyDown->Aspect, AspDanger);
