@@ -188,11 +188,13 @@ TTSREditForm::TTSREditForm(Sim& sim, const TSRDraft& draft, QWidget* parent)
     SubrouteRadio->setChecked(ownerSubroute != nullptr);
     CircuitRadio->setChecked(ownerSubroute == nullptr);
     if (ownerCircuit)
-        CircuitCombo->setCurrentIndex(CircuitCombo->findData(sim.TrackCircuits.IndexOf(ownerCircuit)));
+        CircuitCombo->setCurrentIndex(
+            CircuitCombo->findData(sim.TrackCircuits.IndexOf(ownerCircuit)));
     else
         CircuitCombo->setCurrentIndex(-1);
     if (ownerSubroute)
-        SubrouteCombo->setCurrentIndex(SubrouteCombo->findData(sim.Subroutes.IndexOf(ownerSubroute)));
+        SubrouteCombo->setCurrentIndex(
+            SubrouteCombo->findData(sim.Subroutes.IndexOf(ownerSubroute)));
     else
         SubrouteCombo->setCurrentIndex(-1);
     proposed_ = IdentityEdit->text();
@@ -279,8 +281,9 @@ TACPForm::TACPForm(Sim& sim, TAssessor& assessor, QWidget* parent)
         auto* v = new QVBoxLayout(page);
         TakeControlCheck = new QCheckBox("Take control of simulation");
         v->addWidget(TakeControlCheck);
-        v->addWidget(new QLabel("While checked, no equipment fails at random and drivers kept "
-                                "at a red signal do not telephone."));
+        v->addWidget(
+            new QLabel("While checked, no equipment fails at random and drivers kept "
+                       "at a red signal do not telephone."));
         v->addStretch();
         Pages->addTab(page, "General");
         connect(TakeControlCheck, &QCheckBox::clicked, this,
@@ -355,9 +358,9 @@ TACPForm::TACPForm(Sim& sim, TAssessor& assessor, QWidget* parent)
         v->addWidget(OccupyButton);
         v->addWidget(UnoccupyButton);
         v->addStretch();
-        Pages->addTab(ListPage(CircuitList, "Track Circuit List", CircuitDetails,
-                               "Track Circuit Details", v),
-                      "Track Circuits");
+        Pages->addTab(
+            ListPage(CircuitList, "Track Circuit List", CircuitDetails, "Track Circuit Details", v),
+            "Track Circuits");
         connect(IsolationsCombo, &QComboBox::activated, this, &TACPForm::IsolationChanged);
         connect(OccupyButton, &QPushButton::clicked, this, &TACPForm::OccupyClicked);
         connect(UnoccupyButton, &QPushButton::clicked, this, &TACPForm::UnoccupyClicked);
@@ -410,12 +413,11 @@ TACPForm::TACPForm(Sim& sim, TAssessor& assessor, QWidget* parent)
         Pages->addTab(ListPage(CrossingList, "Level Crossing List", CrossingDetails,
                                "Level Crossing Details", v),
                       "Level Crossings");
-        connect(BarriersWorkingCheck, &QCheckBox::clicked, this,
-                &TACPForm::BarriersWorkingClicked);
+        connect(BarriersWorkingCheck, &QCheckBox::clicked, this, &TACPForm::BarriersWorkingClicked);
     }
 
-    for (QListWidget* list : {PointsList, LocationList, SignalList, CircuitList, TrainList,
-                              CrossingList})
+    for (QListWidget* list :
+         {PointsList, LocationList, SignalList, CircuitList, TrainList, CrossingList})
         connect(list, &QListWidget::currentRowChanged, this, [this] { ShowSelection(); });
     trainTimer_.setInterval(1000);
     connect(&trainTimer_, &QTimer::timeout, this, [this] {
@@ -468,12 +470,18 @@ void TACPForm::RefreshLog() {
         LogList->addItem(QString::fromStdString(line));
 }
 
-TPTS* TACPForm::SelectedPoints() const { return sim_.Points.At(SelectedIndex(PointsList)); }
-TSIG* TACPForm::SelectedSignal() const { return sim_.Signals.At(SelectedIndex(SignalList)); }
+TPTS* TACPForm::SelectedPoints() const {
+    return sim_.Points.At(SelectedIndex(PointsList));
+}
+TSIG* TACPForm::SelectedSignal() const {
+    return sim_.Signals.At(SelectedIndex(SignalList));
+}
 TTCS* TACPForm::SelectedCircuit() const {
     return sim_.TrackCircuits.At(SelectedIndex(CircuitList));
 }
-TLOC* TACPForm::SelectedLocation() const { return sim_.Locations.At(SelectedIndex(LocationList)); }
+TLOC* TACPForm::SelectedLocation() const {
+    return sim_.Locations.At(SelectedIndex(LocationList));
+}
 TTRN* TACPForm::SelectedTrain() const {
     const QListWidgetItem* item = TrainList->currentItem();
     // Trains come and go: the entry names its train by description.
@@ -521,7 +529,8 @@ void TACPForm::ShowSelection() {
 }
 
 void TACPForm::NormalDetectionClicked() {
-    if (TPTS* p = SelectedPoints()) assessor_.SetNormalDetection(*p, NormalDetectionCheck->isChecked());
+    if (TPTS* p = SelectedPoints())
+        assessor_.SetNormalDetection(*p, NormalDetectionCheck->isChecked());
     RefreshLog();
 }
 

@@ -367,8 +367,8 @@ void AreaModel::FindLevelCrossings() {
             for (int seg : Cells[cell].Segments) {
                 if (seg < 0) continue;
                 const int circuit = Segments[seg].Circuit;
-                if (circuit >= 0 && std::find(lx.Circuits.begin(), lx.Circuits.end(), circuit) ==
-                                        lx.Circuits.end())
+                if (circuit >= 0 &&
+                    std::find(lx.Circuits.begin(), lx.Circuits.end(), circuit) == lx.Circuits.end())
                     lx.Circuits.push_back(circuit);
             }
         }

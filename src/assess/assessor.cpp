@@ -391,7 +391,8 @@ std::vector<std::string> TAssessor::ReportLines(const std::string& assessor,
                                 p.PointsThreeToFive + p.PointsOverFive;
     out.push_back(Format("Trains passing timing points: %d total timing points", timing));
     if (timing > 0) {
-        out.push_back(Format("\tOn time: %d (%d%%)", p.PointsOnTime, Percent(p.PointsOnTime, timing)));
+        out.push_back(
+            Format("\tOn time: %d (%d%%)", p.PointsOnTime, Percent(p.PointsOnTime, timing)));
         out.push_back(Format("\t1 min late: %d (%d%%)", p.PointsOneMinute,
                              Percent(p.PointsOneMinute, timing)));
         out.push_back(Format("\t2 mins late: %d (%d%%)", p.PointsTwoMinutes,

@@ -125,8 +125,7 @@ bool TLevelCrossing::Wanted() const {
     }
     for (const TCrossingRoute& r : routes_) {
         for (const TULC* s : r.UpToCrossing) {
-            if (s->IsRouteLocked() && s->TrackCircuit && s->TrackCircuit->IsOccupied())
-                return true;
+            if (s->IsRouteLocked() && s->TrackCircuit && s->TrackCircuit->IsOccupied()) return true;
         }
         const TSIG* entrance = r.Route->Entrance;
         if (!r.Route->RouteSet || !entrance || entrance->CurrentRoute != r.Route) continue;

@@ -2,6 +2,8 @@
 // the simulation time; the assessor's occupations never take a train's away; the
 // report's layout and its file.
 
+#include "assess/assessor.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "area/area_builder.h"
-#include "assess/assessor.h"
 #include "fakes/fakes.h"
 #include "interlocking/level_crossing.h"
 #include "interlocking/points.h"
@@ -221,8 +222,8 @@ TEST_F(Assessing, SpeedRestrictionsAddedEditedMovedAndDeleted) {
     EXPECT_EQ(tsr->ToPosition, 90);
     ASSERT_TRUE(assessor->DeleteTSR(tsr));
     EXPECT_EQ(subroute->TSRs.Count(), 0);
-    EXPECT_EQ(LastLog(), "07:05:09   Temporary speed restriction removed from subroute " +
-                             subroute->ID);
+    EXPECT_EQ(LastLog(),
+              "07:05:09   Temporary speed restriction removed from subroute " + subroute->ID);
     // A new simulation frees the restrictions: the panel forgets them.
     assessor->AddTSR({circuit, "TSR2", 20, 20, 0, 0});
     sim->ResetSimulation();

@@ -208,10 +208,10 @@ TEST_F(AssessorGui, TheReportIsSavedAndReadBack) {
     std::stringstream text;
     text << in.rdbuf();
     const std::string report = text.str();
-    for (const char* line : {"Name of person doing the assessing: Ann Assessor\r\n",
-                             "Name of person being assessed:      Ben Trainee\r\n",
-                             "Kept calm\r\nLate on 2T05\r\n", "08:00:00   Track T1 occupied\r\n",
-                             "END OF REPORT\r\n"})
+    for (const char* line :
+         {"Name of person doing the assessing: Ann Assessor\r\n",
+          "Name of person being assessed:      Ben Trainee\r\n", "Kept calm\r\nLate on 2T05\r\n",
+          "08:00:00   Track T1 occupied\r\n", "END OF REPORT\r\n"})
         EXPECT_NE(report.find(line), std::string::npos) << line;
     EXPECT_FALSE(form->SaveReportTo("/nonexistent-folder/r.TXT"));
     EXPECT_EQ(dialogs.Errors.back(),

@@ -4,6 +4,8 @@
 // barriers proved down, a barrier that fails holds the signal at danger, and the road
 // opens once nothing needs it closed.
 
+#include "interlocking/level_crossing.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,7 +15,6 @@
 #include "area/area_builder.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
-#include "interlocking/level_crossing.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "persist/saved_simulation.h"
@@ -134,7 +135,8 @@ struct QuillbyCrossing : ::testing::Test {
     void Run(int cycles) {
         for (int i = 0; i < cycles; ++i) {
             sim.MajorCycleTick();
-            for (const std::string& f : checker.Check()) ADD_FAILURE() << sim.FormatSimTime() << " " << f;
+            for (const std::string& f : checker.Check())
+                ADD_FAILURE() << sim.FormatSimTime() << " " << f;
         }
     }
     Sim sim;
