@@ -20,6 +20,7 @@
 #include "startup_form.h"
 #include "telephone_form.h"
 #include "timetable_forms.h"
+#include "assessor_form.h"
 #include "panel/timetable_menu.h"
 #include "display/options.h"
 
@@ -29,7 +30,8 @@ TDisplayForm::TDisplayForm(Sim& sim, QtPanelSurface& surface)
     : sim_(sim),
       surface_(surface),
       commands_(sim),
-      dataFolder_(kestra::DataFolder(QDir::currentPath().toStdString(), sim.SimData.AreaID)) {
+      dataFolder_(kestra::DataFolder(QDir::currentPath().toStdString(), sim.SimData.AreaID)),
+      assessor_(sim, sim.Time().RealDateTime()) {
     setWindowTitle("Kestra");
     setCursor(Qt::CrossCursor);
     setMouseTracking(true);
@@ -154,6 +156,10 @@ QMenu* TDisplayForm::BuildMainMenu() {
         a->setShortcutVisibleInContextMenu(true);
         a->setEnabled(item.Available);
         a->setVisible(!item.Hidden);
+        if (item.Command == MenuCommand::ShowAssessorControlPanel) {
+            a->setEnabled(assessorMode_);
+            a->setVisible(assessorMode_);
+        }
         if (item.Command == MenuCommand::OverrideReminderMode) {
             a->setCheckable(true);
             a->setChecked(sim_.Operator.OverrideMode);
@@ -286,6 +292,9 @@ void TDisplayForm::RunMenuCommand(MenuCommand command) {
             break;
         case MenuCommand::Refresh:
             if (NetworkItemEnabled(command)) network_->Refresh();
+            break;
+        case MenuCommand::ShowAssessorControlPanel:
+            ShowAssessorPanel();
             break;
         case MenuCommand::SendMessage: {
             if (!NetworkItemEnabled(command)) break;
@@ -546,7 +555,24 @@ MouseButton TDisplayForm::PanelButton(Qt::MouseButton button) {
     }
 }
 
+TACPForm* TDisplayForm::ShowAssessorPanel() {
+    if (!assessorMode_) return nullptr;
+    if (sim_.ClientMode) {
+        sim_.PostEventMessage(NotInClientMode, EvGeneral);
+        FlushPanel();
+        return nullptr;
+    }
+    if (acp_ == nullptr) acp_ = new TACPForm(sim_, assessor_, this);
+    acp_->show();
+    acp_->raise();
+    return acp_;
+}
+
 void TDisplayForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F11 && event->modifiers() == Qt::NoModifier && assessorMode_) {
+        ShowAssessorPanel();
+        return;
+    }
     if (const auto k = PanelKeyFor(event->key(), event->modifiers())) {
         Perform(commands_.KeyPress(k->Key, k->Digit));
         return;

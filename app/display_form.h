@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "assess/assessor.h"
 #include "panel/commands.h"
 #include "panel/menus.h"
 #include "help_windows.h"
@@ -25,6 +26,7 @@ namespace kestra::app {
 class TTelephoneForm;
 class TIncidentForm;
 class TTimetableListForm;
+class TACPForm;
 
 class TDisplayForm : public QWidget {
     Q_OBJECT
@@ -72,6 +74,14 @@ class TDisplayForm : public QWidget {
     const QTimer& RingTimer() const { return ringTimer_; }
     // Opens a Help window beside the panel (not modal) and returns it.
     THelpWindow* ShowHelp(HelpPage page);
+    // The assessor's switch: off for players; --assessor turns it on, which offers
+    // "Show Assessor Control Panel" (F11).
+    void SetAssessorMode(bool on) { assessorMode_ = on; }
+    bool AssessorMode() const { return assessorMode_; }
+    // Opens the assessor's control panel (made on first use, kept for the program's
+    // run); nothing unless the assessor's switch is on; in client mode the message.
+    TACPForm* ShowAssessorPanel();
+    TAssessor& Assessor() { return assessor_; }
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -123,6 +133,10 @@ class TDisplayForm : public QWidget {
     TTelephoneForm* telephone_ = nullptr;
     TIncidentForm* incidents_ = nullptr;
     TTimetableListForm* timetableList_ = nullptr;
+    bool assessorMode_ = false;
+    // The assessor's log and its start time last as long as the program.
+    TAssessor assessor_;
+    TACPForm* acp_ = nullptr;
 };
 
 }  // namespace kestra::app

@@ -118,6 +118,9 @@ int main(int argc, char** argv) {
     QCommandLineOption connectTo("connect", "Start as a client of the server at HOST[:PORT].",
                                  "host[:port]");
     parser.addOption(connectTo);
+    QCommandLineOption assessor("assessor",
+                                "Offer the assessor's control panel (Multiplayer menu, F11).");
+    parser.addOption(assessor);
     parser.addOptions({windowed, quitAfter, screenshot, screen, post, time, interpose, fontSheet});
     parser.process(app);
 
@@ -203,6 +206,7 @@ int main(int argc, char** argv) {
     kestra::app::QtNetTransport transport;
     kestra::net::NetSession network(sim, transport);
     form.SetNetwork(&network);
+    form.SetAssessorMode(parser.isSet(assessor));
     // Without a timetable on the command line the start-up dialog comes first.
     sim.StartupTimerRunning = !parser.isSet(timetable);
     sim.MajorCycleTick();

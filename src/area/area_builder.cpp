@@ -586,12 +586,41 @@ std::shared_ptr<BuiltArea> BuildArea(Sim& sim, const AreaDescription& descriptio
     LinkBerthsForARS(sim, *area);
     FillPhoneBook(sim);
     build.LinkRoutesForARS();
+    BuildLevelCrossings(sim, m, *area);
     report(50);
     build.FindLineClosure();
     report(70);
     build.SetAreaConstants();
     report(100);
     return area;
+}
+
+void BuildLevelCrossings(Sim& sim, const AreaModel& m, BuiltArea& area) {
+    for (const LevelCrossingInfo& info : m.LevelCrossings) {
+        TLevelCrossing& lx = sim.LevelCrossings.Create(sim, info.ID);
+        area.LevelCrossings.push_back(&lx);
+        lx.Name = info.Name;
+        lx.RoadX = info.X;
+        lx.RoadRows.assign(info.RoadRows.begin(), info.RoadRows.end());
+        lx.LabelX = info.LabelX;
+        lx.LabelY = info.LabelY;
+        if (info.Location >= 0 && info.Location < static_cast<int>(area.Locations.size()))
+            lx.Location = area.Locations[info.Location];
+        for (int c : info.Circuits) lx.Circuits.Add({}, area.Circuits[c]);
+        for (const auto& [r, count] : info.Routes) {
+            TROU* route = area.Routes[r];
+            if (!route) continue;
+            const RouteInfo& ri = m.Routes[r];
+            std::vector<int> subs = ri.Subroutes;
+            subs.insert(subs.end(), ri.Permissive.begin(), ri.Permissive.end());
+            std::vector<TULC*> upTo;
+            for (int i = 0; i < count && i < static_cast<int>(subs.size()); ++i)
+                upTo.push_back(area.Subroutes[subs[i]]);
+            lx.AddRoute(*route, std::move(upTo));
+        }
+        // The crossing redraws itself as its state changes.
+        lx.OnStateChange = [](TLevelCrossing& crossing) { crossing.Draw(); };
+    }
 }
 
 void SetAreaTitle(Sim& sim) {

@@ -29,6 +29,7 @@ class TRLE;
 class TULCLOC;
 class TSSIObject;
 class TARS;
+class TLevelCrossing;
 }  // namespace kestra
 
 namespace kestra::area {
@@ -58,6 +59,8 @@ struct BuiltArea {
     std::vector<TTCS*> ClosureCircuits;
     // The ARS sub-areas by the model's sub-area indexes.
     std::vector<TARS*> SubAreas;
+    // The level crossings by the model's indexes.
+    std::vector<TLevelCrossing*> LevelCrossings;
     // The scenario chosen last, -1 before any.
     int Scenario = -1;
 };
@@ -89,6 +92,10 @@ void BuildBerths(Sim& sim, const AreaModel& model, BuiltArea& area);
 // Gives each berth the locations it serves and the links ARS follows from it, once the
 // places and their paths exist.
 void LinkBerthsForARS(Sim& sim, BuiltArea& area);
+
+// The level crossings, worked by the routes over them; run once the routes (the
+// permanent ones included) and the locations exist.
+void BuildLevelCrossings(Sim& sim, const AreaModel& model, BuiltArea& area);
 
 // The title procedure: the area's title followed by its version.
 void SetAreaTitle(Sim& sim);

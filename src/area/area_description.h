@@ -150,6 +150,18 @@ struct ScenarioSpec {
     ScenarioState State;
 };
 
+// A level crossing worked by the routes over it: a road across the track at column X,
+// between rows Y0 and Y1 (the track rows in that span are the roads' crossings, the
+// other rows show the road between the lines); its name is drawn at (LabelX, LabelY).
+// Location: the code of the location whose equipment it is.
+struct LevelCrossingSpec {
+    const char* ID;
+    const char* Name;
+    const char* Location;
+    int X, Y0, Y1;
+    int LabelX, LabelY;
+};
+
 struct AreaDescription {
     const char* AreaID;
     const char* AreaName;
@@ -168,6 +180,7 @@ struct AreaDescription {
     std::span<const PathSpec> Paths;
     std::span<const ScenarioSpec> Scenarios;
     const char* ClosedLocation;  // the location the line-closure scenario takes out of use
+    std::span<const LevelCrossingSpec> LevelCrossings = {};
 };
 
 // The built-in area.

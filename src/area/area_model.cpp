@@ -56,6 +56,7 @@ AreaModel::AreaModel(const AreaDescription& description) : d_(description) {
     FindLocationData();
     FindStopPoints();
     FindCodeRules();
+    FindLevelCrossings();
 }
 
 // --- lookups ------------------------------------------------------------------------

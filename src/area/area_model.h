@@ -312,6 +312,20 @@ struct SubAreaInfo {
     std::vector<int> Routes;
 };
 
+// A level crossing: the track cells the road crosses, their circuits, the routes over
+// it with how many of their subroutes lead up to and over the road, and its drawing.
+struct LevelCrossingInfo {
+    std::string ID, Name;
+    int Location = -1;
+    int X = 0;
+    std::vector<int> TrackCells;
+    std::vector<int> RoadRows;
+    std::vector<int> Circuits;
+    // (route index, subroutes from the route's first up to the one over the road)
+    std::vector<std::pair<int, int>> Routes;
+    int LabelX = 0, LabelY = 0;
+};
+
 // One drawn cell, for the check that nothing is drawn over anything else.
 struct DrawnCell {
     int X = 0, Y = 0;
@@ -345,6 +359,7 @@ class AreaModel {
     std::vector<SubAreaInfo> SubAreas;
     std::vector<StopPointInfo> StopPoints;
     std::vector<CodeRuleInfo> CodeRules;
+    std::vector<LevelCrossingInfo> LevelCrossings;
     std::vector<std::string> Errors;
 
     // The cell index at a panel cell, or -1.
@@ -378,6 +393,8 @@ class AreaModel {
     void PlaceSignals();
     void FindOverlaps();
     void FindRoutes();
+    // The level crossings' circuits and the routes over them.
+    void FindLevelCrossings();
     void FindAutomaticWorking();
     void PlaceBerths();
     // The describer's steps: into the exit's berth of every route, out over the

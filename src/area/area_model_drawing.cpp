@@ -85,6 +85,13 @@ std::vector<DrawnCell> AreaModel::DrawnCells() const {
         for (int i = 0; i < len; ++i)
             out.push_back({lx + i, ly, static_cast<std::uint8_t>(a.Label[i]), owner + " label"});
     }
+    for (const LevelCrossingInfo& lx : LevelCrossings) {
+        const std::string owner = "level crossing " + lx.ID;
+        for (int y : lx.RoadRows) out.push_back({lx.X, y, GlTrackVertical, owner});
+        for (std::size_t i = 0; i < lx.Name.size(); ++i)
+            out.push_back({lx.LabelX + static_cast<int>(i), lx.LabelY,
+                           static_cast<std::uint8_t>(lx.Name[i]), owner + " name"});
+    }
     return out;
 }
 

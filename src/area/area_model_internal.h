@@ -39,6 +39,7 @@ inline constexpr std::uint8_t GlBufferLeft = 0x97;
 inline constexpr std::uint8_t GlEndLeft = 0x98;
 inline constexpr std::uint8_t GlEndRight = 0x99;
 inline constexpr std::uint8_t GlPlatform = 0x9A;
+inline constexpr std::uint8_t GlTrackVertical = 0x95;
 // Signal posts: the first of the four orientations (post glyph = GlPostFirst + orientation).
 inline constexpr std::uint8_t GlPostFirst = 128;
 inline constexpr std::uint8_t GlMarkerLeft = 140;

@@ -341,3 +341,57 @@ void AreaModel::FindAutomaticWorking() {
 }
 
 }  // namespace kestra::area
+
+namespace kestra::area {
+
+void AreaModel::FindLevelCrossings() {
+    for (const LevelCrossingSpec& spec : d_.LevelCrossings) {
+        LevelCrossingInfo lx;
+        lx.ID = spec.ID;
+        lx.Name = spec.Name;
+        lx.X = spec.X;
+        lx.LabelX = spec.LabelX;
+        lx.LabelY = spec.LabelY;
+        lx.Location = spec.Location ? LocationByCode(spec.Location) : -1;
+        for (int y = spec.Y0; y <= spec.Y1; ++y) {
+            const int cell = CellAt(spec.X, y);
+            if (cell < 0) {
+                lx.RoadRows.push_back(y);
+                continue;
+            }
+            if (Cells[cell].Kind != CellKind::Plain) {
+                Error("level crossing " + lx.ID + " stands on track that is not plain line");
+                continue;
+            }
+            lx.TrackCells.push_back(cell);
+            for (int seg : Cells[cell].Segments) {
+                if (seg < 0) continue;
+                const int circuit = Segments[seg].Circuit;
+                if (circuit >= 0 &&
+                    std::find(lx.Circuits.begin(), lx.Circuits.end(), circuit) == lx.Circuits.end())
+                    lx.Circuits.push_back(circuit);
+            }
+        }
+        if (lx.TrackCells.empty()) Error("level crossing " + lx.ID + " crosses no track");
+        // Every route whose subroutes run over a crossed cell, with its subroutes up to
+        // and including the first that does.
+        for (std::size_t r = 0; r < Routes.size(); ++r) {
+            std::vector<int> subs = Routes[r].Subroutes;
+            subs.insert(subs.end(), Routes[r].Permissive.begin(), Routes[r].Permissive.end());
+            for (std::size_t i = 0; i < subs.size(); ++i) {
+                const std::vector<int>& cells = Subroutes[subs[i]].Cells;
+                const bool over = std::any_of(cells.begin(), cells.end(), [&](int c) {
+                    return std::find(lx.TrackCells.begin(), lx.TrackCells.end(), c) !=
+                           lx.TrackCells.end();
+                });
+                if (over) {
+                    lx.Routes.push_back({static_cast<int>(r), static_cast<int>(i) + 1});
+                    break;
+                }
+            }
+        }
+        LevelCrossings.push_back(std::move(lx));
+    }
+}
+
+}  // namespace kestra::area

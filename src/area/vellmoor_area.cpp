@@ -30,6 +30,7 @@ const AreaDescription& BuiltInDescription() {
         kPaths,
         kScenarios,
         "GRYTUN",
+        kLevelCrossings,
     };
     return description;
 }

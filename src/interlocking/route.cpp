@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/sim.h"
+#include "interlocking/level_crossing.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/refusal.h"
@@ -274,9 +275,16 @@ bool TROU::IsProved(RouteProvedFlags& flags) {
         default:
             break;
     }
-    bool result = RouteSet && Subroutes.RouteProved();
+    bool result = RouteSet && Subroutes.RouteProved() && CrossingsProvedDown();
     if (result && sim_.Hooks.RouteProvedHook) result = sim_.Hooks.RouteProvedHook(*this);
     return result;
+}
+
+bool TROU::CrossingsProvedDown() const {
+    for (const TLevelCrossing* lx : LevelCrossings) {
+        if (!lx->ProvedDown()) return false;
+    }
+    return true;
 }
 
 std::int32_t TROU::RouteLength() const {

@@ -15,6 +15,7 @@ namespace kestra {
 
 class Sim;
 class TTCS;
+class TLevelCrossing;
 
 enum RouteClass : std::uint8_t {
     RcMain = 0,
@@ -81,6 +82,8 @@ class TROU : public TSSIObject {
     }
     // Sum of the lengths of every subroute, in metres.
     std::int32_t RouteLength() const;
+    // Every level crossing the route runs over has its barriers proved down.
+    bool CrossingsProvedDown() const;
 
     // --- commands
     // Sets the route: locks its subroutes, calls its points, takes the exit's overlap.
@@ -123,6 +126,8 @@ class TROU : public TSSIObject {
     TTCS* ThirdCircuit = nullptr;
     TULC* FirstSubroute = nullptr;
     bool ExemptFromClearing = false;
+    // The level crossings the route runs over (the crossings enter themselves).
+    std::vector<const TLevelCrossing*> LevelCrossings;
 
   private:
     bool OverlapTest(bool quiet);

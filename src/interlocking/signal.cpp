@@ -332,6 +332,7 @@ void TSIG::AutomaticRule() {
         MustBeFree.ForEach([&](TULC& s) {
             if (!s.IsFree()) held = true;
         });
+        if (CurrentRoute && !CurrentRoute->CrossingsProvedDown()) held = true;
     }
     if (!held) {
         if (AheadCircuits.IsClear()) {
@@ -698,7 +699,8 @@ void TSIG::ShuntRules() {
         return;
     }
 
-    ProceedAllowed = Armed && route->Subroutes.RouteProved() && exitLit && !CancelRequested;
+    ProceedAllowed = Armed && route->Subroutes.RouteProved() && route->CrossingsProvedDown() &&
+                     exitLit && !CancelRequested;
     std::uint8_t aspect = AspDanger;
     if (ProceedAllowed && BerthCircuit && BerthCircuit->IsOccupiedFor(BerthClearTime(*route)))
         aspect = AspShunt;

@@ -136,7 +136,20 @@ void TTCS::OneSecond() {
     if (StateTime < std::numeric_limits<std::int32_t>::max()) ++StateTime;
 }
 
+void TTCS::AssessorOccupy() {
+    ++AssessorOccupants;
+    Occupy();
+}
+
+bool TTCS::AssessorVacate() {
+    if (AssessorOccupants <= 0) return false;
+    --AssessorOccupants;
+    Vacate();
+    return true;
+}
+
 void TTCS::Reset() {
+    AssessorOccupants = 0;
     OccupyCount = 0;
     StateTime = 0;
     ClearDelay = 3;
@@ -263,6 +276,15 @@ void TTCSList::HandleClientMessage(std::string_view payload) {
     // State comes from the server only: a server takes no occupation from a client.
     if (payload.substr(0, 2) == "TA" && At(index)->sim().ClientMode)
         At(index)->ApplyState(payload.substr(6));
+    // The assessor's occupation or clearance, taken on the server from the assessor's
+    // connection only (the session checks the sender). It adds or takes away one of the
+    // assessor's own occupants, never a train's.
+    if (payload.substr(0, 2) == "CC" && !At(index)->sim().ClientMode && payload.size() >= 7) {
+        if (payload[6] == '1')
+            At(index)->AssessorOccupy();
+        else if (payload[6] == '0')
+            At(index)->AssessorVacate();
+    }
 }
 
 }  // namespace kestra

@@ -56,6 +56,11 @@ public:
 
     void Occupy();
     void Vacate();
+    // The assessor's occupation: one more occupant, counted apart so that the assessor
+    // takes away only what the assessor added and never a train's own occupation.
+    void AssessorOccupy();
+    // Takes one of the assessor's occupants away; false when the assessor added none.
+    bool AssessorVacate();
     bool IsClear() const { return OccupyCount == 0 && ClearDelay >= 3; }
     bool IsOccupied() const { return !IsClear(); }
     bool IsClearFor(std::int32_t seconds) const { return IsClear() && StateTime >= seconds; }
@@ -77,6 +82,8 @@ public:
     Sim& sim() const { return sim_; }
 
     std::int32_t OccupyCount = 0;
+    // Of OccupyCount, the occupants the assessor added.
+    std::int32_t AssessorOccupants = 0;
     std::int32_t StateTime = 0;
     std::int32_t ClearDelay = 3;
     std::uint8_t ISOType = IsoNone;

@@ -86,6 +86,8 @@ std::string NetSession::AreaFingerprint() const {
     MixList(h, sim_.TrackCircuits);
     MixList(h, sim_.Subroutes);
     MixList(h, sim_.Overlaps);
+    MixList(h, sim_.Flags);
+    MixList(h, sim_.LevelCrossings);
     char buf[24];
     std::snprintf(buf, sizeof buf, "%016llX", static_cast<unsigned long long>(h));
     return sim_.SimData.AreaID + ":" + buf;
@@ -159,11 +161,13 @@ void NetSession::ForEachStateObject(F&& send) {
         }
     };
     each(sim_.Berths, [](TBER& b) { b.SendBerthState(); });
+    each(sim_.Flags, [](TFLG& f) { f.SendState(); });
     each(sim_.Points, [](TPTS& p) { p.SendState(); });
     each(sim_.Routes, [](TROU& r) { r.SendState(); });
     each(sim_.Signals, [](TSIG& s) { s.SendState(); });
     each(sim_.TrackCircuits, [](TTCS& t) { t.SendState(); });
     each(sim_.Subroutes, [](TULC& u) { u.SendState(); });
+    each(sim_.LevelCrossings, [](TLevelCrossing& lx) { lx.SendState(); });
 }
 
 int NetSession::RecordSlot(std::string_view payload) const {
@@ -188,11 +192,13 @@ int NetSession::RecordSlot(std::string_view payload) const {
         return -1;
     };
     for (const auto& [c, n] : {std::pair{"BA", sim_.Berths.Count()},
+                               {"FA", sim_.Flags.Count()},
                                {"PA", sim_.Points.Count()},
                                {"RA", sim_.Routes.Count()},
                                {"SA", sim_.Signals.Count()},
                                {"TA", sim_.TrackCircuits.Count()},
-                               {"UA", sim_.Subroutes.Count()}}) {
+                               {"UA", sim_.Subroutes.Count()},
+                               {"LX", sim_.LevelCrossings.Count()}}) {
         const int slot = in(c, n);
         if (slot != -1) return slot < 0 ? -1 : slot;
     }
@@ -444,6 +450,8 @@ void NetSession::DispatchFromClient(Peer& peer, std::string_view payload) {
         if (peer.Assessor) sim_.Points.HandleClientMessage(payload);
     } else if (Is(code, "CB")) {
         if (peer.Assessor) sim_.Signals.HandleClientMessage(payload);
+    } else if (Is(code, "CC")) {
+        if (peer.Assessor) sim_.TrackCircuits.HandleClientMessage(payload);
     } else if (Is(code, "QC") || Is(code, "QD") ||
                (code[0] == 'S' && code[1] >= 'B' && code[1] <= 'U')) {
         sim_.Signals.HandleClientMessage(payload);
@@ -483,6 +491,10 @@ void NetSession::DispatchFromServer(std::string_view payload) {
         sim_.TrackCircuits.HandleClientMessage(payload);
     } else if (Is(code, "UA")) {
         sim_.Subroutes.HandleClientMessage(payload);
+    } else if (Is(code, "FA")) {
+        sim_.Flags.HandleClientMessage(payload);
+    } else if (Is(code, "LX")) {
+        sim_.LevelCrossings.HandleClientMessage(payload);
     }
 }
 

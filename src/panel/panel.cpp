@@ -136,9 +136,12 @@ void Panel::RedrawPanel() {
     // panel labels, signals, then track circuits (which draw their berths, points and
     // subroutes). On the overview these draws produce the miniatures.
     sim_.ARSSubAreas.Draw();
+    sim_.Flags.Draw();
     sim_.Labels.Draw();
     sim_.Signals.Draw();
     sim_.TrackCircuits.Draw();
+    // Level crossings over the track they cross.
+    sim_.LevelCrossings.Draw();
     if (CurrentScreen == 0) {
         DrawOverviewFrames();
         DrawMessageHistory();

@@ -43,14 +43,20 @@ bool LoadARSTrainsSection(Sim& sim, ValueReader& r) {
     return sim.ARSTrains().LoadTrains(r);
 }
 
-// Flags and level crossings: each object's record in list order. The area builds none.
-void SaveFlagsSection(Sim&, ValueWriter&) {}
-bool LoadFlagsSection(Sim&, ValueReader&) {
-    return true;
+// Flags and level crossings: each object's record in list order, no count (the area
+// makes the same objects every time).
+void SaveFlagsSection(Sim& sim, ValueWriter& w) {
+    if (!sim.Flags.Save(w)) throw WriteError("the flag section could not be written");
 }
-void SaveLevelCrossingsSection(Sim&, ValueWriter&) {}
-bool LoadLevelCrossingsSection(Sim&, ValueReader&) {
-    return true;
+bool LoadFlagsSection(Sim& sim, ValueReader& r) {
+    return sim.Flags.Load(r);
+}
+void SaveLevelCrossingsSection(Sim& sim, ValueWriter& w) {
+    if (!sim.LevelCrossings.Save(w))
+        throw WriteError("the level crossing section could not be written");
+}
+bool LoadLevelCrossingsSection(Sim& sim, ValueReader& r) {
+    return sim.LevelCrossings.Load(r);
 }
 
 // Failures: the three chances, the most at once, then the count of current failures
@@ -183,6 +189,7 @@ std::string AreaFingerprint(Sim& sim) {
         {"OV", &sim.Overlaps},      {"RT", &sim.Routes},      {"SG", &sim.Signals},
         {"BR", &sim.Berths},        {"EN", &sim.EntryPoints}, {"LC", &sim.Locations},
         {"PA", &sim.Paths},         {"PL", &sim.Labels},
+        {"FL", &sim.Flags},         {"LX", &sim.LevelCrossings},
     };
     std::uint64_t h = 0xcbf29ce484222325ull;
     auto mix = [&](std::uint8_t b) {

@@ -90,7 +90,8 @@ TFailureList::TFailureList(Sim& sim) : sim_(sim) {
 }
 
 bool TFailureList::MayFail() const {
-    return !sim_.ClientMode && Count() < sim_.Options().MaxFailures;
+    // No random failure while the assessor has taken control of the simulation.
+    return !sim_.ClientMode && !sim_.AssessorInControl && Count() < sim_.Options().MaxFailures;
 }
 
 bool TFailureList::Draw(float chance) {

@@ -108,6 +108,7 @@ void Sim::MajorCycleTick() {
     SetFlashColours();
     Guarded([this] { ARSSubAreas.MajorCycle(); });
     Guarded([this] { Berths.MajorCycle(); });
+    Guarded([this] { Flags.MajorCycle(); });
     Guarded([this] {
         Signals.MajorCycle();
         Points.MajorCycle();
@@ -116,6 +117,7 @@ void Sim::MajorCycleTick() {
         Subroutes.MajorCycle();
         Timetable.MajorCycle();
         Failures.FailuresCycle();
+        LevelCrossings.MajorCycle();
         if (Hooks.CycleHook) Hooks.CycleHook();
     });
     Requests.RunRequests();
@@ -124,6 +126,7 @@ void Sim::MajorCycleTick() {
         if (!ClientMode) ++SimTime;
         if (SimTime % 60 == 0) panel_.RedrawStatus();
         Guarded([this] { EntryPoints.OneSecond(); });
+        Guarded([this] { Flags.OneSecond(); });
         Guarded([this] {
             Points.OneSecond();
             Routes.OneSecond();
@@ -132,6 +135,7 @@ void Sim::MajorCycleTick() {
             Trains.OneSecond();
             Timetable.OneSecond();
             Subroutes.OneSecond();
+            LevelCrossings.OneSecond();
         });
     } else {
         Guarded([this] { arsTrains_->ARSCycle(); });
@@ -220,6 +224,8 @@ void Sim::ResetSimulation() {
     Trains.Reset();
     Subroutes.Reset();
     EntryPoints.Reset();
+    Flags.Reset();
+    LevelCrossings.Reset();
     if (Hooks.ResetHook) Hooks.ResetHook();
 }
 

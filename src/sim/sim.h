@@ -15,6 +15,7 @@
 #include "core/ports.h"
 #include "core/random.h"
 #include "core/request_queue.h"
+#include "interlocking/level_crossing.h"
 #include "interlocking/overlap.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -170,6 +171,10 @@ public:
     TSimData SimData;
     std::function<void(const std::string&)> TraceHook;
     std::int32_t MajorCycleInterval = DefaultMajorCycleInterval;
+    // The assessor has taken control of the random events: no random equipment failures
+    // are drawn and drivers kept at a red signal do not telephone. A new simulation
+    // leaves it as it is.
+    bool AssessorInControl = false;
     // The score and the counters of the performance analysis.
     TPerformance Performance;
     TOperatorState Operator;
@@ -213,6 +218,9 @@ public:
     TROUList Routes;
     TSIGList Signals;
     TLongRouteList LongRoutes;
+    // The area's flags and level crossings (the crossings refer to routes and circuits).
+    TFLGList Flags;
+    TLevelCrossingList LevelCrossings;
     // Entry points, locations, paths, code rules and timing insertions: area data, of
     // which only the entry points' countdowns change.
     TENTList EntryPoints;

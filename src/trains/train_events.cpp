@@ -221,7 +221,8 @@ void TTRN::LeaveStop() {
 // out and no call is waiting; withdraws the call once the signal clears.
 void TTRN::CountDownToCall() {
     if (Timer > 0) --Timer;
-    if (Timer < 1 && !PendingCall) {
+    // While the assessor is in control the driver waits without telephoning.
+    if (Timer < 1 && !PendingCall && !sim_.AssessorInControl) {
         // The other players see that the driver is waiting; the call rings here.
         sim_.Messages().BroadcastEventMessage(ID + " waiting at red signal", EvWaitingAtRed);
         PlaceCall(CallWaitingAtRed);

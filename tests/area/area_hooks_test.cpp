@@ -69,7 +69,7 @@ TEST(AreaOwnership, TheSimulationKeepsWhatTheAreaBuiltForItsHooksAndFreesItWithT
         ASSERT_TRUE(request("23", "115"));
         ASSERT_TRUE(request("25", "27"));
         ASSERT_TRUE(request("27", "119"));
-        t.Ticks(20);
+        t.Ticks(20 + test::CloseLevelCrossingsFor(*t, *t->Signals.FindID("SVM27")->CurrentRoute));
         ASSERT_GE(t->Signals.FindID("SVM25")->Aspect, AspDoubleYellow);
         EXPECT_EQ(t->Signals.FindID("SVM23")->Aspect, AspSingleYellow);
     }
@@ -341,7 +341,7 @@ TEST_F(AreaHooks, TheJunctionSignalItselfShowsNoMoreThanASingleYellowForTheBranc
     ASSERT_TRUE(Request("23", "115"));
     ASSERT_TRUE(Request("25", "27"));
     ASSERT_TRUE(Request("27", "119"));
-    t.Ticks(20);
+    t.Ticks(20 + test::CloseLevelCrossingsFor(*t, *Signal("27").CurrentRoute));
     EXPECT_GE(Signal("25").Aspect, AspDoubleYellow);
     EXPECT_EQ(Signal("23").Aspect, AspSingleYellow);
 }

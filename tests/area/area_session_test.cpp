@@ -186,8 +186,9 @@ TEST(BuiltInAreaRoutes, EveryRouteIsSetByClickingItsSignalsAndClears) {
         EXPECT_EQ(set.Exit, &exit);
         EXPECT_EQ(set.Class, route.Class) << set.ID;
         EXPECT_EQ(t->Operator.SelectedEntrance, nullptr);
-        // The points move and the route proves.
-        t.Ticks(12);
+        // The points move and the route proves (over a level crossing once the barriers
+        // are down).
+        t.Ticks(12 + test::CloseLevelCrossingsFor(*t, route));
         RouteProvedFlags flags;
         EXPECT_TRUE(entrance.CurrentRoute && entrance.CurrentRoute->IsProved(flags)) << set.ID;
         // A train standing at the signal lets the routes that wait for it clear.

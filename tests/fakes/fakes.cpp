@@ -89,4 +89,20 @@ std::string LastMessage(TestSim& t) {
     return history.empty() ? std::string() : history.back().Text;
 }
 
+int CloseLevelCrossingsFor(Sim& sim, const TROU& route) {
+    (void)sim;
+    int cycles = 0;
+    for (const TLevelCrossing* lx : route.LevelCrossings) {
+        for (int i = 0; i < lx->Circuits.Count(); ++i) {
+            TTCS* c = lx->Circuits.At(i);
+            bool onRoute = false;
+            for (int j = 0; j < route.AllSubroutes.Count(); ++j)
+                onRoute = onRoute || route.AllSubroutes.At(j)->TrackCircuit == c;
+            if (!onRoute) c->Occupy();
+        }
+        cycles = 2 * LevelCrossingLowerTime + 6;
+    }
+    return cycles;
+}
+
 }  // namespace kestra::test

@@ -426,6 +426,21 @@ void InterlockingInvariants::CheckAutomatics(std::vector<std::string>& out) {
     }
 }
 
+// No signal shows a proceed aspect over a level crossing whose barriers are not proved
+// down: neither the entrance of a route set over it nor an automatic signal whose
+// permanent route runs over it.
+void InterlockingInvariants::CheckLevelCrossings(std::vector<std::string>& out) const {
+    sim_.LevelCrossings.ForEach([&](TLevelCrossing& lx) {
+        if (lx.ProvedDown()) return;
+        for (const TCrossingRoute& r : lx.RoutesOver()) {
+            const TSIG* entrance = r.Route->Entrance;
+            if (entrance && entrance->ShowsProceed() && entrance->CurrentRoute == r.Route)
+                out.push_back("signal " + entrance->ID + " shows a proceed aspect over level crossing " +
+                              lx.ID + " with its " + LevelCrossingStateName(lx.State));
+        }
+    });
+}
+
 bool InterlockingInvariants::CheckInto(std::vector<std::string>& out) {
     out.clear();
     for (std::string& m : movements_) out.push_back(std::move(m));
@@ -441,6 +456,7 @@ bool InterlockingInvariants::CheckInto(std::vector<std::string>& out) {
     CheckSignals(out);
     CheckAutomatics(out);
     CheckFailures(out);
+    CheckLevelCrossings(out);
     return out.empty();
 }
 

@@ -60,6 +60,7 @@ class InterlockingInvariants {
     void CheckSignals(std::vector<std::string>& out);
     void CheckAutomatics(std::vector<std::string>& out);
     void CheckFailures(std::vector<std::string>& out) const;
+    void CheckLevelCrossings(std::vector<std::string>& out) const;
     void CheckMovedUnderOverlaps(std::vector<std::string>& out);
     bool IsPermissiveOfSetRoute(const TULC& s) const;
 

@@ -13,11 +13,15 @@
 #include <vector>
 
 #include "area/area_builder.h"
+#include "assess/assessor.h"
 #include "fakes/fakes.h"
 #include "fakes/pipe_network.h"
+#include "interlocking/level_crossing.h"
+#include "interlocking/points.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/state_message.h"
+#include "interlocking/track_circuit.h"
 #include "net/framing.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
@@ -78,6 +82,8 @@ std::vector<std::string> StateRecords(Sim& sim) {
     sim.Signals.ForEach([](TSIG& s) { s.SendState(); });
     sim.TrackCircuits.ForEach([](TTCS& t) { t.SendState(); });
     sim.Subroutes.ForEach([](TULC& u) { u.SendState(); });
+    sim.Flags.ForEach([](TFLG& f) { f.SendState(); });
+    sim.LevelCrossings.ForEach([](TLevelCrossing& lx) { lx.SendState(); });
     sim.Broadcaster = savedB;
     sim.ClientMode = savedClient;
     return rec.Sent;
@@ -631,6 +637,52 @@ TEST(NetTrainsRunning, ClientsMirrorTheServer) {
     // The clients ran none of the simulation themselves.
     EXPECT_EQ(a->sim->Trains.Count(), 0);
     EXPECT_EQ(b->sim->Trains.Count(), 0);
+}
+
+// The level crossing's state reaches a client that joins later (the resend) and every
+// change after that as it happens.
+TEST_F(NetSessionTest, AClientSeesTheLevelCrossing) {
+    TLevelCrossing* lx = server->sim->LevelCrossings.FindID("QLBYLC");
+    ASSERT_NE(lx, nullptr);
+    lx->SetState(LxDown);
+    auto c = Client("10.0.0.2");
+    TLevelCrossing* mirror = c->sim->LevelCrossings.FindID("QLBYLC");
+    ASSERT_NE(mirror, nullptr);
+    EXPECT_EQ(mirror->State, LxDown);
+    lx->SetState(LxRaising);
+    Settle(net, {server.get(), c.get()});
+    EXPECT_EQ(mirror->State, LxRaising);
+    EXPECT_EQ(Differences(*server->sim, *c->sim), "");
+    // The client runs no crossing logic of its own: its cycles leave the state alone.
+    for (int i = 0; i < 60; ++i) c->sim->MajorCycleTick();
+    EXPECT_EQ(mirror->State, LxRaising);
+}
+
+// The assessor's failure codes from a client that is not the assessor change nothing:
+// neither sent raw nor by the assessor's panel running on a client.
+TEST_F(NetSessionTest, TheAssessorsCodesAreRefusedFromAPlainClient) {
+    Sim& s = *server->sim;
+    const auto before = StateRecords(s);
+    const int raw = net.RawConnect(4321);
+    Settle(net, {server.get()});
+    for (const std::string& code : {"CA" + Hex4(0) + "11", "CB" + Hex4(0) + "0",
+                                    "CC" + Hex4(0) + "1", "LX" + Hex4(0) + "04",
+                                    "FA" + Hex4(0) + "01"})
+        net.RawSend(raw, *net::Frame(code));
+    Settle(net, {server.get()});
+    EXPECT_EQ(StateRecords(s), before);
+
+    auto c = Client("10.0.0.2");
+    TAssessor onClient(*c->sim, "x");
+    TPTS* p = c->sim->Points.At(0);
+    onClient.SetNormalDetection(*p, false);
+    onClient.SetLampProving(*c->sim->Signals.At(0), false);
+    onClient.Occupy(*c->sim->TrackCircuits.At(0));
+    Settle(net, {server.get(), c.get()});
+    EXPECT_FALSE(s.Points.At(0)->FailedNormal);
+    EXPECT_TRUE(s.Signals.At(0)->LampProved);
+    EXPECT_EQ(s.TrackCircuits.At(0)->OccupyCount, 0);
+    EXPECT_EQ(StateRecords(s), before);
 }
 
 }  // namespace

@@ -230,18 +230,18 @@ TEST(SavedGame, CountsLargerThanTheBytesLeftAreRefused) {
     Sim& sim = **t;
     sim.Incidents.ClearIncidents();
     const Bytes file = Saved(sim);
-    // The file ends with the failures' count, nothing for level crossings, and the
-    // incident count: "02 00 02 00".
-    ASSERT_GE(file.size(), 4u);
-    ASSERT_EQ(Bytes(file.end() - 4, file.end()), (Bytes{2, 0, 2, 0}));
+    // The file ends with the failures' count, Quillby level crossing's record (state,
+    // timer, barrier failed) and the incident count: "02 00 | 02 00 02 00 08 | 02 00".
+    ASSERT_GE(file.size(), 9u);
+    ASSERT_EQ(Bytes(file.end() - 9, file.end()), (Bytes{2, 0, 2, 0, 2, 0, 8, 2, 0}));
     const Bytes huge = {4, 0xFF, 0xFF, 0xFF, 0x7F};
     const Bytes negative = {2, 0xFF};
     for (const Bytes& count : {huge, negative}) {
-        for (const std::size_t from_end : {std::size_t{4}, std::size_t{2}}) {
+        for (const std::size_t from_end : {std::size_t{9}, std::size_t{2}}) {
             SCOPED_TRACE(from_end);
             Bytes bad(file.begin(), file.end() - static_cast<std::ptrdiff_t>(from_end));
             bad.insert(bad.end(), count.begin(), count.end());
-            if (from_end == 4) bad.insert(bad.end(), {2, 0});
+            if (from_end == 9) bad.insert(bad.end(), {2, 0, 2, 0, 8, 2, 0});
             EXPECT_EQ(LoadSimulationBytes(sim, bad), 1);
             EXPECT_TRUE(sim.Incidents.Lines.empty());
         }
