@@ -131,6 +131,11 @@ class NetSession final : public NetEvents, public StateBroadcaster, public Reque
     int RecordSlot(std::string_view payload) const;
     // Broadcasts the records that differ from the last ones sent.
     void SendChangedStates();
+    // "AO" from a client: the ARS information of a train, as "AL", "AM" rows and "AN"
+    // to that client alone.
+    void AnswerARSInformation(std::string_view payload);
+    // "AL", "AM" and "AN" from the server: collected, and shown once complete.
+    void TakeARSInformation(std::string_view payload);
     void Post(const std::string& text);
 
     Sim& sim_;
@@ -151,6 +156,9 @@ class NetSession final : public NetEvents, public StateBroadcaster, public Reque
     std::vector<std::string> lastSent_;
     std::string* capture_ = nullptr;
     int busy_ = 0;
+    // The ARS information being received, and whether an "AL" has begun it.
+    ARSInformation arsInfo_;
+    bool arsInfoOpen_ = false;
 };
 
 }  // namespace kestra::net

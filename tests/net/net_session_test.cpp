@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "area/area_builder.h"
+#include "ars/ars_subarea.h"
 #include "fakes/fakes.h"
 #include "fakes/pipe_network.h"
 #include "interlocking/route.h"
@@ -72,6 +73,7 @@ std::vector<std::string> StateRecords(Sim& sim) {
     const bool savedClient = sim.ClientMode;
     sim.Broadcaster = &rec;
     sim.ClientMode = false;
+    sim.ARSSubAreas.ForEach([](TARS& a) { a.SendState(); });
     sim.Berths.ForEach([](TBER& b) { b.SendBerthState(); });
     sim.Points.ForEach([](TPTS& p) { p.SendState(); });
     sim.Routes.ForEach([](TROU& r) { r.SendState(); });
