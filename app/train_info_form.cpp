@@ -49,7 +49,8 @@ void TTrainInfoForm::ShowFor(const ARSInformation& info) {
     for (int r = 0; r < static_cast<int>(info.Rows.size()); ++r) {
         const auto& row = info.Rows[static_cast<std::size_t>(r)];
         for (int c = 0; c < kColumns; ++c) {
-            const std::string text = c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : "";
+            const std::string text =
+                c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : "";
             Grid->setItem(r, c, new QTableWidgetItem(L(text)));
         }
     }

@@ -54,8 +54,9 @@ std::string FittedRecord(std::string_view head, std::vector<std::string> fields)
         std::string payload(head);
         for (const std::string& f : fields) payload += f + '\t';
         if (Frame(payload)) return payload;
-        auto longest = std::max_element(fields.begin(), fields.end(),
-                                        [](const auto& a, const auto& b) { return a.size() < b.size(); });
+        auto longest =
+            std::max_element(fields.begin(), fields.end(),
+                             [](const auto& a, const auto& b) { return a.size() < b.size(); });
         if (longest == fields.end() || longest->empty()) return std::string(head);
         longest->pop_back();
     }
@@ -500,7 +501,8 @@ void NetSession::DispatchFromClient(Peer& peer, std::string_view payload) {
         AnswerARSInformation(payload);
     }
     // "AK" (a run to a timing pattern without the pattern's name) cannot be carried
-    // out and is ignored. Every other code (state records, handshake, clock) is the server's to send.
+    // out and is ignored. Every other code (state records, handshake, clock) is the server's to
+    // send.
 }
 
 void NetSession::DispatchFromServer(std::string_view payload) {

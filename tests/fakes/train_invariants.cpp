@@ -124,9 +124,11 @@ void TrainInvariants::CheckOverruns(std::vector<std::string>& out) {
         }
         const TTRN& t = *train;
         if (t.Speed > lastSpeed + kSpeedTolerance)
-            out.push_back("train " + t.ID + " gained speed after overrunning a signal a failure threw back");
+            out.push_back("train " + t.ID +
+                          " gained speed after overrunning a signal a failure threw back");
         else if (t.Speed > 0 && t.PassMode != PassCountingDown)
-            out.push_back("train " + t.ID + " runs on after overrunning a signal a failure threw back");
+            out.push_back("train " + t.ID +
+                          " runs on after overrunning a signal a failure threw back");
         lastSpeed = t.Speed;
         if (t.Speed <= 0) train = nullptr;
     }
@@ -154,6 +156,7 @@ bool TrainInvariants::CheckInto(std::vector<std::string>& out) {
     for (const Passed& p : passedAtDanger_) {
         if (Excused(p.Train, p.Signal)) {
             overrunning_.emplace_back(p.Train, p.Train->Speed);
+            ++excusedOverruns_;
             continue;
         }
         out.push_back("train " + p.TrainID + " passed signal " + p.Signal->ID +

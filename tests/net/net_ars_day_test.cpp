@@ -36,10 +36,10 @@ TEST(NetARSDay, TwoClientsMirrorTheBeginnersTimetableUnderARS) {
     std::unique_ptr<NetCopy> server;
     runner::HeadlessOptions o;
     std::string error;
-    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable",
-                                           std::string(KESTRA_BINARY_DIR) + "/VLM/beginner.WTT",
-                                           "--ars", "all", "--until", "07:30", "--seed", "5"},
-                                          o, error))
+    ASSERT_TRUE(runner::ParseHeadlessArgs(
+        {"--timetable", std::string(KESTRA_BINARY_DIR) + "/VLM/beginner.WTT", "--ars", "all",
+         "--until", "07:30", "--seed", "5"},
+        o, error))
         << error;
     std::unique_ptr<test::InterlockingInvariants> interlocking;
     std::unique_ptr<test::TrainInvariants> trains;

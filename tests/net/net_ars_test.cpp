@@ -112,10 +112,10 @@ TEST_F(NetARSTest, EveryFlagByteOfASubAreaArrivesUnchanged) {
     struct Case {
         bool available, selected, collared;
     };
-    for (const Case k : {Case{false, true, false},   // 1: selected only
-                         Case{true, false, false},   // 2: available only
-                         Case{true, true, true},     // 15
-                         Case{false, false, true},   // 8
+    for (const Case k : {Case{false, true, false},  // 1: selected only
+                         Case{true, false, false},  // 2: available only
+                         Case{true, true, true},    // 15
+                         Case{false, false, true},  // 8
                          Case{false, false, false}}) {
         s.Available = k.available;
         s.SetSelected(k.selected);
@@ -152,12 +152,12 @@ TEST_F(NetARSTest, ARSTrainCommandsFromAClientAnswerThatClientAlone) {
         MenuCommand command;
         const char* answer;
     };
-    for (const Case k : {Case{MenuCommand::BerthIsARS, "9Z99 IS NON-ARS"},
-                         Case{MenuCommand::BerthQueryRoutesetting, status.c_str()},
-                         Case{MenuCommand::BerthMakeARS, "9Z99 CANNOT BE MADE ARS"},
-                         Case{MenuCommand::BerthMakeNonARS, "9Z99 MADE NON-ARS"},
-                         Case{MenuCommand::BerthPopupARSInformation,
-                              "9Z99 HAS NO/INVALID TIMETABLE DATA"}}) {
+    for (const Case k :
+         {Case{MenuCommand::BerthIsARS, "9Z99 IS NON-ARS"},
+          Case{MenuCommand::BerthQueryRoutesetting, status.c_str()},
+          Case{MenuCommand::BerthMakeARS, "9Z99 CANNOT BE MADE ARS"},
+          Case{MenuCommand::BerthMakeNonARS, "9Z99 MADE NON-ARS"},
+          Case{MenuCommand::BerthPopupARSInformation, "9Z99 HAS NO/INVALID TIMETABLE DATA"}}) {
         a->sim->Operator.SelectedBerth = &mine;
         commands.BerthMenuARS(k.command);
         Settle({a.get(), b.get()});
@@ -203,8 +203,8 @@ TEST_F(NetARSTest, ARSInformationFromTheServerFillsTheWindowOnce) {
     EXPECT_EQ(info.Status, "Enough route set");
     EXPECT_EQ(info.Delay, "On time");
     ASSERT_EQ(info.Rows.size(), 3u);
-    EXPECT_EQ(info.Rows[1], (std::vector<std::string>{"Southby", "10:20", "10:21", "", "1", "",
-                                                      "N 2A11"}));
+    EXPECT_EQ(info.Rows[1],
+              (std::vector<std::string>{"Southby", "10:20", "10:21", "", "1", "", "N 2A11"}));
     EXPECT_EQ(info.Rows[2], (std::vector<std::string>(7)));
     EXPECT_EQ(info.Rows[2].size(), 7u);
     // A second "AN" opens nothing; a flood of rows is bounded.
@@ -268,9 +268,9 @@ TEST_F(NetARSTest, HostileARSMessagesChangeNothing) {
     // Requests arriving at a client from a server change nothing there.
     TARS& mirrored = *honest->sim->ARSSubAreas.At(1);
     const auto clientBefore = StateRecords(*honest->sim);
-    for (const std::string& s : {std::string("AH0001"), std::string("AI0001"),
-                                 "AB" + berth + "9Z99", std::string("AD0001\x10", 7),
-                                 std::string("AD0001")})
+    for (const std::string& s :
+         {std::string("AH0001"), std::string("AI0001"), "AB" + berth + "9Z99",
+          std::string("AD0001\x10", 7), std::string("AD0001")})
         server->sim->Broadcast(s);
     Settle({honest.get()});
     EXPECT_EQ(StateRecords(*honest->sim), clientBefore);

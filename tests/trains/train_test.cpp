@@ -547,6 +547,33 @@ TEST_F(TrainLine, ASignalAFailureThrowsBackIsOverrunOnlyWhenTooLateToStop) {
     }
 }
 
+// A train excused for running past such a signal must brake to a stand: one whose
+// driver stops counting down the overrun is reported.
+TEST_F(TrainLine, AnExcusedOverrunMustEndInAStand) {
+    SetAllRoutes();
+    TLOC& place = t->Locations.Create();
+    place.Name = "Test Junction";
+    S3->Location = &place;
+    t->Failures.SetFailureSettings(1, 0, 1.0f, 0);
+    TTRN& train = t->Trains.Create("1A05");
+    train.Place(nullptr, *U[0], entry);
+    while (!(train.HeadULC == U[1] && train.HeadPos > 300)) Seconds(1);
+    t->Failures.OfferFailure(*S3);
+    std::vector<std::string> reports;
+    bool tampered = false;
+    for (int s = 0; s < 240 && train.State == TsMoving; ++s) {
+        t.Ticks(1);
+        if (!tampered && train.HeadULC == U[3] && train.PassMode == PassCountingDown) {
+            train.PassMode = PassNone;
+            tampered = true;
+        }
+        for (const std::string& m : trains.Check()) reports.push_back(m);
+    }
+    ASSERT_TRUE(tampered);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front(), "train 1A05 runs on after overrunning a signal a failure threw back");
+}
+
 // What the excuse does not cover is still a signal passed at danger: a failure that
 // has nothing to do with the signal, and a train that could have stopped.
 TEST_F(TrainLine, AFailureExcusesNoOtherPassingAtDanger) {
