@@ -183,7 +183,6 @@ void NetSession::Pump() {
         SendFullState(*peer);
         break;
     }
-    SendChangedStates();
     Sweep();
 }
 
@@ -202,56 +201,6 @@ void NetSession::ForEachStateObject(F&& send) {
     each(sim_.Signals, [](TSIG& s) { s.SendState(); });
     each(sim_.TrackCircuits, [](TTCS& t) { t.SendState(); });
     each(sim_.Subroutes, [](TULC& u) { u.SendState(); });
-}
-
-int NetSession::RecordSlot(std::string_view payload) const {
-    if (payload.size() < 6) return -1;
-    const std::string_view code = payload.substr(0, 2);
-    int index = -1;
-    if (code == "SA") {
-        index =
-            static_cast<unsigned char>(payload[2]) | (static_cast<unsigned char>(payload[3]) << 8);
-    } else {
-        index = 0;
-        for (int i = 2; i < 6; ++i) {
-            const int d = HexDigitValue(payload[static_cast<std::size_t>(i)]);
-            if (d < 0) return -1;
-            index = index * 16 + d;
-        }
-    }
-    int base = 0;
-    auto in = [&](const char* c, int count) {
-        if (code == c) return index < count ? base + index : -2;
-        base += count;
-        return -1;
-    };
-    for (const auto& [c, n] : {std::pair{"AD", sim_.ARSSubAreas.Count()},
-                               {"BA", sim_.Berths.Count()},
-                               {"PA", sim_.Points.Count()},
-                               {"RA", sim_.Routes.Count()},
-                               {"SA", sim_.Signals.Count()},
-                               {"TA", sim_.TrackCircuits.Count()},
-                               {"UA", sim_.Subroutes.Count()}}) {
-        const int slot = in(c, n);
-        if (slot != -1) return slot < 0 ? -1 : slot;
-    }
-    return -1;
-}
-
-void NetSession::SendChangedStates() {
-    if (role_ != NetRole::Server || ClientCount() == 0) return;
-    std::string record;
-    ++busy_;
-    ForEachStateObject([&](int slot, auto send) {
-        record.clear();
-        capture_ = &record;
-        send();
-        capture_ = nullptr;
-        if (static_cast<std::size_t>(slot) >= lastSent_.size()) lastSent_.resize(slot + 1u);
-        if (!record.empty() && record != lastSent_[static_cast<std::size_t>(slot)])
-            Broadcast(record);
-    });
-    --busy_;
 }
 
 void NetSession::SendFullState(Peer& peer) {
@@ -428,15 +377,6 @@ void NetSession::SendTo(Peer& peer, std::string_view payload) {
 
 void NetSession::Broadcast(const std::string& payload) {
     if (role_ != NetRole::Server) return;
-    if (capture_ != nullptr) {
-        *capture_ = payload;
-        return;
-    }
-    const int slot = RecordSlot(payload);
-    if (slot >= 0) {
-        if (static_cast<std::size_t>(slot) >= lastSent_.size()) lastSent_.resize(slot + 1u);
-        lastSent_[static_cast<std::size_t>(slot)] = payload;
-    }
     if (resendTarget_ != nullptr) {
         SendTo(*resendTarget_, payload);
         return;

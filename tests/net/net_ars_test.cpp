@@ -123,11 +123,6 @@ TEST_F(NetARSTest, EveryFlagByteOfASubAreaArrivesUnchanged) {
         Settle({a.get()});
         EXPECT_EQ(static_cast<int>(c.StateBits()), static_cast<int>(s.StateBits()));
     }
-    // A state changed without a message of its own reaches the clients too.
-    s.Available = true;
-    s.Selected = s.InEffect = true;
-    Settle({a.get()});
-    EXPECT_EQ(static_cast<int>(c.StateBits()), static_cast<int>(s.StateBits()));
 }
 
 TEST_F(NetARSTest, ARSTrainCommandsFromAClientAnswerThatClientAlone) {
