@@ -417,6 +417,7 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
         case MenuCommand::BerthQueryRoutesetting:
         case MenuCommand::BerthQueryTimetable:
         case MenuCommand::BerthRunToSpecialTiming:
+        case MenuCommand::BerthPopupARSInformation:
             commands_.BerthMenuARS(command);
             break;
         default:

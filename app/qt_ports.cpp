@@ -1,5 +1,7 @@
 #include "qt_ports.h"
 
+#include "train_info_form.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -86,6 +88,18 @@ void QtDialogs::ShowAnalysis(const std::vector<std::string>& lines) {
     text.removeFirst();
     box.setInformativeText(text.join('\n'));
     box.exec();
+}
+
+void QtDialogs::ShowARSInformation(const ARSInformation& info) {
+    auto* form = dynamic_cast<TTrainInfoForm*>(trainInfo_.data());
+    if (!form) {
+        form = new TTrainInfoForm(parent_);
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        trainInfo_ = form;
+    }
+    form->ShowFor(info);
+    form->show();
+    form->raise();
 }
 
 void QtSound::PlayFile(const std::string& path) {

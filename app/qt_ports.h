@@ -1,6 +1,7 @@
 #pragma once
 // The Qt adapters of the dialogs, sound and settings ports.
 
+#include <QPointer>
 #include <QSettings>
 #include <QSoundEffect>
 #include <QWidget>
@@ -25,9 +26,13 @@ class QtDialogs : public Dialogs {
     std::optional<std::string> OpenFile(const FileChoice& choice) override;
     std::optional<std::string> SaveFile(const FileChoice& choice) override;
     void ShowAnalysis(const std::vector<std::string>& lines) override;
+    // Shown without a loop of its own: the answer may arrive while a network message is
+    // being handled, which must not be entered again.
+    void ShowARSInformation(const ARSInformation& info) override;
 
   private:
     QWidget* parent_;
+    QPointer<QWidget> trainInfo_;
 };
 
 // WAV files played without waiting; a file that cannot be played is ignored.

@@ -770,6 +770,20 @@ void TARSTrainList::ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& en
             TBER* to = rear ? berths[here - 1] : berths[here + 1];
             sim_.Berths.MoveDescription(*t.Berth, *to);
             t.Berth = to;
+            // The train's place on its path moves with its description, as a step's does,
+            // so that the cycle looks ahead from the berth it stands in.
+            const int old = t.PathPosition;
+            if (old >= 0) {
+                int pos = t.PathEntries.FindBerthRoute(to, old + 1);
+                if (pos < 0) pos = t.PathEntries.FindBerthRouteReverse(to, old);
+                t.PathPosition = pos;
+                if (pos < 0) {
+                    if (t.IsARS) MakeNonARSColour(t);
+                    t.IsARS = false;
+                    t.OnPlannedPath = false;
+                    t.RoutedOff = true;
+                }
+            }
         }
         PendingInterposes.emplace_back(TBER::FormatDescription(a.Headcode), target);
         activities.erase(activities.begin());

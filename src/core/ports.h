@@ -43,6 +43,17 @@ struct FileChoice {
     std::string ProposedName;
 };
 
+// What the ARS train information window shows: its caption, the train's timetable
+// description, routesetting status and delay, and the next lines of its timetable
+// (location, arrival, departure, path, platform, line, activities).
+struct ARSInformation {
+    std::string Caption;
+    std::string Description;
+    std::string Status;
+    std::string Delay;
+    std::vector<std::vector<std::string>> Rows;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -61,6 +72,8 @@ public:
                                                 const std::string& proposal) = 0;
     // The performance analysis, one line of text each ("\t" indents), shown modally.
     virtual void ShowAnalysis(const std::vector<std::string>& /*lines*/) {}
+    // The ARS information of one train (its caption, labels and timetable rows).
+    virtual void ShowARSInformation(const ARSInformation& /*info*/) {}
 };
 
 // Plays a WAV file without waiting; failures are ignored.

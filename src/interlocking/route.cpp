@@ -308,7 +308,7 @@ void TROU::Unset() {
     if (TSIG* e = Entrance; e && e->PresetMode) {
         // The entrance leaves preset mode; a through route it carried as its current
         // route goes with it.
-        if (e->CurrentRoute == e->PresetRoute && e->CurrentRoute != this) e->CurrentRoute = nullptr;
+        if (e->CurrentRoute == e->PresetRoute && e->CurrentRoute != this) e->SetCurrentRoute(nullptr);
         e->PresetMode = false;
         e->PresetEntered = false;
         e->PresetRoute = nullptr;
@@ -329,7 +329,7 @@ void TROU::SetPresets() {
             if (sig->SignalKind == SkShunt || (sig->SignalKind == SkRouteWorked && !sig->HasRedLamp())) {
                 sig->PresetMode = true;
                 sig->PresetRoute = this;
-                sig->CurrentRoute = this;
+                sig->SetCurrentRoute(this);
                 if (!sig->PresetEntered) sig->CancelRequested = false;
                 sig->Draw();
             }
@@ -405,7 +405,7 @@ bool TROU::SetRoute() {
         Exit->RouteIn = this;
         Entrance->CancelRequested = false;
         Entrance->ApproachTime = ApproachTime;
-        Entrance->CurrentRoute = this;
+        Entrance->SetCurrentRoute(this);
         Entrance->PresetMode = false;
         Entrance->PresetRoute = nullptr;
         Entrance->Draw();

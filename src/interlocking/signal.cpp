@@ -110,6 +110,12 @@ void TSIG::SetLampProved(bool flag) {
     SendState();
 }
 
+void TSIG::SetCurrentRoute(TROU* route) {
+    if (route == CurrentRoute) return;
+    CurrentRoute = route;
+    SendState();
+}
+
 void TSIG::SetApproachTimer(std::int32_t value) {
     if (value == ApproachTimer) return;
     const bool wasRunning = ApproachTimer < 255;
@@ -483,7 +489,7 @@ void TSIG::ReleaseRoute() {
     TrainPassed = false;
     Armed = true;
     ReleaseAllowed = false;
-    CurrentRoute = nullptr;
+    SetCurrentRoute(nullptr);
     Draw();
 }
 
@@ -613,7 +619,7 @@ void TSIG::Exchanges() {
                 if (mainExit->RestrictedOverlapCount() > 0) mainExit->SetRestrictedOverlap();
                 return;
             }
-            CurrentRoute = &main;
+            SetCurrentRoute(&main);
             mainExit->RouteIn = &main;
             main.SetPresets();
         }
@@ -625,7 +631,7 @@ void TSIG::Exchanges() {
         TROU& alt = *route.Alternative;
         route.Unset();
         alt.MarkSet();
-        CurrentRoute = &alt;
+        SetCurrentRoute(&alt);
         if (alt.Exit) {
             alt.Exit->RouteIn = &alt;
             if (alt.Exit->CurrentOverlap) alt.Exit->CurrentOverlap->Clear();
@@ -671,7 +677,7 @@ void TSIG::ShuntRules() {
             PresetEntered = false;
             PresetMode = false;
             PresetRoute = nullptr;
-            CurrentRoute = nullptr;
+            SetCurrentRoute(nullptr);
             Draw();
             Idle();
             UpdateApproachLit();

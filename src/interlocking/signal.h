@@ -128,6 +128,8 @@ class TSIG : public TSSIObject, public RouteRequestTarget {
     void SetAutoCollar(std::uint8_t value);
     void SetERCollar(std::uint8_t value);
     void SetLampProved(bool flag);
+    // Changes the route the signal works over, telling the clients.
+    void SetCurrentRoute(TROU* route);
     void SetApproachTimer(std::int32_t value);
     void SetPassageState(std::int32_t value) { PassageState = value; }
     void SetTRTS(bool flag);

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ars/ars_subarea.h"
+#include "ars/ars_train.h"
+#include "ars/ars_train_info.h"
+#include "interlocking/state_message.h"
+#include "interlocking/track_circuit.h"
 #include "sim/sim.h"
 
 namespace kestra::net {
@@ -40,6 +45,38 @@ std::string Printable(std::string_view text) {
     }
     return out;
 }
+
+// The longest field of a record is cut, one character at a time, until the record
+// fits in one frame; tabs end the fields, so none may stand inside one.
+std::string FittedRecord(std::string_view head, std::vector<std::string> fields) {
+    for (std::string& f : fields) std::replace(f.begin(), f.end(), '\t', ' ');
+    while (true) {
+        std::string payload(head);
+        for (const std::string& f : fields) payload += f + '\t';
+        if (Frame(payload)) return payload;
+        auto longest =
+            std::max_element(fields.begin(), fields.end(),
+                             [](const auto& a, const auto& b) { return a.size() < b.size(); });
+        if (longest == fields.end() || longest->empty()) return std::string(head);
+        longest->pop_back();
+    }
+}
+
+// The tab-terminated fields of text, at most count of them; missing ones are empty.
+std::vector<std::string> TabFields(std::string_view text, std::size_t count) {
+    std::vector<std::string> out;
+    while (out.size() < count) {
+        const std::size_t tab = text.find('\t');
+        if (tab == std::string_view::npos) break;
+        out.emplace_back(text.substr(0, tab));
+        text.remove_prefix(tab + 1);
+    }
+    out.resize(count);
+    return out;
+}
+
+// A server sends at most this many timetable rows; more from a server are not kept.
+constexpr std::size_t MaxARSInformationRows = 64;
 
 // FNV-1a over bytes.
 void Mix(std::uint64_t& h, std::string_view bytes) {
@@ -148,7 +185,6 @@ void NetSession::Pump() {
         SendFullState(*peer);
         break;
     }
-    SendChangedStates();
     Sweep();
 }
 
@@ -160,6 +196,7 @@ void NetSession::ForEachStateObject(F&& send) {
             if (auto* o = list.At(i)) send(slot, [&] { state(*o); });
         }
     };
+    each(sim_.ARSSubAreas, [](TARS& a) { a.SendState(); });
     each(sim_.Berths, [](TBER& b) { b.SendBerthState(); });
     each(sim_.Flags, [](TFLG& f) { f.SendState(); });
     each(sim_.Points, [](TPTS& p) { p.SendState(); });
@@ -168,57 +205,6 @@ void NetSession::ForEachStateObject(F&& send) {
     each(sim_.TrackCircuits, [](TTCS& t) { t.SendState(); });
     each(sim_.Subroutes, [](TULC& u) { u.SendState(); });
     each(sim_.LevelCrossings, [](TLevelCrossing& lx) { lx.SendState(); });
-}
-
-int NetSession::RecordSlot(std::string_view payload) const {
-    if (payload.size() < 6) return -1;
-    const std::string_view code = payload.substr(0, 2);
-    int index = -1;
-    if (code == "SA") {
-        index =
-            static_cast<unsigned char>(payload[2]) | (static_cast<unsigned char>(payload[3]) << 8);
-    } else {
-        index = 0;
-        for (int i = 2; i < 6; ++i) {
-            const int d = HexDigitValue(payload[static_cast<std::size_t>(i)]);
-            if (d < 0) return -1;
-            index = index * 16 + d;
-        }
-    }
-    int base = 0;
-    auto in = [&](const char* c, int count) {
-        if (code == c) return index < count ? base + index : -2;
-        base += count;
-        return -1;
-    };
-    for (const auto& [c, n] : {std::pair{"BA", sim_.Berths.Count()},
-                               {"FA", sim_.Flags.Count()},
-                               {"PA", sim_.Points.Count()},
-                               {"RA", sim_.Routes.Count()},
-                               {"SA", sim_.Signals.Count()},
-                               {"TA", sim_.TrackCircuits.Count()},
-                               {"UA", sim_.Subroutes.Count()},
-                               {"LX", sim_.LevelCrossings.Count()}}) {
-        const int slot = in(c, n);
-        if (slot != -1) return slot < 0 ? -1 : slot;
-    }
-    return -1;
-}
-
-void NetSession::SendChangedStates() {
-    if (role_ != NetRole::Server || ClientCount() == 0) return;
-    std::string record;
-    ++busy_;
-    ForEachStateObject([&](int slot, auto send) {
-        record.clear();
-        capture_ = &record;
-        send();
-        capture_ = nullptr;
-        if (static_cast<std::size_t>(slot) >= lastSent_.size()) lastSent_.resize(slot + 1u);
-        if (!record.empty() && record != lastSent_[static_cast<std::size_t>(slot)])
-            Broadcast(record);
-    });
-    --busy_;
 }
 
 void NetSession::SendFullState(Peer& peer) {
@@ -247,6 +233,7 @@ bool NetSession::Connect(const std::string& host, int port) {
     role_ = NetRole::Client;
     initialised_ = false;
     linkUp_ = false;
+    arsInfoOpen_ = false;
     server_ = Peer{};
     server_.Address = host;
     server_.Entry.Socket = transport_.Connect(host, port);
@@ -394,15 +381,6 @@ void NetSession::SendTo(Peer& peer, std::string_view payload) {
 
 void NetSession::Broadcast(const std::string& payload) {
     if (role_ != NetRole::Server) return;
-    if (capture_ != nullptr) {
-        *capture_ = payload;
-        return;
-    }
-    const int slot = RecordSlot(payload);
-    if (slot >= 0) {
-        if (static_cast<std::size_t>(slot) >= lastSent_.size()) lastSent_.resize(slot + 1u);
-        lastSent_[static_cast<std::size_t>(slot)] = payload;
-    }
     if (resendTarget_ != nullptr) {
         SendTo(*resendTarget_, payload);
         return;
@@ -457,8 +435,20 @@ void NetSession::DispatchFromClient(Peer& peer, std::string_view payload) {
         sim_.Signals.HandleClientMessage(payload);
     } else if (Is(code, "BB") || Is(code, "BC")) {
         sim_.Berths.HandleClientMessage(payload);
+    } else if (Is(code, "AG") || Is(code, "AH") || Is(code, "AI") || Is(code, "AJ")) {
+        // A refusal goes back to this client alone.
+        const std::string refusal = sim_.ARSSubAreas.HandleClientMessage(payload);
+        if (!refusal.empty()) sim_.PostEventMessage(refusal, EvARSMessage);
+    } else if (Is(code, "AA") || Is(code, "AB") || Is(code, "AC") || Is(code, "AE") ||
+               Is(code, "AF")) {
+        // The ARS train commands' answers go back to this client alone.
+        sim_.ARSTrains().HandleClientMessage(payload);
+    } else if (Is(code, "AO")) {
+        AnswerARSInformation(payload);
     }
-    // Every other code (state records, handshake, clock) is the server's to send.
+    // "AK" (a run to a timing pattern without the pattern's name) cannot be carried
+    // out and is ignored. Every other code (state records, handshake, clock) is the server's to
+    // send.
 }
 
 void NetSession::DispatchFromServer(std::string_view payload) {
@@ -479,6 +469,10 @@ void NetSession::DispatchFromServer(std::string_view payload) {
         HandleClock(payload);
     } else if (Is(code, "MA")) {
         HandleChat(payload, false);
+    } else if (Is(code, "AD")) {
+        sim_.ARSSubAreas.HandleClientMessage(payload);
+    } else if (Is(code, "AL") || Is(code, "AM") || Is(code, "AN")) {
+        TakeARSInformation(payload);
     } else if (Is(code, "BA")) {
         sim_.Berths.HandleClientMessage(payload);
     } else if (Is(code, "PA")) {
@@ -526,6 +520,49 @@ void NetSession::HandleChat(std::string_view payload, bool fromClient) {
         return;
     }
     sim_.Messages().HandleClientMessage(payload);
+}
+
+void NetSession::AnswerARSInformation(std::string_view payload) {
+    // "AO", the description as the client saw it, the berth's position.
+    if (payload.size() != 10) return;
+    const int index = ParseHex4(payload.substr(6, 4));
+    if (index < 0 || index >= sim_.Berths.Count()) return;
+    TBER* berth = sim_.Berths.At(index);
+    if (berth == nullptr) return;
+    const std::string description(payload.substr(2, 4));
+    const TARSTrain* t = sim_.ARSTrains().FindForCommand(berth, description);
+    if (t == nullptr) return;
+    if (!t->HasTimetable || !t->Timetable) {
+        sim_.PostEventMessage(t->Description + " has no/invalid timetable data", EvARSMessage);
+        return;
+    }
+    const ARSInformation info = BuildARSInformation(*t);
+    const std::string shown = TBER::FormatDescription(t->Description);
+    Reply(FittedRecord("AL" + shown, {info.Description, info.Status, info.Delay}));
+    for (const auto& row : info.Rows) Reply(FittedRecord("AM", row));
+    Reply("AN");
+}
+
+void NetSession::TakeARSInformation(std::string_view payload) {
+    const std::string_view code = payload.substr(0, 2);
+    if (code == "AL") {
+        if (payload.size() < 6) return;
+        arsInfo_ = ARSInformation{};
+        arsInfo_.Caption = "ARS Information for train " + std::string(payload.substr(2, 4));
+        const std::vector<std::string> f = TabFields(payload.substr(6), 3);
+        arsInfo_.Description = f[0];
+        arsInfo_.Status = f[1];
+        arsInfo_.Delay = f[2];
+        arsInfoOpen_ = true;
+    } else if (code == "AM") {
+        if (!arsInfoOpen_ || arsInfo_.Rows.size() >= MaxARSInformationRows) return;
+        arsInfo_.Rows.push_back(TabFields(payload.substr(2), 7));
+    } else if (code == "AN") {
+        if (!arsInfoOpen_) return;
+        arsInfoOpen_ = false;
+        sim_.Dialog().ShowARSInformation(arsInfo_);
+        arsInfo_ = ARSInformation{};
+    }
 }
 
 }  // namespace kestra::net

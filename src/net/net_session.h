@@ -70,9 +70,7 @@ class NetSession final : public NetEvents, public StateBroadcaster, public Reque
     // Chat: a client sends to the server, a server to every client; not shown here.
     void SendChatMessage(const std::string& text);
 
-    // Sends one queued full-state resend, and the state of every object that changed
-    // without telling (some changes are made without a state message of their own).
-    // Call after network events and every cycle.
+    // Sends one queued full-state resend. Call after network events and every cycle.
     void Pump();
 
     NetRole Role() const { return role_; }
@@ -127,10 +125,11 @@ class NetSession final : public NetEvents, public StateBroadcaster, public Reque
     // the record's place in that order.
     template <class F>
     void ForEachStateObject(F&& send);
-    // The place of a state record in resend order, or -1.
-    int RecordSlot(std::string_view payload) const;
-    // Broadcasts the records that differ from the last ones sent.
-    void SendChangedStates();
+    // "AO" from a client: the ARS information of a train, as "AL", "AM" rows and "AN"
+    // to that client alone.
+    void AnswerARSInformation(std::string_view payload);
+    // "AL", "AM" and "AN" from the server: collected, and shown once complete.
+    void TakeARSInformation(std::string_view payload);
     void Post(const std::string& text);
 
     Sim& sim_;
@@ -146,11 +145,10 @@ class NetSession final : public NetEvents, public StateBroadcaster, public Reque
     // While a resend runs, state messages go to this client alone.
     Peer* resendTarget_ = nullptr;
     std::deque<ConnectionId> resends_;
-    // The last record sent of each object, in resend order; a record being read back
-    // for comparison goes to capture_ instead of the clients.
-    std::vector<std::string> lastSent_;
-    std::string* capture_ = nullptr;
     int busy_ = 0;
+    // The ARS information being received, and whether an "AL" has begun it.
+    ARSInformation arsInfo_;
+    bool arsInfoOpen_ = false;
 };
 
 }  // namespace kestra::net

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ars/ars_train.h"
+#include "ars/ars_train_info.h"
 #include "core/ascii_text.h"
 #include "interlocking/state_message.h"
 #include "interlocking/route.h"
@@ -308,6 +309,12 @@ void OperatorCommands::BerthMenuARS(MenuCommand command) {
     TBER* b = SelectedBerth(sim_);
     if (b == nullptr) return;
     const std::string description = b->Description;
+    if (sim_.ClientMode && command == MenuCommand::BerthPopupARSInformation) {
+        // The server answers with the window's contents.
+        sim_.SendToServer("AO" + TBER::FormatDescription(description) +
+                          Hex4(sim_.Berths.IndexOf(b)));
+        return;
+    }
     if (sim_.ClientMode) {
         const char* code = nullptr;
         switch (command) {
@@ -329,6 +336,7 @@ void OperatorCommands::BerthMenuARS(MenuCommand command) {
         case MenuCommand::BerthIsARS: ars.QueryIsARS(*b, description); break;
         case MenuCommand::BerthQueryRoutesetting: ars.QueryStatus(*b, description); break;
         case MenuCommand::BerthQueryTimetable: ars.ShowTimetableSummary(*b, description); break;
+        case MenuCommand::BerthPopupARSInformation: ShowARSInformation(sim_, *b, description); break;
         case MenuCommand::BerthRunToSpecialTiming: {
             const std::optional<std::string> answer = sim_.Dialog().InputBox(
                 "Run To Special Timing Pattern",

@@ -62,6 +62,7 @@ class RecordingDialogs : public Dialogs {
     void ShowAnalysis(const std::vector<std::string>& lines) override {
         Analyses.push_back(lines);
     }
+    void ShowARSInformation(const ARSInformation& info) override { ARSInfos.push_back(info); }
     std::optional<std::string> OpenFile(const FileChoice& choice) override {
         FileChoices.push_back(choice);
         return FileAnswer;
@@ -72,6 +73,7 @@ class RecordingDialogs : public Dialogs {
     }
     std::vector<std::string> Errors, Infos, Confirms, Inputs;
     std::vector<std::vector<std::string>> Analyses;
+    std::vector<ARSInformation> ARSInfos;
     bool ConfirmAnswer = false;
     std::optional<std::string> InputAnswer;
     // The file dialogs' offers, and the file every one of them chooses.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "interlocking/overlap.h"
+#include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
@@ -21,8 +23,10 @@ TrainInvariants::TrainInvariants(Sim& sim) : sim_(sim) {
         SubrouteEntered(train, subroute);
         if (previousEntered_) previousEntered_(train, subroute);
     };
-    authority_.reserve(kTrainRoom);
+    seen_.reserve(kTrainRoom);
     passedAtDanger_.reserve(kTrainRoom);
+    excused_.reserve(kTrainRoom);
+    overrunning_.reserve(kTrainRoom);
 }
 
 TrainInvariants::~TrainInvariants() {
@@ -30,10 +34,109 @@ TrainInvariants::~TrainInvariants() {
 }
 
 std::uint8_t TrainInvariants::AuthorityAtLastCheck(const TTRN& train) const {
-    for (const auto& [t, mode] : authority_) {
-        if (t == &train) return mode;
+    for (const TrainSeen& t : seen_) {
+        if (t.Train == &train) return t.Authority;
     }
     return train.PassMode;
+}
+
+bool TrainInvariants::InList(const TTRN* train) const {
+    return sim_.Trains.IndexOf(train) >= 0;
+}
+
+namespace {
+
+bool OnSubroutes(const TULCList& subroutes, const TSSIObject* equipment) {
+    for (int i = 0; i < subroutes.Count(); ++i) {
+        const TULC* u = subroutes.At(i);
+        if (!u) continue;
+        if (u->TrackCircuit == equipment) return true;
+        for (const TPTSList* points : {&u->NormalPoints, &u->ReversePoints}) {
+            for (int k = 0; k < points->Count(); ++k) {
+                if (points->At(k) == equipment) return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Metres from a head position to the signal ahead along the subroutes as they lead
+// now; -1 when the signal is not within reach.
+double DistanceToSignal(const TULC* head, double headPos, const TSIG* signal) {
+    double q = -headPos;
+    const TULC* u = head;
+    for (int steps = 0; u && steps < 64 && q < 10000; ++steps) {
+        q += u->Length;
+        if (u->EndSignal == signal) return q - u->SignalOffset;
+        u = u->NextSubroute();
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool TrainInvariants::FailureThrewBack(const TSIG& signal, const TROU* route) const {
+    for (const TFailure& f : sim_.Failures.Failures()) {
+        const TSSIObject* e = f.Equipment;
+        if (e == &signal) return true;
+        if (!route) continue;
+        if (e == route->Exit || OnSubroutes(route->AllSubroutes, e)) return true;
+        // The exit's overlap, which a main route proves.
+        for (int i = 0; i < sim_.Overlaps.Count(); ++i) {
+            const TOVL* o = sim_.Overlaps.At(i);
+            if (o && o->Signal == route->Exit && OnSubroutes(o->Subroutes, e)) return true;
+        }
+    }
+    return false;
+}
+
+void TrainInvariants::ExcuseTrainsForThrownBackSignals() {
+    const int signals = sim_.Signals.Count();
+    if (static_cast<int>(signalProceed_.size()) != signals) return;
+    for (int i = 0; i < signals; ++i) {
+        const TSIG* s = sim_.Signals.At(i);
+        if (!s || !signalProceed_[static_cast<std::size_t>(i)] || s->ShowsProceed()) continue;
+        if (!FailureThrewBack(*s, signalRoute_[static_cast<std::size_t>(i)])) continue;
+        for (const TrainSeen& t : seen_) {
+            if (!InList(t.Train)) continue;
+            const double d = DistanceToSignal(t.Head, t.HeadPos, s);
+            // Too close to stop: within its braking distance, or the next second's run.
+            if (d >= 0 && d < t.Braking + t.Speed + 1.0) excused_.emplace_back(t.Train, s);
+        }
+    }
+}
+
+bool TrainInvariants::Excused(const TTRN* train, const TSIG* signal) {
+    for (auto it = excused_.begin(); it != excused_.end(); ++it) {
+        if (it->first == train && it->second == signal) {
+            excused_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TrainInvariants::CheckOverruns(std::vector<std::string>& out) {
+    for (auto& [train, lastSpeed] : overrunning_) {
+        if (!InList(train)) {
+            train = nullptr;
+            continue;
+        }
+        const TTRN& t = *train;
+        if (t.Speed > lastSpeed + kSpeedTolerance)
+            out.push_back("train " + t.ID +
+                          " gained speed after overrunning a signal a failure threw back");
+        else if (t.Speed > 0 && t.PassMode != PassCountingDown)
+            out.push_back("train " + t.ID +
+                          " runs on after overrunning a signal a failure threw back");
+        lastSpeed = t.Speed;
+        if (t.Speed <= 0) train = nullptr;
+    }
+    std::erase_if(overrunning_, [](const auto& o) { return o.first == nullptr; });
+    // A train that stood, or a signal that cleared again, needs the excuse no longer.
+    std::erase_if(excused_, [&](const auto& e) {
+        return !InList(e.first) || e.first->Speed <= 0 || e.second->ShowsProceed();
+    });
 }
 
 void TrainInvariants::SubrouteEntered(TTRN& train, TULC& subroute) {
@@ -44,14 +147,23 @@ void TrainInvariants::SubrouteEntered(TTRN& train, TULC& subroute) {
     if (!signal || signal->ShowsProceed()) return;
     const std::uint8_t mode = AuthorityAtLastCheck(train);
     if (mode == PassNext || mode == PassNextAndStop || mode == PassToNextSignal) return;
-    passedAtDanger_.push_back("train " + train.ID + " passed signal " + signal->ID +
-                              " at danger without authority");
+    passedAtDanger_.push_back({&train, train.ID, signal});
 }
 
 bool TrainInvariants::CheckInto(std::vector<std::string>& out) {
     out.clear();
-    for (std::string& s : passedAtDanger_) out.push_back(std::move(s));
+    ExcuseTrainsForThrownBackSignals();
+    for (const Passed& p : passedAtDanger_) {
+        if (Excused(p.Train, p.Signal)) {
+            overrunning_.emplace_back(p.Train, p.Train->Speed);
+            ++excusedOverruns_;
+            continue;
+        }
+        out.push_back("train " + p.TrainID + " passed signal " + p.Signal->ID +
+                      " at danger without authority");
+    }
     passedAtDanger_.clear();
+    CheckOverruns(out);
 
     // Occupancy: each circuit's count equals the train subroutes on it, and one more
     // while a failure holds it.
@@ -143,8 +255,20 @@ bool TrainInvariants::CheckInto(std::vector<std::string>& out) {
         out.push_back(std::to_string(trains) + " trains counted in the area, " +
                       std::to_string(placed) + " with a place on the track");
 
-    authority_.clear();
-    sim_.Trains.ForEach([&](TTRN& t) { authority_.emplace_back(&t, t.PassMode); });
+    seen_.clear();
+    sim_.Trains.ForEach([&](TTRN& t) {
+        seen_.push_back({&t, t.PassMode, t.HeadULC, t.HeadPos, t.Speed,
+                         t.HeadULC ? t.BrakingDistance(t.Speed) : 0.0});
+    });
+    const int signals = sim_.Signals.Count();
+    signalProceed_.assign(static_cast<std::size_t>(signals), 0);
+    signalRoute_.assign(static_cast<std::size_t>(signals), nullptr);
+    for (int i = 0; i < signals; ++i) {
+        const TSIG* s = sim_.Signals.At(i);
+        if (!s || !s->ShowsProceed()) continue;
+        signalProceed_[static_cast<std::size_t>(i)] = 1;
+        signalRoute_[static_cast<std::size_t>(i)] = s->CurrentRoute;
+    }
     return out.empty();
 }
 

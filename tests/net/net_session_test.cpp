@@ -14,6 +14,7 @@
 
 #include "area/area_builder.h"
 #include "assess/assessor.h"
+#include "ars/ars_subarea.h"
 #include "fakes/fakes.h"
 #include "fakes/pipe_network.h"
 #include "interlocking/level_crossing.h"
@@ -76,6 +77,7 @@ std::vector<std::string> StateRecords(Sim& sim) {
     const bool savedClient = sim.ClientMode;
     sim.Broadcaster = &rec;
     sim.ClientMode = false;
+    sim.ARSSubAreas.ForEach([](TARS& a) { a.SendState(); });
     sim.Berths.ForEach([](TBER& b) { b.SendBerthState(); });
     sim.Points.ForEach([](TPTS& p) { p.SendState(); });
     sim.Routes.ForEach([](TROU& r) { r.SendState(); });

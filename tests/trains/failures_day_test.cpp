@@ -1,6 +1,7 @@
 // The standard day with the area's trackside failures ("Standard" scenario), headless,
 // worked by the scripted signaller alone (ARS off, trains entering at their booked
-// times), over several seeds: every invariant is checked
+// times), and again under ARS everywhere with entry delays drawn, over several seeds:
+// every invariant is checked
 // every cycle (the interlocking's, failure safety included, and the trains'), the
 // technician's and the drivers' calls are answered through the runner's "reply"
 // command, and across the seeds failures strike, are announced, repaired and
@@ -8,11 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "fakes/ars_invariants.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
 #include "fakes/path_signaller.h"
@@ -32,7 +35,17 @@ struct SeedRun {
     std::vector<std::string> Broken;
     int MostFailuresAtOnce = 0;
     int TrainErrors = 0;
+    long ErrorsCaught = -1;
+    int ExcusedOverruns = 0;
 };
+
+// The value of a summary line ("name N"), -1 when missing.
+long SummaryValue(const std::string& out, const std::string& name) {
+    const std::string key = "\n" + name + " ";
+    const auto at = out.find(key);
+    if (at == std::string::npos) return -1;
+    return std::stol(out.substr(at + key.size()));
+}
 
 int Count(const std::string& log, const std::string& text) {
     int n = 0;
@@ -40,15 +53,19 @@ int Count(const std::string& log, const std::string& text) {
     return n;
 }
 
-SeedRun RunSeed(unsigned seed, const char* until) {
+SeedRun RunSeed(unsigned seed, const char* until, bool underARS = false) {
     SeedRun run;
     runner::HeadlessOptions options;
     std::string error;
-    EXPECT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", kTimetable, "--until", until, "--seed", std::to_string(seed), "--scenario",
-         std::to_string(kStandardScenario), "--log", "--ars", "none", "--no-entry-delays"},
-        options, error))
-        << error;
+    std::vector<std::string> args = {"--timetable", kTimetable, "--until", until, "--seed",
+                                     std::to_string(seed), "--scenario",
+                                     std::to_string(kStandardScenario), "--log"};
+    if (underARS) {
+        args.insert(args.end(), {"--ars", "all"});
+    } else {
+        args.insert(args.end(), {"--ars", "none", "--no-entry-delays"});
+    }
+    EXPECT_TRUE(runner::ParseHeadlessArgs(args, options, error)) << error;
     test::PathSignaller signaller;
     options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
         signaller.BeforeCycle(sim, commands);
@@ -67,6 +84,7 @@ SeedRun RunSeed(unsigned seed, const char* until) {
     std::unique_ptr<test::TrainInvariants> trains;
     std::vector<std::string> found;
     options.AfterRun = [&](Sim&) {
+        if (trains) run.ExcusedOverruns = trains->ExcusedOverruns();
         trains.reset();
         interlocking.reset();
     };
@@ -79,6 +97,8 @@ SeedRun RunSeed(unsigned seed, const char* until) {
             for (auto& f : found) run.Broken.push_back(sim.FormatSimTime() + " " + f);
         if (!trains->CheckInto(found) && run.Broken.size() < 10)
             for (auto& f : found) run.Broken.push_back(sim.FormatSimTime() + " " + f);
+        if (underARS && run.Broken.size() < 10)
+            for (auto& f : test::CheckARS(sim)) run.Broken.push_back(sim.FormatSimTime() + " " + f);
         run.MostFailuresAtOnce = std::max(run.MostFailuresAtOnce, sim.Failures.Count());
         int errors = 0;
         sim.Trains.ForEach([&](TTRN& t) { errors += t.ErrorCount; });
@@ -87,6 +107,7 @@ SeedRun RunSeed(unsigned seed, const char* until) {
     std::ostringstream out, err;
     EXPECT_EQ(runner::RunHeadless(options, out, err), 0) << err.str();
     run.Log = out.str();
+    run.ErrorsCaught = SummaryValue(run.Log, "errors_caught");
     return run;
 }
 
@@ -108,6 +129,30 @@ TEST(FailuresDay, FailuresStrikeAreRepairedAndNothingUnsafeHappens) {
     EXPECT_GT(fixed, 0);
     EXPECT_GT(technicianAnswered, 0);
     EXPECT_GT(driversCalled, 0);
+}
+
+// The same day under ARS everywhere, trains entering with their drawn delays: failures
+// throw signals back in front of trains ARS has routed, and nothing unsafe comes of it.
+TEST(FailuresDay, UnderARSFailuresStrikeAreRepairedAndNothingUnsafeHappens) {
+    int detected = 0, fixed = 0, driversCalled = 0, routesSet = 0, overruns = 0;
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const SeedRun run = RunSeed(seed, "07:15", true);
+        for (const std::string& b : run.Broken) ADD_FAILURE() << b;
+        EXPECT_LE(run.MostFailuresAtOnce, 2) << "the scenario allows two at once";
+        EXPECT_EQ(run.TrainErrors, 0);
+        EXPECT_EQ(run.ErrorsCaught, 0);
+        detected += Count(run.Log, "failure detected in the ");
+        fixed += Count(run.Log, " area fixed.");
+        driversCalled += Count(run.Log, "waiting at red signal");
+        routesSet += static_cast<int>(SummaryValue(run.Log, "ars_routes_set"));
+        overruns += run.ExcusedOverruns;
+    }
+    std::cout << "signals thrown back by failures and overrun: " << overruns << "\n";
+    EXPECT_GT(detected, 0);
+    EXPECT_GT(fixed, 0);
+    EXPECT_GT(driversCalled, 0);
+    EXPECT_GT(routesSet, 0);
 }
 
 // The same seed and scenario give the same failures; another seed others.

@@ -495,6 +495,137 @@ TEST_F(TrainLine, ASignalReplacedTooLateIsPassedAndTheTrainBrakesToAStandBeyond)
     EXPECT_TRUE(train.HeadULC == U[3] || train.HeadULC == U[4]);
 }
 
+// The lamp of S3 fails while a train runs towards S2 at line speed: S2, whose route
+// proves S3's lamp, goes back to danger. Close to S2 the train cannot stop: it runs
+// past, brakes to a stand without gaining speed and its driver telephones; the checker
+// tells this from an interlocking fault. Far from S2 it stops at it.
+TEST_F(TrainLine, ASignalAFailureThrowsBackIsOverrunOnlyWhenTooLateToStop) {
+    for (const bool tooLate : {true, false}) {
+        SCOPED_TRACE(tooLate ? "too late to stop" : "in time to stop");
+        struct Fresh : TrainLine {
+            void TestBody() override {}
+        };
+        Fresh f;
+        f.SetAllRoutes();
+        TLOC& place = f.t->Locations.Create();
+        place.Name = "Test Junction";
+        f.S3->Location = &place;
+        f.t->Failures.SetFailureSettings(1, 0, 1.0f, 0);
+        TTRN& train = f.t->Trains.Create("1A05");
+        train.Place(nullptr, *f.U[0], f.entry);
+        // Too late: some 500 m short of S2 at line speed; in time: just entered.
+        while (tooLate && !(train.HeadULC == f.U[1] && train.HeadPos > 300) &&
+               train.State == TsMoving)
+            f.Seconds(1);
+        if (tooLate) {
+            ASSERT_GT(train.Speed, 20);
+        }
+        f.t->Failures.OfferFailure(*f.S3);
+        ASSERT_FALSE(f.S3->LampProved);
+        // Every invariant is checked after each cycle and reports nothing.
+        f.Tick();
+        ASSERT_FALSE(f.S2->ShowsProceed());
+        std::vector<double> speeds{train.Speed};
+        for (int s = 0; s < 120 && train.State == TsMoving; ++s) {
+            f.Seconds(1);
+            speeds.push_back(train.Speed);
+        }
+        ExpectNeverStoppedDead(speeds, train.Decel);
+        EXPECT_EQ(train.State, TsAtRed);
+        if (!tooLate) {
+            EXPECT_EQ(train.SignalAhead, f.S2);
+            EXPECT_EQ(train.HeadULC, f.U[2]);
+            continue;
+        }
+        // Past S2, short of S3 (whose dark lamp the driver now watches).
+        EXPECT_TRUE(train.HeadULC == f.U[3] || train.HeadULC == f.U[4]);
+        EXPECT_TRUE(train.SignalAhead == f.S2 || train.SignalAhead == f.S3);
+        f.Seconds(1);
+        ASSERT_NE(train.PendingCall, nullptr);
+        EXPECT_EQ(train.PendingCall->Message,
+                  "Driver of 1A05 informing you that the previous signal was passed at danger");
+    }
+}
+
+// A train excused for running past such a signal must brake to a stand: one whose
+// driver stops counting down the overrun is reported.
+TEST_F(TrainLine, AnExcusedOverrunMustEndInAStand) {
+    SetAllRoutes();
+    TLOC& place = t->Locations.Create();
+    place.Name = "Test Junction";
+    S3->Location = &place;
+    t->Failures.SetFailureSettings(1, 0, 1.0f, 0);
+    TTRN& train = t->Trains.Create("1A05");
+    train.Place(nullptr, *U[0], entry);
+    while (!(train.HeadULC == U[1] && train.HeadPos > 300)) Seconds(1);
+    t->Failures.OfferFailure(*S3);
+    std::vector<std::string> reports;
+    bool tampered = false;
+    for (int s = 0; s < 240 && train.State == TsMoving; ++s) {
+        t.Ticks(1);
+        if (!tampered && train.HeadULC == U[3] && train.PassMode == PassCountingDown) {
+            train.PassMode = PassNone;
+            tampered = true;
+        }
+        for (const std::string& m : trains.Check()) reports.push_back(m);
+    }
+    ASSERT_TRUE(tampered);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front(), "train 1A05 runs on after overrunning a signal a failure threw back");
+}
+
+// What the excuse does not cover is still a signal passed at danger: a failure that
+// has nothing to do with the signal, and a train that could have stopped.
+TEST_F(TrainLine, AFailureExcusesNoOtherPassingAtDanger) {
+    struct Fresh : TrainLine {
+        void TestBody() override {}
+    };
+    struct Case {
+        const char* name;
+        bool tooLate;
+        bool unrelated;
+    };
+    for (const Case c : {Case{"failure elsewhere", true, true},
+                         Case{"train could have stopped", false, false}}) {
+        SCOPED_TRACE(c.name);
+        Fresh f;
+        f.SetAllRoutes();
+        TLOC& place = f.t->Locations.Create();
+        place.Name = "Test Junction";
+        f.S3->Location = &place;
+        f.C[0]->Location = &place;
+        TTRN& train = f.t->Trains.Create("1A05");
+        train.Place(nullptr, *f.U[0], f.entry);
+        while (c.tooLate && !(train.HeadULC == f.U[1] && train.HeadPos > 300) &&
+               train.State == TsMoving)
+            f.Seconds(1);
+        f.trains.Check();
+        if (c.unrelated) {
+            // A circuit behind the train fails, and the signaller puts S2 back.
+            f.t->Failures.SetFailureSettings(1, 1.0f, 0, 0);
+            f.t->Failures.OfferFailure(*f.C[0]);
+            ASSERT_EQ(f.t->Failures.Count(), 1);
+            f.S2->RequestCancel();
+        } else {
+            f.t->Failures.SetFailureSettings(1, 0, 1.0f, 0);
+            f.t->Failures.OfferFailure(*f.S3);
+        }
+        bool reported = false;
+        for (int s = 0; s < 240 && !reported; ++s) {
+            f.t.Ticks(1);
+            f.checker.Check();
+            // A driver who ignores the signal.
+            if (!c.tooLate && train.State != TsMoving) {
+                train.SetState(TsMoving);
+                train.Speed = 5;
+            }
+            for (const std::string& m : f.trains.Check())
+                reported = reported || m == "train 1A05 passed signal S2 at danger without authority";
+        }
+        EXPECT_TRUE(reported);
+    }
+}
+
 TEST_F(TrainLine, ToldToStopAtTheNextSignalItRunsOnToOne) {
     // U1 has no signal at its end: the train must not stop there but at S2, although
     // S2 shows a proceed aspect.
