@@ -24,6 +24,7 @@ namespace kestra::app {
 
 class TTelephoneForm;
 class TIncidentForm;
+class TGraphForm;
 
 class TDisplayForm : public QWidget {
     Q_OBJECT
@@ -68,6 +69,13 @@ class TDisplayForm : public QWidget {
     const QTimer& RingTimer() const { return ringTimer_; }
     // Opens a Help window beside the panel (not modal) and returns it.
     THelpWindow* ShowHelp(HelpPage page);
+    // The train list (F2), shown modally; the game runs on behind it.
+    void ShowTrainList();
+    // The time-distance graph (F8), made on first use and raised afterwards; it follows
+    // the running game.
+    TGraphForm* ShowGraph();
+    // The punctuality report (F9), shown modally.
+    void ShowPunctuality();
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -118,6 +126,7 @@ class TDisplayForm : public QWidget {
     std::string dataFolder_;
     TTelephoneForm* telephone_ = nullptr;
     TIncidentForm* incidents_ = nullptr;
+    TGraphForm* graph_ = nullptr;
 };
 
 }  // namespace kestra::app

@@ -10,6 +10,10 @@
 
 #include "core/ports.h"
 
+namespace kestra {
+class Sim;
+}
+
 namespace kestra::app {
 
 // Message, question and input boxes over the main window.
@@ -25,9 +29,12 @@ class QtDialogs : public Dialogs {
     std::optional<std::string> OpenFile(const FileChoice& choice) override;
     std::optional<std::string> SaveFile(const FileChoice& choice) override;
     void ShowAnalysis(const std::vector<std::string>& lines) override;
+    // The simulation whose graph and punctuality report the analysis window offers.
+    void SetReportSim(Sim* sim) { reportSim_ = sim; }
 
   private:
     QWidget* parent_;
+    Sim* reportSim_ = nullptr;
 };
 
 // WAV files played without waiting; a file that cannot be played is ignored.

@@ -133,6 +133,7 @@ void Sim::MajorCycleTick() {
             Timetable.OneSecond();
             Subroutes.OneSecond();
         });
+        Guarded([this] { Record.Sample(*this); });
     } else {
         Guarded([this] { arsTrains_->ARSCycle(); });
     }
@@ -202,6 +203,7 @@ void Sim::ResetSimulation() {
     messages_.ClearMessages();
     SimTime = 0;
     Performance.Reset();
+    Record.Reset();
     Calls.ClearCalls();
     Incidents.ClearIncidents();
     Failures.ResetFailures();
