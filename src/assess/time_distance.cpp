@@ -136,12 +136,26 @@ TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec) {
             reports[static_cast<std::size_t>(r.Trace)].push_back(&r);
     std::vector<std::size_t> nextReport(traces, 0);
     std::vector<std::int32_t> late(traces, 0);
+    // The booked time of the point each trace is due at next: after its last report's
+    // booked time, or its first before any report. A train standing past it is late by
+    // then, before it reports anywhere.
+    std::vector<std::int32_t> reportedBooked(traces, std::numeric_limits<std::int32_t>::min());
+    auto nextBooked = [&](std::size_t k) -> std::int32_t {
+        for (const auto& booked : record.Traces[k].Booked)
+            if (booked.second > reportedBooked[k]) return booked.second;
+        return std::numeric_limits<std::int32_t>::max();
+    };
 
     for (const RunningSample& s : record.Samples) {
         if (s.Trace < 0 || static_cast<std::size_t>(s.Trace) >= traces) continue;
         const auto k = static_cast<std::size_t>(s.Trace);
-        while (nextReport[k] < reports[k].size() && reports[k][nextReport[k]]->Actual <= s.Time)
-            late[k] = reports[k][nextReport[k]++]->MinutesLate;
+        while (nextReport[k] < reports[k].size() && reports[k][nextReport[k]]->Actual <= s.Time) {
+            late[k] = reports[k][nextReport[k]]->MinutesLate;
+            reportedBooked[k] = reports[k][nextReport[k]++]->Booked;
+        }
+        const std::int32_t due = nextBooked(k);
+        const std::int32_t lateNow =
+            s.Time > due ? std::max(late[k], (s.Time - due) / 60) : late[k];
         if (s.Subroute < 0 || static_cast<std::size_t>(s.Subroute) >= geometry.From.size()) continue;
         const auto u = static_cast<std::size_t>(s.Subroute);
         if (geometry.From[u] < 0) continue;
@@ -151,7 +165,7 @@ TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec) {
         const double metres = geometry.From[u] + f * (geometry.To[u] - geometry.From[u]);
         GraphTrain& t = trains[k];
         if (t.Actual.empty() || s.Time - lastTime[k] > kLongestGap) t.Actual.emplace_back();
-        t.Actual.back().push_back({s.Time, metres, late[k]});
+        t.Actual.back().push_back({s.Time, metres, lateNow});
         lastTime[k] = s.Time;
     }
 

@@ -38,8 +38,9 @@ struct GraphStation {
     double Metres = 0;
 };
 
-// A point of a train's line: a time, the distance along the line, and the minutes late
-// of the train's last report at or before it (0 before any).
+// A point of a train's line: a time, the distance along the line, and the minutes late:
+// those of the train's last report at or before it (0 before any), or more when the
+// time is already past the booked time of the point it is due at next.
 struct GraphPoint {
     std::int32_t Time = 0;
     double Metres = 0;
