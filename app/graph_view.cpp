@@ -246,8 +246,10 @@ TGraphForm::TGraphForm(Sim& sim, QWidget* parent)
     setWindowTitle("Time-Distance Graph");
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
-    bar->addWidget(new QLabel("&Line:"));
+    auto* lineLabel = new QLabel("&Line:");
+    bar->addWidget(lineLabel);
     lines_ = new QComboBox;
+    lineLabel->setBuddy(lines_);
     for (const GraphLineSpec& s : specs_) lines_->addItem(QString::fromStdString(s.Title));
     bar->addWidget(lines_, 1);
     follow_ = new QCheckBox("&Follow the clock");

@@ -211,6 +211,7 @@ TPunctualityForm::TPunctualityForm(Sim& sim, QWidget* parent) : QDialog(parent),
     layout->addWidget(Reports, 3);
     Summary = new QPlainTextEdit;
     Summary->setReadOnly(true);
+    Summary->setTabStopDistance(QFontMetrics(Summary->font()).horizontalAdvance(' ') * 4);
     layout->addWidget(Summary, 2);
     auto* buttons = new QHBoxLayout;
     auto* save = new QPushButton("&Save as CSV...");
