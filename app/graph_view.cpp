@@ -83,7 +83,8 @@ void PaintTimeDistance(QPainter& p, const QRect& area, const TimeDistanceGraph& 
                                            "over 5 min late"};
     int lx = area.right() - 8;
     for (int i = 3; i >= -1; --i) {
-        const QString text = i < 0 ? QString("booked") : QString(bands[static_cast<std::size_t>(i)]);
+        const QString text =
+            i < 0 ? QString("booked") : QString(bands[static_cast<std::size_t>(i)]);
         const int w = metrics.horizontalAdvance(text);
         lx -= w;
         p.setPen(Qt::black);
@@ -121,7 +122,8 @@ void PaintTimeDistance(QPainter& p, const QRect& area, const TimeDistanceGraph& 
         if (train.Booked.size() >= 2) {
             QPen pen(kBookedColour, 1.2, Qt::DashLine);
             p.setPen(pen);
-            QPainterPath path(QPointF(xOf(train.Booked.front().Time), yOf(train.Booked.front().Metres)));
+            QPainterPath path(
+                QPointF(xOf(train.Booked.front().Time), yOf(train.Booked.front().Metres)));
             for (std::size_t i = 1; i < train.Booked.size(); ++i)
                 path.lineTo(xOf(train.Booked[i].Time), yOf(train.Booked[i].Metres));
             p.drawPath(path);
@@ -131,8 +133,10 @@ void PaintTimeDistance(QPainter& p, const QRect& area, const TimeDistanceGraph& 
                 const GraphPoint& a = run[i - 1];
                 const GraphPoint& b = run[i];
                 if (b.Time < from || a.Time > to) continue;
-                p.setPen(QPen(kBandColours[static_cast<std::size_t>(LatenessBand(b.MinutesLate))], 2.0));
-                p.drawLine(QPointF(xOf(a.Time), yOf(a.Metres)), QPointF(xOf(b.Time), yOf(b.Metres)));
+                p.setPen(
+                    QPen(kBandColours[static_cast<std::size_t>(LatenessBand(b.MinutesLate))], 2.0));
+                p.drawLine(QPointF(xOf(a.Time), yOf(a.Metres)),
+                           QPointF(xOf(b.Time), yOf(b.Metres)));
             }
         }
         // The description where the train's first run begins.
@@ -198,9 +202,9 @@ void TTimeDistanceView::ZoomAbout(double factor, int x) {
     const int plotWidth = std::max(1, width() - kLeftMargin - kRightMargin);
     const double at = std::clamp((x - kLeftMargin) / static_cast<double>(plotWidth), 0.0, 1.0);
     const double pivot = from_ + at * (to_ - from_);
-    const auto span = static_cast<std::int32_t>(
-        std::clamp((to_ - from_) * factor, static_cast<double>(kShortestSpan),
-                   static_cast<double>(kLongestSpan)));
+    const auto span = static_cast<std::int32_t>(std::clamp((to_ - from_) * factor,
+                                                           static_cast<double>(kShortestSpan),
+                                                           static_cast<double>(kLongestSpan)));
     const auto from = static_cast<std::int32_t>(std::lround(pivot - at * span));
     SetRange(from, from + span);
 }
@@ -272,9 +276,10 @@ TGraphForm::TGraphForm(Sim& sim, QWidget* parent)
     connect(save, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(
             this, "Save As",
-            QString::fromStdString("graph-" + specs_[static_cast<std::size_t>(
-                                                  std::max(0, lines_->currentIndex()))].Name +
-                                   ".png"),
+            QString::fromStdString(
+                "graph-" +
+                specs_[static_cast<std::size_t>(std::max(0, lines_->currentIndex()))].Name +
+                ".png"),
             "PNG pictures (*.png)");
         if (path.isEmpty()) return;
         std::string error;

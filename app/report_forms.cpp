@@ -128,7 +128,8 @@ bool TTrainListForm::SelectTrain(const std::string& description) {
 
 TrainCommandResult TTrainListForm::RunCommand(TrainCommand command) {
     const int row = StringGrid->currentRow();
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return TrainCommandResult::Refused;
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size())
+        return TrainCommandResult::Refused;
     // A copy: the grid may be filled again while a question is open.
     const TrainListRow chosen = rows_[static_cast<std::size_t>(row)];
     const TrainCommandResult result = RunTrainCommand(sim_, chosen, command);
@@ -143,8 +144,7 @@ TrainCommandResult TTrainListForm::RunCommand(TrainCommand command) {
 
 // --- the performance analysis
 
-TPerformanceForm::TPerformanceForm(const std::vector<std::string>& lines, Sim* sim,
-                                   QWidget* parent)
+TPerformanceForm::TPerformanceForm(const std::vector<std::string>& lines, Sim* sim, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle("Performance Analysis");
     auto* layout = new QVBoxLayout(this);
@@ -189,7 +189,8 @@ bool TPerformanceForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         // A line feed (Ctrl+J) closes it too.
-        if (key == Qt::Key_J && (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier)) {
+        if (key == Qt::Key_J &&
+            (static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier)) {
             accept();
             return true;
         }
@@ -222,12 +223,11 @@ TPunctualityForm::TPunctualityForm(Sim& sim, QWidget* parent) : QDialog(parent),
     layout->addLayout(buttons);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(save, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, "Save As", "punctuality.csv",
-                                                          "CSV files (*.csv)");
+        const QString path =
+            QFileDialog::getSaveFileName(this, "Save As", "punctuality.csv", "CSV files (*.csv)");
         if (path.isEmpty()) return;
         std::string error;
-        if (!SaveCsv(path.toStdString(), error))
-            QMessageBox::critical(this, "Error", Q(error));
+        if (!SaveCsv(path.toStdString(), error)) QMessageBox::critical(this, "Error", Q(error));
     });
     Refresh();
     resize(760, 620);

@@ -14,9 +14,9 @@ class TTRN;
 
 // One report of a train at a timing point, as the message line gives it.
 struct TimingReport {
-    std::string Train;      // the description at the report
-    std::string Location;   // the location's name
-    std::string Event;      // "arrived at", "departed from" or "passed"
+    std::string Train;     // the description at the report
+    std::string Location;  // the location's name
+    std::string Event;     // "arrived at", "departed from" or "passed"
     std::int32_t Booked = 0;
     std::int32_t Actual = 0;
     // Whole minutes late, negative early, as the message says it.

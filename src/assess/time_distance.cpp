@@ -156,7 +156,8 @@ TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec) {
         const std::int32_t due = nextBooked(k);
         const std::int32_t lateNow =
             s.Time > due ? std::max(late[k], (s.Time - due) / 60) : late[k];
-        if (s.Subroute < 0 || static_cast<std::size_t>(s.Subroute) >= geometry.From.size()) continue;
+        if (s.Subroute < 0 || static_cast<std::size_t>(s.Subroute) >= geometry.From.size())
+            continue;
         const auto u = static_cast<std::size_t>(s.Subroute);
         if (geometry.From[u] < 0) continue;
         const TULC* subroute = sim.Subroutes.At(s.Subroute);

@@ -138,10 +138,9 @@ TrainCommandResult RunTrainCommand(Sim& sim, const TrainListRow& row, TrainComma
                 return TrainCommandResult::Refused;
             }
             auto& items = t.CurTrip->Activities.Items;
-            items.erase(std::remove_if(items.begin(), items.end(),
-                                       [](const TTimetableActivity& a) {
-                                           return a.ActivityKind == ActJoins;
-                                       }),
+            items.erase(std::remove_if(
+                            items.begin(), items.end(),
+                            [](const TTimetableActivity& a) { return a.ActivityKind == ActJoins; }),
                         items.end());
             // The activity the train pointed at may have been one of those erased.
             t.CurActivity = nullptr;

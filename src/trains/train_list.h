@@ -64,7 +64,8 @@ inline constexpr std::array<TrainMenuItem, 8> TrainMenuItems{{
     {"&Timetable Options", "Go &non-stop through next station", TrainCommand::NonStop},
     {"&Timetable Options", "Abandon &join", TrainCommand::AbandonJoin},
     {"&Timetable Options", "Abandon &timetable", TrainCommand::AbandonTimetable},
-    {"&Signalling Options", "Authorise train to pass signal at &danger", TrainCommand::AuthorisePass},
+    {"&Signalling Options", "Authorise train to pass signal at &danger",
+     TrainCommand::AuthorisePass},
     {"&Signalling Options", "&Reverse direction", TrainCommand::Reverse},
     {"&Signalling Options", "Tell driver to e&xamine the line", TrainCommand::ExamineLine},
     {"&Extreme Measures", "&Remove train", TrainCommand::Remove},
@@ -73,10 +74,10 @@ inline constexpr std::array<TrainMenuItem, 8> TrainMenuItems{{
 
 // What a command did.
 enum class TrainCommandResult : std::uint8_t {
-    Done,      // the train changed: rebuild the grid
-    Refused,   // refused with a message box, or cancelled by the signaller
-    Gone,      // the row's train is no longer in the area (said in a message box)
-    Removed,   // the train was removed: the window closes
+    Done,     // the train changed: rebuild the grid
+    Refused,  // refused with a message box, or cancelled by the signaller
+    Gone,     // the row's train is no longer in the area (said in a message box)
+    Removed,  // the train was removed: the window closes
 };
 
 // The status text of a train as the list shows it.

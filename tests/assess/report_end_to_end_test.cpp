@@ -154,12 +154,14 @@ TEST(ReportEndToEnd, TheStandardDayUnderARSWritesAReportThatAgreesWithTheRun) {
     const std::vector<std::string> analysis = Lines(ReadFile(day.folder / "analysis.txt"));
     EXPECT_EQ(analysis, day.analysis);
     const std::string points =
-        "Trains passing timing points: " + std::to_string(day.timingReports) + " total timing points";
+        "Trains passing timing points: " + std::to_string(day.timingReports) +
+        " total timing points";
     EXPECT_NE(std::find(analysis.begin(), analysis.end(), points), analysis.end()) << points;
     std::int64_t buckets = 0;
     for (std::size_t i = 0; i < analysis.size(); ++i) {
         std::smatch m;
-        static const std::regex bucket(R"(^\t(On time|1 min late|2 mins late|5 mins late|Over 5 mins late): (\d+) \(\d+%\)$)");
+        static const std::regex bucket(
+            R"(^\t(On time|1 min late|2 mins late|5 mins late|Over 5 mins late): (\d+) \(\d+%\)$)");
         if (std::regex_match(analysis[i], m, bucket)) buckets += std::stoi(m[2]);
     }
     EXPECT_EQ(buckets, day.timingReports);

@@ -82,7 +82,7 @@ TEST(TimeDistance, PointsTakeTheLatenessOfTheLastReportOrOfTheBookedTimePassed) 
     EXPECT_EQ(graph.LastTime, 2410);
 
     const std::pair<std::int32_t, int> bands[] = {{-3, 0}, {0, 0}, {1, 1}, {2, 1},
-                                                  {3, 2}, {5, 2}, {6, 3}, {60, 3}};
+                                                  {3, 2},  {5, 2}, {6, 3}, {60, 3}};
     for (const auto& [minutes, band] : bands) EXPECT_EQ(LatenessBand(minutes), band) << minutes;
 }
 

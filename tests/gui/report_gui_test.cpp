@@ -98,7 +98,8 @@ TEST_F(ReportGui, TheTrainListShowsEveryTrainAndCarriesTheCommands) {
         {TrainCommand::ExamineLine,
          "Cannot tell driver to examine the line: Not stopped at red signal"},
         {TrainCommand::Reverse, "Cannot reverse train: Train in motion"},
-        {TrainCommand::AbandonJoin, "Cannot ignore joining trains: Not waiting for a joining train"},
+        {TrainCommand::AbandonJoin,
+         "Cannot ignore joining trains: Not waiting for a joining train"},
     };
     for (const auto& [command, text] : refused) {
         t.dialogs.Errors.clear();
@@ -119,7 +120,8 @@ TEST_F(ReportGui, TheTrainListShowsEveryTrainAndCarriesTheCommands) {
     ASSERT_TRUE(form.SelectTrain(moving->ID));
     EXPECT_EQ(form.RunCommand(TrainCommand::AdjustLength), TrainCommandResult::Refused);
     ASSERT_EQ(t.dialogs.Errors.size(), 1u);
-    EXPECT_EQ(t.dialogs.Errors.front(), "Cannot make train longer than it is, or less than 20m long");
+    EXPECT_EQ(t.dialogs.Errors.front(),
+              "Cannot make train longer than it is, or less than 20m long");
 
     // Non-stop on a timetabled train with trips left marks the column.
     ASSERT_TRUE(form.SelectTrain(moving->ID));

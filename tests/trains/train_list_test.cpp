@@ -134,8 +134,8 @@ TEST_F(ListLine, RowsAreSortedAndFilledAsTheColumnsSay) {
         "1A01", "-", "Down", "Moving at 22mph", "-", "80m", "N", "N", ""};
     EXPECT_EQ(rows[0].Cells, first);
     const std::array<std::string, kTrainListColumns> second{
-        "2B02", "2B02", "Down", "Waiting at red signal", "Ostby (platform 1)", "100m", "Y", "N",
-        "Ostby stopper"};
+        "2B02", "2B02", "Down", "Waiting at red signal", "Ostby (platform 1)",
+        "100m", "Y",    "N",    "Ostby stopper"};
     EXPECT_EQ(rows[1].Cells, second);
 }
 
@@ -149,7 +149,7 @@ TEST_F(ListLine, StatusTextsOfTheSpecialStates) {
         const char* text;
     };
     const Case cases[] = {
-        {TsMoving, 10.0, 0, "Moving at 22mph"},  // 22.5 rounds to the even 22
+        {TsMoving, 10.0, 0, "Moving at 22mph"},                      // 22.5 rounds to the even 22
         {TsMoving, 14.0 / 2.25 + 0.5 / 2.25, 0, "Moving at 14mph"},  // 14.5 to 14
         {TsMoving, 15.5 / 2.25, 0, "Moving at 16mph"},
         {TsMoving, 4.5, 0, "Moving at 10mph"},
@@ -292,8 +292,8 @@ TEST_F(ListLine, AbandonJoinResetsTheCurrentActivity) {
               TrainCommandResult::Done);
     const auto& items = train.CurTrip->Activities.Items;
     EXPECT_TRUE(items.empty());
-    EXPECT_TRUE(train.CurActivity == nullptr ||
-                (train.CurActivity >= items.data() && train.CurActivity < items.data() + items.size()))
+    EXPECT_TRUE(train.CurActivity == nullptr || (train.CurActivity >= items.data() &&
+                                                 train.CurActivity < items.data() + items.size()))
         << "the current activity points at an erased one";
     EXPECT_EQ(train.State, TsAtStation);
     EXPECT_EQ(t->Performance.Score, 5);
@@ -329,8 +329,8 @@ TEST_F(ListLine, AdjustLengthAsksAndCostsItsPenaltyEvenUnchanged) {
         const std::int32_t before = train.Length;
         RunTrainCommand(*t, RowOf("2P14"), TrainCommand::AdjustLength);
         ASSERT_EQ(t.dialogs.Inputs.size(), 1u);
-        EXPECT_EQ(t.dialogs.Inputs.front(), "Adjust Train Length|Enter new length (metres)|" +
-                                                std::to_string(before));
+        EXPECT_EQ(t.dialogs.Inputs.front(),
+                  "Adjust Train Length|Enter new length (metres)|" + std::to_string(before));
         EXPECT_EQ(train.Length, c.length) << c.answer.value_or("cancel");
         const bool accepted = c.answer && std::string(c.error).empty();
         if (accepted) ++shortened;
@@ -410,8 +410,7 @@ TEST_F(ListLine, ARowWhoseTrainHasLeftActsOnNothing) {
         t.dialogs.Errors.clear();
         t.dialogs.ConfirmAnswer = true;
         t.dialogs.InputAnswer = "40";
-        EXPECT_EQ(RunTrainCommand(*t, row, item.Command), TrainCommandResult::Gone)
-            << item.Caption;
+        EXPECT_EQ(RunTrainCommand(*t, row, item.Command), TrainCommandResult::Gone) << item.Caption;
         ASSERT_EQ(t.dialogs.Errors.size(), 1u) << item.Caption;
         EXPECT_EQ(t.dialogs.Errors.front(), TrainGoneMessage);
     }
