@@ -15,7 +15,9 @@
 #include <utility>
 
 #include "net/net_session.h"
+#include "graph_view.h"
 #include "options_form.h"
+#include "report_forms.h"
 #include "persist/game_menu.h"
 #include "startup_form.h"
 #include "telephone_form.h"
@@ -93,10 +95,35 @@ TTimetableListForm* TDisplayForm::ShowTimetableList() {
     return timetableList_;
 }
 
+void TDisplayForm::ShowTrainList() {
+    TTrainListForm form(sim_, this);
+    form.exec();
+    FlushPanel();
+}
+
+TGraphForm* TDisplayForm::ShowGraph() {
+    if (!graph_) graph_ = new TGraphForm(sim_, this);
+    graph_->Refresh();
+    graph_->show();
+    graph_->raise();
+    return graph_;
+}
+
+void TDisplayForm::ShowPunctuality() {
+    TPunctualityForm form(sim_, this);
+    form.exec();
+}
+
 void TDisplayForm::Perform(UiAction action) {
     switch (action) {
         case UiAction::TimetableEdit:
             ShowTimetableList();
+            break;
+        case UiAction::TrainList:
+            ShowTrainList();
+            break;
+        case UiAction::PerformanceAnalysis:
+            sim_.Dialog().ShowAnalysis(sim_.Performance.AnalysisLines());
             break;
         case UiAction::Telephone:
             ShowTelephone();
@@ -179,6 +206,16 @@ QMenu* TDisplayForm::BuildMainMenu() {
         const MenuCommand command = item.Command;
         connect(a, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
     }
+    // The pictures of the day: the graph follows the game, the report can be kept.
+    QMenu* reports = menu->addMenu("&Reports");
+    QAction* graph = reports->addAction("Time-Distance &Graph");
+    graph->setShortcut(QKeySequence("F8"));
+    graph->setShortcutVisibleInContextMenu(true);
+    connect(graph, &QAction::triggered, this, [this] { ShowGraph(); });
+    QAction* punctuality = reports->addAction("&Punctuality Report");
+    punctuality->setShortcut(QKeySequence("F9"));
+    punctuality->setShortcutVisibleInContextMenu(true);
+    connect(punctuality, &QAction::triggered, this, [this] { ShowPunctuality(); });
     // Help for a newcomer, last as in any program.
     QMenu* help = menu->addMenu("&Help");
     const std::pair<const char*, HelpPage> pages[] = {{"&Keys and mouse", HelpPage::KeysAndMouse},
@@ -346,6 +383,12 @@ void TDisplayForm::RunPanelMenuCommand(MenuCommand command) {
             break;
         case MenuCommand::TimetableEdit:
             Perform(commands_.KeyPress(PanelKey::F4, 0));
+            break;
+        case MenuCommand::ShowTrainList:
+            Perform(commands_.KeyPress(PanelKey::F2, 0));
+            break;
+        case MenuCommand::PerformanceAnalysis:
+            Perform(commands_.KeyPress(PanelKey::F5, 0));
             break;
         case MenuCommand::SignalCancelRoute:
             commands_.SignalMenuCancelRoute();
@@ -580,6 +623,19 @@ void TDisplayForm::keyPressEvent(QKeyEvent* event) {
     }
     if (IsCloseKey(event->key(), event->modifiers())) {
         close();
+        return;
+    }
+    const bool plain = (event->modifiers() &
+                        (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
+    if (plain && (event->key() == Qt::Key_F8 || event->key() == Qt::Key_F9)) {
+        // A client keeps no running record of its own.
+        if (sim_.ClientMode)
+            sim_.PostEventMessage(NotInClientMode, EvGeneral);
+        else if (event->key() == Qt::Key_F8)
+            ShowGraph();
+        else
+            ShowPunctuality();
+        FlushPanel();
         return;
     }
     QWidget::keyPressEvent(event);

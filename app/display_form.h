@@ -27,6 +27,7 @@ class TTelephoneForm;
 class TIncidentForm;
 class TTimetableListForm;
 class TACPForm;
+class TGraphForm;
 
 class TDisplayForm : public QWidget {
     Q_OBJECT
@@ -82,6 +83,13 @@ class TDisplayForm : public QWidget {
     // run); nothing unless the assessor's switch is on; in client mode the message.
     TACPForm* ShowAssessorPanel();
     TAssessor& Assessor() { return assessor_; }
+    // The train list (F2), shown modally; the game runs on behind it.
+    void ShowTrainList();
+    // The time-distance graph (F8), made on first use and raised afterwards; it follows
+    // the running game.
+    TGraphForm* ShowGraph();
+    // The punctuality report (F9), shown modally.
+    void ShowPunctuality();
 
     // A key the panel answers, with the digit for the digit keys.
     struct PanelKeyPress {
@@ -137,6 +145,7 @@ class TDisplayForm : public QWidget {
     // The assessor's log and its start time last as long as the program.
     TAssessor assessor_;
     TACPForm* acp_ = nullptr;
+    TGraphForm* graph_ = nullptr;
 };
 
 }  // namespace kestra::app

@@ -2,6 +2,7 @@
 // the engine.
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QScreen>
@@ -18,6 +19,7 @@
 #include "area/area_builder.h"
 #include "sim/sim.h"
 #include "display_form.h"
+#include "graph_view.h"
 #include "font_sheet.h"
 #include "display/options.h"
 #include "net/net_session.h"
@@ -47,6 +49,16 @@ int RunHeadless(int argc, char** argv) {
         std::fprintf(stderr, "kestra --headless: %s\n", error.c_str());
         return 2;
     }
+    if (options.ReportDir.empty()) return kestra::runner::RunHeadless(options, std::cout, std::cerr);
+    // The report's pictures are painted by Qt, which needs no display for that.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QGuiApplication painting(qtArgc, qtArgv);
+    options.DrawGraph = [](const kestra::TimeDistanceGraph& graph, const std::string& path,
+                           std::string& error) {
+        return kestra::app::SaveTimeDistancePng(graph, path, error);
+    };
     return kestra::runner::RunHeadless(options, std::cout, std::cerr);
 }
 
@@ -167,6 +179,7 @@ int main(int argc, char** argv) {
     ports.Audio = &sound;
     ports.Settings = &settings;
     kestra::Sim sim(ports, ClockSeed());
+    dialogs.SetReportSim(&sim);
     {
         // The splash window stays at least two seconds while the area is built.
         const auto shown = std::chrono::steady_clock::now();

@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "report_forms.h"
+
 namespace kestra::app {
 
 namespace {
@@ -81,13 +83,8 @@ std::optional<std::string> QtDialogs::SaveFile(const FileChoice& choice) {
 }
 
 void QtDialogs::ShowAnalysis(const std::vector<std::string>& lines) {
-    QStringList text;
-    for (const std::string& line : lines) text << Q(line).replace('\t', "    ");
-    QMessageBox box(QMessageBox::Information, "Performance Analysis", text.value(0),
-                    QMessageBox::Ok, parent_);
-    text.removeFirst();
-    box.setInformativeText(text.join('\n'));
-    box.exec();
+    TPerformanceForm form(lines, reportSim_, parent_);
+    form.exec();
 }
 
 void QtDialogs::ShowARSInformation(const ARSInformation& info) {

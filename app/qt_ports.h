@@ -11,6 +11,10 @@
 
 #include "core/ports.h"
 
+namespace kestra {
+class Sim;
+}
+
 namespace kestra::app {
 
 // Message, question and input boxes over the main window.
@@ -29,10 +33,13 @@ class QtDialogs : public Dialogs {
     // Shown without a loop of its own: the answer may arrive while a network message is
     // being handled, which must not be entered again.
     void ShowARSInformation(const ARSInformation& info) override;
+    // The simulation whose graph and punctuality report the analysis window offers.
+    void SetReportSim(Sim* sim) { reportSim_ = sim; }
 
   private:
     QWidget* parent_;
     QPointer<QWidget> trainInfo_;
+    Sim* reportSim_ = nullptr;
 };
 
 // WAV files played without waiting; a file that cannot be played is ignored.

@@ -104,12 +104,15 @@ void TPerformance::Penalise(std::int32_t points) {
     Score = Score > points ? Score - points : 0;
 }
 
-void TPerformance::AccountMinutes(const TTRN& train) {
+void TPerformance::AccountMinutes(TTRN& train) {
     if (!train.Timetable) return;
-    const std::int32_t a = train.Timetable->Delay < 0 ? 0 : train.Timetable->Delay / 60;
+    const std::int32_t a = train.MinutesAccounted >= 0 ? train.MinutesAccounted
+                           : train.Timetable->Delay < 0 ? 0
+                                                        : train.Timetable->Delay / 60;
     const std::int32_t b = train.Lateness / 60;
     if (b > a) MinutesLost += b - a;
     if (b < a) MinutesRecovered += a - b;
+    train.MinutesAccounted = b < 0 ? 0 : b;
 }
 
 bool TPerformance::Save(ValueWriter& writer) const {

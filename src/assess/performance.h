@@ -62,8 +62,9 @@ struct TPerformance {
     // Takes points off the score, never below 0.
     void Penalise(std::int32_t points);
     // The minutes-lost account of a train with a timetable: its lateness at its last
-    // departure or pass against its lateness on entry.
-    void AccountMinutes(const TTRN& train);
+    // departure or pass against the lateness of its previous account (its lateness on
+    // entry the first time), so each minute is charged or credited once.
+    void AccountMinutes(TTRN& train);
 
     // The 18 counters in order.
     bool Save(ValueWriter& writer) const;

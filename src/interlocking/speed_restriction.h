@@ -1,6 +1,7 @@
 #pragma once
 // Temporary speed restrictions over a whole track circuit or a stretch of a subroute.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -37,8 +38,9 @@ class TTSR : public TSSIObject {
 inline double MphToMetresPerSecond(double mph) {
     return mph / 2.25;
 }
+// Rounded to the nearest whole mile an hour, a half to the even one (10 m/s is 22).
 inline std::int32_t MetresPerSecondToMph(double ms) {
-    return static_cast<std::int32_t>(ms * 2.25 + (ms >= 0 ? 0.5 : -0.5));
+    return static_cast<std::int32_t>(std::nearbyint(ms * 2.25));
 }
 
 // A list of restrictions that owns them; new ones go to the front.

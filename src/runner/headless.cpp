@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -9,6 +10,8 @@
 #include <sstream>
 
 #include "area/area_builder.h"
+#include "area/area_graph_lines.h"
+#include "assess/time_distance.h"
 #include "core/time_format.h"
 #include "interlocking/points.h"
 #include "interlocking/route.h"
@@ -317,6 +320,8 @@ bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& o,
             if (!value(o.LoadFile)) return false;
         } else if (a == "--save") {
             if (!value(o.SaveFile)) return false;
+        } else if (a == "--report") {
+            if (!value(o.ReportDir)) return false;
         } else if (a == "--ars") {
             if (!value(o.ARS)) return false;
             if (o.ARS.empty()) {
@@ -489,6 +494,7 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         ++ticks;
     }
     sim.Messages().LineObserver = nullptr;
+    const bool reported = o.ReportDir.empty() || WriteReport(sim, o.ReportDir, o, err);
     if (o.AfterRun) o.AfterRun(sim);
 
     out << "seed " << seed << '\n';
@@ -510,7 +516,49 @@ int RunHeadless(const HeadlessOptions& o, std::ostream& out, std::ostream& err) 
         err << "Simulation failed to save\n";
         return 1;
     }
-    return 0;
+    return reported ? 0 : 1;
+}
+
+bool WriteReport(Sim& sim, const std::string& folder, const HeadlessOptions& o,
+                 std::ostream& err) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        err << "cannot make the report folder " << folder << ": " << ec.message() << '\n';
+        return false;
+    }
+    auto write = [&](const std::string& name, const std::string& text) {
+        const fs::path path = fs::path(folder) / name;
+        std::ofstream file(path, std::ios::binary);
+        file << text;
+        file.close();
+        if (!file) {
+            err << "cannot write " << path.string() << '\n';
+            return false;
+        }
+        return true;
+    };
+    auto joined = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines) text += line + '\n';
+        return text;
+    };
+    bool ok = write("analysis.txt", joined(sim.Performance.AnalysisLines()));
+    ok = write("punctuality.csv", PunctualityCsv(sim.Record)) && ok;
+    ok = write("punctuality.txt", joined(PunctualitySummaryLines(sim.Record))) && ok;
+    if (o.DrawGraph) {
+        for (const GraphLineSpec& line : area::TimeDistanceLines()) {
+            const TimeDistanceGraph graph = BuildTimeDistanceGraph(sim, line);
+            const std::string path = (fs::path(folder) / ("graph-" + line.Name + ".png")).string();
+            std::string error;
+            if (!o.DrawGraph(graph, path, error)) {
+                err << "cannot write " << path << ": " << error << '\n';
+                ok = false;
+            }
+        }
+    }
+    return ok;
 }
 
 }  // namespace kestra::runner

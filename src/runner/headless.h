@@ -12,6 +12,7 @@
 namespace kestra {
 class Sim;
 class PanelSurface;
+struct TimeDistanceGraph;
 }  // namespace kestra
 
 namespace kestra::runner {
@@ -57,7 +58,19 @@ struct HeadlessOptions {
     // Goes on past the timetable's finish instead of ending the game there, so a run
     // can watch the last trains clear the area.
     bool PastFinish = false;
+    // A folder that receives the report of the run at its end: analysis.txt,
+    // punctuality.csv, punctuality.txt and a graph-<line>.png per line of the area.
+    std::string ReportDir;
+    // Paints a time-distance graph into a PNG file (the program's front end does;
+    // without it no picture is written). False with error set when it could not.
+    std::function<bool(const TimeDistanceGraph&, const std::string& path, std::string& error)>
+        DrawGraph;
 };
+
+// Writes the report of the simulation as it stands into the folder (made when missing).
+// False with the reason on err when a file cannot be written.
+bool WriteReport(Sim& sim, const std::string& folder, const HeadlessOptions& options,
+                 std::ostream& err);
 
 // Reads the options after --headless; false with error set on a bad option.
 bool ParseHeadlessArgs(const std::vector<std::string>& args, HeadlessOptions& options,
@@ -70,8 +83,8 @@ std::int32_t ParseClockTime(const std::string& text);
 
 // Runs a whole headless session: the log lines (with Log), then the summary, go to out;
 // errors and refused commands go to err. Returns the process exit status: 0 when the
-// run completed, 1 when a saved game is refused or cannot be saved, 2 on bad options or
-// a bad commands file.
+// run completed, 1 when a saved game is refused or cannot be saved (or the report cannot
+// be written), 2 on bad options or a bad commands file.
 int RunHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace kestra::runner

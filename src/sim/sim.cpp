@@ -137,6 +137,7 @@ void Sim::MajorCycleTick() {
             Subroutes.OneSecond();
             LevelCrossings.OneSecond();
         });
+        Guarded([this] { Record.Sample(*this); });
     } else {
         Guarded([this] { arsTrains_->ARSCycle(); });
     }
@@ -206,6 +207,7 @@ void Sim::ResetSimulation() {
     messages_.ClearMessages();
     SimTime = 0;
     Performance.Reset();
+    Record.Reset();
     Calls.ClearCalls();
     Incidents.ClearIncidents();
     Failures.ResetFailures();

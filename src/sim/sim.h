@@ -11,6 +11,7 @@
 
 #include "ars/ars_subarea.h"
 #include "assess/performance.h"
+#include "assess/running_record.h"
 #include "core/hooks.h"
 #include "core/ports.h"
 #include "core/random.h"
@@ -177,6 +178,9 @@ public:
     bool AssessorInControl = false;
     // The score and the counters of the performance analysis.
     TPerformance Performance;
+    // The timing-point reports and the trains' positions, for the time-distance graph
+    // and the punctuality report.
+    TRunRecord Record;
     TOperatorState Operator;
     // The override timer runs while a mode that ends by itself is on.
     bool OVRTimerRunning = false;

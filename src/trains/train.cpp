@@ -215,6 +215,8 @@ void TTRN::Place(const TTimetable* timetable, TULC& first, TENT* entry) {
 }
 
 void TTRN::SetTimetable(const TTimetable* timetable) {
+    // A new working is accounted from its own lateness on entry.
+    MinutesAccounted = -1;
     if (timetable) {
         LoadTimetableCopy(*timetable);
         ComputePaths(*Timetable);
@@ -779,7 +781,10 @@ void TTRN::MovingStep() {
     for (const TULC* u : Occupied) Speed = std::min(Speed, u->LineSpeed(IsFreight));
     if (Speed < 0) Speed = 0;
 
-    // 13. passing a timing point
+    // 13. passing a timing point. A train whose working ends at the point it was told
+    // to run through still makes this second's move onto the track ahead, and stands
+    // once its head has stepped on (so the circuit it runs onto is occupied).
+    bool endsWorkingHere = false;
     if (CurTrip && (CurTrip->IsPass || SkipNextStop)) {
         for (int k = 0; k < HeadULC->StopPoints.Count(); ++k) {
             const TULCLOC& point = StopPointAt(*HeadULC, k);
@@ -792,7 +797,7 @@ void TTRN::MovingStep() {
                 SkipNextStop = false;
                 SetTripIndex(TripIndex + 1);
                 const bool more = Timetable && TripIndex < Timetable->Trips.Count();
-                SetState(more || passing || HeadULC->LeavesArea ? TsMoving : TsTerminated);
+                endsWorkingHere = !(more || passing || HeadULC->LeavesArea);
                 break;
             }
         }
@@ -817,6 +822,10 @@ void TTRN::MovingStep() {
     if (State == TsMoving) ComputeTail();
     if (State == TsLeaving) {
         VacateAll();
+        return;
+    }
+    if (endsWorkingHere && State == TsMoving) {
+        SetState(TsTerminated);
         return;
     }
 
@@ -1143,6 +1152,7 @@ bool TTRNList::StageLoad(ValueReader& reader, LoadCommits& commits) {
             t.Paused = (r.Flags & kFlagPaused) != 0;
             t.ArrivalAlreadyReported = (r.Flags & kFlagArrivalReported) != 0;
             t.Lateness = r.Lateness;
+            t.MinutesAccounted = r.Lateness > 0 ? r.Lateness / 60 : -1;
             t.CautionPending = r.CautionPending;
             t.CautionSignal = r.CautionSignal;
             t.PassMode = r.PassMode;

@@ -172,6 +172,12 @@ class TTRN : public TSSIObject {
     std::int32_t SubState = 0;
     bool Reserved5 = false;
     bool Paused = false;
+    // Whole minutes late at the train's last minutes-lost account, -1 before its first
+    // (which counts from its lateness on entry). A loaded train takes its last reported
+    // lateness.
+    std::int32_t MinutesAccounted = -1;
+    // The trace of the running record this working is drawn with, -1 before the first.
+    std::int32_t RunTrace = -1;
 
     // --- train events
     // The driver's call waiting for the signaller, if any (owned by the call list).

@@ -499,6 +499,7 @@ void TTRN::WorkOutPlatformUsed() {
 
 void TTRN::MakeReport(const std::string& verb, std::int32_t lateness) {
     const std::int32_t m = lateness / 60;
+    sim_.Record.NoteReport(sim_, *this, verb, sim_.SimTime - lateness, m);
     const std::int32_t entryDelay = Timetable ? Timetable->Delay : 0;
     sim_.Performance.ScoreTimingPoint(MinutesLostInArea(m, entryDelay));
     const bool arrival = verb == "arrived at";

@@ -118,6 +118,54 @@ TEST(Performance, MinutesAccountAgainstEntryLateness) {
     EXPECT_EQ(p.MinutesLost, 0);
 }
 
+// Each account charges only the change since the train's previous one: a train kept
+// 5 minutes late through three stops has lost 5 minutes, not 15.
+TEST(Performance, EachAccountChargesOnlyTheChangeSinceTheLast) {
+    struct Step {
+        std::int32_t lateness, lost, recovered;  // lateness, then the totals after
+    };
+    struct Case {
+        const char* name;
+        std::int32_t entryDelay;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"kept late", 0, {{300, 5, 0}, {300, 5, 0}, {300, 5, 0}}},
+        {"later and later", 0, {{120, 2, 0}, {300, 5, 0}, {420, 7, 0}}},
+        {"made up time", 0, {{420, 7, 0}, {180, 7, 4}, {180, 7, 4}}},
+        {"entered late, lost more", 240, {{240, 0, 0}, {360, 2, 0}, {360, 2, 0}}},
+        {"entered late, recovered", 300, {{120, 0, 3}, {120, 0, 3}, {0, 0, 5}}},
+    };
+    for (const Case& c : cases) {
+        test::TestSim t;
+        TTimetable timetable(*t, "1A01");
+        TTRN& train = t->Trains.Create("1A01");
+        train.SetTimetable(&timetable);
+        train.Timetable->Delay = c.entryDelay;
+        TPerformance p;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            train.Lateness = c.steps[i].lateness;
+            p.AccountMinutes(train);
+            EXPECT_EQ(p.MinutesLost, c.steps[i].lost) << c.name << ", account " << i + 1;
+            EXPECT_EQ(p.MinutesRecovered, c.steps[i].recovered) << c.name << ", account " << i + 1;
+        }
+    }
+    // A next service starts its own account from its own lateness on entry.
+    test::TestSim t;
+    TTimetable first(*t, "2A01"), next(*t, "2A02");
+    TTRN& train = t->Trains.Create("2A01");
+    train.SetTimetable(&first);
+    train.Timetable->Delay = 0;
+    train.Lateness = 300;
+    TPerformance p;
+    p.AccountMinutes(train);
+    train.SetTimetable(&next);
+    train.Timetable->Delay = 300;
+    p.AccountMinutes(train);
+    EXPECT_EQ(p.MinutesLost, 5);
+    EXPECT_EQ(p.MinutesRecovered, 0);
+}
+
 TEST(Performance, SavedRecordIsTheEighteenCountersInOrder) {
     TPerformance p;
     std::int32_t TPerformance::*order[] = {&TPerformance::MinutesLost,
