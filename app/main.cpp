@@ -127,6 +127,11 @@ int main(int argc, char** argv) {
     QCommandLineOption commands(
         "commands", "With --screenshot and --timetable: a headless commands file to play.", "file");
     parser.addOption(commands);
+    QCommandLineOption ars("ars",
+                           "With --screenshot and --timetable: ARS sub-areas switched on for the "
+                           "play (all, none or names).",
+                           "sub-areas");
+    parser.addOption(ars);
     QCommandLineOption connectTo("connect", "Start as a client of the server at HOST[:PORT].",
                                  "host[:port]");
     parser.addOption(connectTo);
@@ -154,6 +159,7 @@ int main(int argc, char** argv) {
         if (parser.isSet(timetable)) {
             request.Timetable = parser.value(timetable);
             request.Commands = parser.value(commands);
+            request.Ars = parser.value(ars);
         }
         QString error;
         const auto image = kestra::app::RenderScreenshot(request, error);

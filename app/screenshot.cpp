@@ -23,6 +23,10 @@ std::optional<QImage> RenderPlayed(const ScreenshotRequest& request, QString& er
         args.push_back("--commands");
         args.push_back(request.Commands.toStdString());
     }
+    if (!request.Ars.isEmpty()) {
+        args.push_back("--ars");
+        args.push_back(request.Ars.toStdString());
+    }
     std::string parseError;
     if (!runner::ParseHeadlessArgs(args, options, parseError)) {
         error = QString::fromStdString(parseError);

@@ -22,6 +22,9 @@ struct ScreenshotRequest {
     // file up to Time (required), then the screen is drawn as it stands.
     QString Timetable;
     QString Commands;
+    // With a timetable: the ARS sub-areas switched on for the play, as headless --ars
+    // takes them ("all", "none" or names); empty leaves them as the scenario has them.
+    QString Ars;
 };
 
 // The picture, or nothing with the reason in error.
