@@ -678,9 +678,12 @@ void TARSTrainList::ARSCycle() {
     if (sim_.ClientMode) return;
     counter_ = (counter_ + 1) % kCounterWrap;
     if (counter_ % 2 != 0) return;
-    // The routes chosen last time, if they can still be set.
+    // The routes chosen last time, if they can still be set: a sub-area switched off
+    // since (by the signaller, a client or a route cancel) takes the route back.
     for (TROU* r : RouteRequests) {
-        if (!r->RouteSet && r->IsAvailableARS() && r->SetRoute()) ++RoutesSet;
+        if (!r->RouteSet && r->ARSAllowed && r->SubAreasInEffect() && r->IsAvailableARS() &&
+            r->SetRoute())
+            ++RoutesSet;
     }
     RouteRequests.clear();
     const bool aci = counter_ == 0 && sim_.Options().ACI;

@@ -281,5 +281,30 @@ TEST(ARSEndToEnd, NoRouteIsSetInASubAreaSwitchedOff) {
     EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
 }
 
+// A route ARS chose is set a cycle later; a sub-area switched off in between (by the
+// signaller's click or a client's request) must stop it.
+TEST(ARSEndToEnd, ARouteChosenBeforeItsSubAreaIsSwitchedOffIsNotSet) {
+    TROU* queued = nullptr;
+    std::string id;
+    std::string setAt;
+    const auto watch = [&](Sim& sim) {
+        if (queued) {
+            if (queued->RouteSet && setAt.empty()) setAt = sim.FormatSimTime();
+            return;
+        }
+        const auto& requests = sim.ARSTrains().RouteRequests;
+        if (requests.empty()) return;
+        queued = requests.front();
+        id = queued->ID;
+        for (ARSSubAreaLink* a : queued->ARSSubAreas) a->SetInactive();
+    };
+    const ARSRun run = RunUnderARS("beginner", 1, "07:30", watch, {});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_NE(queued, nullptr) << "ARS chose no route to switch off under";
+    EXPECT_TRUE(setAt.empty()) << "route " << id << " set at " << setAt
+                               << " with its sub-area switched off";
+    EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
+}
+
 }  // namespace
 }  // namespace kestra
