@@ -345,16 +345,16 @@ void AreaModel::FindAutomaticWorking() {
 namespace kestra::area {
 
 void AreaModel::FindLevelCrossings() {
-    for (const LevelCrossingSpec& spec : d_.LevelCrossings) {
+    for (const LevelCrossingSpec& crossingDesc : d_.LevelCrossings) {
         LevelCrossingInfo lx;
-        lx.ID = spec.ID;
-        lx.Name = spec.Name;
-        lx.X = spec.X;
-        lx.LabelX = spec.LabelX;
-        lx.LabelY = spec.LabelY;
-        lx.Location = spec.Location ? LocationByCode(spec.Location) : -1;
-        for (int y = spec.Y0; y <= spec.Y1; ++y) {
-            const int cell = CellAt(spec.X, y);
+        lx.ID = crossingDesc.ID;
+        lx.Name = crossingDesc.Name;
+        lx.X = crossingDesc.X;
+        lx.LabelX = crossingDesc.LabelX;
+        lx.LabelY = crossingDesc.LabelY;
+        lx.Location = crossingDesc.Location ? LocationByCode(crossingDesc.Location) : -1;
+        for (int y = crossingDesc.Y0; y <= crossingDesc.Y1; ++y) {
+            const int cell = CellAt(crossingDesc.X, y);
             if (cell < 0) {
                 lx.RoadRows.push_back(y);
                 continue;

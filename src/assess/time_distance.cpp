@@ -18,7 +18,7 @@ constexpr std::string_view kEntryPrefix = "entry:";
 // Two samples further apart than this are not joined by a line.
 constexpr std::int32_t kLongestGap = 3 * TRunRecord::kSampleSeconds;
 
-// True when the path starts at the place named as the line's specs name it.
+// True when the path starts at the place the line's description names.
 bool StartsAt(const TPTH& path, const std::string& place) {
     if (place.empty()) return false;
     if (place.rfind(kEntryPrefix, 0) == 0)
@@ -72,17 +72,17 @@ int LatenessBand(std::int32_t minutesLate) {
     return 3;
 }
 
-GraphLineGeometry BuildLineGeometry(Sim& sim, const GraphLineSpec& spec) {
+GraphLineGeometry BuildLineGeometry(Sim& sim, const GraphLineSpec& graphLine) {
     GraphLineGeometry g;
     const auto count = static_cast<std::size_t>(sim.Subroutes.Count());
     g.From.assign(count, -1.0);
     g.To.assign(count, -1.0);
     double at = 0;
-    for (std::size_t i = 0; i < spec.Places.size(); ++i) {
-        g.Stations.push_back({spec.Places[i].Label, at});
-        if (i + 1 == spec.Places.size()) break;
-        const GraphPlaceSpec& a = spec.Places[i];
-        const GraphPlaceSpec& b = spec.Places[i + 1];
+    for (std::size_t i = 0; i < graphLine.Places.size(); ++i) {
+        g.Stations.push_back({graphLine.Places[i].Label, at});
+        if (i + 1 == graphLine.Places.size()) break;
+        const GraphPlaceSpec& a = graphLine.Places[i];
+        const GraphPlaceSpec& b = graphLine.Places[i + 1];
         const std::vector<const TPTH*> down = PathsBetween(sim, a.Down, b.Down);
         const std::vector<const TPTH*> up = PathsBetween(sim, b.Up, a.Up);
         // The section's length is that of its first down path, else its first up path.
@@ -109,20 +109,20 @@ GraphLineGeometry BuildLineGeometry(Sim& sim, const GraphLineSpec& spec) {
                 }
             }
         };
-        if (spec.ShowDown) place(down, true);
-        if (spec.ShowUp) place(up, false);
+        if (graphLine.ShowDown) place(down, true);
+        if (graphLine.ShowUp) place(up, false);
         at += section;
     }
     g.LengthMetres = at;
     return g;
 }
 
-TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec) {
-    const GraphLineGeometry geometry = BuildLineGeometry(sim, spec);
+TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& graphLine) {
+    const GraphLineGeometry geometry = BuildLineGeometry(sim, graphLine);
     const TRunRecord& record = sim.Record;
     TimeDistanceGraph graph;
-    graph.Name = spec.Name;
-    graph.Title = spec.Title;
+    graph.Name = graphLine.Name;
+    graph.Title = graphLine.Title;
     graph.Stations = geometry.Stations;
     graph.LengthMetres = geometry.LengthMetres;
 
@@ -173,10 +173,10 @@ TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec) {
     for (std::size_t k = 0; k < traces; ++k) {
         GraphTrain& t = trains[k];
         if (t.Actual.empty()) continue;
-        if (spec.DrawnBeyond >= 0 &&
-            static_cast<std::size_t>(spec.DrawnBeyond) < geometry.Stations.size()) {
+        if (graphLine.DrawnBeyond >= 0 &&
+            static_cast<std::size_t>(graphLine.DrawnBeyond) < geometry.Stations.size()) {
             const double beyond =
-                geometry.Stations[static_cast<std::size_t>(spec.DrawnBeyond)].Metres;
+                geometry.Stations[static_cast<std::size_t>(graphLine.DrawnBeyond)].Metres;
             bool reached = false;
             for (const auto& run : t.Actual)
                 for (const GraphPoint& p : run) reached = reached || p.Metres > beyond + 1.0;
@@ -184,8 +184,8 @@ TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec) {
         }
         t.Train = record.Traces[k].Train;
         for (const auto& [location, time] : record.Traces[k].Booked) {
-            for (std::size_t i = 0; i < spec.Places.size(); ++i) {
-                const GraphPlaceSpec& p = spec.Places[i];
+            for (std::size_t i = 0; i < graphLine.Places.size(); ++i) {
+                const GraphPlaceSpec& p = graphLine.Places[i];
                 if (p.Down == location || p.Up == location) {
                     t.Booked.push_back({time, geometry.Stations[i].Metres, 0});
                     break;

@@ -79,9 +79,9 @@ struct GraphLineGeometry {
     std::vector<double> To;
 };
 
-GraphLineGeometry BuildLineGeometry(Sim& sim, const GraphLineSpec& spec);
+GraphLineGeometry BuildLineGeometry(Sim& sim, const GraphLineSpec& graphLine);
 // The graph of the line from the simulation's running record.
-TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& spec);
+TimeDistanceGraph BuildTimeDistanceGraph(Sim& sim, const GraphLineSpec& graphLine);
 
 // The colour band of a lateness: 0 on time (or early), 1 up to 2 minutes late, 2 three
 // to five minutes, 3 more than five.

@@ -17,10 +17,10 @@ namespace {
 TEST(TimeDistance, EachLineRunsFromItsFirstPlaceToItsLastAlongItsDirection) {
     test::TestSim t;
     area::BuildArea(*t);
-    for (const GraphLineSpec& spec : area::TimeDistanceLines()) {
-        SCOPED_TRACE(spec.Name);
-        const GraphLineGeometry g = BuildLineGeometry(*t, spec);
-        ASSERT_EQ(g.Stations.size(), spec.Places.size());
+    for (const GraphLineSpec& graphLine : area::TimeDistanceLines()) {
+        SCOPED_TRACE(graphLine.Name);
+        const GraphLineGeometry g = BuildLineGeometry(*t, graphLine);
+        ASSERT_EQ(g.Stations.size(), graphLine.Places.size());
         for (std::size_t i = 1; i < g.Stations.size(); ++i)
             EXPECT_GT(g.Stations[i].Metres, g.Stations[i - 1].Metres + 300)
                 << g.Stations[i].Label << ": each section has track";
@@ -33,16 +33,16 @@ TEST(TimeDistance, EachLineRunsFromItsFirstPlaceToItsLastAlongItsDirection) {
             EXPECT_GE(g.To[k], 0.0);
             (g.To[k] > g.From[k] ? down : up) += 1;
         }
-        EXPECT_EQ(down > 0, spec.ShowDown);
-        EXPECT_EQ(up > 0, spec.ShowUp);
+        EXPECT_EQ(down > 0, graphLine.ShowDown);
+        EXPECT_EQ(up > 0, graphLine.ShowUp);
     }
 }
 
 TEST(TimeDistance, PointsTakeTheLatenessOfTheLastReportOrOfTheBookedTimePassed) {
     test::TestSim t;
     area::BuildArea(*t);
-    const GraphLineSpec spec = area::TimeDistanceLines().front();
-    const GraphLineGeometry g = BuildLineGeometry(*t, spec);
+    const GraphLineSpec graphLine = area::TimeDistanceLines().front();
+    const GraphLineGeometry g = BuildLineGeometry(*t, graphLine);
     std::int32_t subroute = -1;
     for (std::size_t k = 0; k < g.From.size() && subroute < 0; ++k)
         if (g.From[k] >= 0) subroute = static_cast<std::int32_t>(k);
@@ -61,7 +61,7 @@ TEST(TimeDistance, PointsTakeTheLatenessOfTheLastReportOrOfTheBookedTimePassed) 
         r.Samples.push_back({time, 0, subroute, 0.0f});
     r.Samples.push_back({2410, 1, subroute, 0.0f});  // another trace, no booking
     r.Samples.push_back({2420, 0, -1, 0.0f});        // off the line: ignored
-    const TimeDistanceGraph graph = BuildTimeDistanceGraph(*t, spec);
+    const TimeDistanceGraph graph = BuildTimeDistanceGraph(*t, graphLine);
     ASSERT_EQ(graph.Trains.size(), 2u);
     const GraphTrain& a = graph.Trains[0];
     EXPECT_EQ(a.Train, "2A01");
