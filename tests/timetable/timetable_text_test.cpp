@@ -277,27 +277,38 @@ TEST(TimetableText, APartnerInTheWorkingTimetableAlreadyCounts) {
 // Reading stays linear in the number of categories and trains: each name is found
 // through an index, not by walking every category read so far.
 TEST(TimetableText, ManyCategoriesAndTrainsLoadQuickly) {
+    // Reads the text form of count categories and trains, writes it as a WTT and reads
+    // that back; the seconds taken.
+    const auto readBoth = [](int count) {
+        std::string text;
+        text.reserve(static_cast<std::size_t>(count) * 80);
+        for (int i = 0; i < count; ++i)
+            text += "category C" + std::to_string(i) + " speed 60 length 100\n";
+        for (int i = 0; i < count; ++i)
+            text += "train X" + std::to_string(i) + " C" + std::to_string(count - 1 - i) +
+                    " W 10:00\n  A 10:02 10:03\n";
+        TimetableFixture f;
+        std::string error;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(ImportTimetableText(*f.sim, text, error)) << error;
+        const std::vector<std::uint8_t> wtt = TimetableFileBytes(*f.sim);
+        TimetableFixture g;
+        EXPECT_TRUE(LoadTimetableBytes(*g.sim, wtt, &error)) << error;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(g.sim->Categories.Count(), count);
+        EXPECT_EQ(g.sim->Timetable.Count(), count);
+        return seconds;
+    };
     constexpr int kCount = 20000;
-    std::string text;
-    text.reserve(kCount * 80);
-    for (int i = 0; i < kCount; ++i)
-        text += "category C" + std::to_string(i) + " speed 60 length 100\n";
-    for (int i = 0; i < kCount; ++i)
-        text += "train X" + std::to_string(i) + " C" + std::to_string(kCount - 1 - i) +
-                " W 10:00\n  A 10:02 10:03\n";
-    TimetableFixture f;
-    std::string error;
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(ImportTimetableText(*f.sim, text, error)) << error;
-    const std::vector<std::uint8_t> wtt = TimetableFileBytes(*f.sim);
-    TimetableFixture g;
-    ASSERT_TRUE(LoadTimetableBytes(*g.sim, wtt, &error)) << error;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(g.sim->Categories.Count(), kCount);
-    EXPECT_EQ(g.sim->Timetable.Count(), kCount);
-    // Walking the categories for every name takes tens of seconds at this size.
-    EXPECT_LT(seconds, 8.0);
+    const double quarter = readBoth(kCount / 4);
+    const double whole = readBoth(kCount);
+    // Walking the categories for every name takes tens of seconds at this size, and
+    // four times the names take sixteen times as long. A loaded machine or a sanitizer
+    // build may miss the absolute bound, so the growth decides then: linear reading
+    // takes about four times as long.
+    EXPECT_TRUE(whole < 8.0 || whole < 8.0 * quarter)
+        << kCount / 4 << " names: " << quarter << " s, " << kCount << " names: " << whole << " s";
 }
 
 }  // namespace
