@@ -1,5 +1,7 @@
 #include "fakes/net_copy.h"
 
+#include "interlocking/level_crossing.h"
+
 #include <algorithm>
 #include <sstream>
 
@@ -60,6 +62,8 @@ std::vector<std::string> StateRecords(Sim& sim) {
     sim.Signals.ForEach([](TSIG& s) { s.SendState(); });
     sim.TrackCircuits.ForEach([](TTCS& t) { t.SendState(); });
     sim.Subroutes.ForEach([](TULC& u) { u.SendState(); });
+    sim.Flags.ForEach([](TFLG& f) { f.SendState(); });
+    sim.LevelCrossings.ForEach([](TLevelCrossing& lx) { lx.SendState(); });
     sim.Broadcaster = savedB;
     sim.ClientMode = savedClient;
     return rec.Sent;

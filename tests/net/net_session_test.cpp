@@ -16,6 +16,7 @@
 #include "assess/assessor.h"
 #include "ars/ars_subarea.h"
 #include "fakes/fakes.h"
+#include "fakes/net_copy.h"
 #include "fakes/pipe_network.h"
 #include "interlocking/level_crossing.h"
 #include "interlocking/points.h"
@@ -70,45 +71,9 @@ struct Copy {
     std::vector<std::pair<std::string, int>> Lines;
 };
 
-// Every list's state records as the copy's own objects give them.
-std::vector<std::string> StateRecords(Sim& sim) {
-    test::RecordingBroadcaster rec;
-    StateBroadcaster* savedB = sim.Broadcaster;
-    const bool savedClient = sim.ClientMode;
-    sim.Broadcaster = &rec;
-    sim.ClientMode = false;
-    sim.ARSSubAreas.ForEach([](TARS& a) { a.SendState(); });
-    sim.Berths.ForEach([](TBER& b) { b.SendBerthState(); });
-    sim.Points.ForEach([](TPTS& p) { p.SendState(); });
-    sim.Routes.ForEach([](TROU& r) { r.SendState(); });
-    sim.Signals.ForEach([](TSIG& s) { s.SendState(); });
-    sim.TrackCircuits.ForEach([](TTCS& t) { t.SendState(); });
-    sim.Subroutes.ForEach([](TULC& u) { u.SendState(); });
-    sim.Flags.ForEach([](TFLG& f) { f.SendState(); });
-    sim.LevelCrossings.ForEach([](TLevelCrossing& lx) { lx.SendState(); });
-    sim.Broadcaster = savedB;
-    sim.ClientMode = savedClient;
-    return rec.Sent;
-}
-
-// The records that differ, readable.
-std::string Differences(Sim& server, Sim& client) {
-    const auto a = StateRecords(server);
-    const auto b = StateRecords(client);
-    if (a.size() != b.size()) return "record counts differ";
-    std::ostringstream out;
-    int shown = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] == b[i]) continue;
-        if (++shown > 5) break;
-        out << "record " << i << " " << a[i].substr(0, 2) << ": server [";
-        for (char c : a[i]) out << std::hex << (static_cast<unsigned>(c) & 0xFF) << ' ';
-        out << "] client [";
-        for (char c : b[i]) out << std::hex << (static_cast<unsigned>(c) & 0xFF) << ' ';
-        out << "]\n";
-    }
-    return out.str();
-}
+// The state records of every list and their differences come from the shared helpers.
+using test::StateRecords;
+std::string Differences(Sim& server, Sim& client) { return test::StateDifferences(server, client); }
 
 void Settle(PipeNetwork& net, const std::vector<Copy*>& copies) {
     for (int i = 0; i < 100; ++i) {
