@@ -53,7 +53,9 @@ class RunningTimes:
 
     def __init__(self, tool):
         with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as f:
-            f.write("name Categories\n" + categories_text())
+            # The tool reads a whole timetable: one train makes the file one.
+            f.write("name Categories\n" + categories_text() +
+                    "train 0X00 STOP WEST 06:00\n  OSTWK  06:01 06:02 plat 1 line DM\n")
             name = f.name
         try:
             text = subprocess.run([tool, "--running-times", name], check=True,
@@ -192,8 +194,10 @@ def up_stopper():
             Stop("WESTL", "", "UM", passing=True)]
 
 
-# Loaded stone from the quarry to Ostwick Yard.
-LOADED_STONE = [Stop("HRNF", "2", "UG", 4), Stop("VLMC", "4", "UM", passing=True),
+# Loaded stone from the quarry to Ostwick Yard. It runs through Central's platform 3:
+# platform 4 takes the branch train a minute later, which stands there for its main-line
+# portion to join it, and that portion follows the stone train up the main line.
+LOADED_STONE = [Stop("HRNF", "2", "UG", 4), Stop("VLMC", "3", "UM", passing=True),
                 Stop("OSTYD", "", "UG")]
 
 UP_BRANCH = [Stop("QLBY", "2", "UB"), Stop("VLMC", "5", "UB")]

@@ -329,6 +329,7 @@ void TARSTrainList::ClearAll() {
     RouteRequests.clear();
     PendingCancels.clear();
     PendingInterposes.clear();
+    PendingMoves.clear();
     counter_ = 0;
 }
 
@@ -559,6 +560,9 @@ void TARSTrainList::BuildPath(TARSTrain& t) {
         previous = &path;
     }
     t.PathPosition = t.PathEntries.FindBerthRoute(t.Berth, 0);
+    // Described in the other berth of the platform its path starts from (a portion
+    // divided off, a next working behind another train): on the path all the same.
+    if (t.PathPosition < 0) t.PathPosition = PlatformTwinEntry(t, *t.Berth, -1);
     if (t.PathPosition >= 0) {
         t.OnPlannedPath = true;
         t.StepKind = 4;
@@ -656,20 +660,37 @@ void TARSTrainList::StepTrain(TARSTrain& t, TBER& from, TBER& to, std::uint8_t t
 // platform's other berth: it has reached the path's next berth all the same when that
 // berth belongs to the same platform. The entry's index, or -1.
 int TARSTrainList::PlatformTwinEntry(const TARSTrain& t, const TBER& to, int old) const {
-    if (old < 0) return -1;
     const auto& items = t.PathEntries.Items;
     int j = old + 1;
     while (j < static_cast<int>(items.size()) && !AsBerth(items[j].Item)) ++j;
     if (j >= static_cast<int>(items.size())) return -1;
-    const TBER* next = AsBerth(items[j].Item);
+    return SamePlatform(*AsBerth(items[j].Item), to) ? j : -1;
+}
+
+bool TARSTrainList::SamePlatform(const TBER& a, const TBER& b) const {
     for (const TACIEntry& e : ACIEntries) {
-        const auto has = [&](const TBER* b) {
-            return std::find(e.PlatformBerths.begin(), e.PlatformBerths.end(), b) !=
+        const auto has = [&](const TBER* x) {
+            return std::find(e.PlatformBerths.begin(), e.PlatformBerths.end(), x) !=
                    e.PlatformBerths.end();
         };
-        if (has(next) && has(&to)) return j;
+        if (has(&a) && has(&b)) return true;
     }
-    return -1;
+    return false;
+}
+
+void TARSTrainList::DrawUpInPlatform(TARSTrain& t) {
+    // A train described in the other berth of its platform (called on behind another
+    // train, or the rear portion of a divide) takes its path's berth once that berth is
+    // empty, that is once the train in front has left or joined it: the departure's
+    // describer step starts from that berth.
+    const int pos = t.PathPosition;
+    if (pos < 0 || pos >= t.PathEntries.Count() || !t.Berth) return;
+    TBER* ahead = AsBerth(t.PathEntries.Items[pos].Item);
+    if (!ahead || ahead == t.Berth || ahead->HasDescription() || !SamePlatform(*ahead, *t.Berth))
+        return;
+    for (const auto& [from, to] : PendingMoves)
+        if (from == t.Berth || to == ahead) return;
+    PendingMoves.emplace_back(t.Berth, ahead);
 }
 
 // ------------------------------------------------------------------ the cycle
@@ -700,13 +721,41 @@ void TARSTrainList::ARSCycle() {
     // The code insertions queued, cancels first; each goes through the describer, so
     // ARS trains come and go the usual way. The queues are moved out first: applying
     // them may run this list's own describer events.
-    if (PendingCancels.empty() && PendingInterposes.empty()) return;
+    if (PendingCancels.empty() && PendingInterposes.empty() && PendingMoves.empty()) return;
     std::vector<TBER*> cancels;
     std::vector<std::pair<std::string, TBER*>> interposes;
+    std::vector<std::pair<TBER*, TBER*>> moves;
     cancels.swap(PendingCancels);
     interposes.swap(PendingInterposes);
+    moves.swap(PendingMoves);
     for (TBER* b : cancels) b->CancelDescription();
+    for (auto& [from, to] : moves) {
+        // Only into a berth the cancels emptied, and only the train still standing there.
+        TARSTrain* t = FindByBerth(from);
+        if (!t || !from->HasDescription() || to->HasDescription()) continue;
+        sim_.Berths.MoveDescription(*from, *to);
+        MovedAlongPlatform(*t, *to);
+    }
     for (auto& [description, b] : interposes) b->Interpose(description);
+}
+
+void TARSTrainList::MovedAlongPlatform(TARSTrain& t, TBER& to) {
+    t.Berth = &to;
+    // The train's place on its path moves with its description, as a step's does, so
+    // that the cycle looks ahead from the berth it stands in.
+    const int old = t.PathPosition;
+    if (old < 0) return;
+    // Drawn up into the berth its path already stands at.
+    if (old < t.PathEntries.Count() && t.PathEntries.Items[old].Item == &to) return;
+    int pos = t.PathEntries.FindBerthRoute(&to, old + 1);
+    if (pos < 0) pos = t.PathEntries.FindBerthRouteReverse(&to, old);
+    t.PathPosition = pos;
+    if (pos < 0) {
+        if (t.IsARS) MakeNonARSColour(t);
+        t.IsARS = false;
+        t.OnPlannedPath = false;
+        t.RoutedOff = true;
+    }
 }
 
 void TARSTrainList::AddACIEntry(TLOC* location, bool chainAllowed, const std::string& platform,
@@ -766,27 +815,17 @@ void TARSTrainList::ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& en
     const TTimetableActivity a = activities.front();
     if (a.ActivityKind == ActDividesNewRear || a.ActivityKind == ActDividesNewFront) {
         if (first == last) return;  // no room yet: tried again later
+        // Platform berths run left to right. A train that came in running Down (step
+        // kind 1) faces the last of them, so its rear is towards the first; one running Up
+        // faces the first. The new portion is described at its own end of the train.
         const bool rear = a.ActivityKind == ActDividesNewRear;
-        TBER* target = rear ? berths[last] : berths[first];
+        const bool atLast = t.StepKind == 1 ? !rear : rear;
+        TBER* target = atLast ? berths[last] : berths[first];
         if (target == t.Berth) {
             // The train's own description makes room by one berth along the platform.
-            TBER* to = rear ? berths[here - 1] : berths[here + 1];
+            TBER* to = atLast ? berths[here - 1] : berths[here + 1];
             sim_.Berths.MoveDescription(*t.Berth, *to);
-            t.Berth = to;
-            // The train's place on its path moves with its description, as a step's does,
-            // so that the cycle looks ahead from the berth it stands in.
-            const int old = t.PathPosition;
-            if (old >= 0) {
-                int pos = t.PathEntries.FindBerthRoute(to, old + 1);
-                if (pos < 0) pos = t.PathEntries.FindBerthRouteReverse(to, old);
-                t.PathPosition = pos;
-                if (pos < 0) {
-                    if (t.IsARS) MakeNonARSColour(t);
-                    t.IsARS = false;
-                    t.OnPlannedPath = false;
-                    t.RoutedOff = true;
-                }
-            }
+            MovedAlongPlatform(t, *to);
         }
         PendingInterposes.emplace_back(TBER::FormatDescription(a.Headcode), target);
         activities.erase(activities.begin());
@@ -835,6 +874,7 @@ void TARSTrainList::NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& en
 
 void TARSTrainList::TrainCycle(TARSTrain& t) {
     if (!t.IsARS) return;
+    DrawUpInPlatform(t);
     LookAhead(t);
     if (!t.IsARS) return;
     ChooseRoute(t);
@@ -859,6 +899,13 @@ void TARSTrainList::LookAhead(TARSTrain& t) {
     t.SecuredTo = t.PathPosition;
     if (t.PathPosition < 0) return;
     auto& items = t.PathEntries.Items;
+    // Described in the other berth of its platform, behind the train that stands in the
+    // path's berth: the routes from that berth are the other train's until it has gone.
+    if (TBER* at = AsBerth(items[t.PathPosition].Item);
+        at && at != t.Berth && at->HasDescription() && at->Description != t.Description) {
+        t.SecuredAhead.push_back(at);
+        return;
+    }
     for (int i = t.PathPosition + 1; i < static_cast<int>(items.size()); ++i) {
         TSSIObject* item = items[i].Item;
         if (TROU* r = AsRoute(item)) {
@@ -1037,7 +1084,10 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     if (t.NextRoute) BookedTimeHold(t);
     if (t.NextRoute && !t.NextRoute->Entrance->TRTSSatisfied() && t.PathPosition >= 0) {
         const TPathEntry& here = t.PathEntries.Items[t.PathPosition];
-        if (!here.Locations.empty() && here.Locations.front() == 0) {
+        // Only a train starting its working here waits for the platform staff: one that
+        // came in from an entry point has its first trip here too, but runs through.
+        const bool starting = t.Timetable && !t.Timetable->EntryPoint;
+        if (starting && !here.Locations.empty() && here.Locations.front() == 0) {
             SetStatus(t, StWaitingTRTS, nullptr, {});
             t.NextRoute = nullptr;
             t.CyclesSinceStep = 0;
@@ -1084,6 +1134,32 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     }
 }
 
+bool TARSTrainList::CannotReachSoon(const TARSTrain& t, TROU& conflict) const {
+    // A train held short of the conflicting route (behind another train, at a signal
+    // that will not clear, waiting for a join, for its booked time or for another
+    // train) is not waited for unless that route is the very next one it wants and could
+    // be set now. Holding a train for one that cannot move only lengthens the queue, and
+    // where that train's way is blocked by trains behind this one it stops the junction
+    // for good.
+    switch (t.Status) {
+        case StTrainInFront:
+        case StWaitingJoining:
+        case StWaitingJoining13:
+            return true;
+        case StWaitingProve:
+        case StApproachingRedAuto:
+        case StWaitingAvailable:
+        case StWaitingBooked:
+        case StWaitingTRTS:
+        case StGivingPriority:
+        case StLocationDelay:
+        case StAlreadyOnStretch:
+            return t.NextRoute != &conflict || conflict.RouteSet || !conflict.IsAvailableARS();
+        default:
+            return false;
+    }
+}
+
 bool TARSTrainList::WaitingChainCircular(const TARSTrain& s) const {
     const TARSTrain* t = &s;
     for (int steps = 0; steps <= Count(); ++steps) {
@@ -1103,12 +1179,12 @@ void TARSTrainList::Priority(TARSTrain& s) {
         TARSTrain& t = *other;
         TROU* r = s.NextRoute;
         std::int32_t dt = 0;
-        const TROU* rt = nullptr;
+        TROU* rt = nullptr;
         const auto& items = t.PathEntries.Items;
         for (int k = t.SecuredTo < 0 ? 0 : t.SecuredTo; k < static_cast<int>(items.size()); ++k) {
             if (AsBerth(items[k].Item)) {
                 if (items[k].DueTime != 0) dt = items[k].DueTime;
-            } else if (const TROU* tr = AsRoute(items[k].Item)) {
+            } else if (TROU* tr = AsRoute(items[k].Item)) {
                 if (ConflictsWith(*tr, *r)) {
                     rt = tr;
                     break;
@@ -1116,6 +1192,7 @@ void TARSTrainList::Priority(TARSTrain& s) {
             }
         }
         if (!rt || dt == 0) continue;
+        if (CannotReachSoon(t, *rt)) continue;
         if (r->Alternative && !ConflictsWith(*rt, *r->Alternative)) {
             s.NextRoute = r->Alternative;
             continue;

@@ -189,6 +189,10 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     std::vector<TACIEntry> ACIEntries;
     std::vector<TBER*> PendingCancels;
     std::vector<std::pair<std::string, TBER*>> PendingInterposes;
+    // Descriptions to move along a platform (from, to), applied between the cancels and
+    // the interposes: a train that joined the partner standing ahead of it leaves from
+    // the partner's berth.
+    std::vector<std::pair<TBER*, TBER*>> PendingMoves;
 
     // Routes chosen in one working cycle, set at the start of the next.
     std::vector<TROU*> RouteRequests;
@@ -218,6 +222,11 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     void WithdrawRequest(TARSTrain& t);
     void ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry);
     void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry, const std::string& next);
+    // The train's description now stands in another berth of its platform.
+    void MovedAlongPlatform(TARSTrain& t, TBER& to);
+    bool SamePlatform(const TBER& a, const TBER& b) const;
+    bool CannotReachSoon(const TARSTrain& t, TROU& conflict) const;
+    void DrawUpInPlatform(TARSTrain& t);
     Sim& sim_;
     std::uint32_t counter_ = 0;
 };
