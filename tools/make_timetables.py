@@ -262,20 +262,22 @@ def standard(b):
             arr = b.train(tt, up, "BRANCH", "TARROW", base + m * 60, UP_BRANCH,
                           last_acts=["next service " + down])
             b.train(tt, down, "BRANCH", None, arr + 6 * 60, DOWN_BRANCH)
-        # Freight: up through the goods loop and on west, down out of the yard.
+        # Freight: up through the goods loop and on west, down out of the yard. Trains
+        # leaving the yard or the loop eastwards cross over 509 to the Down main: the Up
+        # main beside the loop carries the freights coming the other way into it.
         b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", base + 38 * 60,
                 [Stop("HRNF", "2", "UM", passing=True), Stop("VLMC", "4", "UM", passing=True),
                  Stop("OSTGL", "", "UG", 3), Stop("OSTWK", "2", "UG", passing=True, path="UG"),
                  Stop("WESTL", "", "UM", passing=True)])
         b.train(tt, "6E%02d" % n, "FREIGHT", "OSTYD", base + 30 * 60,
-                [Stop("VLMC", "3", "DG", passing=True), Stop("HRNF", "1", "DM", passing=True),
+                [Stop("VLMC", "2", "DM", passing=True), Stop("HRNF", "1", "DM", passing=True),
                  Stop("HRNFE", "", "DM", passing=True)])
         # Quarry trains every other hour, loaded out and empty back.
         if n % 2 == 1:
             b.train(tt, "6Q%02d" % n, "STONE", "QUARRY", base + 13 * 60, LOADED_STONE)
             # The empties wait in the goods loop for a path east.
             b.train(tt, "6R%02d" % n, "STONE", "OSTYD", base + 40 * 60,
-                    [Stop("OSTGL", "", "DG", 4), Stop("VLMC", "3", "DG", passing=True),
+                    [Stop("OSTGL", "", "DG", 4), Stop("VLMC", "2", "DM", passing=True),
                      Stop("HRNF", "1", "DM", 2), Stop("HRNFQ", "", "DG")])
     # Empty stock from the depot forms extra morning trains from Central; trains ending
     # at Central go back to the depot.

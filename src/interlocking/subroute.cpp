@@ -566,7 +566,15 @@ void TULC::ReleaseOverlap() {
             releasing = p->EndSignal;
         }
     }
-    if (releasing && releasing->RouteIn && releasing->RouteIn->RouteSet) return;
+    // A route into the releasing signal that is still set could yet admit a train towards
+    // the overlap, unless a train has passed its entrance signal since it was set: the
+    // entrance is then disarmed and cannot clear again until the route is released, and
+    // the route stays set only because that train, longer than the signal's berth track
+    // and standing at the signal, still occupies the route's first circuit.
+    if (releasing && releasing->RouteIn && releasing->RouteIn->RouteSet) {
+        const TSIG* entrance = releasing->RouteIn->Entrance;
+        if (!entrance || entrance->Armed || entrance->CurrentRoute != releasing->RouteIn) return;
+    }
     if (releasing && releasing->CurrentOverlap == overlap) releasing->CurrentOverlap = nullptr;
     SetOverlap(nullptr);
     // Released from its start without a train (the route up to the signal went), the
