@@ -253,6 +253,17 @@ void TTRN::WaitAtRed() {
             // The count-down starts in the second the train stands.
             [[fallthrough]];
         case 1:
+            // A timetabled train drawn up to a platform starter is ready to go: the train
+            // ready to start plunger is pressed again if it went out (a train ahead in the
+            // same platform cleared the signal and took the indication with it).
+            if (Timetable && SignalAhead->HasTRTS() && !SignalAhead->TRTSOperated) {
+                SignalAhead->OperateTRTS();
+                if (SignalAhead->TRTSOperated) {
+                    std::string text = "TRTS for " + ID;
+                    if (LastLocation) text += " at " + LastLocation->Name;
+                    sim_.PostEventMessage(text, EvReadyToStart);
+                }
+            }
             // A driver who has examined the line reports it; a train holds one call at a
             // time, so when the passed signal was reported first this call follows once
             // that one is answered.
