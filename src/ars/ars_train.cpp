@@ -1084,9 +1084,12 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     if (t.NextRoute) BookedTimeHold(t);
     if (t.NextRoute && !t.NextRoute->Entrance->TRTSSatisfied() && t.PathPosition >= 0) {
         const TPathEntry& here = t.PathEntries.Items[t.PathPosition];
-        // Only a train starting its working here waits for the platform staff: one that
-        // came in from an entry point has its first trip here too, but runs through.
-        const bool starting = t.Timetable && !t.Timetable->EntryPoint;
+        // A train that stops here waits for the platform staff; one that came in from an
+        // entry point and passes has its first trip here too, but no one will press the
+        // plunger for it.
+        const bool starting = t.Timetable && (!t.Timetable->EntryPoint ||
+                                              t.Timetable->Trips.Count() == 0 ||
+                                              !t.Timetable->Trips.Items[0].IsPass);
         if (starting && !here.Locations.empty() && here.Locations.front() == 0) {
             SetStatus(t, StWaitingTRTS, nullptr, {});
             t.NextRoute = nullptr;

@@ -252,11 +252,15 @@ void TTRN::WaitAtRed() {
             SubState = 1;
             // The count-down starts in the second the train stands.
             [[fallthrough]];
-        case 1:
-            // A timetabled train drawn up to a platform starter is ready to go: the train
-            // ready to start plunger is pressed again if it went out (a train ahead in the
-            // same platform cleared the signal and took the indication with it).
-            if (Timetable && SignalAhead->HasTRTS() && !SignalAhead->TRTSOperated) {
+        case 1: {
+            // A train starting its working here, drawn up to the platform starter, is
+            // ready to go: the train ready to start plunger is pressed again if it went out
+            // (a train ahead in the same platform cleared the signal and took the
+            // indication with it, as the front portion of a divided train does).
+            const bool startedHere = Timetable && !Timetable->EntryPoint &&
+                                     Timetable->Trips.Count() > 0 && LastLocation &&
+                                     LastLocation == Timetable->Trips.Items[0].Location;
+            if (startedHere && SignalAhead->HasTRTS() && !SignalAhead->TRTSOperated) {
                 SignalAhead->OperateTRTS();
                 if (SignalAhead->TRTSOperated) {
                     std::string text = "TRTS for " + ID;
@@ -270,6 +274,7 @@ void TTRN::WaitAtRed() {
             if (CautionMode == CautionExamining && !PendingCall) PlaceCall(CallLineExamined);
             CountDownToCall();
             break;
+        }
         case 2:
             Timer = kStartDelayBase + sim_.RandomInt(kStartDelayRandom);
             SubState = 3;

@@ -205,13 +205,15 @@ bool OverlapSetBeyond(const TSIG& exit, bool restricted) {
 }  // namespace
 
 // A set route that takes an overlap has it set beyond its exit, until a train has
-// passed its entrance (which cannot clear again) and stands at its exit: the overlap may
-// then have been released by time while the train's tail still holds the route.
+// passed its entrance (disarmed, it cannot clear again, and the train has reached the
+// route's second circuit): the overlap may then have been released by time for a train
+// standing at the exit while its tail, still in the route's first circuit, holds the
+// route, which goes a few cycles after that circuit clears.
 void InterlockingInvariants::CheckRouteOverlaps(std::vector<std::string>& out) const {
     for (const TROU* r : setRoutes_) {
         bool restricted = false;
         const bool passed = r->Entrance && !r->Entrance->Armed && r->Entrance->CurrentRoute == r &&
-                            r->Exit->BerthCircuit && r->Exit->BerthCircuit->IsOccupied();
+                            r->Entrance->PassageState >= 1;
         if (TakesOverlap(*r, restricted) && !passed && !OverlapSetBeyond(*r->Exit, restricted))
             out.push_back("route " + r->ID + " set without its " +
                           (restricted ? "restricted" : "full") + " overlap beyond " + r->Exit->ID);
