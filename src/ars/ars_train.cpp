@@ -6,7 +6,9 @@
 
 #include "ars/ars_subarea.h"
 #include "core/time_format.h"
+#include "interlocking/overlap.h"
 #include "interlocking/route.h"
+#include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
 #include "places/location.h"
 #include "places/path.h"
@@ -1137,13 +1139,26 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     }
 }
 
-bool TARSTrainList::CannotReachSoon(const TARSTrain& t, TROU& conflict) const {
+bool TARSTrainList::CannotReachSoon(const TARSTrain& s, const TARSTrain& t,
+                                    TROU& conflict) const {
     // A train held short of the conflicting route (behind another train, at a signal
     // that will not clear, waiting for a join, for its booked time or for another
     // train) is not waited for unless that route is the very next one it wants and could
     // be set now. Holding a train for one that cannot move only lengthens the queue, and
     // where that train's way is blocked by trains behind this one it stops the junction
-    // for good.
+    // for good. A route that is not available only because of the overlap beyond the
+    // signal this train stands at is this train's doing: the other is waited for then.
+    if (t.NextRoute == &conflict && !conflict.RouteSet && s.NextRoute && s.NextRoute->Entrance) {
+        if (const TOVL* held = s.NextRoute->Entrance->CurrentOverlap) {
+            for (int i = 0; i < held->Subroutes.Count(); ++i) {
+                const TULC* o = held->Subroutes.At(i);
+                for (int k = 0; o && o->TrackCircuit && k < conflict.AllSubroutes.Count(); ++k) {
+                    const TULC* c = conflict.AllSubroutes.At(k);
+                    if (c && c->TrackCircuit == o->TrackCircuit) return false;
+                }
+            }
+        }
+    }
     switch (t.Status) {
         case StTrainInFront:
         case StWaitingJoining:
@@ -1195,7 +1210,7 @@ void TARSTrainList::Priority(TARSTrain& s) {
             }
         }
         if (!rt || dt == 0) continue;
-        if (CannotReachSoon(t, *rt)) continue;
+        if (CannotReachSoon(s, t, *rt)) continue;
         if (r->Alternative && !ConflictsWith(*rt, *r->Alternative)) {
             s.NextRoute = r->Alternative;
             continue;
