@@ -107,6 +107,25 @@ TEST(InvariantsPlanted, EachConditionIsReportedWhenItsFaultIsPlanted) {
              f.j.TAab->Lock();
          },
          "route S0-SA set without its full overlap beyond SA"},
+        // Only a train past the entrance excuses a missing overlap (it may have been
+        // released by time while the train's tail holds the route): disarmed alone, or
+        // a train in the route with the entrance still armed, is not enough.
+        {"EntranceDisarmedWithNoTrainInTheRoute",
+         [](PlantedJunction& f) {
+             f.j.S0SA->MarkSet();
+             f.j.S0->CurrentRoute = f.j.S0SA;
+             f.j.S0->Armed = false;
+             f.j.TAab->Lock();
+         },
+         "route S0-SA set without its full overlap beyond SA"},
+        {"TrainInTheRouteWithTheEntranceArmed",
+         [](PlantedJunction& f) {
+             f.j.S0SA->MarkSet();
+             f.j.S0->CurrentRoute = f.j.S0SA;
+             f.j.S0->SetPassageState(1);
+             f.j.TAab->Lock();
+         },
+         "route S0-SA set without its full overlap beyond SA"},
         {"TwoOverlapsOnOneCircuit",
          [](PlantedJunction& f) {
              f.j.TM2ab->SetOverlap(f.j.SMOverlap);

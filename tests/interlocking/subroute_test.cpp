@@ -171,6 +171,29 @@ INSTANTIATE_TEST_SUITE_P(Times, OverlapTimedReleaseTest,
                                            TimedReleaseCase{13, 30, 30}),
                          TimedReleaseName);
 
+// A train longer than S2's berth track stands at S2 with its tail still on T1, so the
+// route from S1 stays set. Once the train has passed S1 (disarmed, it cannot clear for
+// another train until the route goes) S2's overlap releases by time all the same; while
+// S1 is armed it could still admit a train, and the overlap holds.
+TEST_F(SubrouteTest, OverlapReleasesByTimeBehindALongTrainStillHoldingTheRouteIn) {
+    line.T2ab->ClearTime = 10;
+    ASSERT_TRUE(line.S1S2->SetRoute());
+    ASSERT_EQ(line.S1->CurrentRoute, line.S1S2);
+    line.T1->Occupy();
+    line.T2->Occupy();
+    line.T2->StateTime = 12;
+    line.T3ab->MajorCycle();
+    EXPECT_EQ(line.T3ab->Overlap, line.S2Overlap) << "S1 is still armed";
+    line.S1->Armed = false;
+    line.T2->StateTime = 11;
+    line.T3ab->MajorCycle();
+    EXPECT_EQ(line.T3ab->Overlap, line.S2Overlap) << "one second short";
+    line.T2->StateTime = 12;
+    line.T3ab->MajorCycle();
+    EXPECT_EQ(line.T3ab->Overlap, nullptr);
+    EXPECT_TRUE(line.S1S2->RouteSet) << "the tail still holds the route";
+}
+
 TEST_F(SubrouteTest, OverlapWithoutTimedReleaseWaitsForTheTrain) {
     line.S2Overlap->TimedRelease = false;
     line.S1S2->SetRoute();
