@@ -327,5 +327,65 @@ TEST(ARSEndToEnd, TheStandardDayRunsItselfUnderARS) {
     }
 }
 
+// A freight from the yard runs wrong road through Central's platform 3 without stopping:
+// its first timetabled place is Central, but it does not start its working there, so ARS
+// does not wait for a train ready to start plunger that no one will press. (Waiting for
+// it held the freight at the platform starter for good.)
+TEST(ARSEndToEnd, AFreightPassingThePlatformItEntersByDoesNotWaitForTheReadyPlunger) {
+    const std::string text =
+        "name Yard freight\nstart 06:00\nfinish 07:00\n"
+        "category FREIGHT accel 1 speed 60 length 400 power diesel freight desc Freight\n"
+        "train 6E01 FREIGHT OSTYD 06:05\n"
+        "  VLMC   -     06:13 pass plat 3 line DG\n"
+        "  HRNF   -     06:19 pass plat 1 line DM\n"
+        "  HRNFE  -     06:20 pass line DM\n";
+    Sim compile;
+    area::BuildArea(compile);
+    std::string error;
+    ASSERT_TRUE(ImportTimetableText(compile, text, error)) << error;
+    const std::string wtt = ::testing::TempDir() + "kestra_ars_yard_freight.wtt";
+    ASSERT_TRUE(SaveTimetableFile(compile, wtt));
+    // Central's sub-area is off until 06:20: the signaller brings the freight into
+    // platform 3, where it comes to a stand at the starter, then switches ARS on there.
+    const std::string commands = ::testing::TempDir() + "kestra_ars_yard_freight.cmd";
+    std::ofstream(commands) << "06:12:00 route SVM7 SVM17\n06:20:00 click 104 14 left\n";
+    runner::HeadlessOptions o;
+    ASSERT_TRUE(runner::ParseHeadlessArgs({"--timetable", wtt, "--ars",
+                                           "OSTWICK,GOODS LOOP YARD DEPOT,SKELBROOK,HARNFORTH",
+                                           "--seed", "1", "--until", "07:00", "--log",
+                                           "--past-finish", "--commands", commands},
+                                          o, error))
+        << error;
+    bool stoodAtTheStarter = false;
+    std::string heldFor;
+    o.EachCycle = [&](Sim& sim) {
+        sim.ARSTrains().ForEach([&](TARSTrain& t) {
+            if (t.Berth && t.Berth->ID == "B17" && sim.FormatSimTime() == "06:19:00")
+                stoodAtTheStarter = true;
+            if (t.Status == StWaitingTRTS && heldFor.empty())
+                heldFor = sim.FormatSimTime() + " " + t.Description + " at " +
+                          (t.Berth ? t.Berth->ID : std::string("?"));
+        });
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(runner::RunHeadless(o, out, err), 0) << err.str();
+    EXPECT_TRUE(stoodAtTheStarter) << out.str() << err.str();
+    EXPECT_TRUE(heldFor.empty()) << "held for the plunger: " << heldFor;
+    EXPECT_EQ(SummaryValue(out.str(), "trains_left"), 1) << out.str();
+    EXPECT_EQ(SummaryValue(out.str(), "errors_caught"), 0);
+}
+
+// Standard day, seed 16, to 08:30: a freight at Central's platform starter was held for
+// a train whose own way was blocked by the trains behind it, and the station locked up.
+// No train is held for one that cannot move.
+TEST(ARSEndToEnd, NoTrainIsHeldForOneThatCannotMove) {
+    const ARSRun run = RunUnderARS("standard", 16, "08:30");
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string& b : run.broken) ADD_FAILURE() << b;
+    EXPECT_LT(SummaryValue(run.out, "longest_wait_at_red"), 600) << run.out;
+    EXPECT_LT(SummaryValue(run.out, "trains_in_area"), 12) << run.out;
+    EXPECT_EQ(SummaryValue(run.out, "errors_caught"), 0);
+}
+
 }  // namespace
 }  // namespace kestra
