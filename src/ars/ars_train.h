@@ -220,6 +220,9 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry, const std::string& next);
     Sim& sim_;
     std::uint32_t counter_ = 0;
+    // The trips code insertion looks at for one train, kept between cycles so that the
+    // steady-state cycle allocates nothing.
+    std::vector<int> aciTrips_;
 };
 
 // The weight a train brings to a priority decision between two trains off time: its
