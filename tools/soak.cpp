@@ -17,7 +17,25 @@
 // train and describer invariants checked after every cycle. With a scenario (its
 // trackside failures among what it sets) every telephone call is answered with its
 // first reply, and routes refused over failed equipment are expected, not faults.
+//
+//   kestra_soak --timetable FILE.WTT --until HH:MM --ars all|NAME,NAME [--from N]
+//               [--count N] [--past-finish]
+//
+// lets the railway run itself: the timetable under ARS (the sub-areas named, or all)
+// and no signaller at all, entry delays drawn from each seed, with the interlocking,
+// train, describer, call and ARS invariants checked after every cycle. --past-finish
+// runs on past the timetable's finish up to the given time, to see the last trains out.
+// Each seed prints the trains entered, left and still in the area, the longest wait at
+// a red signal, the errors the cycle stages caught and the routes ARS set; a seed is
+// BROKEN (with the command that replays it) when an invariant broke, a stage caught an
+// error, the log shows a train "ROUTED OFF PLANNED PATH", or the railway locked up: a
+// train stood at one red signal for more than 600 s, or a train is still in the area at
+// the end that was not booked to end its working there. At the end comes a histogram of
+// the lateness of every train as it left the area (its last timing report, in whole
+// minutes) over all seeds.
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -28,15 +46,19 @@
 #include <vector>
 
 #include "area/area_builder.h"
+#include "core/time_format.h"
 #include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_fixtures.h"
 #include "fakes/interlocking_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "fakes/path_signaller.h"
 #include "fakes/random_signaller.h"
-#include "fakes/train_invariants.h"
+#include "interlocking/signal.h"
+#include "interlocking/subroute.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
+#include "trains/train.h"
 
 namespace {
 
@@ -101,7 +123,9 @@ int Usage() {
     std::cerr << "usage: kestra_soak [--from N] [--count N] [--steps N] [--fixture-steps N] "
                  "[--area-only] [--fixtures-only]\n"
                  "       kestra_soak --timetable FILE.WTT --until HH:MM [--from N] [--count N] "
-                 "[--scenario N]\n";
+                 "[--scenario N]\n"
+                 "       kestra_soak --timetable FILE.WTT --until HH:MM --ars all|NAME,NAME "
+                 "[--from N] [--count N] [--past-finish]\n";
     return 2;
 }
 
@@ -115,8 +139,6 @@ std::string RunTrains(const std::string& wtt, const std::string& until, unsigned
                                      std::to_string(seed)};
     if (!scenario.empty()) args.insert(args.end(), {"--scenario", scenario, "--log"});
     if (!runner::ParseHeadlessArgs(args, options, error)) return "cannot run: " + error;
-    test::RecordingSurface surface;
-    options.Surface = &surface;
     test::PathSignaller signaller;
     options.BeforeCycle = [&](Sim& sim, std::vector<runner::HeadlessCommand>& commands) {
         signaller.BeforeCycle(sim, commands);
@@ -127,28 +149,11 @@ std::string RunTrains(const std::string& wtt, const std::string& until, unsigned
             commands.push_back({0, sim.SimTime, "reply", {c.Train ? c.Train->ID : c.Caller, "1"}});
         }
     };
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> found;
-    std::string broken;
-    options.EachCycle = [&](Sim& sim) {
-        if (!interlocking) {
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
-        }
-        if (!broken.empty()) return;
-        if (!interlocking->CheckInto(found) || !trains->CheckInto(found)) {
-            if (!found.empty()) broken = sim.FormatSimTime() + " " + found.front();
-            return;
-        }
-        const std::vector<std::string> describer =
-            test::CheckDescriber(sim, surface, {false, true});
-        if (!describer.empty()) broken = sim.FormatSimTime() + " " + describer.front();
-    };
+    test::InvariantHarness harness({.Describer = true, .Rules = {false, true}, .Limit = 1});
+    harness.Attach(options);
     std::ostringstream out, err;
     runner::RunHeadless(options, out, err);
-    trains.reset();
-    interlocking.reset();
+    std::string broken = harness.Broken().empty() ? std::string() : harness.Broken().front();
     const std::string text = out.str();
     const std::size_t at = text.find("trains_entered");
     summary = at == std::string::npos ? std::string() : text.substr(at);
@@ -170,6 +175,159 @@ std::string RunTrains(const std::string& wtt, const std::string& until, unsigned
     return broken;
 }
 
+// Lateness at exit in whole minutes, counted in buckets over every seed.
+struct ExitLateness {
+    static constexpr std::array<const char*, 9> kNames = {
+        "early", "0", "1", "2-3", "4-5", "6-10", "11-20", ">20", "no report"};
+    std::array<long, kNames.size()> Counts{};
+
+    void Note(std::int32_t minutes, bool reported) {
+        std::size_t k = kNames.size() - 1;
+        if (reported) {
+            k = minutes < 0     ? 0
+                : minutes == 0  ? 1
+                : minutes == 1  ? 2
+                : minutes <= 3  ? 3
+                : minutes <= 5  ? 4
+                : minutes <= 10 ? 5
+                : minutes <= 20 ? 6
+                                : 7;
+        }
+        ++Counts[k];
+    }
+    void Print(std::ostream& out) const {
+        long total = 0, most = 1;
+        for (long c : Counts) {
+            total += c;
+            most = std::max(most, c);
+        }
+        out << "lateness at exit (minutes late leaving the area, " << total << " trains):\n";
+        for (std::size_t k = 0; k < kNames.size(); ++k) {
+            std::string name = kNames[k];
+            name.resize(10, ' ');
+            out << "  " << name << ' ' << Counts[k] << '\t'
+                << std::string(static_cast<std::size_t>(Counts[k] * 50 / most), '#') << '\n';
+        }
+    }
+};
+
+// Longest a train stood at one red signal a railway left to itself may keep it.
+constexpr std::int32_t kGridlockSeconds = 600;
+
+// What one seed of a timetable under ARS did, and what went wrong in it.
+struct ARSSeed {
+    std::string Summary;
+    std::vector<std::string> Faults;
+};
+
+// One seed of the timetable run by ARS alone.
+ARSSeed RunARS(const std::string& wtt, const std::string& until, const std::string& ars,
+               bool pastFinish, unsigned seed, ExitLateness& lateness) {
+    ARSSeed run;
+    runner::HeadlessOptions options;
+    std::string error;
+    std::vector<std::string> args = {"--timetable",        wtt,     "--until", until,  "--seed",
+                                     std::to_string(seed), "--ars", ars,       "--log"};
+    if (pastFinish) args.push_back("--past-finish");
+    if (!runner::ParseHeadlessArgs(args, options, error)) {
+        run.Faults.push_back("cannot run: " + error);
+        return run;
+    }
+    test::InvariantHarness harness(
+        {.Describer = true, .Rules = {false, false}, .Calls = true, .ARS = true, .Limit = 5});
+
+    // The trains on a subroute out of the area at the last cycle: one gone by the next
+    // has run out, and its last timing report gives its lateness.
+    struct Leaving {
+        const TTRN* Train;
+        std::string ID;
+    };
+    std::vector<Leaving> leaving, still;
+    // The longest stand at one red signal, with who and where.
+    struct Wait {
+        const TTRN* Train;
+        const TSIG* Signal;
+        std::int32_t Since;
+    };
+    std::vector<Wait> waits, next;
+    std::int32_t longest = 0;
+    std::string longestWho;
+    std::vector<std::string> stranded;
+    int ranOut = 0;
+    options.EachCycle = [&](Sim& sim) {
+        still.clear();
+        for (const Leaving& l : leaving) {
+            bool present = false;
+            sim.Trains.ForEach(
+                [&](const TTRN& t) { present = present || (&t == l.Train && t.ID == l.ID); });
+            if (present) continue;
+            ++ranOut;
+            const auto& reports = sim.Record.Reports;
+            const auto last = std::find_if(reports.rbegin(), reports.rend(),
+                                           [&](const auto& r) { return r.Train == l.ID; });
+            lateness.Note(last == reports.rend() ? 0 : last->MinutesLate, last != reports.rend());
+        }
+        leaving.clear();
+        next.clear();
+        sim.Trains.ForEach([&](const TTRN& t) {
+            if (t.HeadULC && t.HeadULC->LeavesArea) leaving.push_back({&t, t.ID});
+            if (t.State != TsAtRed || !t.SignalAhead) return;
+            std::int32_t since = sim.SimTime;
+            for (const Wait& w : waits)
+                if (w.Train == &t && w.Signal == t.SignalAhead) since = w.Since;
+            next.push_back({&t, t.SignalAhead, since});
+            if (sim.SimTime - since > longest) {
+                longest = sim.SimTime - since;
+                longestWho =
+                    t.ID + " at " + t.SignalAhead->ID + " from " + FormatClock(since).substr(0, 8);
+            }
+        });
+        std::swap(waits, next);
+    };
+    options.AfterRun = [&](Sim& sim) {
+        // A train still in the area must have ended its working here as booked.
+        sim.Trains.ForEach([&](const TTRN& t) {
+            if (!t.HeadULC || t.State == TsTerminated) return;
+            stranded.push_back(t.ID + " (" + TrainStatusText(t.State, t.Speed) +
+                               (t.SignalAhead ? ", signal ahead " + t.SignalAhead->ID : "") +
+                               (t.LastLocation ? ", last at " + t.LastLocation->ID : "") + ")");
+        });
+    };
+    harness.Attach(options);
+    std::ostringstream out, err;
+    const int status = runner::RunHeadless(options, out, err);
+    const std::string text = out.str();
+    auto value = [&](const std::string& name) {
+        const std::size_t at = text.find("\n" + name + " ");
+        return at == std::string::npos
+                   ? -1L
+                   : std::strtol(text.c_str() + at + name.size() + 2, nullptr, 10);
+    };
+    std::ostringstream summary;
+    summary << "entered " << value("trains_entered") << " left " << value("trains_left")
+            << " in_area " << value("trains_in_area") << " longest_wait_at_red "
+            << value("longest_wait_at_red") << " errors_caught " << value("errors_caught")
+            << " ars_routes_set " << value("ars_routes_set") << " exits_seen " << ranOut;
+    if (longest > 0) summary << " (longest: " << longestWho << ")";
+    run.Summary = summary.str();
+
+    if (status != 0) run.Faults.push_back("run failed: " + err.str());
+    for (const std::string& b : harness.Broken()) run.Faults.push_back("invariant: " + b);
+    if (value("errors_caught") != 0)
+        run.Faults.push_back("errors caught: " + std::to_string(value("errors_caught")));
+    for (std::size_t at = text.find("ROUTED OFF PLANNED PATH"); at != std::string::npos;
+         at = text.find("ROUTED OFF PLANNED PATH", at + 1)) {
+        const std::size_t begin = text.rfind('\n', at) + 1;
+        run.Faults.push_back("log: " + text.substr(begin, text.find('\n', at) - begin));
+        if (run.Faults.size() > 10) break;
+    }
+    if (longest > kGridlockSeconds)
+        run.Faults.push_back("gridlock: " + longestWho + ", " + std::to_string(longest) +
+                             " s at red");
+    for (const std::string& t : stranded) run.Faults.push_back("left in the area: " + t);
+    return run;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,7 +336,8 @@ int main(int argc, char** argv) {
     int steps = 3000;
     int fixtureSteps = 3000;
     bool area = true, fixtures = true;
-    std::string timetable, until, scenario;
+    bool pastFinish = false;
+    std::string timetable, until, scenario, ars;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto number = [&](long& out) {
@@ -206,6 +365,10 @@ int main(int argc, char** argv) {
             until = argv[++i];
         } else if (a == "--scenario" && i + 1 < argc) {
             scenario = argv[++i];
+        } else if (a == "--ars" && i + 1 < argc) {
+            ars = argv[++i];
+        } else if (a == "--past-finish") {
+            pastFinish = true;
         } else {
             return Usage();
         }
@@ -215,6 +378,27 @@ int main(int argc, char** argv) {
     auto seconds = [](Clock::time_point start) {
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
+    if (!ars.empty() || pastFinish) {
+        if (timetable.empty() || until.empty() || ars.empty() || !scenario.empty()) return Usage();
+        const Clock::time_point start = Clock::now();
+        long broken = 0;
+        ExitLateness lateness;
+        for (long k = 0; k < count; ++k) {
+            const unsigned seed = from + static_cast<unsigned>(k);
+            const ARSSeed run = RunARS(timetable, until, ars, pastFinish, seed, lateness);
+            std::cout << "seed " << seed << ": " << run.Summary << "\n";
+            if (run.Faults.empty()) continue;
+            ++broken;
+            for (const std::string& f : run.Faults) std::cout << "  " << f << "\n";
+            std::cout << "BROKEN with seed " << seed << "  replay: kestra_soak --timetable "
+                      << timetable << " --until " << until << " --ars " << ars << " --from " << seed
+                      << " --count 1" << (pastFinish ? " --past-finish" : "") << "\n";
+        }
+        lateness.Print(std::cout);
+        std::cout << "ARS: " << count << " runs, " << broken << " broken, " << seconds(start)
+                  << " s\n";
+        return broken > 0 ? 1 : 0;
+    }
     if (!timetable.empty() || !until.empty()) {
         if (timetable.empty() || until.empty()) return Usage();
         const Clock::time_point start = Clock::now();

@@ -782,16 +782,20 @@ void TARSTrainList::RunACI(TARSTrain& t) {
         }
     }
     if (!entry) return;
-    std::vector<int> trips;
+    // A copy: processing a trip may move the train and change its path position.
+    std::vector<int>& trips = aciTrips_;
+    trips.clear();
     const auto& items = t.Timetable->Trips.Items;
     if (t.PathPosition >= 0) {
-        trips = t.PathEntries.Items[t.PathPosition].Locations;
+        const std::vector<int>& here = t.PathEntries.Items[t.PathPosition].Locations;
+        trips.assign(here.begin(), here.end());
     } else {
         for (int k = 0; k < t.Berth->Locations.Count(); ++k)
             for (int i = 0; i < static_cast<int>(items.size()); ++i)
                 if (items[i].Location == t.Berth->Locations.At(k)) trips.push_back(i);
     }
-    for (int trip : trips) {
+    for (std::size_t n = 0; n < trips.size(); ++n) {
+        const int trip = trips[n];
         if (trip < 0 || trip >= static_cast<int>(items.size())) continue;
         if (items[trip].Activities.Items.empty()) continue;
         ProcessTrip(t, trip, *entry);

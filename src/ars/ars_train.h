@@ -229,6 +229,9 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     void DrawUpInPlatform(TARSTrain& t);
     Sim& sim_;
     std::uint32_t counter_ = 0;
+    // The trips code insertion looks at for one train, kept between cycles so that the
+    // steady-state cycle allocates nothing.
+    std::vector<int> aciTrips_;
 };
 
 // The weight a train brings to a priority decision between two trains off time: its

@@ -18,8 +18,7 @@
 #include "core/time_format.h"
 #include "fakes/ars_invariants.h"
 #include "fakes/golden.h"
-#include "fakes/interlocking_invariants.h"
-#include "fakes/train_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "interlocking/route.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
@@ -86,31 +85,15 @@ ARSRun RunUnderARS(
         run.err = parseError;
         return run;
     }
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> found;
+    test::InvariantHarness harness({.ARS = true});
     if (before) o.BeforeCycle = before;
-    o.AfterRun = [&](Sim&) {
-        trains.reset();
-        interlocking.reset();
-    };
-    o.EachCycle = [&](Sim& sim) {
-        if (!interlocking) {
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
-        }
-        if (run.broken.size() >= 20) return;
-        if (!interlocking->CheckInto(found))
-            for (auto& f : found) run.broken.push_back(sim.FormatSimTime() + " " + f);
-        if (!trains->CheckInto(found))
-            for (auto& f : found) run.broken.push_back(sim.FormatSimTime() + " " + f);
-        for (auto& f : test::CheckARS(sim)) run.broken.push_back(sim.FormatSimTime() + " " + f);
-        if (watch) watch(sim);
-    };
+    if (watch) o.EachCycle = watch;
+    harness.Attach(o);
     std::ostringstream out, err;
     run.status = runner::RunHeadless(o, out, err);
     run.out = out.str();
     run.err = err.str();
+    run.broken = harness.Broken();
     return run;
 }
 

@@ -16,6 +16,7 @@
 #include "area/area_builder.h"
 #include "fakes/fakes.h"
 #include "fakes/interlocking_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "persist/saved_simulation.h"
@@ -286,15 +287,11 @@ TEST(QuillbyCrossingTrains, TrainsBothWaysWaitForTheBarriers) {
          "--seed", "3", "--until", "08:10"},
         o, error))
         << error;
-    std::unique_ptr<test::InterlockingInvariants> checker;
-    std::vector<std::string> broken, found;
+    test::InvariantHarness harness({.ARS = true, .Limit = 10});
     std::vector<std::uint8_t> states;
     bool downCleared = false, upCleared = false;
     long errors = 0;
     o.EachCycle = [&](Sim& sim) {
-        if (!checker) checker = std::make_unique<test::InterlockingInvariants>(sim);
-        if (!checker->CheckInto(found) && broken.size() < 10)
-            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
         const TLevelCrossing* lx = sim.LevelCrossings.FindID("QLBYLC");
         if (!lx) return;
         if (states.empty() || states.back() != lx->State) states.push_back(lx->State);
@@ -308,10 +305,10 @@ TEST(QuillbyCrossingTrains, TrainsBothWaysWaitForTheBarriers) {
         }
         errors = sim.ErrorsCaught;
     };
-    o.AfterRun = [&](Sim&) { checker.reset(); };
+    harness.Attach(o);
     std::ostringstream out, err;
     ASSERT_EQ(runner::RunHeadless(o, out, err), 0) << err.str();
-    for (const std::string& b : broken) ADD_FAILURE() << b;
+    for (const std::string& b : harness.Broken()) ADD_FAILURE() << b;
     EXPECT_EQ(errors, 0);
     EXPECT_TRUE(downCleared);
     EXPECT_TRUE(upCleared);

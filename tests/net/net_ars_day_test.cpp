@@ -14,10 +14,8 @@
 #include "ars/ars_subarea.h"
 #include "ars/ars_train.h"
 #include "ars/ars_train_info.h"
-#include "fakes/ars_invariants.h"
-#include "fakes/interlocking_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "fakes/net_copy.h"
-#include "fakes/train_invariants.h"
 #include "panel/commands.h"
 #include "runner/headless.h"
 #include "trains/berth.h"
@@ -41,9 +39,8 @@ TEST(NetARSDay, TwoClientsMirrorTheBeginnersTimetableUnderARS) {
          "--until", "07:30", "--seed", "5"},
         o, error))
         << error;
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> found, broken, mismatches;
+    test::InvariantHarness harness({.ARS = true, .Limit = 10});
+    std::vector<std::string> mismatches;
     int cycles = 0, compared = 0, resends = 0;
     bool finished = false, asked = false;
     ARSInformation expected;
@@ -57,16 +54,10 @@ TEST(NetARSDay, TwoClientsMirrorTheBeginnersTimetableUnderARS) {
                 mismatches.push_back(server->sim->FormatSimTime() + " " + when + "\n" + d);
         }
     };
-    o.AfterRun = [&](Sim&) {
-        trains.reset();
-        interlocking.reset();
-        server.reset();
-    };
+    o.AfterRun = [&](Sim&) { server.reset(); };
     o.EachCycle = [&](Sim& sim) {
         if (!server) {
             server = std::make_unique<NetCopy>(net, "10.0.0.1", &sim);
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
             ASSERT_TRUE(server->session->Listen());
             ASSERT_TRUE(a->session->Connect("127.0.0.1"));
             ASSERT_TRUE(b->session->Connect("127.0.0.1"));
@@ -74,13 +65,6 @@ TEST(NetARSDay, TwoClientsMirrorTheBeginnersTimetableUnderARS) {
             ASSERT_TRUE(a->session->Initialised());
             ASSERT_TRUE(b->session->Initialised());
             compare("after the first resends");
-        }
-        if (broken.size() < 10) {
-            if (!interlocking->CheckInto(found))
-                for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
-            if (!trains->CheckInto(found))
-                for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
-            for (auto& f : test::CheckARS(sim)) broken.push_back(sim.FormatSimTime() + " " + f);
         }
         a->sim->MajorCycleTick();
         b->sim->MajorCycleTick();
@@ -123,10 +107,11 @@ TEST(NetARSDay, TwoClientsMirrorTheBeginnersTimetableUnderARS) {
             finished = true;
         }
     };
+    harness.Attach(o);
     std::ostringstream out, err;
     ASSERT_EQ(runner::RunHeadless(o, out, err), 0) << err.str();
     ASSERT_TRUE(finished);
-    for (const std::string& f : broken) ADD_FAILURE() << f;
+    for (const std::string& f : harness.Broken()) ADD_FAILURE() << f;
     EXPECT_TRUE(mismatches.empty()) << (mismatches.empty() ? "" : mismatches.front());
     EXPECT_GE(compared, 3000);
     EXPECT_GE(resends, 3);

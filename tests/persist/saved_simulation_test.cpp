@@ -19,11 +19,9 @@
 #include <vector>
 
 #include "area/area_builder.h"
-#include "fakes/ars_invariants.h"
 #include "fakes/fakes.h"
-#include "fakes/interlocking_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "fakes/path_signaller.h"
-#include "fakes/train_invariants.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 #include "sim/state_digest.h"
@@ -525,30 +523,13 @@ TEST(SavedGameHeadless, ALoadedGameRunsOnToTheFinishUnderARS) {
     ASSERT_TRUE(runner::ParseHeadlessArgs(
         {"--load", saved, "--seed", "6", "--until", "10:00", "--digest"}, o, error))
         << error;
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> broken, found;
+    test::InvariantHarness harness({.ARS = true});
     int cycles = 0;
-    o.AfterRun = [&](Sim&) {
-        trains.reset();
-        interlocking.reset();
-    };
-    o.EachCycle = [&](Sim& sim) {
-        ++cycles;
-        if (!interlocking) {
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
-        }
-        if (broken.size() >= 20) return;
-        if (!interlocking->CheckInto(found))
-            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
-        if (!trains->CheckInto(found))
-            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
-        for (auto& f : test::CheckARS(sim)) broken.push_back(sim.FormatSimTime() + " " + f);
-    };
+    o.EachCycle = [&](Sim&) { ++cycles; };
+    harness.Attach(o);
     std::ostringstream out, err;
     ASSERT_EQ(runner::RunHeadless(o, out, err), 0) << err.str();
-    for (const std::string& b : broken) ADD_FAILURE() << b;
+    for (const std::string& b : harness.Broken()) ADD_FAILURE() << b;
     const std::string text = out.str();
     EXPECT_GT(cycles, 7000);
     EXPECT_NE(text.find("simtime 09:00:0"), std::string::npos) << text;

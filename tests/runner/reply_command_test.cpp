@@ -11,7 +11,7 @@
 
 #include "area/area_builder.h"
 #include "core/time_format.h"
-#include "fakes/call_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
@@ -71,14 +71,11 @@ TEST(HeadlessReply, AnsweringAHeldDriverFromTheCommandsFile) {
          "--ars", "none", "--no-entry-delays"},
         options, error))
         << error;
-    std::vector<std::string> broken;
-    options.EachCycle = [&](Sim& sim) {
-        for (const std::string& f : test::CallInvariants(sim).Check())
-            if (broken.size() < 10) broken.push_back(sim.FormatSimTime() + " " + f);
-    };
+    test::InvariantHarness harness({.Calls = true, .Limit = 10});
+    harness.Attach(options);
     std::ostringstream out, err;
     ASSERT_EQ(runner::RunHeadless(options, out, err), 0) << err.str();
-    for (const std::string& b : broken) ADD_FAILURE() << b;
+    for (const std::string& b : harness.Broken()) ADD_FAILURE() << b;
     const std::string log = out.str();
 
     // Before the train phoned, and to a train that is not there, the reply is refused.

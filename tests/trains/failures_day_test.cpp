@@ -15,11 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "fakes/ars_invariants.h"
 #include "fakes/fakes.h"
-#include "fakes/interlocking_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "fakes/path_signaller.h"
-#include "fakes/train_invariants.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 #include "trains/train.h"
@@ -80,32 +78,18 @@ SeedRun RunSeed(unsigned seed, const char* until, bool underARS = false) {
             commands.push_back(reply);
         }
     };
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> found;
-    options.AfterRun = [&](Sim&) {
-        if (trains) run.ExcusedOverruns = trains->ExcusedOverruns();
-        trains.reset();
-        interlocking.reset();
-    };
+    test::InvariantHarness harness({.ARS = underARS, .Limit = 10});
     options.EachCycle = [&](Sim& sim) {
-        if (!interlocking) {
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
-        }
-        if (!interlocking->CheckInto(found) && run.Broken.size() < 10)
-            for (auto& f : found) run.Broken.push_back(sim.FormatSimTime() + " " + f);
-        if (!trains->CheckInto(found) && run.Broken.size() < 10)
-            for (auto& f : found) run.Broken.push_back(sim.FormatSimTime() + " " + f);
-        if (underARS && run.Broken.size() < 10)
-            for (auto& f : test::CheckARS(sim)) run.Broken.push_back(sim.FormatSimTime() + " " + f);
         run.MostFailuresAtOnce = std::max(run.MostFailuresAtOnce, sim.Failures.Count());
         int errors = 0;
         sim.Trains.ForEach([&](TTRN& t) { errors += t.ErrorCount; });
         run.TrainErrors = std::max(run.TrainErrors, errors);
     };
+    harness.Attach(options);
     std::ostringstream out, err;
     EXPECT_EQ(runner::RunHeadless(options, out, err), 0) << err.str();
+    run.Broken = harness.Broken();
+    run.ExcusedOverruns = harness.ExcusedOverruns();
     run.Log = out.str();
     run.ErrorsCaught = SummaryValue(run.Log, "errors_caught");
     return run;

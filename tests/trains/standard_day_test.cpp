@@ -23,12 +23,10 @@
 
 #include "area/area_builder.h"
 #include "core/time_format.h"
-#include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
 #include "fakes/golden.h"
-#include "fakes/interlocking_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "fakes/path_signaller.h"
-#include "fakes/train_invariants.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
@@ -152,27 +150,8 @@ struct DayRun {
 };
 
 void RunDay(runner::HeadlessOptions options, DayRun& run) {
-    test::RecordingSurface surface;
-    options.Surface = &surface;
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> found;
-    options.AfterRun = [&](Sim&) {
-        trains.reset();
-        interlocking.reset();
-    };
+    test::InvariantHarness harness({.Describer = true, .Rules = {false, true}});
     options.EachCycle = [&](Sim& sim) {
-        if (!interlocking) {
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
-        }
-        if (!interlocking->CheckInto(found) && run.Broken.size() < 20)
-            for (auto& f : found) run.Broken.push_back(sim.FormatSimTime() + " " + f);
-        if (!trains->CheckInto(found) && run.Broken.size() < 20)
-            for (auto& f : found) run.Broken.push_back(sim.FormatSimTime() + " " + f);
-        if (run.Broken.size() < 20)
-            for (auto& f : test::CheckDescriber(sim, surface, {false, true}))
-                run.Broken.push_back(sim.FormatSimTime() + " " + f);
         run.Moves.Observe(sim);
         if (sim.SimTime + 1 >= options.Until) {
             // The last cycle: what each train is doing as the run ends.
@@ -190,10 +169,10 @@ void RunDay(runner::HeadlessOptions options, DayRun& run) {
             });
         }
     };
+    harness.Attach(options);
     std::ostringstream out, err;
     const int status = runner::RunHeadless(options, out, err);
-    trains.reset();
-    interlocking.reset();
+    run.Broken = harness.Broken();
     run.Out = out.str();
     run.Err = err.str();
     EXPECT_EQ(status, 0) << run.Err;

@@ -15,11 +15,9 @@
 
 #include "area/area_builder.h"
 #include "core/time_format.h"
-#include "fakes/describer_invariants.h"
 #include "fakes/fakes.h"
 #include "fakes/golden.h"
-#include "fakes/interlocking_invariants.h"
-#include "fakes/train_invariants.h"
+#include "fakes/invariant_harness.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "runner/headless.h"
@@ -82,32 +80,13 @@ bool PrepareTimetable(const std::string& wtt, std::string& error) {
 // every cycle; what broke (at most 20) goes to broken.
 int RunChecked(runner::HeadlessOptions& options, std::ostringstream& out, std::ostringstream& err,
                std::vector<std::string>& broken) {
-    test::RecordingSurface surface;
-    options.Surface = &surface;
-    std::unique_ptr<test::InterlockingInvariants> interlocking;
-    std::unique_ptr<test::TrainInvariants> trains;
-    std::vector<std::string> found;
-    options.AfterRun = [&](Sim&) {
-        trains.reset();
-        interlocking.reset();
-    };
-    options.EachCycle = [&](Sim& sim) {
-        if (!interlocking) {
-            interlocking = std::make_unique<test::InterlockingInvariants>(sim);
-            trains = std::make_unique<test::TrainInvariants>(sim);
-        }
-        if (!interlocking->CheckInto(found) && broken.size() < 20)
-            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
-        if (!trains->CheckInto(found) && broken.size() < 20)
-            for (auto& f : found) broken.push_back(sim.FormatSimTime() + " " + f);
-        if (broken.size() < 20)
-            for (auto& f : test::CheckDescriber(sim, surface))
-                broken.push_back(sim.FormatSimTime() + " " + f);
-    };
+    test::InvariantHarness harness({.Describer = true});
+    harness.Attach(options);
     const int status = runner::RunHeadless(options, out, err);
-    trains.reset();
-    interlocking.reset();
+    broken = harness.Broken();
+    options.BeforeCycle = nullptr;
     options.EachCycle = nullptr;
+    options.AfterRun = nullptr;
     options.Surface = nullptr;
     return status;
 }
@@ -120,10 +99,10 @@ TEST(TrainsEndToEnd, ThreeTrainsRunToTheirTimetableOnTheBuiltInArea) {
 
     runner::HeadlessOptions options;
     std::string parseError;
-    ASSERT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", wtt, "--commands", commands, "--until", "08:00", "--seed", "11", "--log",
-         "--ars", "none", "--no-entry-delays"},
-        options, parseError))
+    ASSERT_TRUE(
+        runner::ParseHeadlessArgs({"--timetable", wtt, "--commands", commands, "--until", "08:00",
+                                   "--seed", "11", "--log", "--ars", "none", "--no-entry-delays"},
+                                  options, parseError))
         << parseError;
     std::vector<std::string> broken;
     std::ostringstream out, err;
@@ -164,10 +143,10 @@ TEST(TrainsEndToEnd, TrainsRunSingleLineThroughTheTunnelOnTheUpMain) {
     }
     runner::HeadlessOptions options;
     std::string parseError;
-    ASSERT_TRUE(runner::ParseHeadlessArgs(
-        {"--timetable", wtt, "--commands", commands, "--until", "07:40", "--seed", "11", "--log",
-         "--ars", "none", "--no-entry-delays"},
-        options, parseError))
+    ASSERT_TRUE(
+        runner::ParseHeadlessArgs({"--timetable", wtt, "--commands", commands, "--until", "07:40",
+                                   "--seed", "11", "--log", "--ars", "none", "--no-entry-delays"},
+                                  options, parseError))
         << parseError;
     // 2U01 waits at 36 until 2D01 has left, then goes on west into Central.
     bool upMainSet = false, downSeen = false, downLeft = false, sentUp = false;
