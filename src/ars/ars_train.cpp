@@ -6,7 +6,6 @@
 
 #include "ars/ars_subarea.h"
 #include "core/time_format.h"
-#include "interlocking/overlap.h"
 #include "interlocking/route.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
@@ -1143,31 +1142,16 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
     }
 }
 
-bool TARSTrainList::CannotReachSoon(const TARSTrain& s, const TARSTrain& t,
-                                    TROU& conflict) const {
-    // A train held short of the conflicting route (behind another train, at a signal
-    // that will not clear, waiting for a join, for its booked time or for another
-    // train) is not waited for unless that route is the very next one it wants and could
-    // be set now. Holding a train for one that cannot move only lengthens the queue, and
-    // where that train's way is blocked by trains behind this one it stops the junction
-    // for good. A route that is not available only because of the overlap beyond the
-    // signal this train stands at is this train's doing: the other is waited for then.
-    if (t.NextRoute == &conflict && !conflict.RouteSet && s.NextRoute && s.NextRoute->Entrance) {
-        if (const TOVL* held = s.NextRoute->Entrance->CurrentOverlap) {
-            for (int i = 0; i < held->Subroutes.Count(); ++i) {
-                const TULC* o = held->Subroutes.At(i);
-                for (int k = 0; o && o->TrackCircuit && k < conflict.AllSubroutes.Count(); ++k) {
-                    const TULC* c = conflict.AllSubroutes.At(k);
-                    if (c && c->TrackCircuit == o->TrackCircuit) return false;
-                }
-            }
-        }
-    }
+bool TARSTrainList::CannotReachSoon(const TARSTrain& t, const TROU& conflict) const {
+    // A train held short of the conflicting route (behind a train in front, at a signal
+    // that will not clear, for its booked time, a join or another train) is not waited
+    // for unless that route is the very next one it wants. Holding a train for one that
+    // cannot reach the junction only lengthens the queue, and where that train's way is
+    // blocked by trains behind this one it stops the junction for good.
     switch (t.Status) {
         case StTrainInFront:
         case StWaitingJoining:
         case StWaitingJoining13:
-            return true;
         case StWaitingProve:
         case StApproachingRedAuto:
         case StWaitingAvailable:
@@ -1176,7 +1160,7 @@ bool TARSTrainList::CannotReachSoon(const TARSTrain& s, const TARSTrain& t,
         case StGivingPriority:
         case StLocationDelay:
         case StAlreadyOnStretch:
-            return t.NextRoute != &conflict || conflict.RouteSet || !conflict.IsAvailableARS();
+            return t.NextRoute != &conflict;
         default:
             return false;
     }
@@ -1214,7 +1198,7 @@ void TARSTrainList::Priority(TARSTrain& s) {
             }
         }
         if (!rt || dt == 0) continue;
-        if (CannotReachSoon(s, t, *rt)) continue;
+        if (CannotReachSoon(t, *rt)) continue;
         if (r->Alternative && !ConflictsWith(*rt, *r->Alternative)) {
             s.NextRoute = r->Alternative;
             continue;

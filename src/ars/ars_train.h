@@ -225,7 +225,7 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     // The train's description now stands in another berth of its platform.
     void MovedAlongPlatform(TARSTrain& t, TBER& to);
     bool SamePlatform(const TBER& a, const TBER& b) const;
-    bool CannotReachSoon(const TARSTrain& s, const TARSTrain& t, TROU& conflict) const;
+    bool CannotReachSoon(const TARSTrain& t, const TROU& conflict) const;
     void DrawUpInPlatform(TARSTrain& t);
     Sim& sim_;
     std::uint32_t counter_ = 0;
