@@ -65,6 +65,7 @@ TEST(ARSInvariants, EachBrokenStateIsReportedAndASoundOneIsNot) {
     };
     TestSim elsewhere;
     TARSTrain stray(*elsewhere);
+    TBER& elsewhereBerth = elsewhere->Berths.Create(*elsewhere, "B0");
     const Case cases[] = {
         {"sound", [](Checked&) {}, nullptr},
         {"sound on its path with its route requested",
@@ -74,6 +75,9 @@ TEST(ARSInvariants, EachBrokenStateIsReportedAndASoundOneIsNot) {
          },
          nullptr},
         {"no berth", [](Checked& c) { c.first().Berth = nullptr; }, "stands in no berth"},
+        {"a berth of no describer",
+         [&elsewhereBerth](Checked& c) { c.first().Berth = &elsewhereBerth; },
+         "stands in no berth"},
         {"berth shows another description", [](Checked& c) { c.b[0]->Description = "9Z99"; },
          "showing '9Z99'"},
         {"two trains in one berth", [](Checked& c) { c.second().Berth = c.b[0]; },
