@@ -239,5 +239,26 @@ TEST(ARSChoice, TheAlternativeIsSetWhenTheRouteIsNotAvailable) {
     EXPECT_EQ(f.ars().RoutesSet, 1);
 }
 
+// The next route not available, another route of the same signal to the same exit is:
+// it stands in only when the route is one the train's berth offers ARS.
+TEST(ARSChoice, ASameSignalTwinStandsInOnlyForARouteTheBerthOffers) {
+    for (const bool offered : {true, false}) {
+        SCOPED_TRACE(offered ? "offered" : "not offered");
+        Line f;
+        test::RailwayBuilder builder(*f.t);
+        TROU& twin = builder.Route(*f.l.S1, *f.l.S2, {f.l.T1ab, f.l.T2ab});
+        ASSERT_GE(f.l.S1->Routes.IndexOf(&twin), 0);
+        if (offered) f.b[0]->ARSRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
+        const TROU* refused = f.l.S1S2;
+        f.t->Hooks.RouteAvailableHook = [refused](TROU& r) { return &r != refused; };
+        f.Working();
+        f.Working();
+        EXPECT_EQ(twin.RouteSet, offered);
+        EXPECT_FALSE(f.l.S1S2->RouteSet);
+        EXPECT_EQ(f.ars().RoutesSet, offered ? 1 : 0);
+        f.t->Hooks.RouteAvailableHook = nullptr;
+    }
+}
+
 }  // namespace
 }  // namespace kestra
