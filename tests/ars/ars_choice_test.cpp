@@ -27,7 +27,7 @@ using test::TestSim;
 struct Line {
     TestSim t;
     test::PlainLine l{};
-    TBER* b[3] = {};
+    TBER* b[4] = {};
     TARSTrain* train = nullptr;
 
     Line() {
@@ -257,6 +257,90 @@ TEST(ARSChoice, ASameSignalTwinStandsInOnlyForARouteTheBerthOffers) {
         EXPECT_FALSE(f.l.S1S2->RouteSet);
         EXPECT_EQ(f.ars().RoutesSet, offered ? 1 : 0);
         f.t->Hooks.RouteAvailableHook = nullptr;
+    }
+}
+
+// Two ARS trains wanting conflicting routes over the plain line: 1A01 in B0 for S1-S2,
+// and a second train in B3 for D1-D2. Which goes first, and what the other shows.
+TEST(ARSChoice, PriorityBetweenTwoTrains) {
+    constexpr std::int32_t kNow = 10 * 3600;
+    struct Case {
+        const char* name;
+        std::int32_t aDue, aLate;
+        const char* b;  // the second train's description
+        std::int32_t bDue, bLate, bCycles;
+        std::function<void(Line&, TARSTrain&)> make;
+        const char* set;     // the route set
+        const char* status;  // 1A01's status, nullptr for no check
+    };
+    const auto none = [](Line&, TARSTrain&) {};
+    const Case cases[] = {
+        {"on time, 1A01 due first", kNow + 60, 0, "2B01", kNow + 120, 0, 0, none, "S1-S2", nullptr},
+        {"on time, the other due first", kNow + 120, 0, "2B01", kNow + 60, 0, 0, none, "D1-D2",
+         "Giving priority to 2B01"},
+        {"the other not ARS", kNow + 120, 0, "2B01", kNow + 60, 0, 0,
+         [](Line&, TARSTrain& b) { b.IsARS = false; }, "S1-S2", nullptr},
+        {"the other's path untimed", kNow + 120, 0, "2B01", 0, 0, 0, none, "S1-S2", nullptr},
+        {"an alternative clear of the other", kNow + 120, 0, "2B01", kNow + 60, 0, 0,
+         [](Line& f, TARSTrain&) { f.l.S1S2->Alternative = f.l.S2S3; }, "S2-S3 D1-D2", nullptr},
+        // Off time: the one expected first by more than two minutes goes first, whatever
+        // the weights say.
+        {"1A01 early, the other late and expected first", kNow + 600, -6, "8B01", kNow - 300, 10, 0,
+         none, "D1-D2", "Giving priority to 8B01"},
+        {"1A01 late and expected first, the other early and heavy", kNow - 300, 10, "1B01",
+         kNow + 600, -6, 200, none, "S1-S2", nullptr},
+        // Expected together: the heavier goes first.
+        {"both late, the other heavier", kNow - 150, 5, "1B01", kNow - 150, 5, 130, none, "D1-D2",
+         "Giving priority to 1B01"},
+        {"both late, 1A01 heavier", kNow - 150, 5, "2B01", kNow - 150, 5, 0, none, "S1-S2",
+         nullptr},
+        // The other already stands on the route's track: 1A01 waits for it there.
+        {"the other on the stretch", kNow + 120, 0, "2B01", kNow + 60, 0, 0,
+         [](Line& f, TARSTrain&) { f.l.S1S2->Berths.Add(f.b[3]->ID, f.b[3]); }, "D1-D2",
+         "2B01 already on stretch"},
+        // 1A01 stands on the other's path ahead of it: it must go first to clear the way.
+        {"1A01 in the other's way", kNow + 120, 0, "2B01", kNow + 60, 0, 0,
+         [](Line& f, TARSTrain& b) {
+             b.PathEntries.Items.emplace_back();
+             b.PathEntries.Items.back().Item = f.b[0];
+         },
+         "S1-S2", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line f;
+        f.t->SimTime = kNow;
+        f.l.S1S2->ConflictingRoutes.Add(f.l.D1D2->ID, f.l.D1D2);
+        f.l.D1D2->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
+        TBER& b3 = f.t->Berths.Create(*f.t, "B3");
+        TBER& b4 = f.t->Berths.Create(*f.t, "B4");
+        f.b[3] = &b3;
+        b3.Interpose(c.b);
+        TARSTrain* other = f.ars().FindByBerth(&b3);
+        ASSERT_NE(other, nullptr);
+        other->PathEntries.Items.resize(3);
+        other->PathEntries.Items[0].Item = &b3;
+        other->PathEntries.Items[1].Item = f.l.D1D2;
+        other->PathEntries.Items[2].Item = &b4;
+        other->PathEntries.Items[0].DueTime = c.bDue;
+        other->PathPosition = 0;
+        other->OnPlannedPath = true;
+        other->IsARS = true;
+        other->Lateness = c.bLate;
+        other->CyclesSinceStep = c.bCycles;
+        f.train->PathEntries.Items[0].DueTime = c.aDue;
+        f.train->Lateness = c.aLate;
+        c.make(f, *other);
+        f.Working();
+        const std::string status = f.Status();
+        f.Working();
+        std::string set;
+        for (const TROU* r : {f.l.S1S2, f.l.S2S3, f.l.D1D2})
+            if (r->RouteSet) set += (set.empty() ? "" : " ") + r->ID;
+        EXPECT_EQ(set, c.set);
+        if (c.status) {
+            EXPECT_EQ(status, c.status);
+        }
     }
 }
 
