@@ -360,5 +360,27 @@ TEST(ACI, AJoinWithAPortionDividingOffHereWaitsForItToReturn) {
     EXPECT_TRUE(p.Left("1A01").empty());
 }
 
+// A train whose join lies ahead, at a station it has not reached, is held showing the
+// join planned there, not waiting for its partner.
+TEST(ACI, AJoinAheadIsPlannedNotAwaited) {
+    Platform p(2);
+    p.Timetable("1J01", {Act(ActJoins, "2J01")});
+    TBER& approach = p.t->Berths.Create(*p.t, "A0");
+    approach.X = 2;
+    approach.Y = 5;
+    approach.Interpose("1J01");
+    TARSTrain* t = p.ars().FindByBerth(&approach);
+    ASSERT_NE(t, nullptr);
+    t->PathEntries.Items.resize(1);
+    t->PathEntries.Items[0].Item = &approach;
+    t->PathEntries.Items[0].Locations = {0};
+    t->PathPosition = 0;
+    t->OnPlannedPath = true;
+    t->IsARS = true;
+    p.ars().ARSCycle();
+    p.ars().ARSCycle();
+    EXPECT_EQ(p.ars().StatusTextOf(*t), "Join planned at Station");
+}
+
 }  // namespace
 }  // namespace kestra
