@@ -734,8 +734,7 @@ void TARSTrainList::ARSCycle() {
         // Only into a berth the cancels emptied, and only the train still standing there.
         TARSTrain* t = FindByBerth(from);
         if (!t || !from->HasDescription() || to->HasDescription()) continue;
-        sim_.Berths.MoveDescription(*from, *to);
-        MovedAlongPlatform(*t, *to);
+        MoveAlongPlatform(*t, *to);
     }
     for (auto& [description, b] : interposes) b->Interpose(description);
 }
@@ -801,6 +800,13 @@ void TARSTrainList::RunACI(TARSTrain& t) {
     }
 }
 
+// The train's description moves to another berth of its platform (carrying its
+// colours), and its place on its path moves with it.
+void TARSTrainList::MoveAlongPlatform(TARSTrain& t, TBER& to) {
+    sim_.Berths.MoveDescription(*t.Berth, to);
+    MovedAlongPlatform(t, to);
+}
+
 void TARSTrainList::ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry) {
     auto& activities = t.Timetable->Trips.Items[tripIndex].Activities.Items;
     if (activities.size() == 1 && activities.front().ActivityKind == ActNextTrain) {
@@ -826,30 +832,157 @@ void TARSTrainList::ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& en
         const bool rear = a.ActivityKind == ActDividesNewRear;
         const bool atLast = t.StepKind == 1 ? !rear : rear;
         TBER* target = atLast ? berths[last] : berths[first];
-        if (target == t.Berth) {
-            // The train's own description makes room by one berth along the platform.
-            TBER* to = atLast ? berths[here - 1] : berths[here + 1];
-            sim_.Berths.MoveDescription(*t.Berth, *to);
-            MovedAlongPlatform(t, *to);
-        }
+        // The train's own description makes room by one berth along the platform.
+        if (target == t.Berth)
+            MoveAlongPlatform(t, *(atLast ? berths[here - 1] : berths[here + 1]));
         PendingInterposes.emplace_back(TBER::FormatDescription(a.Headcode), target);
         activities.erase(activities.begin());
         return;
     }
     if (t.StepKind != 1 && t.StepKind != 2) return;
-    // Joins: the partner's description disappears into the train once it stands in the
-    // platform (at the last trip the train's working ends here and nothing is queued).
-    const bool lastTrip = tripIndex + 1 >= t.Timetable->Trips.Count();
+    JoinsAndPortions(t, tripIndex, entry, first, last);
+}
+
+// A train with joins, or with several activities of which the first is no divide: the
+// joins whose partner stands in the platform are carried out; failing any, the train
+// is divided into its portions, each described in an empty berth of the platform.
+void TARSTrainList::JoinsAndPortions(TARSTrain& t, int tripIndex, const TACIEntry& entry, int first,
+                                     int last) {
+    auto& activities = t.Timetable->Trips.Items[tripIndex].Activities.Items;
+    const auto& berths = entry.PlatformBerths;
+    const auto kindOf = [&](std::size_t i) { return activities[i].ActivityKind; };
+    const auto described = [&](std::size_t i) {
+        return TBER::FormatDescription(activities[i].Headcode);
+    };
+    // A join with a portion that divides off here waits (as a code-insertion activity)
+    // while the portion is still described at the location, so the two are not joined
+    // again the moment they are divided; once it has gone it is a join again.
     for (std::size_t i = 0; i < activities.size(); ++i) {
-        if (activities[i].ActivityKind != ActJoins) continue;
-        const std::string partner = TBER::FormatDescription(activities[i].Headcode);
-        for (TBER* q : berths) {
-            if (q == t.Berth || q->Description != partner) continue;
-            if (!lastTrip) PendingCancels.push_back(q);
-            activities.erase(activities.begin() + static_cast<long>(i));
-            return;
+        if (kindOf(i) != ActCodeInsertion) continue;
+        const std::string p = described(i);
+        bool shown = false;
+        for (const TACIEntry& e : ACIEntries) {
+            if (e.Location != entry.Location) continue;
+            for (const TBER* b : e.PlatformBerths) shown = shown || b->Description == p;
+        }
+        if (!shown) activities[i].ActivityKind = ActJoins;
+    }
+    bool joined = false;
+    for (std::size_t i = 0; i < activities.size();) {
+        if (kindOf(i) != ActJoins) {
+            ++i;
+            continue;
+        }
+        const std::string p = described(i);
+        TBER* partner = nullptr;
+        for (TBER* q : berths)
+            if (q != t.Berth && q->Description == p) partner = partner ? partner : q;
+        if (!partner) {
+            ++i;
+            continue;
+        }
+        activities.erase(activities.begin() + static_cast<long>(i));
+        CarryOutJoin(t, tripIndex, entry, *partner);
+        joined = true;
+        i = 0;  // the join may have taken the next working with it
+    }
+    if (joined) return;
+    for (std::size_t i = 0; i < activities.size(); ++i) {
+        if (kindOf(i) != ActJoins) continue;
+        for (std::size_t k = 0; k < activities.size(); ++k)
+            if ((kindOf(k) == ActDividesNewRear || kindOf(k) == ActDividesNewFront) &&
+                described(k) == described(i))
+                activities[i].ActivityKind = ActCodeInsertion;
+    }
+    // The train and its portions in the order they stand, front portions after the
+    // train, rear portions before it (running Down; the other way for an Up arrival).
+    // -1 is the train itself.
+    std::vector<int> order{-1};
+    int own = 0, rears = 0, fronts = 0, next = -1;
+    for (std::size_t i = 0; i < activities.size(); ++i) {
+        const int k = static_cast<int>(i);
+        if (kindOf(i) == ActDividesNewFront) {
+            order.insert(order.begin() + own + 1, k);
+            ++fronts;
+        } else if (kindOf(i) == ActDividesNewRear) {
+            order.insert(order.begin() + own, k);
+            ++own;
+            ++rears;
+        } else if (kindOf(i) == ActNextTrain) {
+            next = k;
         }
     }
+    const int n = static_cast<int>(order.size());
+    if (t.StepKind == 2) {
+        std::reverse(order.begin(), order.end());
+        own = n - 1 - own;
+    }
+    if (rears + fronts == 0 && next < 0) return;
+    const int before = own, after = n - 1 - own;
+    int here = static_cast<int>(std::find(berths.begin(), berths.end(), t.Berth) - berths.begin());
+    // Room for portions that go on one side only: the train's description moves one
+    // berth the other way. The side follows the order above, so for an Up arrival the
+    // move is mirrored too (moving it towards its portions would leave them no berth).
+    if (before > 0 && after == 0 && here < last) {
+        ++here;
+        MoveAlongPlatform(t, *berths[here]);
+    } else if (after > 0 && before == 0 && here > first) {
+        --here;
+        MoveAlongPlatform(t, *berths[here]);
+    }
+    const int i = here - first;
+    std::vector<int> placed;
+    for (int k = 0; k < std::min(i, own); ++k) {
+        PendingInterposes.emplace_back(described(static_cast<std::size_t>(order[k])),
+                                       berths[first + k]);
+        placed.push_back(order[k]);
+    }
+    const int placedBefore = static_cast<int>(placed.size());
+    for (int li = n - 1, bi = last; li > own && bi > here; --li, --bi) {
+        PendingInterposes.emplace_back(described(static_cast<std::size_t>(order[li])), berths[bi]);
+        placed.push_back(order[li]);
+    }
+    const int placedAfter = static_cast<int>(placed.size()) - placedBefore;
+    // The next working takes the train's berth once every portion is described, in
+    // either direction of arrival, and not while a join is still to come: the train
+    // keeps its description until its partner has joined it.
+    bool joinPending = false;
+    for (std::size_t k = 0; k < activities.size(); ++k)
+        joinPending = joinPending || kindOf(k) == ActJoins || kindOf(k) == ActCodeInsertion;
+    if (next >= 0 && placedBefore == before && placedAfter == after && !joinPending) {
+        PendingInterposes.emplace_back(described(static_cast<std::size_t>(next)), t.Berth);
+        placed.push_back(next);
+    }
+    std::sort(placed.begin(), placed.end());
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it)
+        activities.erase(activities.begin() + *it);
+}
+
+// The train joins the partner described in berth q of the platform. With a next
+// working the joined train takes the new description in the later of the two berths in
+// platform order and the other is cleared (only where the platform allows the chain).
+// Without, the partner's description disappears into the train, except at the train's
+// last trip: its working ends here, and the partner, which runs on, clears it.
+void TARSTrainList::CarryOutJoin(TARSTrain& t, int tripIndex, const TACIEntry& entry, TBER& q) {
+    auto& activities = t.Timetable->Trips.Items[tripIndex].Activities.Items;
+    for (std::size_t i = 0; i < activities.size(); ++i) {
+        if (activities[i].ActivityKind != ActNextTrain) continue;
+        if (!entry.ChainAllowed) return;
+        const std::string next = TBER::FormatDescription(activities[i].Headcode);
+        activities.erase(activities.begin() + static_cast<long>(i));
+        const auto& berths = entry.PlatformBerths;
+        const auto b = std::find(berths.begin(), berths.end(), t.Berth);
+        const auto other = std::find(berths.begin(), berths.end(), &q);
+        if (b < other) {
+            PendingInterposes.emplace_back(next, &q);
+            PendingCancels.push_back(t.Berth);
+        } else {
+            PendingInterposes.emplace_back(next, t.Berth);
+            PendingCancels.push_back(&q);
+        }
+        return;
+    }
+    if (tripIndex + 1 < t.Timetable->Trips.Count()) PendingCancels.push_back(&q);
 }
 
 void TARSTrainList::NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry,

@@ -221,6 +221,9 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     void FreeTrain(TARSTrain* t);
     void WithdrawRequest(TARSTrain& t);
     void ProcessTrip(TARSTrain& t, int tripIndex, const TACIEntry& entry);
+    void JoinsAndPortions(TARSTrain& t, int tripIndex, const TACIEntry& entry, int first, int last);
+    void CarryOutJoin(TARSTrain& t, int tripIndex, const TACIEntry& entry, TBER& q);
+    void MoveAlongPlatform(TARSTrain& t, TBER& to);
     void NextWorking(TARSTrain& t, int tripIndex, const TACIEntry& entry, const std::string& next);
     // The train's description now stands in another berth of its platform.
     void MovedAlongPlatform(TARSTrain& t, TBER& to);
