@@ -14,6 +14,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStringList>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -452,7 +454,24 @@ void TACPForm::Refresh() {
 }
 
 void TACPForm::RefreshTrains() {
-    FillList(TrainList, sim_.Trains, [](const TTRN& t) { return QString::fromStdString(t.ID); });
+    // Trains enter and leave while the panel is open: the list is rebuilt only when the
+    // trains differ from those listed, and the selection follows its train by
+    // description, never by position (a train leaving ahead of it in the list must not
+    // move the selection onto another train).
+    QStringList ids;
+    sim_.Trains.ForEach([&](const TTRN& t) { ids << QString::fromStdString(t.ID); });
+    QStringList listed;
+    for (int i = 0; i < TrainList->count(); ++i) listed << TrainList->item(i)->text();
+    if (ids == listed) return;
+    const QListWidgetItem* current = TrainList->currentItem();
+    const QString selected = current ? current->text() : QString();
+    const QSignalBlocker quiet(TrainList);
+    TrainList->clear();
+    for (const QString& id : ids) {
+        auto* item = new QListWidgetItem(id);
+        TrainList->addItem(item);
+        if (!selected.isEmpty() && id == selected) TrainList->setCurrentItem(item);
+    }
 }
 
 void TACPForm::RefreshTSRs() {

@@ -156,6 +156,24 @@ TEST_F(AssessorGui, TrainPauseAndAuthorityToPassASignal) {
     EXPECT_TRUE(Logged("Train 1A23 SPAD (StopAtDistance 120m)"));
 }
 
+// Trains leave while the panel is open: the selection stays on its train, not on
+// whichever train moved into its place in the list.
+TEST_F(AssessorGui, TheTrainSelectedStaysSelectedWhenAnotherLeaves) {
+    sim->Trains.Create("1A01");
+    TTRN& kept = sim->Trains.Create("1A02");
+    sim->Trains.Create("1A03");
+    form->Refresh();
+    ASSERT_TRUE(Select(form->TrainList, "1A02"));
+    sim->Trains.Destroy(sim->Trains.FindID("1A01"));
+    sim->Trains.Pack();
+    form->Refresh();
+    ASSERT_EQ(form->TrainList->count(), 2);
+    EXPECT_EQ(form->SelectedTrain(), &kept);
+    form->PauseTrainCheck->click();
+    EXPECT_TRUE(kept.Paused);
+    EXPECT_FALSE(sim->Trains.FindID("1A03")->Paused);
+}
+
 TEST_F(AssessorGui, SpeedRestrictionThroughTheEditor) {
     TTCS* c = sim->TrackCircuits.At(2);
     {
