@@ -116,8 +116,8 @@ bool LoadAssessorSection(Sim& sim, ValueReader& r) {
     for (std::int32_t i = 0; i < circuits; ++i) {
         const std::int32_t index = r.ReadInteger();
         const std::int32_t count = r.ReadInteger();
-        TTCS* c = index >= 0 && index < sim.TrackCircuits.Count() ? sim.TrackCircuits.At(index)
-                                                                 : nullptr;
+        TTCS* c =
+            index >= 0 && index < sim.TrackCircuits.Count() ? sim.TrackCircuits.At(index) : nullptr;
         if (!c || count < 1 || count > c->OccupyCount) return false;
         for (const auto& [seen, n] : occupants)
             if (seen == c) return false;

@@ -281,8 +281,8 @@ TEST_F(QuillbyCrossing, SavedAndLoadedMidSequenceTheSequenceGoesOn) {
 // first overlap, locking none).
 
 struct OverlapCase {
-    const char* Signal;     // the signal reading towards the overlap
-    const char* NextSignal; // the signal whose overlap runs over the road
+    const char* Signal;      // the signal reading towards the overlap
+    const char* NextSignal;  // the signal whose overlap runs over the road
     bool Automatic;
 };
 constexpr OverlapCase kOverlapCases[] = {{"SVM25", "SVM27", false}, {"SVM124", "SVM46", true}};

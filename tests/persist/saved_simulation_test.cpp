@@ -235,8 +235,7 @@ TEST(SavedGame, CountsLargerThanTheBytesLeftAreRefused) {
     // (circuits with the assessor's occupants, restriction identities):
     // "02 00 | 02 00 02 00 08 | 02 00 | 02 00 02 00".
     ASSERT_GE(file.size(), 13u);
-    ASSERT_EQ(Bytes(file.end() - 13, file.end()),
-              (Bytes{2, 0, 2, 0, 2, 0, 8, 2, 0, 2, 0, 2, 0}));
+    ASSERT_EQ(Bytes(file.end() - 13, file.end()), (Bytes{2, 0, 2, 0, 2, 0, 8, 2, 0, 2, 0, 2, 0}));
     const Bytes huge = {4, 0xFF, 0xFF, 0xFF, 0x7F};
     const Bytes negative = {2, 0xFF};
     for (const Bytes& count : {huge, negative}) {
