@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStringList>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -275,6 +276,8 @@ TACPForm::TACPForm(Sim& sim, TAssessor& assessor, QWidget* parent)
     setModal(false);
     auto* layout = new QVBoxLayout(this);
     Pages = new QTabWidget;
+    // Every page's tab in view at once: the window is as wide as the tabs need.
+    Pages->tabBar()->setUsesScrollButtons(false);
     layout->addWidget(Pages);
 
     // General
@@ -467,11 +470,18 @@ void TACPForm::RefreshTrains() {
     const QString selected = current ? current->text() : QString();
     const QSignalBlocker quiet(TrainList);
     TrainList->clear();
+    QListWidgetItem* keep = nullptr;
     for (const QString& id : ids) {
         auto* item = new QListWidgetItem(id);
         TrainList->addItem(item);
-        if (!selected.isEmpty() && id == selected) TrainList->setCurrentItem(item);
+        if (!selected.isEmpty() && id == selected) keep = item;
     }
+    // The first train added becomes the current one by itself: with no train selected
+    // before (or the selected one gone) none is, and the details wait for a choice.
+    if (keep)
+        TrainList->setCurrentItem(keep);
+    else
+        TrainList->setCurrentRow(-1);
 }
 
 void TACPForm::RefreshTSRs() {
@@ -595,6 +605,7 @@ void TACPForm::FixAllClicked() {
 
 void TACPForm::PauseTrainClicked() {
     if (TTRN* t = SelectedTrain()) assessor_.SetPaused(*t, PauseTrainCheck->isChecked());
+    RefreshLog();
 }
 
 void TACPForm::ApplySPAD(const TACPSPADForm& dialog) {

@@ -208,7 +208,11 @@ void TAssessor::FixLocation(TLOC& location) {
 
 void TAssessor::SetPaused(TTRN& train, bool paused) {
     if (sim_.ClientMode) return;
+    // Logged like every other injection, so that the report shows when the train was
+    // held and let go.
+    if (train.Paused == paused) return;
     train.Paused = paused;
+    LogAction("Train " + train.ID + (paused ? " paused" : " no longer paused"));
 }
 
 bool TAssessor::GiveSPADAuthority(TTRN& train, SPADChoice choice, std::int32_t overrun) {

@@ -168,6 +168,13 @@ TEST_F(Assessing, TrainsArePausedAndGivenAuthorityToPassASignal) {
     TTRN& t = sim->Trains.Create("2T01");
     assessor->SetPaused(t, true);
     EXPECT_TRUE(t.Paused);
+    EXPECT_EQ(LastLog(), "07:05:09   Train 2T01 paused");
+    const std::size_t paused = assessor->ActionLog().size();
+    assessor->SetPaused(t, true);  // no change, nothing logged
+    EXPECT_EQ(assessor->ActionLog().size(), paused);
+    assessor->SetPaused(t, false);
+    EXPECT_FALSE(t.Paused);
+    EXPECT_EQ(LastLog(), "07:05:09   Train 2T01 no longer paused");
     struct Case {
         SPADChoice Choice;
         std::int32_t Overrun;

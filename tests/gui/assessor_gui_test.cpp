@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <fstream>
 #include <memory>
@@ -141,6 +142,7 @@ TEST_F(AssessorGui, TrainPauseAndAuthorityToPassASignal) {
     ASSERT_TRUE(Select(form->TrainList, "1A23"));
     form->PauseTrainCheck->click();
     EXPECT_TRUE(t.Paused);
+    EXPECT_TRUE(Logged("Train 1A23 paused"));
     TACPSPADForm dialog(*sim, form.get());
     dialog.StopAtDistanceRadio->setChecked(true);
     EXPECT_TRUE(dialog.OverrunEdit->isEnabled());
@@ -163,6 +165,9 @@ TEST_F(AssessorGui, TheTrainSelectedStaysSelectedWhenAnotherLeaves) {
     TTRN& kept = sim->Trains.Create("1A02");
     sim->Trains.Create("1A03");
     form->Refresh();
+    // Nothing chosen yet: no train is current and the details wait.
+    EXPECT_EQ(form->SelectedTrain(), nullptr);
+    EXPECT_FALSE(form->TrainDetails->isEnabled());
     ASSERT_TRUE(Select(form->TrainList, "1A02"));
     sim->Trains.Destroy(sim->Trains.FindID("1A01"));
     sim->Trains.Pack();
@@ -172,6 +177,16 @@ TEST_F(AssessorGui, TheTrainSelectedStaysSelectedWhenAnotherLeaves) {
     form->PauseTrainCheck->click();
     EXPECT_TRUE(kept.Paused);
     EXPECT_FALSE(sim->Trains.FindID("1A03")->Paused);
+}
+
+// Every page's tab is in view: none hides behind scroll buttons.
+TEST_F(AssessorGui, EveryTabIsInView) {
+    const QTabBar* bar = form->Pages->tabBar();
+    ASSERT_NE(bar, nullptr);
+    for (int i = 0; i < bar->count(); ++i) {
+        const QRect r = bar->tabRect(i);
+        EXPECT_TRUE(bar->rect().contains(r)) << bar->tabText(i).toStdString();
+    }
 }
 
 TEST_F(AssessorGui, SpeedRestrictionThroughTheEditor) {
