@@ -476,12 +476,7 @@ void TACPForm::RefreshTrains() {
         TrainList->addItem(item);
         if (!selected.isEmpty() && id == selected) keep = item;
     }
-    // The first train added becomes the current one by itself: with no train selected
-    // before (or the selected one gone) none is, and the details wait for a choice.
-    if (keep)
-        TrainList->setCurrentItem(keep);
-    else
-        TrainList->setCurrentRow(-1);
+    if (keep) TrainList->setCurrentItem(keep);
 }
 
 void TACPForm::RefreshTSRs() {
