@@ -179,17 +179,14 @@ void TLevelCrossing::MajorCycle() {
     const bool wanted = Wanted();
     switch (State) {
         case LxOpen:
-            if (wanted) {
-                Timer = 0;
-                SetState(LxLowering);
-            }
-            break;
         case LxRaising:
-            // A train wants the road closed again before it has opened: the barriers
-            // turn back down and the sequence starts again.
+            // A train wants the road closed (again, before it has opened: the barriers
+            // turn back down and the sequence starts again). Each lowering is a chance
+            // for the barriers to fail.
             if (wanted) {
                 Timer = 0;
                 SetState(LxLowering);
+                if (sim_.CrossingFailures) sim_.CrossingFailures->OfferFailure(*this);
             }
             break;
         case LxDown:

@@ -51,6 +51,16 @@ class TFLGList : public TTypedList<TFLG> {
     void HandleClientMessage(std::string_view payload);
 };
 
+class TLevelCrossing;
+
+// Where a level crossing offers a random failure of its barriers as they start to lower
+// (the failure list takes it).
+class LevelCrossingFailureOffer {
+  public:
+    virtual ~LevelCrossingFailureOffer() = default;
+    virtual void OfferFailure(TLevelCrossing& crossing) = 0;
+};
+
 // The states of a controlled level crossing, as they travel over the network.
 enum LevelCrossingStates : std::uint8_t {
     LxOpen = 0,      // barriers raised, road open

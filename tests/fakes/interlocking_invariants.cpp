@@ -329,6 +329,12 @@ void InterlockingInvariants::CheckFailures(std::vector<std::string>& out) const 
                 if (sig.LampProved) out.push_back("failed signal " + sig.ID + " shows its lamps proved");
                 break;
             }
+            case FailCrossing: {
+                const auto& lx = static_cast<const TLevelCrossing&>(*f.Equipment);
+                if (!lx.BarrierFailed)
+                    out.push_back("failed level crossing " + lx.ID + " has working barriers");
+                break;
+            }
         }
     }
 }

@@ -19,6 +19,7 @@
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "persist/saved_simulation.h"
+#include "phone/failures.h"
 #include "runner/headless.h"
 #include "sim/sim.h"
 
@@ -450,6 +451,62 @@ TEST_P(QuillbyOverlaps, TheCheckerReportsAProceedAspectTowardsAnOverlapOverTheRo
     EXPECT_NE(found.front().find("signal " + signal->ID + " shows a proceed aspect towards"),
               std::string::npos)
         << found.front();
+}
+
+// A barrier failure drawn at random as the barriers start to lower (against the
+// failure scenarios' signal chance): the crossing holds its signal at danger, the
+// failure is announced and survives a save and load, and the technician's repair lets
+// the barriers come down and the signal clear.
+TEST_F(QuillbyCrossing, ARandomBarrierFailureHoldsTheSignalUntilTheTechnicianRepairsIt) {
+    down->BerthCircuit->AssessorOccupy();
+    Run(10);  // the signals settle while nothing can fail
+    sim.Failures.SetFailureSettings(1, 0.0f, 1.0f, 0.0f);
+    ASSERT_NE(SetRouteFrom(*down), nullptr);
+    Run(4);
+    ASSERT_EQ(lx->State, LxLowering);
+    ASSERT_EQ(sim.Failures.Count(), 1);
+    EXPECT_EQ(sim.Failures.Failures()[0].Equipment, lx);
+    EXPECT_EQ(sim.Failures.Failures()[0].Kind, FailCrossing);
+    EXPECT_TRUE(lx->BarrierFailed);
+    Run(2 * LevelCrossingLowerTime + 4);
+    EXPECT_EQ(lx->State, LxFailed);
+    EXPECT_EQ(down->Aspect, AspDanger);
+    auto logged = [&](const std::string& text) {
+        for (const std::string& line : sim.Incidents.Lines)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(logged("Level crossing failure detected in the Quillby area"));
+
+    ValueWriter w;
+    ASSERT_TRUE(WriteSavedSimulation(sim, w));
+    Sim loaded;
+    area::BuildArea(loaded);
+    ASSERT_EQ(LoadSimulationBytes(loaded, w.Bytes()), 0);
+    ASSERT_EQ(loaded.Failures.Count(), 1);
+    EXPECT_EQ(loaded.Failures.Failures()[0].Equipment, loaded.LevelCrossings.FindID("QLBYLC"));
+    EXPECT_TRUE(loaded.LevelCrossings.FindID("QLBYLC")->BarrierFailed);
+
+    for (int i = 0; i < kRepairBaseCycles + kRepairRandomCycles && sim.Failures.Count() > 0; ++i)
+        Run(1);
+    EXPECT_EQ(sim.Failures.Count(), 0);
+    EXPECT_FALSE(lx->BarrierFailed);
+    EXPECT_TRUE(logged("Level crossing failure in the Quillby area fixed."));
+    Run(2 * LevelCrossingLowerTime + 6);
+    EXPECT_EQ(lx->State, LxDown);
+    EXPECT_NE(down->Aspect, AspDanger);
+}
+
+// Barriers the assessor has failed already do not fail at random as well.
+TEST_F(QuillbyCrossing, BarriersFailedAlreadyDoNotFailAtRandom) {
+    lx->SetBarrierFailed(true);
+    down->BerthCircuit->AssessorOccupy();
+    Run(10);
+    sim.Failures.SetFailureSettings(1, 0.0f, 1.0f, 0.0f);
+    ASSERT_NE(SetRouteFrom(*down), nullptr);
+    Run(4);
+    ASSERT_EQ(lx->State, LxLowering);
+    EXPECT_EQ(sim.Failures.Count(), 0);
 }
 
 // Real trains both ways under ARS (the beginner's timetable: branch trains up from
