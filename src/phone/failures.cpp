@@ -146,8 +146,8 @@ void TFailureList::OfferFailure(TPTS& points) {
 void TFailureList::OfferFailure(TLevelCrossing& crossing) {
     if (!MayFail()) return;
     // Barriers already failed (by the assessor's hand, say) do not fail again.
-    if (!Draw(sim_.Options().SignalFailureChance) || !crossing.Location ||
-        crossing.BarrierFailed || IsFailed(failures_, crossing))
+    if (!Draw(sim_.Options().SignalFailureChance) || !crossing.Location || crossing.BarrierFailed ||
+        IsFailed(failures_, crossing))
         return;
     Create(crossing, FailCrossing);
     // The barriers now lowering stop short: the crossing shows the failure when they
