@@ -14,6 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -273,6 +276,8 @@ TACPForm::TACPForm(Sim& sim, TAssessor& assessor, QWidget* parent)
     setModal(false);
     auto* layout = new QVBoxLayout(this);
     Pages = new QTabWidget;
+    // Every page's tab in view at once: the window is as wide as the tabs need.
+    Pages->tabBar()->setUsesScrollButtons(false);
     layout->addWidget(Pages);
 
     // General
@@ -452,7 +457,26 @@ void TACPForm::Refresh() {
 }
 
 void TACPForm::RefreshTrains() {
-    FillList(TrainList, sim_.Trains, [](const TTRN& t) { return QString::fromStdString(t.ID); });
+    // Trains enter and leave while the panel is open: the list is rebuilt only when the
+    // trains differ from those listed, and the selection follows its train by
+    // description, never by position (a train leaving ahead of it in the list must not
+    // move the selection onto another train).
+    QStringList ids;
+    sim_.Trains.ForEach([&](const TTRN& t) { ids << QString::fromStdString(t.ID); });
+    QStringList listed;
+    for (int i = 0; i < TrainList->count(); ++i) listed << TrainList->item(i)->text();
+    if (ids == listed) return;
+    const QListWidgetItem* current = TrainList->currentItem();
+    const QString selected = current ? current->text() : QString();
+    const QSignalBlocker quiet(TrainList);
+    TrainList->clear();
+    QListWidgetItem* keep = nullptr;
+    for (const QString& id : ids) {
+        auto* item = new QListWidgetItem(id);
+        TrainList->addItem(item);
+        if (!selected.isEmpty() && id == selected) keep = item;
+    }
+    if (keep) TrainList->setCurrentItem(keep);
 }
 
 void TACPForm::RefreshTSRs() {
@@ -576,6 +600,7 @@ void TACPForm::FixAllClicked() {
 
 void TACPForm::PauseTrainClicked() {
     if (TTRN* t = SelectedTrain()) assessor_.SetPaused(*t, PauseTrainCheck->isChecked());
+    RefreshLog();
 }
 
 void TACPForm::ApplySPAD(const TACPSPADForm& dialog) {

@@ -265,7 +265,7 @@ def standard(b):
         # Freight: up through the goods loop and on west, down out of the yard. Trains
         # leaving the yard or the loop eastwards cross over 509 to the Down main: the Up
         # main beside the loop carries the freights coming the other way into it.
-        b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", base + 43 * 60,
+        b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", base + 38 * 60,
                 [Stop("HRNF", "2", "UM", passing=True), Stop("VLMC", "4", "UM", passing=True),
                  Stop("OSTGL", "", "UG", 3), Stop("OSTWK", "2", "UG", passing=True, path="UG"),
                  Stop("WESTL", "", "UM", passing=True)])

@@ -618,6 +618,10 @@ void BuildLevelCrossings(Sim& sim, const AreaModel& m, BuiltArea& area) {
                 upTo.push_back(area.Subroutes[subs[i]]);
             lx.AddRoute(*route, std::move(upTo));
         }
+        for (int o : info.Overlaps) {
+            if (o >= 0 && o < static_cast<int>(area.Overlaps.size()) && area.Overlaps[o])
+                lx.AddOverlap(*area.Overlaps[o]);
+        }
         // The crossing redraws itself as its state changes.
         lx.OnStateChange = [](TLevelCrossing& crossing) { crossing.Draw(); };
     }

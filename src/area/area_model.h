@@ -323,6 +323,8 @@ struct LevelCrossingInfo {
     std::vector<int> Circuits;
     // (route index, subroutes from the route's first up to the one over the road)
     std::vector<std::pair<int, int>> Routes;
+    // The overlaps that run over the road (indexes in Overlaps).
+    std::vector<int> Overlaps;
     int LabelX = 0, LabelY = 0;
 };
 

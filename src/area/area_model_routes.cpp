@@ -390,6 +390,19 @@ void AreaModel::FindLevelCrossings() {
                 }
             }
         }
+        // Every overlap whose subroutes run over a crossed cell: a train overrunning its
+        // signal would run onto the road.
+        for (std::size_t o = 0; o < Overlaps.size(); ++o) {
+            const bool over =
+                std::any_of(Overlaps[o].Subroutes.begin(), Overlaps[o].Subroutes.end(), [&](int s) {
+                    const std::vector<int>& cells = Subroutes[s].Cells;
+                    return std::any_of(cells.begin(), cells.end(), [&](int c) {
+                        return std::find(lx.TrackCells.begin(), lx.TrackCells.end(), c) !=
+                               lx.TrackCells.end();
+                    });
+                });
+            if (over) lx.Overlaps.push_back(static_cast<int>(o));
+        }
         LevelCrossings.push_back(std::move(lx));
     }
 }

@@ -42,6 +42,8 @@ std::string FailureName(FailureKind kind) {
             return "signal lamp failure";
         case FailTrack:
             return "track circuit failure";
+        case FailCrossing:
+            return "level crossing failure";
     }
     return "failure";
 }

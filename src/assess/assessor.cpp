@@ -208,7 +208,11 @@ void TAssessor::FixLocation(TLOC& location) {
 
 void TAssessor::SetPaused(TTRN& train, bool paused) {
     if (sim_.ClientMode) return;
+    // Logged like every other injection, so that the report shows when the train was
+    // held and let go.
+    if (train.Paused == paused) return;
     train.Paused = paused;
+    LogAction("Train " + train.ID + (paused ? " paused" : " no longer paused"));
 }
 
 bool TAssessor::GiveSPADAuthority(TTRN& train, SPADChoice choice, std::int32_t overrun) {
@@ -285,9 +289,24 @@ bool TAssessor::StillPlaced(const PanelTSR& entry) const {
     return list && list->IndexOf(entry.Restriction) >= 0;
 }
 
-std::vector<TTSR*> TAssessor::TSRs() {
+void TAssessor::RefreshTSRs() {
     // A new simulation or a load frees every restriction: forget those gone.
     std::erase_if(tsrs_, [&](const PanelTSR& e) { return !StillPlaced(e); });
+    // Restrictions come from this panel only: those a loaded game brought back are
+    // taken in after the panel's own, in the order the lists hold them.
+    auto takeIn = [&](TTSRList& list, TSSIObject* owner) {
+        list.ForEach([&](TTSR& t) {
+            for (const PanelTSR& e : tsrs_)
+                if (e.Restriction == &t) return;
+            tsrs_.push_back({&t, owner});
+        });
+    };
+    sim_.TrackCircuits.ForEach([&](TTCS& c) { takeIn(c.TSRs, &c); });
+    sim_.Subroutes.ForEach([&](TULC& u) { takeIn(u.TSRs, &u); });
+}
+
+std::vector<TTSR*> TAssessor::TSRs() {
+    RefreshTSRs();
     std::vector<TTSR*> out;
     for (const PanelTSR& e : tsrs_) out.push_back(e.Restriction);
     return out;
@@ -309,6 +328,7 @@ TTSR* TAssessor::AddTSR(const TSRDraft& draft) {
 
 bool TAssessor::EditTSR(TTSR* tsr, const TSRDraft& draft) {
     if (sim_.ClientMode || !CheckDraft(draft).empty()) return false;
+    RefreshTSRs();
     for (PanelTSR& e : tsrs_) {
         if (e.Restriction != tsr || !StillPlaced(e)) continue;
         FillRestriction(*tsr, draft);
@@ -328,6 +348,7 @@ bool TAssessor::EditTSR(TTSR* tsr, const TSRDraft& draft) {
 
 bool TAssessor::DeleteTSR(TTSR* tsr) {
     if (sim_.ClientMode) return false;
+    RefreshTSRs();
     for (auto it = tsrs_.begin(); it != tsrs_.end(); ++it) {
         if (it->Restriction != tsr) continue;
         const PanelTSR entry = *it;

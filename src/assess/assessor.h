@@ -91,7 +91,8 @@ class TAssessor {
     // a new owner's list when the owner changed.
     bool EditTSR(TTSR* tsr, const TSRDraft& draft);
     bool DeleteTSR(TTSR* tsr);
-    // The panel's restrictions still in place (a new simulation frees them all).
+    // The panel's restrictions in place (a new simulation frees them all; a loaded game
+    // brings its own back).
     std::vector<TTSR*> TSRs();
     // The draft of one of them, for the editor.
     static TSRDraft DraftOf(const TTSR& tsr);
@@ -113,6 +114,8 @@ class TAssessor {
         TSSIObject* Owner;
     };
     bool StillPlaced(const PanelTSR& entry) const;
+    // Forgets restrictions gone and takes in those a load placed.
+    void RefreshTSRs();
     // The ID of a restriction's owner, for the log.
     static std::string OwnerText(const TSSIObject* owner, bool& subroute);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "display/palette.h"
+#include "interlocking/overlap.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
 #include "interlocking/subroute.h"
@@ -45,6 +46,24 @@ bool ParseSmallState(std::string_view payload, int count, int& index, int& state
     if (index < 0 || index >= count) return false;
     state = ParseHex2(payload.substr(6, 2));
     return state >= 0;
+}
+
+// A train in the route, still able to run on into the overlap beyond its exit. In a
+// route that locks its subroutes, a train on a locked one is on its way to the exit,
+// and the overlap's own timed release says when it no longer needs it. An automatic's
+// route locks nothing: a train in it counts until it has stood on the last circuit for
+// the time that overlap would take to release.
+bool TrainRunningToExit(const TROU& route, const TOVL& overlap) {
+    bool occupied = false;
+    for (int i = 0; i < route.Subroutes.Count() && !occupied; ++i) {
+        const TULC* s = route.Subroutes.At(i);
+        if (!s || !s->TrackCircuit || !s->TrackCircuit->IsOccupied()) continue;
+        occupied = route.Class == RcAutomatic || s->IsRouteLocked();
+    }
+    if (!occupied || route.Class != RcAutomatic) return occupied;
+    const TULC* last = route.Subroutes.At(route.Subroutes.Count() - 1);
+    return !(last && last->TrackCircuit &&
+             last->TrackCircuit->IsOccupiedFor(last->OverlapReleaseTime(overlap)));
 }
 
 }  // namespace
@@ -103,6 +122,16 @@ void TLevelCrossing::AddRoute(TROU& route, std::vector<TULC*> upToCrossing) {
     route.LevelCrossings.push_back(this);
 }
 
+void TLevelCrossing::AddOverlap(TOVL& overlap) {
+    TCrossingOverlap entry;
+    entry.Overlap = &overlap;
+    sim_.Routes.ForEach([&](TROU& r) {
+        if (overlap.Signal && r.Exit == overlap.Signal) entry.RoutesIn.push_back(&r);
+    });
+    overlaps_.push_back(std::move(entry));
+    overlap.LevelCrossings.push_back(this);
+}
+
 void TLevelCrossing::SetState(std::uint8_t value) {
     if (value == State) return;
     State = value;
@@ -131,6 +160,15 @@ bool TLevelCrossing::Wanted() const {
         if (!r.Route->RouteSet || !entrance || entrance->CurrentRoute != r.Route) continue;
         if (entrance->ShowsProceed() || entrance->TrainApproaching()) return true;
     }
+    for (const TCrossingOverlap& o : overlaps_) {
+        for (const TROU* r : o.RoutesIn) {
+            if (r->OverlapInUse() != o.Overlap) continue;
+            if (TrainRunningToExit(*r, *o.Overlap)) return true;
+            const TSIG* entrance = r->Entrance;
+            if (!r->RouteSet || !entrance || entrance->CurrentRoute != r) continue;
+            if (entrance->ShowsProceed() || entrance->TrainApproaching()) return true;
+        }
+    }
     return false;
 }
 
@@ -141,17 +179,14 @@ void TLevelCrossing::MajorCycle() {
     const bool wanted = Wanted();
     switch (State) {
         case LxOpen:
-            if (wanted) {
-                Timer = 0;
-                SetState(LxLowering);
-            }
-            break;
         case LxRaising:
-            // A train wants the road closed again before it has opened: the barriers
-            // turn back down and the sequence starts again.
+            // A train wants the road closed (again, before it has opened: the barriers
+            // turn back down and the sequence starts again). Each lowering is a chance
+            // for the barriers to fail.
             if (wanted) {
                 Timer = 0;
                 SetState(LxLowering);
+                if (sim_.CrossingFailures) sim_.CrossingFailures->OfferFailure(*this);
             }
             break;
         case LxDown:

@@ -19,6 +19,7 @@
 namespace kestra {
 
 class Sim;
+class TOVL;
 class TROU;
 
 // A flag: a small number the area gives a meaning to.
@@ -50,6 +51,16 @@ class TFLGList : public TTypedList<TFLG> {
     void HandleClientMessage(std::string_view payload);
 };
 
+class TLevelCrossing;
+
+// Where a level crossing offers a random failure of its barriers as they start to lower
+// (the failure list takes it).
+class LevelCrossingFailureOffer {
+  public:
+    virtual ~LevelCrossingFailureOffer() = default;
+    virtual void OfferFailure(TLevelCrossing& crossing) = 0;
+};
+
 // The states of a controlled level crossing, as they travel over the network.
 enum LevelCrossingStates : std::uint8_t {
     LxOpen = 0,      // barriers raised, road open
@@ -70,6 +81,13 @@ inline constexpr std::int32_t LevelCrossingRaiseTime = 8;
 struct TCrossingRoute {
     TROU* Route = nullptr;
     std::vector<TULC*> UpToCrossing;
+};
+
+// An overlap over a crossing, with the routes that end at its signal: a train running
+// along one of them to that signal could overrun into the overlap and onto the road.
+struct TCrossingOverlap {
+    TOVL* Overlap = nullptr;
+    std::vector<TROU*> RoutesIn;
 };
 
 class TLevelCrossing : public TSSIObject {
@@ -99,13 +117,22 @@ class TLevelCrossing : public TSSIObject {
     bool ProvedDown() const { return State == LxDown; }
     // A train needs the road closed: one on the crossing, one in a route over it short
     // of the crossing, one approaching the entrance of a route set over it, or a signal
-    // showing proceed over it.
+    // showing proceed over it; and the same for an overlap over the road that a train
+    // relies on: one running in a route to the overlap's signal (until the overlap is
+    // released behind it, or it has stood at an automatic's next signal for the time
+    // the overlap would take to release), one approaching the entrance of such a route
+    // set, or that entrance showing proceed.
     bool Wanted() const;
     // The routes over the crossing, as the area gave them.
     const std::vector<TCrossingRoute>& RoutesOver() const { return routes_; }
     // Entered by the area: a route over the crossing and its subroutes up to the one
     // over the road; the route is told it runs over this crossing.
     void AddRoute(TROU& route, std::vector<TULC*> upToCrossing);
+    // The overlaps over the crossing, as the area gave them.
+    const std::vector<TCrossingOverlap>& OverlapsOver() const { return overlaps_; }
+    // Entered by the area, once the routes exist: an overlap over the road; the overlap
+    // is told it runs over this crossing, and the routes ending at its signal are noted.
+    void AddOverlap(TOVL& overlap);
 
     Sim& sim() const { return sim_; }
 
@@ -129,6 +156,7 @@ class TLevelCrossing : public TSSIObject {
   private:
     Sim& sim_;
     std::vector<TCrossingRoute> routes_;
+    std::vector<TCrossingOverlap> overlaps_;
 };
 
 class TLevelCrossingList : public TTypedList<TLevelCrossing> {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "sim/sim.h"
+#include "interlocking/level_crossing.h"
 #include "interlocking/points.h"
 #include "interlocking/refusal.h"
 #include "interlocking/route.h"
@@ -125,6 +126,13 @@ bool TOVL::IsProved() const {
             const TPTS* p = s->ReversePoints.At(j);
             if (p && !inPosition(*p, false)) return false;
         }
+    }
+    return true;
+}
+
+bool TOVL::CrossingsProvedDown() const {
+    for (const TLevelCrossing* lx : LevelCrossings) {
+        if (!lx->ProvedDown()) return false;
     }
     return true;
 }

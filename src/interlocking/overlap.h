@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "core/ssi_object.h"
 #include "interlocking/interlocking_lists.h"
@@ -13,6 +14,7 @@
 namespace kestra {
 
 class Sim;
+class TLevelCrossing;
 
 class TOVL : public TSSIObject {
   public:
@@ -35,6 +37,8 @@ class TOVL : public TSSIObject {
     bool IsSet() const;
     // Circuits clear and route points in position (or still moving for this overlap).
     bool IsProved() const;
+    // Every level crossing the overlap runs over has its barriers proved down.
+    bool CrossingsProvedDown() const;
     // Points to move to take this overlap, plus 50 unless one of them is the points the
     // signaller is keying into the position this overlap needs.
     std::int32_t Cost() const;
@@ -55,6 +59,8 @@ class TOVL : public TSSIObject {
     TSIG* Signal = nullptr;
     TULCList Subroutes;
     std::int32_t ReleaseTime = 0;
+    // The level crossings the overlap runs over (the crossings enter themselves).
+    std::vector<const TLevelCrossing*> LevelCrossings;
 
   private:
     bool HookAccepts();

@@ -287,6 +287,14 @@ bool TROU::CrossingsProvedDown() const {
     return true;
 }
 
+const TOVL* TROU::OverlapInUse() const {
+    if (!Exit || Exit->Overlaps.Empty()) return nullptr;
+    if (Class == RcAutomatic) return Exit->Overlaps.At(0);
+    if (Class != RcMain && Class != RcWarner) return nullptr;
+    const TOVL* o = Exit->CurrentOverlap;
+    return o && o->IsSet() ? o : nullptr;
+}
+
 std::int32_t TROU::RouteLength() const {
     std::int32_t total = 0;
     for (int i = 0; i < AllSubroutes.Count(); ++i) {

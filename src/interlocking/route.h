@@ -16,6 +16,7 @@ namespace kestra {
 class Sim;
 class TTCS;
 class TLevelCrossing;
+class TOVL;
 
 enum RouteClass : std::uint8_t {
     RcMain = 0,
@@ -84,6 +85,10 @@ class TROU : public TSSIObject {
     std::int32_t RouteLength() const;
     // Every level crossing the route runs over has its barriers proved down.
     bool CrossingsProvedDown() const;
+    // The overlap beyond the exit that a train on this route relies on: for an
+    // automatic route the exit's first overlap (it locks none), for a main or warner
+    // route the exit's overlap while it is set; none for a route that takes no overlap.
+    const TOVL* OverlapInUse() const;
 
     // --- commands
     // Sets the route: locks its subroutes, calls its points, takes the exit's overlap.

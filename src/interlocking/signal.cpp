@@ -339,6 +339,15 @@ void TSIG::AutomaticRule() {
             if (!s.IsFree()) held = true;
         });
         if (CurrentRoute && !CurrentRoute->CrossingsProvedDown()) held = true;
+        // The next signal's overlap, should a train overrun that signal, must not run
+        // onto a road still open. Nor does the signal clear over such an overlap with no
+        // train coming: cleared, it would keep the road closed for nobody.
+        if (CurrentRoute) {
+            const TOVL* overlap = CurrentRoute->OverlapInUse();
+            if (overlap && !overlap->LevelCrossings.empty() &&
+                (!overlap->CrossingsProvedDown() || !TrainApproaching()))
+                held = true;
+        }
     }
     if (!held) {
         if (AheadCircuits.IsClear()) {

@@ -63,8 +63,10 @@ int TSIG::RestrictedOverlapCount() const {
 bool TSIG::OverlapProved() {
     if (Overlaps.Empty()) return true;
     // The overlap must still be locked, not merely remembered: one released from its
-    // start no longer protects anything.
-    return CurrentOverlap && CurrentOverlap->IsSet() && CurrentOverlap->IsProved();
+    // start no longer protects anything. One over a level crossing protects only with
+    // the barriers proved down.
+    return CurrentOverlap && CurrentOverlap->IsSet() && CurrentOverlap->IsProved() &&
+           CurrentOverlap->CrossingsProvedDown();
 }
 
 bool TSIG::OverlapClearAvailable() {

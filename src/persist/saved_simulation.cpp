@@ -3,8 +3,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "ars/ars_train.h"
+#include "interlocking/speed_restriction.h"
+#include "interlocking/subroute.h"
+#include "interlocking/track_circuit.h"
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
 
@@ -66,6 +72,70 @@ void SaveFailuresSection(Sim& sim, ValueWriter& w) {
 }
 bool LoadFailuresSection(Sim& sim, ValueReader& r) {
     return sim.Failures.LoadFailures(r);
+}
+
+// The assessor's injections that the object records do not hold, after the incident
+// log: the track circuits holding occupants the assessor added (count, then each
+// circuit's position and how many of its occupants are the assessor's), then the
+// identities of the temporary speed restrictions (count, then each identity, in the
+// order their records stand: the circuits' restrictions, then the subroutes').
+// Without the first, an occupation the assessor placed could never be taken away after
+// a load; the restrictions' own records carry no identity.
+void ForEachRestriction(Sim& sim, const std::function<void(TTSR&)>& each) {
+    sim.TrackCircuits.ForEach([&](TTCS& c) { c.TSRs.ForEach(each); });
+    sim.Subroutes.ForEach([&](TULC& u) { u.TSRs.ForEach(each); });
+}
+
+void SaveAssessorSection(Sim& sim, ValueWriter& w) {
+    std::int32_t circuits = 0;
+    sim.TrackCircuits.ForEach([&](TTCS& c) { circuits += c.AssessorOccupants > 0 ? 1 : 0; });
+    w.WriteInteger(circuits);
+    for (int i = 0; i < sim.TrackCircuits.Count(); ++i) {
+        const TTCS* c = sim.TrackCircuits.At(i);
+        if (!c || c->AssessorOccupants <= 0) continue;
+        w.WriteInteger(i);
+        w.WriteInteger(c->AssessorOccupants);
+    }
+    std::int32_t restrictions = 0;
+    ForEachRestriction(sim, [&](TTSR&) { ++restrictions; });
+    w.WriteInteger(restrictions);
+    ForEachRestriction(sim, [&](TTSR& t) { w.WriteString(t.ID); });
+}
+
+// Read once the circuits' records (with their whole occupation) and the restrictions are
+// in place: each count is bounded by the bytes left, a position must name a circuit not
+// named before, and the assessor's occupants cannot outnumber the circuit's occupants.
+bool LoadAssessorSection(Sim& sim, ValueReader& r) {
+    // Two integers of at least two bytes each per circuit.
+    const std::int32_t circuits = r.ReadInteger();
+    if (circuits < 0 || circuits > sim.TrackCircuits.Count() ||
+        static_cast<std::size_t>(circuits) > r.Remaining() / 4)
+        return false;
+    std::vector<std::pair<TTCS*, std::int32_t>> occupants;
+    occupants.reserve(static_cast<std::size_t>(circuits));
+    for (std::int32_t i = 0; i < circuits; ++i) {
+        const std::int32_t index = r.ReadInteger();
+        const std::int32_t count = r.ReadInteger();
+        TTCS* c =
+            index >= 0 && index < sim.TrackCircuits.Count() ? sim.TrackCircuits.At(index) : nullptr;
+        if (!c || count < 1 || count > c->OccupyCount) return false;
+        for (const auto& [seen, n] : occupants)
+            if (seen == c) return false;
+        occupants.emplace_back(c, count);
+    }
+    // At least the two bytes of an empty string each.
+    const std::int32_t restrictions = r.ReadInteger();
+    std::int32_t placed = 0;
+    ForEachRestriction(sim, [&](TTSR&) { ++placed; });
+    if (restrictions != placed || static_cast<std::size_t>(restrictions) > r.Remaining() / 2)
+        return false;
+    std::vector<std::string> identities;
+    identities.reserve(static_cast<std::size_t>(restrictions));
+    for (std::int32_t i = 0; i < restrictions; ++i) identities.push_back(r.ReadString());
+    for (const auto& [c, n] : occupants) c->AssessorOccupants = n;
+    std::size_t next = 0;
+    ForEachRestriction(sim, [&](TTSR& t) { t.ID = identities[next++]; });
+    return true;
 }
 
 // --- the timetable: its header (name, description, start and finish), then the train
@@ -162,6 +232,7 @@ void ReadBody(Sim& sim, ValueReader& r) {
     if (!LoadFailuresSection(sim, r)) throw Refused{"the failure section is damaged"};
     if (!LoadLevelCrossingsSection(sim, r)) throw Refused{"the level crossings are damaged"};
     if (!sim.Incidents.LoadIncidents(r)) throw Refused{"the incident log is damaged"};
+    if (!LoadAssessorSection(sim, r)) throw Refused{"the assessor's section is damaged"};
     if (!r.AtEnd()) throw Refused{"data after the last section"};
 }
 
@@ -229,7 +300,9 @@ bool WriteSavedSimulation(Sim& sim, ValueWriter& w) {
         SaveFlagsSection(sim, w);
         SaveFailuresSection(sim, w);
         SaveLevelCrossingsSection(sim, w);
-        return sim.Incidents.SaveIncidents(w);
+        if (!sim.Incidents.SaveIncidents(w)) return false;
+        SaveAssessorSection(sim, w);
+        return true;
     } catch (const WriteError&) {
         return false;
     }

@@ -25,6 +25,8 @@ TSSIObject* LocationOf(const TSSIObject& equipment, FailureKind kind) {
             return static_cast<const TSIG&>(equipment).Location;
         case FailTrack:
             return static_cast<const TTCS&>(equipment).Location;
+        case FailCrossing:
+            return static_cast<const TLevelCrossing&>(equipment).Location;
     }
     return nullptr;
 }
@@ -37,6 +39,8 @@ const char* DetectedText(FailureKind kind) {
             return "Signal lamp failure detected in the ";
         case FailTrack:
             return "Track circuit failure detected in the ";
+        case FailCrossing:
+            return "Level crossing failure detected in the ";
     }
     return "";
 }
@@ -49,6 +53,8 @@ const char* FixedText(FailureKind kind) {
             return "Signal failure in the ";
         case FailTrack:
             return "Track circuit failure in the ";
+        case FailCrossing:
+            return "Level crossing failure in the ";
     }
     return "";
 }
@@ -74,6 +80,8 @@ std::int32_t DetectionCycles(FailureKind kind) {
             return kSignalDetectionCycles;
         case FailTrack:
             return kTrackDetectionCycles;
+        case FailCrossing:
+            return kCrossingDetectionCycles;
     }
     return 0;
 }
@@ -135,6 +143,18 @@ void TFailureList::OfferFailure(TPTS& points) {
         points.SetFailedReverse(true);
 }
 
+void TFailureList::OfferFailure(TLevelCrossing& crossing) {
+    if (!MayFail()) return;
+    // Barriers already failed (by the assessor's hand, say) do not fail again.
+    if (!Draw(sim_.Options().SignalFailureChance) || !crossing.Location || crossing.BarrierFailed ||
+        IsFailed(failures_, crossing))
+        return;
+    Create(crossing, FailCrossing);
+    // The barriers now lowering stop short: the crossing shows the failure when they
+    // should have been proved down, and holds its signals at danger.
+    crossing.SetBarrierFailed(true);
+}
+
 void TFailureList::Create(TSSIObject& equipment, FailureKind kind) {
     TFailure f;
     f.Equipment = &equipment;
@@ -166,6 +186,9 @@ void TFailureList::Repair(const TFailure& failure) {
             break;
         case FailSignal:
             static_cast<TSIG&>(*failure.Equipment).SetLampProved(true);
+            break;
+        case FailCrossing:
+            static_cast<TLevelCrossing&>(*failure.Equipment).SetBarrierFailed(false);
             break;
     }
     auto call = std::make_unique<TCall>();
@@ -239,6 +262,9 @@ bool TFailureList::SaveFailures(ValueWriter& writer) const {
                 case FailTrack:
                     position = sim_.TrackCircuits.IndexOf(f.Equipment);
                     break;
+                case FailCrossing:
+                    position = sim_.LevelCrossings.IndexOf(f.Equipment);
+                    break;
             }
             writer.WriteInteger(f.Kind);
             writer.WriteInteger(position);
@@ -280,6 +306,9 @@ bool TFailureList::LoadFailures(ValueReader& reader) {
                     break;
                 case FailTrack:
                     f.Equipment = sim_.TrackCircuits.GetItem(position);
+                    break;
+                case FailCrossing:
+                    f.Equipment = sim_.LevelCrossings.GetItem(position);
                     break;
                 default:
                     return false;

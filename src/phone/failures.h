@@ -1,8 +1,10 @@
 #pragma once
 // Trackside equipment that fails at random: points lose detection, track circuits show
-// occupied with no train, signal lamps go out. Each piece of equipment offers itself at
+// occupied with no train, signal lamps go out, a level crossing's barriers will not come
+// down. Each piece of equipment offers itself at
 // its own moments (a circuit as its last occupant leaves, points as they are called to a
-// position they do not yet lie in, a signal as its aspect changes); a failure is then
+// position they do not yet lie in, a signal as its aspect changes, a crossing as its
+// barriers start to lower); a failure is then
 // drawn against the current simulation's chance for that kind, announced a little
 // later, and put right by a technician ten to twenty minutes after it struck, who
 // telephones the signaller to say so.
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "interlocking/level_crossing.h"
 #include "interlocking/points.h"
 #include "interlocking/signal.h"
 #include "interlocking/track_circuit.h"
@@ -27,6 +30,9 @@ enum FailureKind : std::int32_t {
     FailPoints = 0,
     FailSignal = 1,
     FailTrack = 2,
+    // A level crossing's barriers: drawn against the signal failure chance, as signalling
+    // equipment, and seen when the barriers should have come down.
+    FailCrossing = 3,
 };
 
 // One current failure.
@@ -42,6 +48,7 @@ struct TFailure {
 inline constexpr std::int32_t kPointsDetectionCycles = 20;
 inline constexpr std::int32_t kSignalDetectionCycles = 1;
 inline constexpr std::int32_t kTrackDetectionCycles = 60;
+inline constexpr std::int32_t kCrossingDetectionCycles = 2 * LevelCrossingLowerTime;
 // Major cycles from a failure of this kind to its detection.
 std::int32_t DetectionCycles(FailureKind kind);
 // The repair comes 1200 + random 0..1199 major cycles after the failure.
@@ -52,7 +59,8 @@ inline constexpr std::int32_t kMaxFailuresSetting = 10;
 
 class TFailureList final : public TrackFailureOffer,
                            public SignalFailureOffer,
-                           public PointsFailureOffer {
+                           public PointsFailureOffer,
+                           public LevelCrossingFailureOffer {
   public:
     explicit TFailureList(Sim& sim);
     TFailureList(const TFailureList&) = delete;
@@ -64,6 +72,7 @@ class TFailureList final : public TrackFailureOffer,
     void OfferFailure(TTCS& circuit) override;
     void OfferFailure(TSIG& signal) override;
     void OfferFailure(TPTS& points) override;
+    void OfferFailure(TLevelCrossing& crossing) override;
 
     // Once per major cycle, after the lists: ages every failure, announces it when its
     // detection time comes, and repairs it when its time is up.

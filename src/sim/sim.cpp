@@ -26,6 +26,7 @@ Sim::Sim(Ports ports, std::uint32_t seed)
     TrackFailures = &Failures;
     SignalFailures = &Failures;
     PointsFailures = &Failures;
+    CrossingFailures = &Failures;
     arsTrains_ = std::make_unique<TARSTrainList>(*this);
     Berths.ARS = arsTrains_.get();
     ARSEvents = arsTrains_.get();

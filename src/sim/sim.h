@@ -205,6 +205,7 @@ public:
     SignalARSEvents* ARSEvents = nullptr;
     EntryDelayGenerator* EntryDelays = &Timetable;
     PointsFailureOffer* PointsFailures = nullptr;
+    LevelCrossingFailureOffer* CrossingFailures = nullptr;
 
     // --- class lists
     TPELList Labels;

@@ -757,13 +757,19 @@ void TTRN::MovingStep() {
 
     // 11. accelerate, hold or brake
     const double nearest = std::min({q, b, p, L, g, O});
-    const bool mustNotGainSpeed =
-        (CautionMode != CautionNone && Speed >= kCautionSpeed) || Speed > H || R;
+    // A train counting down its overrun past a signal it was not to run on from (one
+    // thrown back in front of it, or one it was told to stop beyond) never picks up
+    // speed again: it holds or brakes towards its stand.
+    const bool mustNotGainSpeed = (CautionMode != CautionNone && Speed >= kCautionSpeed) ||
+                                  Speed > H || R;
+    const bool overrunning = PassMode == PassCountingDown;
     if (B4 >= nearest || mustNotGainSpeed) {
         if (B0 >= nearest || mustNotGainSpeed)
             Speed -= BrakeRate();
         else
             OverSpeedCorrection();
+    } else if (overrunning) {
+        OverSpeedCorrection();
     } else if (HeadULC->LineSpeed(IsFreight) >= Speed + Accel &&
                TailULC->LineSpeed(IsFreight) >= Speed + Accel && Speed + Accel <= MaxSpeed) {
         if (HeadULC->EffectiveLineSpeed(IsFreight) >= Speed &&

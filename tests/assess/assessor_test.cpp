@@ -20,8 +20,10 @@
 #include "interlocking/speed_restriction.h"
 #include "interlocking/subroute.h"
 #include "interlocking/track_circuit.h"
+#include "persist/saved_simulation.h"
 #include "places/location.h"
 #include "sim/sim.h"
+#include "timetable/timetable_file.h"
 #include "trains/train.h"
 
 namespace kestra {
@@ -166,6 +168,13 @@ TEST_F(Assessing, TrainsArePausedAndGivenAuthorityToPassASignal) {
     TTRN& t = sim->Trains.Create("2T01");
     assessor->SetPaused(t, true);
     EXPECT_TRUE(t.Paused);
+    EXPECT_EQ(LastLog(), "07:05:09   Train 2T01 paused");
+    const std::size_t paused = assessor->ActionLog().size();
+    assessor->SetPaused(t, true);  // no change, nothing logged
+    EXPECT_EQ(assessor->ActionLog().size(), paused);
+    assessor->SetPaused(t, false);
+    EXPECT_FALSE(t.Paused);
+    EXPECT_EQ(LastLog(), "07:05:09   Train 2T01 no longer paused");
     struct Case {
         SPADChoice Choice;
         std::int32_t Overrun;
@@ -228,6 +237,130 @@ TEST_F(Assessing, SpeedRestrictionsAddedEditedMovedAndDeleted) {
     assessor->AddTSR({circuit, "TSR2", 20, 20, 0, 0});
     sim->ResetSimulation();
     EXPECT_TRUE(assessor->TSRs().empty());
+}
+
+// Everything the panel changes comes back with a saved game: failed detection and lamp
+// proving, isolation markings, the assessor's occupations (which the assessor can still
+// take away after the load, and only those), a power failure over a location and its
+// repair after the load, restrictions with their identities (back in the panel's
+// list), a paused train and a failed barrier.
+TEST_F(Assessing, EveryInjectionComesBackWithASavedGame) {
+    ASSERT_TRUE(LoadTimetableFile(*sim, std::string(KESTRA_BINARY_DIR) + "/VLM/standard.WTT"));
+    sim->SimTime = sim->Timetable.StartTime;
+    sim->Timetable.GenerateDelays();
+    for (int i = 0; i < 1200 && sim->Trains.Count() == 0; ++i) sim->MajorCycleTick();
+    ASSERT_GT(sim->Trains.Count(), 0);
+    TTRN& train = *sim->Trains.At(0);
+    assessor->SetPaused(train, true);
+
+    TPTS* points = PairedPoints();
+    ASSERT_NE(points, nullptr);
+    assessor->SetReverseDetection(*points, false);
+    TSIG* signal = sim->Signals.FindID("SVM27");
+    assessor->SetLampProving(*signal, false);
+    TTCS* marked = sim->TrackCircuits.At(2);
+    assessor->SetIsolation(*marked, IsoEngBET);
+    TTCS* occupied = sim->TrackCircuits.At(5);
+    occupied->Occupy();  // a train's, say
+    assessor->Occupy(*occupied);
+    assessor->Occupy(*occupied);
+    TLOC* quillby = sim->Locations.FindID("QLBY");
+    assessor->FailLocation(*quillby);
+    TTCS* inQuillby = nullptr;
+    sim->TrackCircuits.ForEach([&](TTCS& c) {
+        if (!inQuillby && c.Location == quillby) inQuillby = &c;
+    });
+    ASSERT_NE(inQuillby, nullptr);
+    ASSERT_NE(inQuillby, occupied);
+    assessor->AddTSR({sim->TrackCircuits.At(3), "TSR ON 3", 20, 30, 0, 0});
+    assessor->AddTSR({sim->Subroutes.At(10), "TSR ON U10", 15, 25, 5, 60});
+
+    ValueWriter w;
+    ASSERT_TRUE(WriteSavedSimulation(*sim, w));
+    Sim loaded;
+    area::BuildArea(loaded);
+    SimulationLoadError error;
+    ASSERT_EQ(LoadSimulationBytes(loaded, w.Bytes(), &error), 0) << error.Reason;
+    TAssessor again(loaded, "2026-01-01 10:00:00");
+
+    ASSERT_NE(loaded.Trains.FindID(train.ID), nullptr);
+    EXPECT_TRUE(loaded.Trains.FindID(train.ID)->Paused);
+    TPTS* points2 = loaded.Points.FindID(points->ID);
+    EXPECT_TRUE(points2->FailedReverse);
+    EXPECT_TRUE(points2->Paired.At(0)->FailedReverse);
+    EXPECT_FALSE(loaded.Signals.FindID("SVM27")->LampProved);
+    EXPECT_EQ(loaded.TrackCircuits.At(2)->ISOType, IsoEngBET);
+    EXPECT_TRUE(loaded.LevelCrossings.FindID("QLBYLC")->BarrierFailed);
+    TTCS* occupied2 = loaded.TrackCircuits.At(5);
+    EXPECT_EQ(occupied2->OccupyCount, 3);
+    EXPECT_EQ(occupied2->AssessorOccupants, 2);
+    EXPECT_TRUE(again.Unoccupy(*occupied2));
+    EXPECT_TRUE(again.Unoccupy(*occupied2));
+    EXPECT_FALSE(again.Unoccupy(*occupied2));  // the train's stays
+    EXPECT_EQ(occupied2->OccupyCount, 1);
+    TLOC* quillby2 = loaded.Locations.FindID("QLBY");
+    TTCS* inQuillby2 = loaded.TrackCircuits.FindID(inQuillby->ID);
+    EXPECT_EQ(inQuillby2->AssessorOccupants, inQuillby->AssessorOccupants);
+    const std::int32_t before = inQuillby2->OccupyCount;
+    again.FixLocation(*quillby2);
+    EXPECT_EQ(inQuillby2->OccupyCount, before - 1);
+    EXPECT_FALSE(loaded.LevelCrossings.FindID("QLBYLC")->BarrierFailed);
+    const std::vector<TTSR*> tsrs = again.TSRs();
+    ASSERT_EQ(tsrs.size(), 2u);
+    EXPECT_EQ(tsrs[0]->ID, "TSR ON 3");
+    EXPECT_EQ(tsrs[0]->Owner, loaded.TrackCircuits.At(3));
+    EXPECT_EQ(tsrs[1]->ID, "TSR ON U10");
+    EXPECT_EQ(tsrs[1]->ToPosition, 60);
+    ASSERT_TRUE(again.DeleteTSR(tsrs[1]));
+    EXPECT_EQ(loaded.Subroutes.At(10)->TSRs.Count(), 0);
+}
+
+// The assessor's section, at the very end of the file, refused cleanly when it is
+// damaged: counts beyond the bytes left or below nought, a circuit out of the list or
+// named twice, more of the assessor's occupants than the circuit has, identities for
+// restrictions that are not there. Each refusal leaves a reset simulation.
+TEST_F(Assessing, ADamagedAssessorSectionIsRefused) {
+    using Bytes = std::vector<std::uint8_t>;
+    TTCS* c = sim->TrackCircuits.At(0);
+    assessor->Occupy(*c);
+    ValueWriter w;
+    ASSERT_TRUE(WriteSavedSimulation(*sim, w));
+    const Bytes file = w.Bytes();
+    // One circuit (position 0, one occupant of the assessor's), no restrictions.
+    const Bytes tail = {2, 1, 2, 0, 2, 1, 2, 0};
+    ASSERT_GE(file.size(), tail.size());
+    ASSERT_EQ(Bytes(file.end() - 8, file.end()), tail);
+    struct Case {
+        const char* Why;
+        Bytes Section;
+    };
+    const Case cases[] = {
+        {"circuit count beyond the bytes left", {4, 0xFF, 0xFF, 0xFF, 0x7F, 2, 0}},
+        {"negative circuit count", {2, 0xFF, 2, 0}},
+        {"circuit out of the list", {2, 1, 3, 0xFF, 0x7F, 2, 1, 2, 0}},
+        {"negative circuit", {2, 1, 2, 0xFF, 2, 1, 2, 0}},
+        {"circuit named twice", {2, 2, 2, 0, 2, 1, 2, 0, 2, 1, 2, 0}},
+        {"more than the circuit's occupants", {2, 1, 2, 0, 2, 2, 2, 0}},
+        {"no occupant", {2, 1, 2, 0, 2, 0, 2, 0}},
+        {"an identity for no restriction", {2, 1, 2, 0, 2, 1, 2, 1, 6, 1, 'X'}},
+        {"restriction count beyond the bytes left", {2, 1, 2, 0, 2, 1, 4, 0xFF, 0xFF, 0xFF, 0x7F}},
+        {"cut short", {2, 1, 2, 0, 2, 1}},
+        {"data after the section", {2, 1, 2, 0, 2, 1, 2, 0, 2, 0}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.Why);
+        Bytes bad(file.begin(), file.end() - 8);
+        bad.insert(bad.end(), k.Section.begin(), k.Section.end());
+        Sim target;
+        area::BuildArea(target);
+        EXPECT_EQ(LoadSimulationBytes(target, bad), 1);
+        EXPECT_EQ(target.TrackCircuits.At(0)->OccupyCount, 0);
+        EXPECT_EQ(target.TrackCircuits.At(0)->AssessorOccupants, 0);
+    }
+    Sim target;
+    area::BuildArea(target);
+    ASSERT_EQ(LoadSimulationBytes(target, file), 0);
+    EXPECT_EQ(target.TrackCircuits.At(0)->AssessorOccupants, 1);
 }
 
 TEST_F(Assessing, ABarrierFailureIsLogged) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "panel_font.h"
 
 namespace kestra::test {
@@ -91,14 +94,26 @@ std::string LastMessage(TestSim& t) {
 
 int CloseLevelCrossingsFor(Sim& sim, const TROU& route) {
     (void)sim;
+    // The crossings the route runs over, and those the overlap it holds beyond its exit
+    // runs over: the signal waits for them all.
+    std::vector<const TLevelCrossing*> crossings(route.LevelCrossings.begin(),
+                                                 route.LevelCrossings.end());
+    const TOVL* overlap = route.OverlapInUse();
+    if (overlap) {
+        for (const TLevelCrossing* lx : overlap->LevelCrossings)
+            if (std::find(crossings.begin(), crossings.end(), lx) == crossings.end())
+                crossings.push_back(lx);
+    }
     int cycles = 0;
-    for (const TLevelCrossing* lx : route.LevelCrossings) {
+    for (const TLevelCrossing* lx : crossings) {
         for (int i = 0; i < lx->Circuits.Count(); ++i) {
             TTCS* c = lx->Circuits.At(i);
-            bool onRoute = false;
+            bool used = false;
             for (int j = 0; j < route.AllSubroutes.Count(); ++j)
-                onRoute = onRoute || route.AllSubroutes.At(j)->TrackCircuit == c;
-            if (!onRoute) c->Occupy();
+                used = used || route.AllSubroutes.At(j)->TrackCircuit == c;
+            for (int j = 0; overlap && j < overlap->Subroutes.Count(); ++j)
+                used = used || overlap->Subroutes.At(j)->TrackCircuit == c;
+            if (!used) c->Occupy();
         }
         cycles = 2 * LevelCrossingLowerTime + 6;
     }

@@ -87,9 +87,9 @@ class RecordingSound : public Sound {
     std::vector<std::string> Played;
 };
 
-// Closes the road at every level crossing the route runs over, as a train standing on
-// the crossing's other line would (one occupant on each crossed circuit the route does
-// not use), so that the route's signal can clear once the barriers are down. Gives the
+// Closes the road at every level crossing the route (or the overlap it holds beyond its
+// exit) runs over, as a train standing on the crossing's other line would (one occupant
+// on each crossed circuit the route and that overlap do not use), so that the route's signal can clear once the barriers are down. Gives the
 // major cycles to run for that.
 int CloseLevelCrossingsFor(Sim& sim, const TROU& route);
 

@@ -335,6 +335,12 @@ void InterlockingInvariants::CheckFailures(std::vector<std::string>& out) const 
                 if (sig.LampProved) out.push_back("failed signal " + sig.ID + " shows its lamps proved");
                 break;
             }
+            case FailCrossing: {
+                const auto& lx = static_cast<const TLevelCrossing&>(*f.Equipment);
+                if (!lx.BarrierFailed)
+                    out.push_back("failed level crossing " + lx.ID + " has working barriers");
+                break;
+            }
         }
     }
 }
@@ -434,7 +440,8 @@ void InterlockingInvariants::CheckAutomatics(std::vector<std::string>& out) {
 
 // No signal shows a proceed aspect over a level crossing whose barriers are not proved
 // down: neither the entrance of a route set over it nor an automatic signal whose
-// permanent route runs over it.
+// permanent route runs over it, nor a signal whose train could overrun the next signal
+// onto it through that signal's overlap.
 void InterlockingInvariants::CheckLevelCrossings(std::vector<std::string>& out) const {
     sim_.LevelCrossings.ForEach([&](TLevelCrossing& lx) {
         if (lx.ProvedDown()) return;
@@ -444,6 +451,34 @@ void InterlockingInvariants::CheckLevelCrossings(std::vector<std::string>& out) 
                 out.push_back("signal " + entrance->ID + " shows a proceed aspect over level crossing " +
                               lx.ID + " with its " + LevelCrossingStateName(lx.State));
         }
+    });
+    // Nor towards an overlap that runs over such a crossing: the overlap set beyond the
+    // exit of a main or warner route, or the first overlap beyond an automatic's next
+    // signal (its route locks none). The crossing's track is found from its circuits,
+    // not from what the area told the crossing.
+    sim_.Signals.ForEach([&](TSIG& sig) {
+        const TROU* route = sig.CurrentRoute;
+        if (!sig.ShowsProceed() || !route || !route->RouteSet || !route->Exit) return;
+        const TSIG& exit = *route->Exit;
+        const TOVL* overlap = nullptr;
+        if (route->Class == RcAutomatic && !exit.Overlaps.Empty())
+            overlap = exit.Overlaps.At(0);
+        else if ((route->Class == RcMain || route->Class == RcWarner) && exit.CurrentOverlap &&
+                 exit.CurrentOverlap->IsSet())
+            overlap = exit.CurrentOverlap;
+        if (!overlap) return;
+        sim_.LevelCrossings.ForEach([&](TLevelCrossing& lx) {
+            if (lx.ProvedDown()) return;
+            bool over = false;
+            for (int i = 0; i < overlap->Subroutes.Count() && !over; ++i) {
+                const TULC* s = overlap->Subroutes.At(i);
+                over = s && s->TrackCircuit && lx.Circuits.IndexOf(s->TrackCircuit) >= 0;
+            }
+            if (over)
+                out.push_back("signal " + sig.ID + " shows a proceed aspect towards signal " +
+                              exit.ID + " whose overlap runs over level crossing " + lx.ID +
+                              " with its " + LevelCrossingStateName(lx.State));
+        });
     });
 }
 

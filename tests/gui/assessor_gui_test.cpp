@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <fstream>
 #include <memory>
@@ -141,6 +142,7 @@ TEST_F(AssessorGui, TrainPauseAndAuthorityToPassASignal) {
     ASSERT_TRUE(Select(form->TrainList, "1A23"));
     form->PauseTrainCheck->click();
     EXPECT_TRUE(t.Paused);
+    EXPECT_TRUE(Logged("Train 1A23 paused"));
     TACPSPADForm dialog(*sim, form.get());
     dialog.StopAtDistanceRadio->setChecked(true);
     EXPECT_TRUE(dialog.OverrunEdit->isEnabled());
@@ -154,6 +156,34 @@ TEST_F(AssessorGui, TrainPauseAndAuthorityToPassASignal) {
     EXPECT_EQ(t.PassMode, PassNextAndStop);
     EXPECT_DOUBLE_EQ(t.PassDistance, 120.0);
     EXPECT_TRUE(Logged("Train 1A23 SPAD (StopAtDistance 120m)"));
+}
+
+// Trains leave while the panel is open: the selection stays on its train, not on
+// whichever train moved into its place in the list.
+TEST_F(AssessorGui, TheTrainSelectedStaysSelectedWhenAnotherLeaves) {
+    sim->Trains.Create("1A01");
+    TTRN& kept = sim->Trains.Create("1A02");
+    sim->Trains.Create("1A03");
+    form->Refresh();
+    ASSERT_TRUE(Select(form->TrainList, "1A02"));
+    sim->Trains.Destroy(sim->Trains.FindID("1A01"));
+    sim->Trains.Pack();
+    form->Refresh();
+    ASSERT_EQ(form->TrainList->count(), 2);
+    EXPECT_EQ(form->SelectedTrain(), &kept);
+    form->PauseTrainCheck->click();
+    EXPECT_TRUE(kept.Paused);
+    EXPECT_FALSE(sim->Trains.FindID("1A03")->Paused);
+}
+
+// Every page's tab is in view: none hides behind scroll buttons.
+TEST_F(AssessorGui, EveryTabIsInView) {
+    const QTabBar* bar = form->Pages->tabBar();
+    ASSERT_NE(bar, nullptr);
+    for (int i = 0; i < bar->count(); ++i) {
+        const QRect r = bar->tabRect(i);
+        EXPECT_TRUE(bar->rect().contains(r)) << bar->tabText(i).toStdString();
+    }
 }
 
 TEST_F(AssessorGui, SpeedRestrictionThroughTheEditor) {

@@ -229,17 +229,20 @@ TEST(SavedGame, CountsLargerThanTheBytesLeftAreRefused) {
     sim.Incidents.ClearIncidents();
     const Bytes file = Saved(sim);
     // The file ends with the failures' count, Quillby level crossing's record (state,
-    // timer, barrier failed) and the incident count: "02 00 | 02 00 02 00 08 | 02 00".
-    ASSERT_GE(file.size(), 9u);
-    ASSERT_EQ(Bytes(file.end() - 9, file.end()), (Bytes{2, 0, 2, 0, 2, 0, 8, 2, 0}));
+    // timer, barrier failed), the incident count and the assessor's two counts
+    // (circuits with the assessor's occupants, restriction identities):
+    // "02 00 | 02 00 02 00 08 | 02 00 | 02 00 02 00".
+    ASSERT_GE(file.size(), 13u);
+    ASSERT_EQ(Bytes(file.end() - 13, file.end()), (Bytes{2, 0, 2, 0, 2, 0, 8, 2, 0, 2, 0, 2, 0}));
     const Bytes huge = {4, 0xFF, 0xFF, 0xFF, 0x7F};
     const Bytes negative = {2, 0xFF};
     for (const Bytes& count : {huge, negative}) {
-        for (const std::size_t from_end : {std::size_t{9}, std::size_t{2}}) {
+        for (const std::size_t from_end : {std::size_t{13}, std::size_t{6}}) {
             SCOPED_TRACE(from_end);
             Bytes bad(file.begin(), file.end() - static_cast<std::ptrdiff_t>(from_end));
             bad.insert(bad.end(), count.begin(), count.end());
-            if (from_end == 9) bad.insert(bad.end(), {2, 0, 2, 0, 8, 2, 0});
+            if (from_end == 13) bad.insert(bad.end(), {2, 0, 2, 0, 8, 2, 0, 2, 0, 2, 0});
+            if (from_end == 6) bad.insert(bad.end(), {2, 0, 2, 0});
             EXPECT_EQ(LoadSimulationBytes(sim, bad), 1);
             EXPECT_TRUE(sim.Incidents.Lines.empty());
         }
