@@ -414,12 +414,26 @@ void Builder::CreateSubAreas() {
 
 void Builder::LinkRoutesForARS() {
     std::vector<std::set<const TTCS*>> circuits(ordinaryRoutes_.size());
+    // The overlap beyond the exit that a main route takes first: two routes whose
+    // overlaps share a circuit cannot both be set (two overlaps never hold one circuit),
+    // so ARS weighs such trains against each other as it does trains whose routes cross.
+    std::vector<std::set<const TTCS*>> overlap(ordinaryRoutes_.size());
     for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
         const TROU& route = *area_.Routes[ordinaryRoutes_[i]];
         route.AllSubroutes.ForEach([&](const TULC& sub) {
             if (sub.TrackCircuit) circuits[i].insert(sub.TrackCircuit);
         });
+        if (route.Class == RcMain && route.Exit && !route.Exit->Overlaps.Empty()) {
+            if (const TOVL* o = route.Exit->Overlaps.At(0)) {
+                o->Subroutes.ForEach([&](const TULC& sub) {
+                    if (sub.TrackCircuit) overlap[i].insert(sub.TrackCircuit);
+                });
+            }
+        }
     }
+    const auto meet = [](const std::set<const TTCS*>& a, const std::set<const TTCS*>& b) {
+        return std::any_of(a.begin(), a.end(), [&](const TTCS* c) { return b.count(c) > 0; });
+    };
     for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
         TROU& route = *area_.Routes[ordinaryRoutes_[i]];
         route.Berths.Clear();
@@ -431,8 +445,7 @@ void Builder::LinkRoutesForARS() {
         route.ConflictingRoutes.Clear();
         for (std::size_t j = 0; j < ordinaryRoutes_.size(); ++j) {
             if (i == j) continue;
-            const bool shared = std::any_of(circuits[j].begin(), circuits[j].end(),
-                                            [&](const TTCS* c) { return circuits[i].count(c) > 0; });
+            const bool shared = meet(circuits[i], circuits[j]) || meet(overlap[i], overlap[j]);
             if (shared) route.ConflictingRoutes.Add({}, area_.Routes[ordinaryRoutes_[j]]);
         }
     }

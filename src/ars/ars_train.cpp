@@ -1278,9 +1278,11 @@ void TARSTrainList::ChooseRoute(TARSTrain& t) {
 bool TARSTrainList::CannotReachSoon(const TARSTrain& t, const TROU& conflict) const {
     // A train held short of the conflicting route (behind a train in front, at a signal
     // that will not clear, for its booked time, a join or another train) is not waited
-    // for unless that route is the very next one it wants. Holding a train for one that
-    // cannot reach the junction only lengthens the queue, and where that train's way is
-    // blocked by trains behind this one it stops the junction for good.
+    // for unless that route is the very next one it wants and no train stands on it: a
+    // route held only by other routes' locks and overlaps will come free, one with a
+    // train on it (this train, standing in the way, among them) may not. Holding a train
+    // for one that cannot reach the junction only lengthens the queue, and where that
+    // train's way is blocked by this one or by trains behind it, stops it for good.
     switch (t.Status) {
         case StTrainInFront:
         case StWaitingJoining:
@@ -1292,8 +1294,15 @@ bool TARSTrainList::CannotReachSoon(const TARSTrain& t, const TROU& conflict) co
         case StWaitingTRTS:
         case StGivingPriority:
         case StLocationDelay:
-        case StAlreadyOnStretch:
-            return t.NextRoute != &conflict;
+        case StAlreadyOnStretch: {
+            if (t.NextRoute != &conflict) return true;
+            if (conflict.RouteSet) return false;
+            for (int k = 0; k < conflict.AllSubroutes.Count(); ++k) {
+                const TULC* c = conflict.AllSubroutes.At(k);
+                if (c && c->TrackCircuit && c->TrackCircuit->IsOccupied()) return true;
+            }
+            return false;
+        }
         default:
             return false;
     }
