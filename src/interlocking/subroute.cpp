@@ -567,13 +567,17 @@ void TULC::ReleaseOverlap() {
         }
     }
     // A route into the releasing signal that is still set could yet admit a train towards
-    // the overlap, unless a train has passed its entrance signal since it was set: the
-    // entrance is then disarmed and cannot clear again until the route is released, and
+    // the overlap, unless a train has passed its entrance signal since it was set and
+    // reached the route's second circuit: the entrance is then disarmed and cannot clear
+    // again until the route is released, and
     // the route stays set only because that train, longer than the signal's berth track
-    // and standing at the signal, still occupies the route's first circuit.
+    // and standing at the signal, still occupies the route's first circuit. An entrance
+    // working automatically re-arms for the next train, which needs the overlap.
     if (releasing && releasing->RouteIn && releasing->RouteIn->RouteSet) {
         const TSIG* entrance = releasing->RouteIn->Entrance;
-        if (!entrance || entrance->Armed || entrance->CurrentRoute != releasing->RouteIn) return;
+        if (!entrance || entrance->Armed || entrance->AutoWorking ||
+            entrance->PassageState < 1 || entrance->CurrentRoute != releasing->RouteIn)
+            return;
     }
     if (releasing && releasing->CurrentOverlap == overlap) releasing->CurrentOverlap = nullptr;
     SetOverlap(nullptr);

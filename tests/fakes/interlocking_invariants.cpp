@@ -212,8 +212,8 @@ bool OverlapSetBeyond(const TSIG& exit, bool restricted) {
 void InterlockingInvariants::CheckRouteOverlaps(std::vector<std::string>& out) const {
     for (const TROU* r : setRoutes_) {
         bool restricted = false;
-        const bool passed = r->Entrance && !r->Entrance->Armed && r->Entrance->CurrentRoute == r &&
-                            r->Entrance->PassageState >= 1;
+        const TSIG* e = r->Entrance;
+        const bool passed = e && !e->Armed && e->CurrentRoute == r && e->PassageState >= 1;
         if (TakesOverlap(*r, restricted) && !passed && !OverlapSetBeyond(*r->Exit, restricted))
             out.push_back("route " + r->ID + " set without its " +
                           (restricted ? "restricted" : "full") + " overlap beyond " + r->Exit->ID);

@@ -185,6 +185,10 @@ TEST_F(SubrouteTest, OverlapReleasesByTimeBehindALongTrainStillHoldingTheRouteIn
     line.T3ab->MajorCycle();
     EXPECT_EQ(line.T3ab->Overlap, line.S2Overlap) << "S1 is still armed";
     line.S1->Armed = false;
+    line.T2->StateTime = 12;
+    line.T3ab->MajorCycle();
+    EXPECT_EQ(line.T3ab->Overlap, line.S2Overlap) << "the train has not reached T2 by S1's count";
+    line.S1->SetPassageState(1);
     line.T2->StateTime = 11;
     line.T3ab->MajorCycle();
     EXPECT_EQ(line.T3ab->Overlap, line.S2Overlap) << "one second short";
