@@ -290,7 +290,8 @@ void TTimetable::MajorCycle() {
             Entered = true;
         } else {
             std::string message;
-            if (Validate(*this, message)) {
+            if (EntryValidated || Validate(*this, message)) {
+                EntryValidated = true;
                 TENT* entry = EntryPoint;
                 if (sim.Hooks.EntryHook) sim.Hooks.EntryHook(entry, *this);
                 if (entry && trains->CanEnter(*entry)) {

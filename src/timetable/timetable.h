@@ -181,6 +181,9 @@ class TTimetable : public TSSIObject {
     TTrainCategory* Category = nullptr;
     std::int32_t Delay = 0;  // s; negative is early
     bool DelayWarned = false;
+    // Validated once for entry: a train held at a blocked entry point is not validated
+    // again every cycle (validation builds strings and lists).
+    bool EntryValidated = false;
     std::int32_t EntryTime = 0;
     std::string Description;
     TENT* EntryPoint = nullptr;
