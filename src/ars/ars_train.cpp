@@ -1082,7 +1082,7 @@ void TARSTrainList::LookAhead(TARSTrain& t) {
 }
 
 bool TARSTrainList::JoiningCheck(TARSTrain& t) {
-    if (t.SecuredTo < 0 || t.SecuredTo >= t.PathEntries.Count()) return false;
+    if (!t.Timetable || t.SecuredTo < 0 || t.SecuredTo >= t.PathEntries.Count()) return false;
     const auto& items = t.PathEntries.Items;
     int j = t.SecuredTo;
     while (j >= 0 && AsBerth(items[j].Item) && items[j].Locations.empty()) --j;
@@ -1115,6 +1115,7 @@ bool TARSTrainList::JoiningCheck(TARSTrain& t) {
 // candidate's call-on variant when the partner stands on that route's track, and none
 // otherwise (the main route cannot be set into an occupied platform).
 void TARSTrainList::JoinAhead(TARSTrain& t) {
+    if (!t.Timetable) return;
     const auto& items = t.PathEntries.Items;
     int j = t.SecuredTo + 1;
     while (j < static_cast<int>(items.size()) && j >= 0 && items[j].Item == t.NextRoute) ++j;
@@ -1142,6 +1143,7 @@ void TARSTrainList::JoinAhead(TARSTrain& t) {
 }
 
 void TARSTrainList::BookedTimeHold(TARSTrain& t) {
+    if (!t.Timetable) return;
     const auto& items = t.PathEntries.Items;
     int j = t.SecuredTo;
     if (j < 0 || j >= static_cast<int>(items.size())) return;
