@@ -264,11 +264,19 @@ def standard(b):
             b.train(tt, down, "BRANCH", None, arr + 6 * 60, DOWN_BRANCH)
         # Freight: up through the goods loop and on west, down out of the yard. Trains
         # leaving the yard or the loop eastwards cross over 509 to the Down main: the Up
-        # main beside the loop carries the freights coming the other way into it.
-        b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", base + 38 * 60,
-                [Stop("HRNF", "2", "UM", passing=True), Stop("VLMC", "4", "UM", passing=True),
-                 Stop("OSTGL", "", "UG", 3), Stop("OSTWK", "2", "UG", passing=True, path="UG"),
-                 Stop("WESTL", "", "UM", passing=True)])
+        # main beside the loop carries the freights coming the other way into it. In the
+        # hours the quarry empties stand in the loop the up freight runs through on the
+        # Up main, seven minutes later, once the empties have crossed over 507 and 509 to
+        # the Down main: the loop cannot hold both, and a freight may run five minutes
+        # either side of its time.
+        if n % 2 == 1:
+            entry, via_loop = base + 45 * 60, [Stop("OSTWK", "2", "UM", passing=True, path="UM")]
+        else:
+            entry = base + 38 * 60
+            via_loop = [Stop("OSTGL", "", "UG", 3), Stop("OSTWK", "2", "UG", passing=True, path="UG")]
+        b.train(tt, "6M%02d" % n, "FREIGHT", "EAST", entry,
+                [Stop("HRNF", "2", "UM", passing=True), Stop("VLMC", "4", "UM", passing=True)] +
+                via_loop + [Stop("WESTL", "", "UM", passing=True)])
         b.train(tt, "6E%02d" % n, "FREIGHT", "OSTYD", base + 30 * 60,
                 [Stop("VLMC", "2", "DM", passing=True), Stop("HRNF", "1", "DM", passing=True),
                  Stop("HRNFE", "", "DM", passing=True)])
