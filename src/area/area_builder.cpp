@@ -445,7 +445,14 @@ void Builder::LinkRoutesForARS() {
         route.ConflictingRoutes.Clear();
         for (std::size_t j = 0; j < ordinaryRoutes_.size(); ++j) {
             if (i == j) continue;
-            const bool shared = meet(circuits[i], circuits[j]) || meet(overlap[i], overlap[j]);
+            // A route over the overlap another route takes at its exit conflicts with
+            // it too, unless it starts at that exit: then it is the way on of the train
+            // the overlap is for.
+            const TROU& other = *area_.Routes[ordinaryRoutes_[j]];
+            const bool shared =
+                meet(circuits[i], circuits[j]) || meet(overlap[i], overlap[j]) ||
+                (other.Entrance != route.Exit && meet(overlap[i], circuits[j])) ||
+                (route.Entrance != other.Exit && meet(circuits[i], overlap[j]));
             if (shared) route.ConflictingRoutes.Add({}, area_.Routes[ordinaryRoutes_[j]]);
         }
     }

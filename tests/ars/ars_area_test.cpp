@@ -100,5 +100,43 @@ TEST(ARSArea, RoutesKnowTheirBerthsAndConflictsAndEveryPlatformHasACodeInsertion
     EXPECT_GT(up, 0);
 }
 
+// Routes conflict for ARS when they share a circuit, when their exits' first overlaps
+// do, and when one runs over the overlap the other takes at its exit, unless it starts
+// at that exit (it is then the way on of the train the overlap is for).
+TEST(ARSArea, ARouteOverAnotherRoutesOverlapConflictsWithItUnlessItIsTheWayOn) {
+    TestSim t;
+    auto built = area::BuildArea(*t);
+    const auto route = [&](const std::string& id) {
+        TROU* found = nullptr;
+        t->Routes.ForEach([&](TROU& r) {
+            if (r.ID == id) found = &r;
+        });
+        return found;
+    };
+    struct Case {
+        const char* A;
+        const char* B;
+        bool Conflict;
+    };
+    const Case cases[] = {
+        // Into platform 4 from the east: 18's overlap runs over the west throat that the
+        // departure from platform 3 needs the other way.
+        {"R20-18M", "R16-10M", true},
+        // The train's own way on from 18 over that overlap.
+        {"R20-18M", "R18-10M", false},
+        // Out of the yard towards the loop's exit, and the Up main past it.
+        {"R5-7M", "R18-10M", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.A) + " / " + c.B);
+        TROU* a = route(c.A);
+        TROU* b = route(c.B);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(a->ConflictingRoutes.IndexOf(b) >= 0, c.Conflict);
+        EXPECT_EQ(b->ConflictingRoutes.IndexOf(a) >= 0, c.Conflict);
+    }
+}
+
 }  // namespace
 }  // namespace kestra
