@@ -14,6 +14,7 @@
 #include "sim/sim.h"
 #include "timetable/timetable_file.h"
 #include "timetable/timetable_validate.h"
+#include "trains/train.h"
 
 namespace kestra {
 
@@ -1281,10 +1282,12 @@ bool TARSTrainList::CannotReachSoon(const TARSTrain& t, const TROU& conflict) co
     // A train held short of the conflicting route (behind a train in front, at a signal
     // that will not clear, for its booked time, a join or another train) is not waited
     // for unless that route is the very next one it wants and no train stands on it: a
-    // route held only by other routes' locks and overlaps will come free, one with a
-    // train on it (this train, standing in the way, among them) may not. Holding a train
-    // for one that cannot reach the junction only lengthens the queue, and where that
-    // train's way is blocked by this one or by trains behind it, stops it for good.
+    // route held only by other routes' locks and overlaps, or by a train running over
+    // it, will come free; one with a train standing on it (this train, standing in the
+    // way, among them) may not, nor one whose circuit shows occupied with no train on
+    // it. Holding a train for one that cannot reach the junction only lengthens the
+    // queue, and where that train's way is blocked by this one or by trains behind it,
+    // stops it for good.
     switch (t.Status) {
         case StTrainInFront:
         case StWaitingJoining:
@@ -1301,13 +1304,30 @@ bool TARSTrainList::CannotReachSoon(const TARSTrain& t, const TROU& conflict) co
             if (conflict.RouteSet) return false;
             for (int k = 0; k < conflict.AllSubroutes.Count(); ++k) {
                 const TULC* c = conflict.AllSubroutes.At(k);
-                if (c && c->TrackCircuit && c->TrackCircuit->IsOccupied()) return true;
+                if (c && c->TrackCircuit && c->TrackCircuit->IsOccupied() &&
+                    !OnlyRunningTrainsOn(*c->TrackCircuit))
+                    return true;
             }
             return false;
         }
         default:
             return false;
     }
+}
+
+bool TARSTrainList::OnlyRunningTrainsOn(const TTCS& circuit) const {
+    bool running = false, standing = false;
+    sim_.Trains.ForEach([&](const TTRN& train) {
+        bool on = false;
+        for (const TULC* u : train.Occupied) on = on || (u && u->TrackCircuit == &circuit);
+        if (!on) return;
+        if (train.Speed > kRunningSpeed) {
+            running = true;
+        } else {
+            standing = true;
+        }
+    });
+    return running && !standing;
 }
 
 bool TARSTrainList::WaitingChainCircular(const TARSTrain& s) const {

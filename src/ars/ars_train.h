@@ -229,6 +229,10 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     void MovedAlongPlatform(TARSTrain& t, TBER& to);
     bool SamePlatform(const TBER& a, const TBER& b) const;
     bool CannotReachSoon(const TARSTrain& t, const TROU& conflict) const;
+    // True when the only occupants of the circuit are trains on the move (above
+    // kRunningSpeed): it will come clear without anything else moving first.
+    bool OnlyRunningTrainsOn(const TTCS& circuit) const;
+    static constexpr double kRunningSpeed = 0.5;  // metres a second
     void DrawUpInPlatform(TARSTrain& t);
     Sim& sim_;
     std::uint32_t counter_ = 0;

@@ -16,6 +16,7 @@
 #include "places/location.h"
 #include "timetable/timetable.h"
 #include "trains/berth.h"
+#include "trains/train.h"
 
 namespace kestra {
 namespace {
@@ -341,6 +342,61 @@ TEST(ARSChoice, PriorityBetweenTwoTrains) {
         if (c.status) {
             EXPECT_EQ(status, c.status);
         }
+    }
+}
+
+// A train held short of the route it wants next is still waited for while the only
+// thing on that route is a train running off it; a train standing there, or a circuit
+// showing occupied with no train on it, may not clear, and then the other goes.
+TEST(ARSChoice, AHeldTrainIsWaitedForOnlyWhileWhatBlocksItIsRunning) {
+    constexpr std::int32_t kNow = 10 * 3600;
+    struct Case {
+        const char* name;
+        int trains;    // trains on the blocked route's far circuit: 0 or 1
+        double speed;  // that train's speed, metres a second
+        const char* set;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"a train running over it", 1, 20.0, "", "Giving priority to 2B01"},
+        {"a train standing on it", 1, 0.0, "S1-S2", "Waiting for route to prove"},
+        {"occupied with no train on it", 0, 0.0, "S1-S2", "Waiting for route to prove"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line f;
+        f.t->SimTime = kNow;
+        // 2B01, due first, wants S2-S3 next, counted as conflicting with 1A01's S1-S2;
+        // S2-S3's last circuit is occupied, so 2B01 is held short of it.
+        f.l.S1S2->ConflictingRoutes.Add(f.l.S2S3->ID, f.l.S2S3);
+        f.l.S2S3->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
+        TBER& b3 = f.t->Berths.Create(*f.t, "B3");
+        TBER& b4 = f.t->Berths.Create(*f.t, "B4");
+        b3.Interpose("2B01");
+        TARSTrain* other = f.ars().FindByBerth(&b3);
+        ASSERT_NE(other, nullptr);
+        other->PathEntries.Items.resize(3);
+        other->PathEntries.Items[0].Item = &b3;
+        other->PathEntries.Items[1].Item = f.l.S2S3;
+        other->PathEntries.Items[2].Item = &b4;
+        other->PathEntries.Items[0].DueTime = kNow + 60;
+        other->PathPosition = 0;
+        other->OnPlannedPath = true;
+        other->IsARS = true;
+        f.train->PathEntries.Items[0].DueTime = kNow + 120;
+        f.l.T4->Occupy();
+        if (c.trains > 0) {
+            TTRN& blocking = f.t->Trains.Create("6X01");
+            blocking.Occupied.push_back(f.l.T4ab);
+            blocking.Speed = c.speed;
+        }
+        for (int i = 0; i < 3; ++i) f.Working();
+        EXPECT_EQ(f.Status(), c.status);
+        EXPECT_EQ(f.ars().StatusTextOf(*other), "Waiting for route to become available");
+        std::string set;
+        for (const TROU* r : {f.l.S1S2, f.l.S2S3})
+            if (r->RouteSet) set += (set.empty() ? "" : " ") + r->ID;
+        EXPECT_EQ(set, c.set);
     }
 }
 
