@@ -1,7 +1,5 @@
 #include "assess/assessor.h"
 
-#include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 
@@ -17,26 +15,6 @@
 #include "trains/train.h"
 
 namespace kestra {
-
-namespace {
-
-std::string Format(const char* format, std::int32_t a) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, format, a);
-    return buf;
-}
-
-std::string Format(const char* format, std::int32_t a, std::int32_t b) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, format, a, b);
-    return buf;
-}
-
-std::int32_t Percent(std::int32_t part, std::int32_t total) {
-    return static_cast<std::int32_t>(std::lround(static_cast<double>(part) / total * 100.0));
-}
-
-}  // namespace
 
 TAssessor::TAssessor(Sim& sim, std::string startDateTime)
     : sim_(sim), start_(std::move(startDateTime)) {}
@@ -408,46 +386,7 @@ std::vector<std::string> TAssessor::ReportLines(const std::string& assessor,
     out.push_back("Scoring");
     out.push_back("-------");
     out.push_back("");
-    const std::int32_t timing = p.PointsOnTime + p.PointsOneMinute + p.PointsTwoMinutes +
-                                p.PointsThreeToFive + p.PointsOverFive;
-    out.push_back(Format("Trains passing timing points: %d total timing points", timing));
-    if (timing > 0) {
-        out.push_back(
-            Format("\tOn time: %d (%d%%)", p.PointsOnTime, Percent(p.PointsOnTime, timing)));
-        out.push_back(Format("\t1 min late: %d (%d%%)", p.PointsOneMinute,
-                             Percent(p.PointsOneMinute, timing)));
-        out.push_back(Format("\t2 mins late: %d (%d%%)", p.PointsTwoMinutes,
-                             Percent(p.PointsTwoMinutes, timing)));
-        out.push_back(Format("\t5 mins late: %d (%d%%)", p.PointsThreeToFive,
-                             Percent(p.PointsThreeToFive, timing)));
-        out.push_back(Format("\tOver 5 mins late: %d (%d%%)", p.PointsOverFive,
-                             Percent(p.PointsOverFive, timing)));
-    }
-    out.push_back("");
-    out.push_back("Minutes lost/gained overall:");
-    out.push_back(Format("\tTotal minutes lost by you: %d", p.MinutesLost));
-    out.push_back(Format("\tTotal minutes recovered by you: %d", p.MinutesRecovered));
-    out.push_back("");
-    const std::int32_t platforms = p.PlatformCorrect + p.PlatformOpposite + p.PlatformIncorrect;
-    out.push_back(Format("Trains using the correct platforms: %d occasions", platforms));
-    if (platforms > 0) {
-        out.push_back(Format("\tCorrect: %d (%d%%)", p.PlatformCorrect,
-                             Percent(p.PlatformCorrect, platforms)));
-        out.push_back(Format("\tOpposite: %d (%d%%)", p.PlatformOpposite,
-                             Percent(p.PlatformOpposite, platforms)));
-        out.push_back(Format("\tIncorrect: %d (%d%%)", p.PlatformIncorrect,
-                             Percent(p.PlatformIncorrect, platforms)));
-    }
-    out.push_back("");
-    out.push_back("Miscellaneous:");
-    out.push_back(Format("\tTotal routes cancelled with trains approaching: %d",
-                         p.RoutesCancelledApproaching));
-    out.push_back(Format("\tTotal wrong routes set for trains: %d", p.WrongRoutes));
-    out.push_back(Format("\tTotal joining moves abandoned: %d", p.JoinsAbandoned));
-    out.push_back(Format("\tTotal trains removed: %d", p.TrainsRemoved));
-    out.push_back(Format("\tTotal trains shortened: %d", p.TrainsShortened));
-    out.push_back(Format("\tOther points lost: %d", p.OtherPointsLost));
-    out.push_back("");
+    for (std::string& line : p.ScoringLines()) out.push_back(std::move(line));
     out.push_back("");
     rule(10);
     out.push_back("Signatures");

@@ -136,11 +136,8 @@ bool TPerformance::Load(ValueReader& reader) {
     return true;
 }
 
-std::vector<std::string> TPerformance::AnalysisLines() const {
+std::vector<std::string> TPerformance::ScoringLines() const {
     std::vector<std::string> lines;
-    lines.emplace_back("Analysis of your performance and score");
-    lines.emplace_back();
-
     const std::int32_t t =
         PointsOnTime + PointsOneMinute + PointsTwoMinutes + PointsThreeToFive + PointsOverFive;
     lines.push_back(Format("Trains passing timing points: %d total timing points", t));
@@ -184,6 +181,15 @@ std::vector<std::string> TPerformance::AnalysisLines() const {
     lines.push_back(Format("\tTotal trains shortened: %d", TrainsShortened));
     lines.push_back(Format("\tOther points lost: %d", OtherPointsLost));
     lines.emplace_back();
+
+    return lines;
+}
+
+std::vector<std::string> TPerformance::AnalysisLines() const {
+    std::vector<std::string> lines;
+    lines.emplace_back("Analysis of your performance and score");
+    lines.emplace_back();
+    for (std::string& line : ScoringLines()) lines.push_back(std::move(line));
 
     if (MaxScore >= 1)
         lines.push_back(

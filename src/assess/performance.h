@@ -73,6 +73,10 @@ struct TPerformance {
 
     // The lines of the analysis window.
     std::vector<std::string> AnalysisLines() const;
+    // The counts behind the score, from the timing points to the miscellaneous points
+    // lost, ending in a blank line: the analysis window and the assessor's report both
+    // show them.
+    std::vector<std::string> ScoringLines() const;
 };
 
 // Whole minutes the minutes-late figure lost in the area: the lateness at a point less
