@@ -120,7 +120,18 @@ std::vector<LegendRow> BuildLegend() {
     v.push_back({Text("2D01", w, ClGreen), "Early (white on green)"});
     v.push_back({Text("2D01", k, ClYellow), "Late (black on yellow)"});
     v.push_back({Text("2D01", w, ClRed), "Very late (white on red)"});
+    v.push_back({Text("2D01", k, g), "Not worked by ARS (black on grey)"});
     v.push_back({Text("aaaa", g), "An empty berth shows its track"});
+    v.push_back(Heading("ARS sub-areas"));
+    v.push_back({{C('S', ClPink), C('q', ClPink)},
+                 "ARS on: routes in this sub-area are set for ARS trains (left click)"});
+    v.push_back({{C('S', g), C('p', g)}, "ARS off: you set the routes (right click)"});
+    v.push_back({{C('S', ClPink), C('q', ClPink)},
+                 "Flashing, with its name: you cancelled a route in the sub-area, so ARS is out "
+                 "of effect there until you click it on again"});
+    v.push_back({{C(']', ClYellow), C('S', g), C('p', g), C('[', ClYellow)},
+                 "Yellow collar: ARS cannot be switched on (REM, then a left click puts it on; "
+                 "REM, then a right click takes it off)"});
     v.push_back(Heading("Status line (bottom left)"));
     v.push_back({Text("07:42 ", k, ClSilver), "The clock; \"PAUSED\" while paused (P)"});
     v.push_back({Text("097%", k, ClSilver),
@@ -156,10 +167,15 @@ A click on the entrance again drops it</td><td>Cancel the route from this signal
 <tr><td>"E" emergency button</td><td>Replace the automatic signal to red</td><td>Restore it</td></tr>
 <tr><td>Yellow warner marker</td><td>Exit of a warner route</td><td></td></tr>
 <tr><td>Points</td><td>Key normal (yellow block); again: key off</td><td>Key reverse; again: key off</td></tr>
-<tr><td>Train description</td><td></td><td>The description's menu: Interpose, Cancel</td></tr>
+<tr><td>Train description</td><td>What the Options choose ("Clicking on a  train description
+shows...", ARS page): the ARS timetable summary, the routesetting status or the ARS information
+window</td><td>The description's menu: Interpose, Cancel and the ARS commands (Make Train ARS or
+Non-ARS, its status and timetable, Popup ARS Information, a special timing pattern)</td></tr>
+<tr><td>ARS sub-area ("S" and its lamp)</td><td>ARS on ("Subarea is collared" while
+collared)</td><td>ARS off</td></tr>
 <tr><td>MNU</td><td colspan="2">The main menu (File, Timetable, Train Describer, Signalling, Multiplayer, Help)</td></tr>
 <tr><td>ROV</td><td colspan="2">Override reminders for the next route (20 seconds)</td></tr>
-<tr><td>REM, ISO</td><td colspan="2">The next click on a signal or button applies (left) or removes (right) a general (REM) or traction (ISO) reminder collar</td></tr>
+<tr><td>REM, ISO</td><td colspan="2">The next click on a signal or button applies (left) or removes (right) a general (REM) or traction (ISO) reminder collar; REM on an ARS sub-area puts its collar on (left) or takes it off (right)</td></tr>
 <tr><td>MSG, VW1, VW2</td><td colspan="2">Show the overview or a screen; on the overview a click on a miniature shows that screen; the wheel changes screens</td></tr>
 <tr><td>Score, telephone</td><td colspan="2">Performance analysis and the telephone (status line)</td></tr>
 </table>

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -15,6 +16,8 @@ QString L(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 constexpr int kColumns = 7;
+// Rows shown before the grid scrolls.
+constexpr int kShownRows = 10;
 }  // namespace
 
 TTrainInfoForm::TTrainInfoForm(QWidget* parent) : QDialog(parent) {
@@ -34,8 +37,11 @@ TTrainInfoForm::TTrainInfoForm(QWidget* parent) : QDialog(parent) {
     Grid->verticalHeader()->hide();
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->setSelectionMode(QAbstractItemView::NoSelection);
+    // Nothing to pick in the grid: no focus frame on a cell, Close takes the keys.
+    Grid->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(Grid);
     auto* close = new QPushButton("Close", this);
+    close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     layout->addWidget(close, 0, Qt::AlignRight);
 }
@@ -62,9 +68,20 @@ void TTrainInfoForm::ShowFor(const ARSInformation& info) {
             widest = std::max(widest, metrics.horizontalAdvance(Grid->item(r, c)->text()));
         Grid->setColumnWidth(c, widest + 16);
     }
-    int width = 40;
+    // The grid as tall as its rows, ten at most, so that no row is cut off and no blank
+    // space stands below the last one; more rows scroll.
+    const int shown = std::min(Grid->rowCount(), kShownRows);
+    int height = Grid->horizontalHeader()->sizeHint().height() + 2 * Grid->frameWidth();
+    for (int r = 0; r < shown; ++r) height += Grid->rowHeight(r);
+    Grid->setFixedHeight(height);
+    Grid->setVerticalScrollBarPolicy(Grid->rowCount() > shown ? Qt::ScrollBarAlwaysOn
+                                                              : Qt::ScrollBarAlwaysOff);
+    int width = 2 * Grid->frameWidth();
     for (int c = 0; c < kColumns; ++c) width += Grid->columnWidth(c);
-    resize(std::max(width, 360), 200 + 24 * std::min(Grid->rowCount(), 10));
+    if (Grid->rowCount() > shown) width += Grid->verticalScrollBar()->sizeHint().width();
+    Grid->setMinimumWidth(width);
+    Grid->scrollToTop();
+    resize(std::max(sizeHint().width(), 360), sizeHint().height());
 }
 
 }  // namespace kestra::app

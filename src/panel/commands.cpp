@@ -5,6 +5,7 @@
 #include "ars/ars_train.h"
 #include "ars/ars_train_info.h"
 #include "core/ascii_text.h"
+#include "display/options.h"
 #include "interlocking/state_message.h"
 #include "interlocking/route.h"
 #include "interlocking/signal.h"
@@ -14,6 +15,17 @@
 #include "trains/berth.h"
 
 namespace kestra {
+
+MenuCommand DescriptionClickCommand(const Options& options) {
+    switch (options.ARSClickMode) {
+        case ARSClickRoutesettingStatus:
+            return MenuCommand::BerthQueryRoutesetting;
+        case ARSClickPopupInformation:
+            return MenuCommand::BerthPopupARSInformation;
+        default:
+            return MenuCommand::BerthQueryTimetable;
+    }
+}
 
 bool OperatorCommands::OfferClick(int column, int row, bool left) {
     // Signals first, so that a signal drawn over points or a berth wins; then points,
@@ -90,6 +102,9 @@ UiAction OperatorCommands::MousePress(int px, int py, MouseButton button) {
     if (!OfferClick(column, row, true) && !OfferClick(neighbour, row, true)) {
         if (sim_.Hooks.LeftClickHook) sim_.Hooks.LeftClickHook(column, row);
     }
+    // A left click on a description shows what the options choose: the timetable
+    // summary, the routesetting status or the information window.
+    if (op.SelectedBerth != nullptr) BerthMenuARS(DescriptionClickCommand(sim_.Options()));
     return UiAction::None;
 }
 

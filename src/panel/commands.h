@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+
 #include "panel/menus.h"
 
 namespace kestra {
@@ -15,6 +16,7 @@ namespace kestra {
 class Sim;
 class TSIG;
 class TBER;
+struct Options;
 
 // What the window must open or show after a command.
 enum class UiAction {
@@ -39,6 +41,10 @@ enum class MouseButton { Left, Right, Other };
 
 // Keys the panel answers.
 enum class PanelKey { Digit, F1, F2, F3, F4, F5, F6, F7, F10, F11, P, CtrlS, CtrlI, Other };
+
+// The train-describer menu command a left click on a description runs, as the option
+// "ARSClickMode" chooses.
+MenuCommand DescriptionClickCommand(const Options& options);
 
 class OperatorCommands {
   public:

@@ -87,8 +87,7 @@ inline constexpr std::array<MenuItem, 26> MainMenuItems{{
     {"", "C&ancel TD", "", MenuCommand::SignalCancelTD, true, false},
 }};
 
-// The train-describer pop-up menu, opened by a right click on a described berth; the
-// ARS information window waits for its front end.
+// The train-describer pop-up menu, opened by a right click on a described berth.
 inline constexpr std::array<MenuItem, 9> BerthMenuItems{{
     {"", "&Interpose", "", MenuCommand::BerthInterpose, true, false},
     {"", "&Cancel", "", MenuCommand::BerthCancel, true, false},
@@ -97,7 +96,7 @@ inline constexpr std::array<MenuItem, 9> BerthMenuItems{{
     {"", "&Is Train ARS?", "", MenuCommand::BerthIsARS, true, false},
     {"", "&Query ARS Routesetting Status", "", MenuCommand::BerthQueryRoutesetting, true, false},
     {"", "Query ARS &Timetable", "", MenuCommand::BerthQueryTimetable, true, false},
-    {"", "&Popup ARS Information", "", MenuCommand::BerthPopupARSInformation, false, false},
+    {"", "&Popup ARS Information", "", MenuCommand::BerthPopupARSInformation, true, false},
     {"", "ARS Run To &Special Timing Pattern", "", MenuCommand::BerthRunToSpecialTiming, true, false},
 }};
 

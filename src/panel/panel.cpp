@@ -104,7 +104,13 @@ void Panel::Interpret(int x, int y, Colour fg, Colour bg, bool twoBg, Colour bgB
                 const int c = x % ScreenColumns;
                 const int px = 280 * (k % 3) + 2 * c + 16;
                 const int py = (y + (k < 3 ? 4 : 56)) * 4;
-                surface.PutGlyph(px, py, code, fg, bg, PanelFont::Small);
+                // A miniature glyph has no background of its own: text in the panel's
+                // background colour on a coloured ground (a description black on white
+                // or yellow in the describer's delay mode) would vanish, so it takes the
+                // colour of its ground instead.
+                Colour miniFg = fg;
+                if (twoBg && fg == bg) miniFg = ((x + y) % 2 == 0) ? bgA : bgB;
+                surface.PutGlyph(px, py, code, miniFg, bg, PanelFont::Small);
             }
         } else {
             const std::uint8_t shown =

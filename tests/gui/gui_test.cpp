@@ -317,7 +317,7 @@ TEST_F(FormTest, DISABLED_WriteHelpPictures) {
                                                       {HelpPage::FirstGame, "help-first-game.png"}};
     for (const auto& [page, name] : pages) {
         THelpWindow* w = form->ShowHelp(page);
-        if (page == HelpPage::PanelLegend) w->resize(780, 1800);  // every row in one picture
+        if (page == HelpPage::PanelLegend) w->resize(780, 2080);  // every row in one picture
         QApplication::processEvents();
         EXPECT_TRUE(w->grab().save(folder + "/" + name)) << name;
         w->close();

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "qt_ports.h"
 #include "train_info_form.h"
@@ -55,6 +57,41 @@ TEST(TrainInfoGui, TheAnswerFillsOneWindowShownWithoutWaiting) {
     EXPECT_EQ(form->windowTitle(), "ARS Information for train 2B01");
     EXPECT_EQ(form->Grid->rowCount(), 1);
     form->close();
+}
+
+// The grid is as tall as its rows, up to ten: no row cut off, no blank row's height
+// below the last, and no sideways scrolling; more than ten rows scroll up and down.
+TEST(TrainInfoGui, TheWindowFitsItsRowsAndScrollsBeyondTen) {
+    QtDialogs dialogs;
+    for (const int rows : {1, 2, 10, 14, 12}) {
+        // The window is reused: what the last one was scrolled to must not carry over.
+        if (TTrainInfoForm* last = OpenForm()) last->Grid->scrollToBottom();
+        ARSInformation info;
+        info.Caption = "ARS Information for train 2D11";
+        info.Status = "Enough route set";
+        info.Delay = "On time";
+        for (int r = 0; r < rows; ++r)
+            info.Rows.push_back({"Vellmoor Central " + std::to_string(r), "06:07", "06:09", "", "2",
+                                 "DM", "N:2U11"});
+        dialogs.ShowARSInformation(info);
+        QApplication::processEvents();
+        TTrainInfoForm* form = OpenForm();
+        ASSERT_NE(form, nullptr);
+        QTableWidget* grid = form->Grid;
+        const int shown = std::min(rows, 10);
+        int rowsHeight = 0;
+        for (int r = 0; r < shown; ++r) rowsHeight += grid->rowHeight(r);
+        const int viewport = grid->viewport()->height();
+        EXPECT_GE(viewport, rowsHeight) << rows << " rows: a row is cut off";
+        EXPECT_LT(viewport, rowsHeight + grid->rowHeight(0)) << rows << " rows: blank space";
+        EXPECT_EQ(grid->verticalScrollBar()->isVisible(), rows > 10) << rows << " rows";
+        EXPECT_FALSE(grid->horizontalScrollBar()->isVisible()) << rows << " rows";
+        EXPECT_EQ(grid->rowAt(0), 0) << rows << " rows: the first line is not at the top";
+        const QByteArray folder = qgetenv("KESTRA_SHOTS");
+        if (!folder.isEmpty())
+            form->grab().save(QString(folder) + QString("/ars_information_%1.png").arg(rows));
+    }
+    if (TTrainInfoForm* form = OpenForm()) form->close();
 }
 
 }  // namespace

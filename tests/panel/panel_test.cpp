@@ -199,6 +199,39 @@ TEST_F(PanelTest, OverviewShowsOnlyExistingScreensAndForegroundOnly) {
     EXPECT_EQ(cell->Bg, ClBlack);
 }
 
+// Descriptions in the describer's delay mode on the overview: a miniature glyph has no
+// ground of its own, so text in the panel's background colour takes its ground's colour
+// rather than vanish; any other text keeps its own colour.
+TEST_F(PanelTest, OverviewKeepsTextDrawnInTheBackgroundColourVisible) {
+    P().CurrentScreen = 0;
+    struct Case {
+        Colour fg, ground, shown;
+    };
+    const Case cases[] = {
+        {ClBlack, ClWhite, ClWhite},    // on time
+        {ClBlack, ClYellow, ClYellow},  // late
+        {ClBlack, ClGrey, ClGrey},      // no ARS path
+        {ClWhite, ClRed, ClWhite},      // very late
+        {ClGrey, ClBlack, ClGrey},      // an empty berth's track
+    };
+    int x = 10;
+    for (const Case& c : cases) {
+        P().DrawText2Bg(x, 4, c.fg, c.ground, c.ground, "2D11");
+        for (int i = 0; i < 4; ++i) {
+            const auto cell = t.surface.SmallAt(2 * (x + i) + 16, 32);
+            ASSERT_TRUE(cell.has_value());
+            EXPECT_EQ(cell->Fg, c.shown) << "text " << c.fg << " on " << c.ground;
+            EXPECT_EQ(cell->Bg, ClBlack);
+        }
+        x += 6;
+    }
+    // Plain text keeps its colour even when it is the background's.
+    P().DrawText(60, 4, ClBlack, "A");
+    const auto cell = t.surface.SmallAt(2 * 60 + 16, 32);
+    ASSERT_TRUE(cell.has_value());
+    EXPECT_EQ(cell->Fg, ClBlack);
+}
+
 TEST_F(PanelTest, ButtonBarHasOneButtonPerScreen) {
     P().RedrawPanel();
     EXPECT_EQ(Row(46, 0, 44), "  MNU   ROV   REM   ISO   MSG   VW1   VW2   ");
