@@ -1,7 +1,3 @@
-#ifndef KESTRA_PROF_ITER
-#define KESTRA_PROF_ITER 1200
-#define KESTRA_PROF_ITER2 20000
-#endif
 // Automatic route setting on the built-in area.
 //
 // BM_StandardDayUnderARS: the whole standard day played headless with every sub-area
@@ -258,7 +254,7 @@ BENCHMARK(BM_ARSMajorCycleFullArea)
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMicrosecond)
-    ->Iterations(KESTRA_PROF_ITER);
+    ->Iterations(1200);
 
 // The ARS share alone: one working ARS cycle (two calls, as the main cycle makes them on
 // alternate ticks) over the filled area with the rest of the world held still.
@@ -285,7 +281,7 @@ BENCHMARK(BM_ARSCycleAloneFullArea)
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMicrosecond)
-    ->Iterations(KESTRA_PROF_ITER2);
+    ->Iterations(2000);
 
 }  // namespace
 BENCHMARK_MAIN();

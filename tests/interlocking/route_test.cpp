@@ -248,6 +248,7 @@ TEST_F(RouteTest, PointsConsistentSeesPointsInUseAndChangesToTheSubroutes) {
     ASSERT_TRUE(j.SASB->SetRoute());  // P1 locked reverse
     EXPECT_FALSE(main.PointsConsistent());
     j.SASB->Unset();
+    Seconds(10);  // P1 has finished moving reverse
     EXPECT_TRUE(main.PointsConsistent());
     // One of its own subroutes needs P1 reverse as well: wanted both ways.
     j.TJab->ReversePoints.Add(j.P1->ID, j.P1);
