@@ -173,10 +173,10 @@ BENCHMARK(BM_StandardDayUnderARS)->Unit(benchmark::kMillisecond)->Iterations(1)-
 
 // The two fills: 0, the beginner's main-line trains every minute each way for a quarter
 // of an hour (the trains keep moving; the main lines hold about fifteen); 1, the fill
-// of tests/fakes/area_fill.h, four flows every four minutes for four hours (35 trains: the area is as
-// full as the train limit lets it be, and trains still run through it). The standard
-// day repeated does not fill it: its joins, bay turnbacks and goods moves lock up the
-// junctions with about twenty trains in.
+// of tests/fakes/area_fill.h, four flows every four minutes for four hours (35 trains: the area is
+// as full as the train limit lets it be, and trains still run through it). The standard day
+// repeated does not fill it: its joins, bay turnbacks and goods moves lock up the junctions with
+// about twenty trains in.
 struct Fill {
     const char* Base;  // null: the fill of tests/fakes/area_fill.h
     int Copies;
