@@ -54,7 +54,7 @@ std::uint8_t StepTag(const TBER& from, const TBER& to) {
 }
 
 bool ConflictsWith(const TROU& a, const TROU& b) {
-    return a.ConflictingRoutes.IndexOf(&b) >= 0;
+    return a.ConflictsWith(b);
 }
 
 // The due arrival at a trip: the passing time, the arrival, or the departure less the
@@ -317,6 +317,7 @@ void TARSTrainList::WithdrawRequest(TARSTrain& t) {
 
 void TARSTrainList::FreeTrain(TARSTrain* t) {
     if (!t) return;
+    pathRoutesValid_ = false;
     WithdrawRequest(*t);
     // No other train may keep pointing at the one that goes.
     ForEach([&](TARSTrain& other) {
@@ -425,6 +426,7 @@ void TARSTrainList::RouteCancelled(TROU& route) {
 
 TARSTrain* TARSTrainList::CreateTrain(TBER& berth, const std::string& description,
                                       const std::string& lookupName) {
+    pathRoutesValid_ = false;
     auto made = std::make_unique<TARSTrain>(sim_);
     TARSTrain& t = *made;
     t.ID = description;
@@ -507,6 +509,7 @@ void TARSTrainList::SetUpTimetable(TARSTrain& t, const std::string& lookupName) 
 }
 
 void TARSTrainList::BuildPath(TARSTrain& t) {
+    pathRoutesValid_ = false;
     TTimetable& tt = *t.Timetable;
     auto& trips = tt.Trips.Items;
     t.PathEntries.Items.clear();
@@ -710,6 +713,7 @@ void TARSTrainList::ARSCycle() {
     }
     RouteRequests.clear();
     const bool aci = counter_ == 0 && sim_.Options().ACI;
+    MakePathRoutes();
     for (int i = 0; i < Count(); ++i) {
         TARSTrain* t = At(i);
         if (!t) continue;
@@ -720,6 +724,7 @@ void TARSTrainList::ARSCycle() {
             ++sim_.ErrorsCaught;
         }
     }
+    pathRoutesValid_ = false;
     // The code insertions queued, cancels first; each goes through the describer, so
     // ARS trains come and go the usual way. The queues are moved out first: applying
     // them may run this list's own describer events.
@@ -738,6 +743,30 @@ void TARSTrainList::ARSCycle() {
         MoveAlongPlatform(*t, *to);
     }
     for (auto& [description, b] : interposes) b->Interpose(description);
+}
+
+void TARSTrainList::MakePathRoutes() {
+    if (pathRoutes_.size() < static_cast<std::size_t>(Count()))
+        pathRoutes_.resize(static_cast<std::size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) {
+        PathRoutes& p = pathRoutes_[static_cast<std::size_t>(i)];
+        p.Train = At(i);
+        p.Routes.clear();
+        if (!p.Train) continue;
+        const auto& items = p.Train->PathEntries.Items;
+        std::int32_t lastDue = 0, lastDueIndex = -1;
+        for (int k = 0; k < static_cast<int>(items.size()); ++k) {
+            if (AsBerth(items[k].Item)) {
+                if (items[k].DueTime != 0) {
+                    lastDue = items[k].DueTime;
+                    lastDueIndex = k;
+                }
+            } else if (const TROU* r = AsRoute(items[k].Item)) {
+                p.Routes.push_back({r, k, lastDue, lastDueIndex});
+            }
+        }
+    }
+    pathRoutesValid_ = true;
 }
 
 void TARSTrainList::MovedAlongPlatform(TARSTrain& t, TBER& to) {
@@ -1349,15 +1378,28 @@ void TARSTrainList::Priority(TARSTrain& s) {
         TARSTrain& t = *other;
         TROU* r = s.NextRoute;
         std::int32_t dt = 0;
-        TROU* rt = nullptr;
-        const auto& items = t.PathEntries.Items;
-        for (int k = t.SecuredTo < 0 ? 0 : t.SecuredTo; k < static_cast<int>(items.size()); ++k) {
-            if (AsBerth(items[k].Item)) {
-                if (items[k].DueTime != 0) dt = items[k].DueTime;
-            } else if (TROU* tr = AsRoute(items[k].Item)) {
-                if (ConflictsWith(*tr, *r)) {
-                    rt = tr;
-                    break;
+        const TROU* rt = nullptr;
+        const int from = t.SecuredTo < 0 ? 0 : t.SecuredTo;
+        if (pathRoutesValid_ && static_cast<std::size_t>(i) < pathRoutes_.size() &&
+            pathRoutes_[static_cast<std::size_t>(i)].Train == &t) {
+            // The same walk over the routes alone: the due time is that of the last
+            // timed berth passed on the way, if the walk passed it.
+            for (const RouteAhead& a : pathRoutes_[static_cast<std::size_t>(i)].Routes) {
+                if (a.Index < from || !ConflictsWith(*a.Route, *r)) continue;
+                rt = a.Route;
+                dt = a.LastDueIndex >= from ? a.LastDue : 0;
+                break;
+            }
+        } else {
+            const auto& items = t.PathEntries.Items;
+            for (int k = from; k < static_cast<int>(items.size()); ++k) {
+                if (AsBerth(items[k].Item)) {
+                    if (items[k].DueTime != 0) dt = items[k].DueTime;
+                } else if (TROU* tr = AsRoute(items[k].Item)) {
+                    if (ConflictsWith(*tr, *r)) {
+                        rt = tr;
+                        break;
+                    }
                 }
             }
         }

@@ -239,6 +239,26 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     // The trips code insertion looks at for one train, kept between cycles so that the
     // steady-state cycle allocates nothing.
     std::vector<int> aciTrips_;
+    // Every train's path cut down to its routes, for the priority rule, which walks each
+    // other train's path ahead for every train with a candidate: each route entry with
+    // its index and the last non-zero due time of a berth before it (with that berth's
+    // index). Made at the start of each working cycle's walk over the trains (capacity
+    // kept) and used only during it (nothing in the walk changes a path or a route's
+    // conflicts); making a path or a train, or freeing a train, stops its use until the
+    // next walk.
+    struct RouteAhead {
+        const TROU* Route;
+        std::int32_t Index;
+        std::int32_t LastDue;
+        std::int32_t LastDueIndex;
+    };
+    struct PathRoutes {
+        const TARSTrain* Train = nullptr;
+        std::vector<RouteAhead> Routes;
+    };
+    void MakePathRoutes();
+    std::vector<PathRoutes> pathRoutes_;
+    bool pathRoutesValid_ = false;
 };
 
 // The weight a train brings to a priority decision between two trains off time: its

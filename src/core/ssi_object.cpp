@@ -31,6 +31,7 @@ bool TSSIObject::Load(ValueReader& reader) {
 
 int TSSIList::Add(std::string key, TSSIObject* object) {
     entries_.push_back({std::move(key), object});
+    ++version_;
     return Count() - 1;
 }
 
@@ -47,10 +48,12 @@ void TSSIList::Insert(int index, std::string key, TSSIObject* object) {
     if (index < 0) index = 0;
     if (index > Count()) index = Count();
     entries_.insert(entries_.begin() + index, Entry{std::move(key), object});
+    ++version_;
 }
 
 void TSSIList::Delete(int index) {
     if (index >= 0 && index < Count()) entries_.erase(entries_.begin() + index);
+    ++version_;
 }
 
 bool TSSIList::CheckLeftClick(int x, int y) {
@@ -72,6 +75,7 @@ bool TSSIList::CheckRightClick(int x, int y) {
 void TSSIList::CopyTo(TSSIList& destination) const {
     if (&destination == this) return;
     destination.entries_ = entries_;
+    ++destination.version_;
 }
 
 void TSSIList::Draw() {
@@ -103,6 +107,7 @@ TSSIObject* TSSIList::GetItem(int index) const {
 
 void TSSIList::Pack() {
     std::erase_if(entries_, [](const Entry& e) { return e.Object == nullptr; });
+    ++version_;
 }
 
 bool TSSIList::StageLoad(ValueReader& reader, LoadCommits& commits) {

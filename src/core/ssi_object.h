@@ -135,9 +135,18 @@ class TSSIList {
     void Insert(int index, std::string key, TSSIObject* object);
     // Removes the entry at index (the object is not destroyed).
     void Delete(int index);
-    void Clear() { entries_.clear(); }
+    void Clear() {
+        entries_.clear();
+        ++version_;
+    }
     // Sets the entry's object to none; Pack removes such entries.
-    void SetItem(int index, TSSIObject* object) { entries_[index].Object = object; }
+    void SetItem(int index, TSSIObject* object) {
+        entries_[index].Object = object;
+        ++version_;
+    }
+    // Changes with every change of the entries, so that data derived from the list can
+    // tell when it must be derived again.
+    std::uint64_t Version() const { return version_; }
 
     bool CheckLeftClick(int x, int y);
     bool CheckRightClick(int x, int y);
@@ -165,6 +174,7 @@ class TSSIList {
 
   protected:
     std::vector<Entry> entries_;
+    std::uint64_t version_ = 0;
 };
 
 // A list of objects of one class. It owns the objects made through Create or Adopt
@@ -206,6 +216,7 @@ class TTypedList : public TSSIList {
 
     // Destroys one owned object and sets its entry to none (packed later).
     void Destroy(T* object) {
+        ++version_;
         for (auto& e : entries_) {
             if (e.Object == object) e.Object = nullptr;
         }
@@ -219,6 +230,7 @@ class TTypedList : public TSSIList {
 
     // Destroys every owned object and empties the list, so no entry is left dangling.
     void FreeObjects() override {
+        ++version_;
         entries_.clear();
         owned_.clear();
     }

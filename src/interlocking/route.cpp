@@ -1,6 +1,7 @@
 #include "interlocking/route.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -103,18 +104,68 @@ bool AllDistinctPoints(const TULCList& subroutes, bool normal, F&& f) {
 
 }  // namespace
 
-bool TROU::PointsConsistent() const {
-    // No points may be needed both ways.
-    const bool oneWay = AllDistinctPoints(AllSubroutes, true, [this](TPTS& p) {
-        for (int i = 0; i < AllSubroutes.Count(); ++i) {
-            const TULC* s = AllSubroutes.At(i);
-            if (s && s->ReversePoints.Contains(&p)) return false;
-        }
+bool TROU::ConflictsWith(const TROU& other) const {
+    if (conflictsVersion_ != ConflictingRoutes.Version()) {
+        conflictsSorted_.clear();
+        for (int i = 0; i < ConflictingRoutes.Count(); ++i)
+            if (const TSSIObject* o = ConflictingRoutes.GetItem(i)) conflictsSorted_.push_back(o);
+        std::sort(conflictsSorted_.begin(), conflictsSorted_.end(), std::less<>());
+        conflictsVersion_ = ConflictingRoutes.Version();
+    }
+    return std::binary_search(conflictsSorted_.begin(), conflictsSorted_.end(),
+                              static_cast<const TSSIObject*>(&other), std::less<>());
+}
+
+bool TROU::PointsDerivedCurrent() const {
+    if (pointsVersions_.empty() || pointsVersions_[0] != AllSubroutes.Version()) return false;
+    std::size_t k = 1;
+    for (int i = 0; i < AllSubroutes.Count(); ++i) {
+        const TULC* s = AllSubroutes.At(i);
+        if (!s) continue;
+        if (k + 1 >= pointsVersions_.size() || pointsVersions_[k] != s->NormalPoints.Version() ||
+            pointsVersions_[k + 1] != s->ReversePoints.Version())
+            return false;
+        k += 2;
+    }
+    return k == pointsVersions_.size();
+}
+
+void TROU::DerivePoints() const {
+    pointsVersions_.assign(1, AllSubroutes.Version());
+    for (int i = 0; i < AllSubroutes.Count(); ++i) {
+        const TULC* s = AllSubroutes.At(i);
+        if (!s) continue;
+        pointsVersions_.push_back(s->NormalPoints.Version());
+        pointsVersions_.push_back(s->ReversePoints.Version());
+    }
+    pointsNormal_.clear();
+    pointsReverse_.clear();
+    AllDistinctPoints(AllSubroutes, true, [this](TPTS& p) {
+        pointsNormal_.push_back(&p);
         return true;
     });
-    if (!oneWay) return false;
-    return AllDistinctPoints(AllSubroutes, true, [](TPTS& p) { return p.IsFreeToGoNormal(); }) &&
-           AllDistinctPoints(AllSubroutes, false, [](TPTS& p) { return p.IsFreeToGoReverse(); });
+    AllDistinctPoints(AllSubroutes, false, [this](TPTS& p) {
+        pointsReverse_.push_back(&p);
+        return true;
+    });
+    // No points may be needed both ways.
+    pointsOneWay_ = true;
+    for (const TPTS* p : pointsNormal_) {
+        for (int i = 0; i < AllSubroutes.Count() && pointsOneWay_; ++i) {
+            const TULC* s = AllSubroutes.At(i);
+            if (s && s->ReversePoints.Contains(p)) pointsOneWay_ = false;
+        }
+    }
+}
+
+bool TROU::PointsConsistent() const {
+    if (!PointsDerivedCurrent()) DerivePoints();
+    if (!pointsOneWay_) return false;
+    for (TPTS* p : pointsNormal_)
+        if (!p->IsFreeToGoNormal()) return false;
+    for (TPTS* p : pointsReverse_)
+        if (!p->IsFreeToGoReverse()) return false;
+    return true;
 }
 
 bool TROU::PresetsFree() const {
@@ -398,7 +449,15 @@ bool TROU::SetRoute() {
         // Every swing is chosen afresh as the route is set; should an overlap in the way
         // have no alternative left now, or the exit's overlap not be takeable, the route
         // is given back and refused rather than locked across another's overlap.
-        std::vector<TULC*> locked;
+        // The list of subroutes locked here keeps its room between settings (ARS sets
+        // routes all day); a setting nested inside this one takes an empty list of its own.
+        std::vector<TULC*> locked = std::move(lockedScratch_);
+        locked.clear();
+        struct GiveBack {
+            std::vector<TULC*>& From;
+            std::vector<TULC*>& To;
+            ~GiveBack() { To = std::move(From); }
+        } giveBack{locked, lockedScratch_};
         if (!RequestSubroutes(locked) || !SetOverlapWithRoute()) {
             for (TULC* s : locked) s->Release();
             if (!wasSet) {

@@ -17,6 +17,7 @@ class Sim;
 class TTCS;
 class TLevelCrossing;
 class TOVL;
+class TPTS;
 
 enum RouteClass : std::uint8_t {
     RcMain = 0,
@@ -108,6 +109,11 @@ class TROU : public TSSIObject {
 
     Sim& sim() const { return sim_; }
 
+    // True when other is one of ConflictingRoutes. ARS asks this for every pair of
+    // trains each cycle, so it is answered from a sorted copy of the list, made again
+    // whenever the list has changed since.
+    bool ConflictsWith(const TROU& other) const;
+
     // --- fields, in declaration order
     bool RouteSet = false;
     bool ARSAllowed = true;
@@ -143,6 +149,21 @@ class TROU : public TSSIObject {
     bool SetOverlapWithRoute();
     bool ClassCheck() const;
     Sim& sim_;
+    // ConflictingRoutes sorted by address, and the list's version it was made from.
+    mutable std::vector<const TSSIObject*> conflictsSorted_;
+    mutable std::uint64_t conflictsVersion_ = ~std::uint64_t{0};
+    // What PointsConsistent derives from the subroutes alone: the points each way, each
+    // once in order of first appearance, and whether any are needed both ways; made
+    // again when AllSubroutes or the points lists of its subroutes have changed (the
+    // versions they were made from: AllSubroutes, then normal and reverse of each).
+    bool PointsDerivedCurrent() const;
+    void DerivePoints() const;
+    mutable std::vector<std::uint64_t> pointsVersions_;
+    mutable std::vector<TPTS*> pointsNormal_;
+    mutable std::vector<TPTS*> pointsReverse_;
+    mutable bool pointsOneWay_ = true;
+    // Room for the subroutes a setting locks, kept between settings.
+    std::vector<TULC*> lockedScratch_;
 };
 
 // A long route: a chain of routes set one after another from one click.

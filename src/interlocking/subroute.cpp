@@ -671,7 +671,9 @@ bool TULCList::IsFreeToSet() const {
     return AllOf([](TULC& s) { return s.CheckFreeToSet(); });
 }
 bool TULCList::IsFreeToSetARS() const {
-    return AllOf([](TULC& s) { return s.CheckFreeToSet() && s.IsCircuitClear(); });
+    // The occupied circuit first: ARS asks this quietly (no reason is left), and over a
+    // full area many of the routes it asks about have a train on them.
+    return AllOf([](TULC& s) { return s.IsCircuitClear() && s.CheckFreeToSet(); });
 }
 bool TULCList::IsFreeToSetARSIgnoreOVL() const {
     return AllOf([](TULC& s) { return s.CheckFreeToSetARSIgnoreOVL(); });

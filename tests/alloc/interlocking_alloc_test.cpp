@@ -41,5 +41,27 @@ TEST(InterlockingAllocTest, MajorCycleWithRoutesAndOverlapsAllocatesNothing) {
     EXPECT_EQ(t->LastFailReason, "Point(s) locked reverse by another route F");
 }
 
+// ARS sets routes all day: setting a route that was set before, over points that must
+// move and across an overlap that swings, allocates nothing.
+TEST(InterlockingAllocTest, SettingARouteAgainAllocatesNothing) {
+    test::TestSim t;
+    test::RailwayBuilder build(*t);
+    test::DoubleJunction j = BuildDoubleJunction(build);
+    ASSERT_TRUE(RouteRequest(*t, *j.S0, *j.SA, 0).Set);
+    for (TROU* r : {j.SBdSD, j.SMdSD}) {  // each set and given back once
+        ASSERT_TRUE(r->SetRoute());
+        r->Unset();
+        t.Ticks(10);
+    }
+    const long before = test::AllocationCount();
+    for (int i = 0; i < 20; ++i) {
+        TROU& r = i % 2 ? *j.SBdSD : *j.SMdSD;
+        ASSERT_TRUE(r.SetRoute()) << i;
+        r.Unset();
+        t.Ticks(10);  // the points move back and forth
+    }
+    EXPECT_EQ(test::AllocationCount() - before, 0);
+}
+
 }  // namespace
 }  // namespace kestra

@@ -400,5 +400,58 @@ TEST(ARSChoice, AHeldTrainIsWaitedForOnlyWhileWhatBlocksItIsRunning) {
     }
 }
 
+// The priority rule walks the other train's path and asks the routes' conflicts afresh
+// each working cycle: a change to either between cycles decides the next one. The other
+// train's route is never available here, so it keeps wanting it.
+TEST(ARSChoice, PriorityFollowsChangesToTheOtherPathAndTheConflicts) {
+    constexpr std::int32_t kNow = 10 * 3600;
+    struct Case {
+        const char* name;
+        std::function<void(Line&, TARSTrain&)> change;
+    };
+    const Case cases[] = {
+        {"the conflicts removed",
+         [](Line& f, TARSTrain&) {
+             f.l.S1S2->ConflictingRoutes.Clear();
+             f.l.D1D2->ConflictingRoutes.Clear();
+         }},
+        {"the other's route taken off its path",
+         [](Line& f, TARSTrain& b) { b.PathEntries.Items[1].Item = f.b[2]; }},
+        {"the other due later", [](Line&, TARSTrain& b) { b.PathEntries.Items[0].DueTime += 600; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line f;
+        f.t->SimTime = kNow;
+        f.l.S1S2->ConflictingRoutes.Add(f.l.D1D2->ID, f.l.D1D2);
+        f.l.D1D2->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
+        const TROU* refused = f.l.D1D2;
+        f.t->Hooks.RouteAvailableHook = [refused](TROU& r) { return &r != refused; };
+        TBER& b3 = f.t->Berths.Create(*f.t, "B3");
+        TBER& b4 = f.t->Berths.Create(*f.t, "B4");
+        b3.Interpose("2B01");
+        TARSTrain* other = f.ars().FindByBerth(&b3);
+        ASSERT_NE(other, nullptr);
+        other->PathEntries.Items.resize(3);
+        other->PathEntries.Items[0].Item = &b3;
+        other->PathEntries.Items[1].Item = f.l.D1D2;
+        other->PathEntries.Items[2].Item = &b4;
+        other->PathEntries.Items[0].DueTime = kNow + 60;
+        other->PathPosition = 0;
+        other->OnPlannedPath = true;
+        other->IsARS = true;
+        f.train->PathEntries.Items[0].DueTime = kNow + 120;
+        f.Working();
+        f.Working();
+        EXPECT_EQ(f.Status(), "Giving priority to 2B01");
+        EXPECT_FALSE(f.l.S1S2->RouteSet);
+        c.change(f, *other);
+        f.Working();
+        f.Working();
+        EXPECT_TRUE(f.l.S1S2->RouteSet);
+        f.t->Hooks.RouteAvailableHook = nullptr;
+    }
+}
+
 }  // namespace
 }  // namespace kestra

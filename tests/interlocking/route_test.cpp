@@ -213,6 +213,55 @@ INSTANTIATE_TEST_SUITE_P(
                     "Route not available"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
+// ConflictsWith answers from a copy of ConflictingRoutes made when the list last
+// changed: every kind of change to the list after a question must be seen by the next.
+TEST_F(RouteTest, ConflictsWithSeesEveryChangeToTheConflictingRoutes) {
+    TROU& r = *j.S0SA;
+    TROU& b = *j.SBdSD;
+    TROU& c = *j.SMdSD;
+    TROUList& list = r.ConflictingRoutes;
+    list.Clear();
+    EXPECT_FALSE(r.ConflictsWith(b));
+    list.Add(b.ID, &b);
+    EXPECT_TRUE(r.ConflictsWith(b));
+    EXPECT_FALSE(r.ConflictsWith(c));
+    list.Insert(0, c.ID, &c);
+    EXPECT_TRUE(r.ConflictsWith(c));
+    list.Delete(1);  // b
+    EXPECT_FALSE(r.ConflictsWith(b));
+    EXPECT_TRUE(r.ConflictsWith(c));
+    list.SetItem(0, nullptr);
+    EXPECT_FALSE(r.ConflictsWith(c));
+    list.Add(b.ID, &b);
+    EXPECT_TRUE(r.ConflictsWith(b));
+    list.Clear();
+    EXPECT_FALSE(r.ConflictsWith(b));
+    EXPECT_FALSE(b.ConflictsWith(r)) << "one route's list says nothing of another's";
+}
+
+// PointsConsistent keeps what it derives from the route's subroutes alone (the points
+// each way) between calls, but not whether the points are free: a route set over them,
+// a change to a subroute's points or to the route's subroutes must each be seen.
+TEST_F(RouteTest, PointsConsistentSeesPointsInUseAndChangesToTheSubroutes) {
+    TROU& main = *j.SASM;  // over TJ "AB", P1 normal
+    EXPECT_TRUE(main.PointsConsistent());
+    ASSERT_TRUE(j.SASB->SetRoute());  // P1 locked reverse
+    EXPECT_FALSE(main.PointsConsistent());
+    j.SASB->Unset();
+    Seconds(10);  // P1 has finished moving reverse
+    EXPECT_TRUE(main.PointsConsistent());
+    // One of its own subroutes needs P1 reverse as well: wanted both ways.
+    j.TJab->ReversePoints.Add(j.P1->ID, j.P1);
+    EXPECT_FALSE(main.PointsConsistent());
+    j.TJab->ReversePoints.Delete(j.TJab->ReversePoints.Count() - 1);
+    EXPECT_TRUE(main.PointsConsistent());
+    // A subroute added to the route that needs P1 reverse: the same.
+    main.AllSubroutes.Add(j.TJac->ID, j.TJac);
+    EXPECT_FALSE(main.PointsConsistent());
+    main.AllSubroutes.Delete(main.AllSubroutes.Count() - 1);
+    EXPECT_TRUE(main.PointsConsistent());
+}
+
 TEST_F(RouteTest, OverrideModeLetsCollaredSignalsBeUsed) {
     j.SA->Collar = CollarGeneral;
     EXPECT_FALSE(j.SASM->IsAvailable());
