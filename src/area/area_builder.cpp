@@ -419,6 +419,7 @@ void Builder::LinkRoutesForARS() {
     // so ARS weighs such trains against each other as it does trains whose routes cross.
     std::vector<std::set<const TTCS*>> overlap(ordinaryRoutes_.size());
     for (std::size_t i = 0; i < ordinaryRoutes_.size(); ++i) {
+        area_.Routes[ordinaryRoutes_[i]]->ARSIndex = static_cast<int>(i);
         const TROU& route = *area_.Routes[ordinaryRoutes_[i]];
         route.AllSubroutes.ForEach([&](const TULC& sub) {
             if (sub.TrackCircuit) circuits[i].insert(sub.TrackCircuit);

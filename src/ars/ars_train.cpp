@@ -752,6 +752,8 @@ void TARSTrainList::MakePathRoutes() {
         PathRoutes& p = pathRoutes_[static_cast<std::size_t>(i)];
         p.Train = At(i);
         p.Routes.clear();
+        std::fill(p.Conflicts.begin(), p.Conflicts.end(), 0);
+        p.ConflictsComplete = true;
         if (!p.Train) continue;
         const auto& items = p.Train->PathEntries.Items;
         std::int32_t lastDue = 0, lastDueIndex = -1;
@@ -763,6 +765,11 @@ void TARSTrainList::MakePathRoutes() {
                 }
             } else if (const TROU* r = AsRoute(items[k].Item)) {
                 p.Routes.push_back({r, k, lastDue, lastDueIndex});
+                bool complete = true;
+                const std::vector<std::uint64_t>& bits = r->ConflictBits(complete);
+                p.ConflictsComplete = p.ConflictsComplete && complete;
+                if (p.Conflicts.size() < bits.size()) p.Conflicts.resize(bits.size(), 0);
+                for (std::size_t w = 0; w < bits.size(); ++w) p.Conflicts[w] |= bits[w];
             }
         }
     }
@@ -1382,9 +1389,16 @@ void TARSTrainList::Priority(TARSTrain& s) {
         const int from = t.SecuredTo < 0 ? 0 : t.SecuredTo;
         if (pathRoutesValid_ && static_cast<std::size_t>(i) < pathRoutes_.size() &&
             pathRoutes_[static_cast<std::size_t>(i)].Train == &t) {
+            const PathRoutes& path = pathRoutes_[static_cast<std::size_t>(i)];
+            if (path.ConflictsComplete && r->ARSIndex >= 0) {
+                const auto word = static_cast<std::size_t>(r->ARSIndex / 64);
+                const bool met = word < path.Conflicts.size() &&
+                                 ((path.Conflicts[word] >> (r->ARSIndex % 64)) & 1) != 0;
+                if (!met) continue;  // no route of the path conflicts with r
+            }
             // The same walk over the routes alone: the due time is that of the last
             // timed berth passed on the way, if the walk passed it.
-            for (const RouteAhead& a : pathRoutes_[static_cast<std::size_t>(i)].Routes) {
+            for (const RouteAhead& a : path.Routes) {
                 if (a.Index < from || !ConflictsWith(*a.Route, *r)) continue;
                 rt = a.Route;
                 dt = a.LastDueIndex >= from ? a.LastDue : 0;

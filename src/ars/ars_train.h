@@ -255,6 +255,11 @@ class TARSTrainList : public TTypedList<TARSTrain>, public BerthARSEvents, publi
     struct PathRoutes {
         const TARSTrain* Train = nullptr;
         std::vector<RouteAhead> Routes;
+        // Every route some route of the path conflicts with, a bit per ARSIndex: a
+        // candidate whose bit is clear meets none of them and the walk is skipped.
+        // Unusable (Complete false) when a route lacks an ARSIndex.
+        std::vector<std::uint64_t> Conflicts;
+        bool ConflictsComplete = false;
     };
     void MakePathRoutes();
     std::vector<PathRoutes> pathRoutes_;

@@ -116,6 +116,27 @@ bool TROU::ConflictsWith(const TROU& other) const {
                               static_cast<const TSSIObject*>(&other), std::less<>());
 }
 
+const std::vector<std::uint64_t>& TROU::ConflictBits(bool& complete) const {
+    if (conflictBitsVersion_ != ConflictingRoutes.Version()) {
+        std::fill(conflictBits_.begin(), conflictBits_.end(), 0);
+        conflictBitsComplete_ = true;
+        for (int i = 0; i < ConflictingRoutes.Count(); ++i) {
+            const TROU* r = ConflictingRoutes.At(i);
+            if (!r) continue;
+            if (r->ARSIndex < 0) {
+                conflictBitsComplete_ = false;
+                continue;
+            }
+            const auto word = static_cast<std::size_t>(r->ARSIndex / 64);
+            if (conflictBits_.size() <= word) conflictBits_.resize(word + 1, 0);
+            conflictBits_[word] |= std::uint64_t{1} << (r->ARSIndex % 64);
+        }
+        conflictBitsVersion_ = ConflictingRoutes.Version();
+    }
+    complete = conflictBitsComplete_;
+    return conflictBits_;
+}
+
 bool TROU::PointsDerivedCurrent() const {
     if (pointsVersions_.empty() || pointsVersions_[0] != AllSubroutes.Version()) return false;
     std::size_t k = 1;

@@ -113,6 +113,12 @@ class TROU : public TSSIObject {
     // trains each cycle, so it is answered from a sorted copy of the list, made again
     // whenever the list has changed since.
     bool ConflictsWith(const TROU& other) const;
+    // ConflictingRoutes as one bit per ARSIndex, made again whenever the list has
+    // changed; complete is false when a route in the list has no ARSIndex, and then the
+    // bits cannot rule a conflict out.
+    const std::vector<std::uint64_t>& ConflictBits(bool& complete) const;
+    // The route's place among the area's routes that ARS weighs (-1: none given).
+    int ARSIndex = -1;
 
     // --- fields, in declaration order
     bool RouteSet = false;
@@ -152,6 +158,9 @@ class TROU : public TSSIObject {
     // ConflictingRoutes sorted by address, and the list's version it was made from.
     mutable std::vector<const TSSIObject*> conflictsSorted_;
     mutable std::uint64_t conflictsVersion_ = ~std::uint64_t{0};
+    mutable std::vector<std::uint64_t> conflictBits_;
+    mutable bool conflictBitsComplete_ = false;
+    mutable std::uint64_t conflictBitsVersion_ = ~std::uint64_t{0};
     // What PointsConsistent derives from the subroutes alone: the points each way, each
     // once in order of first appearance, and whether any are needed both ways; made
     // again when AllSubroutes or the points lists of its subroutes have changed (the

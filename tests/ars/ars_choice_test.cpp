@@ -307,10 +307,19 @@ TEST(ARSChoice, PriorityBetweenTwoTrains) {
          },
          "S1-S2", nullptr},
     };
+    // Each case twice: with the routes numbered as the built area numbers them, when
+    // the walk is skipped for a train none of whose routes conflicts with the candidate,
+    // and without numbers, when every train's path is walked.
+    for (const bool numbered : {false, true})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.name) + (numbered ? ", numbered" : ""));
         Line f;
         f.t->SimTime = kNow;
+        if (numbered) {
+            f.l.S1S2->ARSIndex = 0;
+            f.l.S2S3->ARSIndex = 1;
+            f.l.D1D2->ARSIndex = 70;  // in the second word of the bits
+        }
         f.l.S1S2->ConflictingRoutes.Add(f.l.D1D2->ID, f.l.D1D2);
         f.l.D1D2->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
         TBER& b3 = f.t->Berths.Create(*f.t, "B3");

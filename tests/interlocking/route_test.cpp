@@ -239,6 +239,44 @@ TEST_F(RouteTest, ConflictsWithSeesEveryChangeToTheConflictingRoutes) {
     EXPECT_FALSE(b.ConflictsWith(r)) << "one route's list says nothing of another's";
 }
 
+// ConflictBits: a bit per conflicting route's ARSIndex, made again after a change to
+// the list, and not complete while a route in it has no index.
+TEST_F(RouteTest, ConflictBitsFollowTheConflictingRoutes) {
+    TROU& r = *j.S0SA;
+    TROU& b = *j.SBdSD;
+    TROU& c = *j.SMdSD;
+    const auto bit = [&](int index) {
+        bool complete = false;
+        const std::vector<std::uint64_t>& bits = r.ConflictBits(complete);
+        const auto word = static_cast<std::size_t>(index / 64);
+        return complete && word < bits.size() && ((bits[word] >> (index % 64)) & 1) != 0;
+    };
+    const auto complete = [&] {
+        bool done = false;
+        r.ConflictBits(done);
+        return done;
+    };
+    r.ConflictingRoutes.Clear();
+    b.ARSIndex = 3;
+    c.ARSIndex = 130;
+    EXPECT_TRUE(complete());
+    EXPECT_FALSE(bit(3));
+    r.ConflictingRoutes.Add(b.ID, &b);
+    EXPECT_TRUE(bit(3));
+    EXPECT_FALSE(bit(130));
+    r.ConflictingRoutes.Add(c.ID, &c);
+    EXPECT_TRUE(bit(130));
+    r.ConflictingRoutes.Delete(0);  // b
+    EXPECT_FALSE(bit(3));
+    EXPECT_TRUE(bit(130));
+    // A route with no index in the list: the bits can no longer rule anything out.
+    r.ConflictingRoutes.Add(j.SASM->ID, j.SASM);
+    EXPECT_FALSE(complete());
+    r.ConflictingRoutes.Clear();
+    EXPECT_TRUE(complete());
+    EXPECT_FALSE(bit(130));
+}
+
 // PointsConsistent keeps what it derives from the route's subroutes alone (the points
 // each way) between calls, but not whether the points are free: a route set over them,
 // a change to a subroute's points or to the route's subroutes must each be seen.
