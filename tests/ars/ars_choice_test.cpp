@@ -55,6 +55,25 @@ struct Line {
         ars().ARSCycle();
     }
     std::string Status() { return ars().StatusTextOf(*train); }
+    // A second ARS train described in a new berth B3, whose planned path is B3, route,
+    // B4, due at B3 at due; b[3] is B3. Null if no ARS train was made for it.
+    TARSTrain* Other(const std::string& description, TROU* route, std::int32_t due) {
+        TBER& b3 = t->Berths.Create(*t, "B3");
+        TBER& b4 = t->Berths.Create(*t, "B4");
+        b[3] = &b3;
+        b3.Interpose(description);
+        TARSTrain* other = ars().FindByBerth(&b3);
+        if (!other) return nullptr;
+        other->PathEntries.Items.resize(3);
+        TSSIObject* items[] = {&b3, route, &b4};
+        for (int i = 0; i < 3; ++i)
+            other->PathEntries.Items[static_cast<std::size_t>(i)].Item = items[i];
+        other->PathEntries.Items[0].DueTime = due;
+        other->PathPosition = 0;
+        other->OnPlannedPath = true;
+        other->IsARS = true;
+        return other;
+    }
 };
 
 // Each reason for not setting the next route, and the route set when there is
@@ -322,20 +341,8 @@ TEST(ARSChoice, PriorityBetweenTwoTrains) {
         }
         f.l.S1S2->ConflictingRoutes.Add(f.l.D1D2->ID, f.l.D1D2);
         f.l.D1D2->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
-        TBER& b3 = f.t->Berths.Create(*f.t, "B3");
-        TBER& b4 = f.t->Berths.Create(*f.t, "B4");
-        f.b[3] = &b3;
-        b3.Interpose(c.b);
-        TARSTrain* other = f.ars().FindByBerth(&b3);
+        TARSTrain* other = f.Other(c.b, f.l.D1D2, c.bDue);
         ASSERT_NE(other, nullptr);
-        other->PathEntries.Items.resize(3);
-        other->PathEntries.Items[0].Item = &b3;
-        other->PathEntries.Items[1].Item = f.l.D1D2;
-        other->PathEntries.Items[2].Item = &b4;
-        other->PathEntries.Items[0].DueTime = c.bDue;
-        other->PathPosition = 0;
-        other->OnPlannedPath = true;
-        other->IsARS = true;
         other->Lateness = c.bLate;
         other->CyclesSinceStep = c.bCycles;
         f.train->PathEntries.Items[0].DueTime = c.aDue;
@@ -379,19 +386,8 @@ TEST(ARSChoice, AHeldTrainIsWaitedForOnlyWhileWhatBlocksItIsRunning) {
         // S2-S3's last circuit is occupied, so 2B01 is held short of it.
         f.l.S1S2->ConflictingRoutes.Add(f.l.S2S3->ID, f.l.S2S3);
         f.l.S2S3->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
-        TBER& b3 = f.t->Berths.Create(*f.t, "B3");
-        TBER& b4 = f.t->Berths.Create(*f.t, "B4");
-        b3.Interpose("2B01");
-        TARSTrain* other = f.ars().FindByBerth(&b3);
+        TARSTrain* other = f.Other("2B01", f.l.S2S3, kNow + 60);
         ASSERT_NE(other, nullptr);
-        other->PathEntries.Items.resize(3);
-        other->PathEntries.Items[0].Item = &b3;
-        other->PathEntries.Items[1].Item = f.l.S2S3;
-        other->PathEntries.Items[2].Item = &b4;
-        other->PathEntries.Items[0].DueTime = kNow + 60;
-        other->PathPosition = 0;
-        other->OnPlannedPath = true;
-        other->IsARS = true;
         f.train->PathEntries.Items[0].DueTime = kNow + 120;
         f.l.T4->Occupy();
         if (c.trains > 0) {
@@ -436,19 +432,8 @@ TEST(ARSChoice, PriorityFollowsChangesToTheOtherPathAndTheConflicts) {
         f.l.D1D2->ConflictingRoutes.Add(f.l.S1S2->ID, f.l.S1S2);
         const TROU* refused = f.l.D1D2;
         f.t->Hooks.RouteAvailableHook = [refused](TROU& r) { return &r != refused; };
-        TBER& b3 = f.t->Berths.Create(*f.t, "B3");
-        TBER& b4 = f.t->Berths.Create(*f.t, "B4");
-        b3.Interpose("2B01");
-        TARSTrain* other = f.ars().FindByBerth(&b3);
+        TARSTrain* other = f.Other("2B01", f.l.D1D2, kNow + 60);
         ASSERT_NE(other, nullptr);
-        other->PathEntries.Items.resize(3);
-        other->PathEntries.Items[0].Item = &b3;
-        other->PathEntries.Items[1].Item = f.l.D1D2;
-        other->PathEntries.Items[2].Item = &b4;
-        other->PathEntries.Items[0].DueTime = kNow + 60;
-        other->PathPosition = 0;
-        other->OnPlannedPath = true;
-        other->IsARS = true;
         f.train->PathEntries.Items[0].DueTime = kNow + 120;
         f.Working();
         f.Working();
